@@ -1,0 +1,129 @@
+#include "testsupport.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace korvu_test {
+
+std::string sourceDir() { return KORVU_SOURCE_DIR; }
+
+std::string makeTempDir() {
+  std::string templ = std::string(KORVU_TEST_WORKDIR) + "/tmp-XXXXXX";
+  std::vector<char> buf(templ.begin(), templ.end());
+  buf.push_back('\0');
+  if (!mkdtemp(buf.data())) {
+    ADD_FAILURE() << "mkdtemp failed for " << templ;
+    return KORVU_TEST_WORKDIR;
+  }
+  return std::string(buf.data());
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+std::vector<uint8_t> readPixels(int x, int y, int width, int height) {
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
+void saveArtifact(const std::string& name, int width, int height,
+                  const std::vector<uint8_t>& rgbaBottomUp) {
+  std::string path = std::string(KORVU_ARTIFACT_DIR) + "/" + name + ".png";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    ADD_FAILURE() << "cannot write artifact " << path;
+    return;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    ADD_FAILURE() << "libpng failed on " << path;
+    return;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = height - 1; y >= 0; --y) {
+    png_write_row(png, const_cast<png_bytep>(&rgbaBottomUp[static_cast<size_t>(y) * width * 4]));
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(f);
+}
+
+void saveWindowArtifact(const std::string& name) {
+  SDL_Surface* s = SDL_GetVideoSurface();
+  if (!s) return;
+  saveArtifact(name, s->w, s->h, readPixels(0, 0, s->w, s->h));
+}
+
+bool decodePng(const std::string& path, DecodedPng& out) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  // The header fields straight from the file.
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f) {
+    unsigned char hdr[33];
+    if (std::fread(hdr, 1, 33, f) == 33) {
+      out.bitDepth = hdr[24];
+      out.colorType = hdr[25];
+      out.interlace = hdr[28];
+    }
+    std::fclose(f);
+  }
+  image.format = PNG_FORMAT_RGBA;
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  out.rgba.assign(PNG_IMAGE_SIZE(image), 0);
+  if (!png_image_finish_read(&image, nullptr, out.rgba.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  return true;
+}
+
+void GLWindowTest::SetUp() {
+  if (!std::getenv("DISPLAY")) {
+    FAIL() << "This test draws into a real window: run it under an X server (scripts/test uses Xvfb).";
+  }
+  ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+  ASSERT_NE(SDL_SetVideoMode(windowWidth(), windowHeight(), 32, SDL_OPENGL), nullptr) << SDL_GetError();
+  glViewport(0, 0, windowWidth(), windowHeight());
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+}
+
+void GLWindowTest::TearDown() { SDL_Quit(); }
+
+}  // namespace korvu_test

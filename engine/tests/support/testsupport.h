@@ -1,0 +1,56 @@
+// Helpers shared by the engine's and the game's tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace korvu_test {
+
+// The repository root (for the game's resources).
+std::string sourceDir();
+
+// A fresh, empty directory of its own for one test.
+std::string makeTempDir();
+
+// Reads a whole file; empty when it cannot be read.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+// RGBA pixels of the current GL read buffer, bottom row first, as OpenGL
+// hands them.
+std::vector<uint8_t> readPixels(int x, int y, int width, int height);
+
+// Writes RGBA pixels given bottom row first as build/test-artifacts/<name>.png
+// so a person can look at what a rendering test checked.
+void saveArtifact(const std::string& name, int width, int height,
+                  const std::vector<uint8_t>& rgbaBottomUp);
+
+// Reads back the whole window and saves it as an artifact.
+void saveWindowArtifact(const std::string& name);
+
+// A decoded PNG file (RGBA, 8 bits per channel, top row first).
+struct DecodedPng {
+  int width = 0;
+  int height = 0;
+  int bitDepth = 0;
+  int colorType = 0;
+  int interlace = 0;
+  std::vector<uint8_t> rgba;
+};
+bool decodePng(const std::string& path, DecodedPng& out);
+
+// Fixture for tests that draw: opens a real OpenGL window (under Xvfb in
+// CI) with 8 bits per channel, a 24-bit depth and an 8-bit stencil buffer,
+// and shuts SDL down afterwards.
+class GLWindowTest : public ::testing::Test {
+ protected:
+  virtual int windowWidth() const { return 320; }
+  virtual int windowHeight() const { return 240; }
+  void SetUp() override;
+  void TearDown() override;
+};
+
+}  // namespace korvu_test
