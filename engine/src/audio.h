@@ -4,7 +4,7 @@
 
 #include <string>
 
-typedef struct ALCdevice ALCdevice;
+#include <AL/alc.h>
 
 namespace korvu {
 namespace audio {
