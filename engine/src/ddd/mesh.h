@@ -1,0 +1,65 @@
+// A run of a model's faces that share one material: the unit the render
+// pipeline draws. A mesh draws itself in immediate mode (optionally recorded
+// into a display list) or from a packed vertex array.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace korvu {
+namespace ddd {
+
+class Model;
+class Material;
+class VertexArray;
+
+class Mesh {
+ public:
+  // The model whose vertices and faces this mesh indexes; not owned.
+  Model* owner;
+  // Number of faces, equal to faces.size().
+  uint32_t faceCount;
+  // Indices into the owner's face list, in drawing order.
+  std::vector<uint32_t> faces;
+  // Not owned; must be set before the mesh is drawn or packed.
+  Material* material;
+  // Display list of the mesh, 0 for none.
+  GLuint displayList;
+  // The next immediate-mode draw records a new display list...
+  bool recompile;
+  // ...without executing it (GL_COMPILE instead of GL_COMPILE_AND_EXECUTE).
+  bool compileOnly;
+  // Packed form, owned; null while the mesh draws in immediate mode.
+  VertexArray* vertexArray;
+
+  Mesh();
+  // The copy has no owner, no display list and no vertex array; it takes
+  // the face indices, the material and the two compile flags.
+  Mesh(const Mesh& other);
+  Mesh& operator=(const Mesh& other);
+  virtual ~Mesh();
+
+  // Sizes the face index array (values left to the caller) and sets the
+  // material.
+  void init(unsigned faceCount, Material* material);
+
+  // From the vertex array when packed, else immediately.
+  void draw();
+  // Immediate mode with display-list recording and replay.
+  void drawImmediate();
+  // Records the display list now without drawing (immediate meshes).
+  void compile();
+  void uncompile();
+  // Builds the vertex array (not for models of buffer type none).
+  void pack();
+  // Drops the vertex array and marks any display list for re-recording.
+  void unpack();
+
+  // Whether corners carry texture coordinates: the material has a texture.
+  bool textured() const;
+};
+
+}  // namespace ddd
+}  // namespace korvu

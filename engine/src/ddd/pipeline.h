@@ -1,0 +1,90 @@
+// The render pipeline: the state of the render in progress (camera, root,
+// frame lists filled during the frame pass, counts) and its stages.
+#pragma once
+
+#include <list>
+#include <map>
+
+#include "mathtypes.h"
+
+namespace korvu {
+namespace ddd {
+
+class Camera;
+class Drawable;
+class Light;
+class Material;
+class Mesh;
+class Model;
+class Object;
+class ShadowModel;
+
+// An opaque draw: a mesh, or a whole model (mesh null), at a world matrix.
+struct MeshReference {
+  Matrix3D world;
+  Mesh* mesh;
+  Model* model;
+};
+
+// A transparent entry: a mesh with its material, or a drawable (mesh null).
+struct OrderedMeshReference {
+  float viewDepth;
+  Matrix3D modelview;
+  Material* material;
+  Mesh* mesh;
+  Drawable* drawable;
+};
+
+struct ShadowReference {
+  Matrix3D world;
+  ShadowModel* shadowModel;
+  Vector3D worldPosition;
+};
+
+class Pipeline {
+ public:
+  Camera* camera = nullptr;
+  // Lights that projected themselves for lens flares this render.
+  std::list<Light*> flareLights;
+  std::list<Light*> shadowLights;
+  std::list<Light*> projectorLights;
+  // Centre of the current viewport in viewport pixels.
+  Vector2D screenCentre;
+  // Opaque references grouped by material; the null key holds whole models.
+  std::map<Material*, std::list<MeshReference>> opaque;
+  // Transparent entries in the order queued.
+  std::list<OrderedMeshReference> transparent;
+  std::list<ShadowReference> shadowRefs;
+  std::list<Light*> lights;
+  // Meshes drawn in the current render (a shadow volume counts one).
+  unsigned meshesDrawn = 0;
+  // Faces drawn in the current render (a shadow volume counts its quads).
+  unsigned elementsDrawn = 0;
+  // Lights queued at the previous render; OpenGL lights below this number
+  // (and below eight) are taken to be enabled.
+  unsigned lightsEnabled = 0;
+  Object* root = nullptr;
+
+  // Runs every stage for one view; called by Camera::drawView.
+  void render(Camera* camera, Object* root);
+  // Empties the frame lists and the counts.
+  void clearFrame();
+
+  void renderSkybox();
+  void renderPre();
+  void renderLights();
+  void renderModelsOpaque();
+  void renderModelsTransparent();
+  void renderShadows();
+  void renderLensflares();
+  // Walks the projector lights; no stage draws projected textures.
+  void renderProjectiveTextures();
+};
+
+// The number of OpenGL lights the light stage uses.
+constexpr unsigned MAX_GL_LIGHTS = 8;
+
+extern Pipeline pipeline;
+
+}  // namespace ddd
+}  // namespace korvu

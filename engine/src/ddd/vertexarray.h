@@ -1,0 +1,73 @@
+// The packed form of a mesh: its corners de-duplicated into one interleaved,
+// indexed array, held in a buffer object when the driver offers them.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <vector>
+
+#include "mathtypes.h"
+
+namespace korvu {
+namespace ddd {
+
+class Mesh;
+
+// One corner as the de-duplication key: position, normal, texture
+// coordinate. Ordered lexicographically over the eight floats, exact
+// comparison without tolerance.
+struct VertexData {
+  Vector3D position;
+  Vector3D normal;
+  Vector2D texCoord;
+
+  bool operator<(const VertexData& other) const;
+};
+
+enum VertexArrayType {
+  VERTEXARRAY_N3F_V3F = 0,      // nx ny nz x y z
+  VERTEXARRAY_T2F_N3F_V3F = 1,  // s t nx ny nz x y z
+};
+
+class VertexArray {
+ public:
+  VertexArrayType type;
+  // While collecting: each distinct corner and its element index.
+  std::map<VertexData, uint32_t> corners;
+  // While collecting: the element index of every corner added, in order.
+  std::list<uint32_t> indexList;
+  // Interleaved elements in client memory; null once in a buffer object.
+  float* data;
+  uint32_t vertexCount;
+  // One element index per corner, three per face; stays in client memory.
+  uint32_t* indices;
+  uint32_t indexCount;
+  // Buffer object holding the elements, 0 for none.
+  GLuint bufferId;
+
+  explicit VertexArray(VertexArrayType type);
+  ~VertexArray();
+  VertexArray(const VertexArray&) = delete;
+  VertexArray& operator=(const VertexArray&) = delete;
+
+  // Floats per element: 6 or 8.
+  unsigned getElementCount() const;
+  // Bytes per element: 24 or 32.
+  unsigned getElementSize() const;
+
+  // Collects every corner of the mesh.
+  void operator+=(const Mesh& mesh);
+  // Turns the collected corners into the element and index arrays and
+  // uploads the elements when buffer objects are available.
+  void pack();
+  // Frees the buffer object and both arrays.
+  void release();
+  // Draws every indexed triangle.
+  void draw();
+};
+
+}  // namespace ddd
+}  // namespace korvu
