@@ -1,0 +1,103 @@
+// The engine frame: start-up of SDL and the one OpenGL window, frame clear
+// and present, the viewport of the whole window, fullscreen switching,
+// joysticks, the fatal-signal report and the orderly end of the process.
+// Everything here runs on the main thread except handleSignal.
+#pragma once
+
+#include <SDL.h>
+
+#include "debug.h"
+#include "mathtypes.h"
+
+namespace korvu {
+
+// A rectangle of the window in pixels, origin at the bottom left as in
+// OpenGL. Destroying the viewport that is current makes vpScreen current
+// (or leaves none when vpScreen itself goes).
+struct Viewport {
+  float x = 0.0f;
+  float y = 0.0f;
+  float width = 0.0f;
+  float height = 0.0f;
+
+  Viewport() = default;
+  Viewport(float x_, float y_, float width_, float height_) : x(x_), y(y_), width(width_), height(height_) {}
+  Viewport(const Viewport&) = default;
+  Viewport& operator=(const Viewport&) = default;
+  ~Viewport();
+};
+
+// The whole window; (0, 0, 0, 0) until initScreen.
+extern Viewport vpScreen;
+// The viewport being drawn into; null until initScreen.
+extern Viewport* currentViewport;
+
+// SDL 1.2 subsystem flags, handed to SDL_Init unchanged; 0 or less starts
+// no SDL subsystem.
+using SubSystem = int;
+
+// The video surface of the last successful initScreen; null before.
+extern SDL_Surface* screen;
+// True while the window is fullscreen.
+extern bool fullscreen;
+// Set by the first quit; never cleared.
+extern bool quitting;
+
+// The engine's log groups: id and the word after "korvu:", ended by (0, "").
+struct DebugGroupDefinition {
+  int id;
+  const char* word;
+};
+extern const DebugGroupDefinition defDebugGroups[12];
+
+enum JustificationHorizontal { JUSTIFY_LEFT = 0, JUSTIFY_HCENTER = 1, JUSTIFY_RIGHT = 2 };
+enum JustificationVertical { JUSTIFY_TOP = 0, JUSTIFY_VCENTER = 1, JUSTIFY_BOTTOM = 2 };
+
+// Words of the justifications, indexed by their values.
+extern const char* const STR_JUSTIFICATION_HORIZONTAL[3];  // "left", "center", "right"
+extern const char* const STR_JUSTIFICATION_VERTICAL[3];    // "top", "center", "bottom"
+
+// "left" 0, "center" 1, "right" 2, compared exactly; anything else 0.
+JustificationHorizontal justificationHorizontal(const char* word);
+// "top" 0, "center" 1, "bottom" 2, compared exactly; anything else 0.
+JustificationVertical justificationVertical(const char* word);
+
+// Names the engine's log groups, optionally installs the fatal-signal
+// handler, and starts SDL with the given subsystems. Throws SDL's error text.
+void init(SubSystem flags, bool catchSignals);
+
+// Opens the OpenGL video mode with bitsPerPixel / 4 bits per channel, double
+// buffering, a 24-bit depth and an 8-bit stencil buffer; makes vpScreen the
+// whole window and current. Throws SDL's error text.
+void initScreen(int width, int height, int bitsPerPixel, bool fullscreen);
+
+void setWindowCaption(const char* text);
+void showCursor(bool show);
+// Takes effect at the next video-mode set.
+void enableDoubleBuffer(bool on);
+void setClearColor(float red, float green, float blue, float alpha);
+// Clears the colour and depth buffers (not the stencil buffer).
+void clearScreen();
+// Presents the frame.
+void flipScreen();
+// Toggles only when `on` differs from the current state.
+void setFullscreen(bool on);
+// Throws "Could not toggle fullscreen mode: " with SDL's error text.
+void toggleFullscreen();
+
+// Null when the joystick cannot be opened.
+SDL_Joystick* initJoystick(int index);
+void cleanUpJoystick(SDL_Joystick* joystick);
+
+// Shows the mouse pointer and releases audio.
+void cleanUp();
+
+// Ends the process with status 0 after cleaning up; a second call only warns
+// "Quit called again.", shuts SDL down and exits.
+[[noreturn]] void quit();
+
+// The fatal-signal handler: reports the signal on standard error and ends
+// the process with status 128 + sig.
+[[noreturn]] void handleSignal(int sig);
+
+}  // namespace korvu
