@@ -1,0 +1,87 @@
+// Images: an image file that becomes one OpenGL texture, with a hot spot,
+// clamping and a texture filter; and the named bank that owns them. Images
+// are declared first (an unloaded record) and given their textures later,
+// once an OpenGL context exists.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <string>
+
+#include "bank.h"
+#include "mathtypes.h"
+
+namespace korvu {
+
+class Bitmask;
+
+// Texture filtering; the values index STR_IMAGEFILTER.
+enum ImageFilter {
+  FILTER_NONE = 0,       // nearest, no mipmaps
+  FILTER_LINEAR = 1,     // linear, no mipmaps
+  FILTER_BILINEAR = 2,   // mipmapped, nearest mipmap with linear sampling
+  FILTER_TRILINEAR = 3   // mipmapped, linear between mipmaps
+};
+
+// "none", "linear", "bilinear", "trilinear".
+extern const char* const STR_IMAGEFILTER[4];
+
+// One image. No virtual operations: the parts that draw it read its fields
+// directly.
+class Image {
+ public:
+  // The bank that holds the image, null while in none (only the bank sets it).
+  MappedBank<Image>* bank;
+  // The key under which a bank stores the image.
+  std::string name;
+  // The path the picture is read from, relative to the working directory.
+  std::string fileName;
+  // The picture's size in pixels as loaded; 0 until the first load.
+  uint32_t width;
+  uint32_t height;
+  // The point of the picture (pixels from its lower-left corner, y upwards)
+  // that drawing places at the given position.
+  Vector2D hotSpot;
+  // At 0 or more, loading also builds a collision mask from the alpha
+  // channel; -1 builds none.
+  float alphaThreshold;
+  // Owned; null unless a mask was built.
+  Bitmask* bitmask;
+  // The OpenGL texture name; 0 while the image has no texture.
+  GLuint texture;
+  // The power-of-two size of the texture; 0 until the first load.
+  uint32_t textureWidth;
+  uint32_t textureHeight;
+  // The texture clamps to its edge in both directions.
+  bool clamp;
+  // The image's own filter; its bank's maximum filter caps it.
+  ImageFilter filter;
+
+  // An unloaded record: no bank, no texture, sizes 0, no mask, no clamping,
+  // linear filtering. Opens no file.
+  Image(const std::string& name, const std::string& fileName, Vector2D hotSpot);
+  // Leaves its bank, deletes its mask and releases its texture.
+  ~Image();
+
+  Image(const Image&) = delete;
+  Image& operator=(const Image&) = delete;
+
+  // Deletes the texture, if any, and sets the texture name to 0; the record
+  // and its settings stay, so the image can be loaded again.
+  void release();
+};
+
+// A bank of images with a maximum filter that caps every image in it.
+class ImageBank : public MappedBank<Image> {
+ public:
+  ImageFilter maxFilter;
+
+  // Empty, unnamed, in no bank, maximum filter linear.
+  ImageBank();
+
+  // Releases every image's texture, in the order of their names.
+  void release();
+};
+
+}  // namespace korvu

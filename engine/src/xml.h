@@ -1,0 +1,103 @@
+// A small XML document model: elements with attributes and children, read
+// through expat and written back as indented text. Character data, comments
+// and processing instructions are dropped on reading and never written.
+#pragma once
+
+#include <list>
+#include <map>
+#include <string>
+
+namespace korvu {
+namespace xml {
+
+// One element. A node owns its children; deleting a node deletes its whole
+// subtree and takes it out of its parent first.
+class Node {
+ public:
+  Node* parent;  // null for a root or a detached node
+  std::string name;
+  // Ordered by byte-wise comparison of the names, so they are written sorted.
+  std::map<std::string, std::string> attributes;
+  std::list<Node*> children;  // document order, owned
+
+  Node();
+  // attrs is a null-ended array of alternating names and values, as the
+  // parser hands them; a repeated name keeps the last value.
+  Node(const char* name, const char** attrs);
+  ~Node();
+
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+
+  // Appends a child, taking it from its previous parent first.
+  void operator+=(Node* child);
+  // Detaches a child without deleting it.
+  void operator-=(Node* child);
+
+  // The attribute's value, created empty when missing.
+  std::string& operator[](const std::string& attribute);
+
+  // The stored value, or null when the attribute is absent.
+  const std::string* getAttribute(const std::string& attribute) const;
+  std::string getAttribute(const std::string& attribute, const std::string& def) const;
+  // strtol with base 0 of the value; a value without digits gives 0.
+  long getAttributeLong(const std::string& attribute, long def) const;
+  // strtod of the value, narrowed to float.
+  float getAttributeFloat(const std::string& attribute, float def) const;
+  // True exactly for "1", "t" and "true".
+  bool getAttributeBool(const std::string& attribute, bool def) const;
+
+  // The element and its subtree as text, starting at the given indent (in
+  // spaces); values are escaped, their bytes otherwise copied unchanged.
+  std::string toString(int indent) const;
+
+  // Writes the declaration line and the tree to the file, replacing it
+  // atomically (a temporary file in the same directory renamed over it).
+  // Values are encoded for the ISO-8859-1 declaration: characters up to
+  // U+00FF become single bytes, others numeric character references.
+  // Throws a std::string when the file cannot be written; the old file is
+  // then left as it was.
+  void saveXML(const char* file) const;
+};
+
+// The parser's events. Handlers are destroyed through their own type.
+class XMLHandler {
+ public:
+  virtual void startElement(const char* name, const char** attrs) = 0;
+  virtual void endElement(const char* name) = 0;
+
+ protected:
+  ~XMLHandler() = default;
+};
+
+// Builds a tree of nodes; whoever takes root owns it.
+class DOMXMLHandler : public XMLHandler {
+ public:
+  Node* root;
+  Node* current;
+
+  DOMXMLHandler();
+  void startElement(const char* name, const char** attrs) override;
+  void endElement(const char* name) override;
+};
+
+class XMLReader {
+ public:
+  XMLHandler* handler;  // not owned
+
+  explicit XMLReader(XMLHandler* handler);
+  // Parses one file, calling the handler for each start and end tag.
+  // Throws "Could not open XML file", "Error reading XML file" or the
+  // parser's own error text.
+  void readFile(const std::string& file);
+};
+
+// The parser's element callbacks; userData is the XMLHandler.
+void xmlStart(void* userData, const char* name, const char** attrs);
+void xmlEnd(void* userData, const char* name);
+
+// Reads a file into a tree that the caller owns; throws as readFile does.
+Node* loadXML(const char* file);
+
+}  // namespace xml
+}  // namespace korvu
