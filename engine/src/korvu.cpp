@@ -1,0 +1,253 @@
+#include "korvu.h"
+
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "audio.h"
+
+namespace korvu {
+
+Viewport vpScreen;
+Viewport* currentViewport = nullptr;
+SDL_Surface* screen = nullptr;
+bool fullscreen = false;
+bool quitting = false;
+
+const DebugGroupDefinition defDebugGroups[12] = {
+    {dbgCore, "core"},     {dbgControls, "controls"}, {dbgGui, "gui"},     {dbgDdd, "ddd"},
+    {dbgMath, "math"},     {dbgSprites, "sprites"},   {dbgImages, "images"}, {dbgFonts, "fonts"},
+    {dbgXml, "xml"},       {dbgAudio, "audio"},       {dbgCollision, "collision"},
+    {0, ""}};
+
+const char* const STR_JUSTIFICATION_HORIZONTAL[3] = {"left", "center", "right"};
+const char* const STR_JUSTIFICATION_VERTICAL[3] = {"top", "center", "bottom"};
+
+Viewport::~Viewport() {
+  if (currentViewport == this) currentViewport = (this == &vpScreen) ? nullptr : &vpScreen;
+}
+
+namespace {
+
+int wordIndex(const char* word, const char* const table[3]) {
+  if (!word) return 0;
+  for (int i = 0; i < 3; ++i) {
+    if (std::strcmp(word, table[i]) == 0) return i;
+  }
+  return 0;
+}
+
+// The signals the handler reports, in the order it is installed for them.
+const int FATAL_SIGNALS[] = {SIGSEGV, SIGILL, SIGFPE, SIGINT, SIGTERM, SIGABRT};
+
+// Entries into the handler so far.
+volatile sig_atomic_t signalCalls = 0;
+
+// Writes a whole text to standard error with nothing but write(2), which
+// may be called from a signal handler.
+void writeErr(const char* text) {
+  size_t left = std::strlen(text);
+  while (left > 0) {
+    ssize_t n = ::write(STDERR_FILENO, text, left);
+    if (n <= 0) return;
+    text += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+// "Signal #<n>." without the stdio formatter (not safe in a handler).
+void writeSignalNumber(int sig) {
+  char buf[32];
+  char digits[16];
+  int nd = 0;
+  unsigned int v = sig < 0 ? static_cast<unsigned int>(-(sig + 1)) + 1u : static_cast<unsigned int>(sig);
+  do {
+    digits[nd++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v > 0 && nd < 16);
+  int pos = 0;
+  const char* prefix = "Signal #";
+  while (*prefix) buf[pos++] = *prefix++;
+  if (sig < 0) buf[pos++] = '-';
+  while (nd > 0) buf[pos++] = digits[--nd];
+  buf[pos++] = '.';
+  buf[pos++] = '\n';
+  buf[pos] = '\0';
+  writeErr(buf);
+}
+
+const char* signalDescription(int sig) {
+  switch (sig) {
+    case SIGINT: return "Interactive attention.";
+    case SIGILL: return "Illegal instruction.";
+    case SIGFPE: return "Floating point exception.";
+    case SIGSEGV: return "Segmentation fault.";
+    case SIGTERM: return "Termination request.";
+    case SIGABRT: return "Abnormal termination (abort).";
+    default: return nullptr;
+  }
+}
+
+// The warning of a second quit, written from the signal handler without the
+// log's allocations and stdio: looks the group up without inserting.
+void writeQuitAgainFromHandler() {
+  auto it = debug::groups.find(dbgCore);
+  const char* name = "undefined";
+  if (it != debug::groups.end()) {
+    if (static_cast<int>(it->second.level) < static_cast<int>(debug::DebugLevel::warning)) return;
+    name = it->second.name.c_str();
+  }
+  const char* parts[] = {"[", name, "] (warning) Quit called again.\n"};
+  for (const char* p : parts) {
+    size_t left = std::strlen(p);
+    while (left > 0) {
+      ssize_t n = ::write(STDOUT_FILENO, p, left);
+      if (n <= 0) break;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+  }
+}
+
+}  // namespace
+
+JustificationHorizontal justificationHorizontal(const char* word) {
+  return static_cast<JustificationHorizontal>(wordIndex(word, STR_JUSTIFICATION_HORIZONTAL));
+}
+
+JustificationVertical justificationVertical(const char* word) {
+  return static_cast<JustificationVertical>(wordIndex(word, STR_JUSTIFICATION_VERTICAL));
+}
+
+void init(SubSystem flags, bool catchSignals) {
+  currentViewport = nullptr;
+  for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
+    // operator[] creates a missing group with the defaults; an existing one
+    // keeps its level and only gets its name.
+    debug::groups[d->id].name = std::string("korvu:") + d->word;
+  }
+  debug::init();
+  if (catchSignals) {
+    debug::info(dbgCore, "Setting signal handler.");
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handleSignal;
+    sigemptyset(&action.sa_mask);
+    // A fault inside the handler enters it again (instead of being blocked,
+    // which would kill the process silently); the call counter then ends it.
+    action.sa_flags = SA_NODEFER;
+    for (int sig : FATAL_SIGNALS) sigaction(sig, &action, nullptr);
+  }
+  fullscreen = false;
+  if (flags > 0) {
+    debug::info(dbgCore, "Initialising SDL.");
+    if (SDL_Init(static_cast<Uint32>(flags)) != 0) throw std::string(SDL_GetError());
+  }
+}
+
+void initScreen(int width, int height, int bitsPerPixel, bool full) {
+  debug::info(dbgCore, "Setting video mode.");
+  int channel = bitsPerPixel / 4;
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channel);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channel);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channel);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, channel);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+  debug::info(dbgCore, "Specified GL settings.");
+  Uint32 videoFlags = SDL_OPENGL;
+  if (full) videoFlags |= SDL_FULLSCREEN;
+  screen = SDL_SetVideoMode(width, height, bitsPerPixel, videoFlags);
+  if (!screen) throw std::string(SDL_GetError());
+  debug::info(dbgCore, "Video mode set successfully.");
+  vpScreen = Viewport(0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height));
+  currentViewport = &vpScreen;
+  glViewport(0, 0, static_cast<GLsizei>(vpScreen.width), static_cast<GLsizei>(vpScreen.height));
+  fullscreen = full;
+  setClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+}
+
+void setWindowCaption(const char* text) { SDL_WM_SetCaption(text, text); }
+
+void showCursor(bool show) { SDL_ShowCursor(show ? 1 : 0); }
+
+void enableDoubleBuffer(bool on) { SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, on ? 1 : 0); }
+
+void setClearColor(float red, float green, float blue, float alpha) { glClearColor(red, green, blue, alpha); }
+
+void clearScreen() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
+
+void flipScreen() { SDL_GL_SwapBuffers(); }
+
+void setFullscreen(bool on) {
+  if (on != fullscreen) toggleFullscreen();
+}
+
+void toggleFullscreen() {
+  if (!SDL_WM_ToggleFullScreen(screen)) {
+    throw std::string("Could not toggle fullscreen mode: ") + SDL_GetError();
+  }
+  fullscreen = !fullscreen;
+}
+
+SDL_Joystick* initJoystick(int index) { return SDL_JoystickOpen(index); }
+
+void cleanUpJoystick(SDL_Joystick* joystick) {
+  if (joystick) SDL_JoystickClose(joystick);
+}
+
+void cleanUp() {
+  debug::info(dbgCore, "Cleaning up.");
+  showCursor(true);
+  audio::cleanUp();
+}
+
+void quit() {
+  if (!quitting) {
+    quitting = true;
+    debug::info(dbgCore, "Quitting program.");
+    cleanUp();
+  } else {
+    debug::warning(dbgCore, "Quit called again.");
+  }
+  SDL_Quit();
+  std::exit(0);
+}
+
+void handleSignal(int sig) {
+  writeErr("Korvu parachute deployed: ");
+  if (signalCalls++ > 0) {
+    // Entered again (a fault while handling the first signal): give the
+    // signals back to the system so nothing can loop.
+    for (int s : FATAL_SIGNALS) std::signal(s, SIG_DFL);
+    writeErr("Recursive call.\n");
+  } else {
+    const char* description = signalDescription(sig);
+    if (description) {
+      writeErr(description);
+      writeErr("\n");
+    } else {
+      writeSignalNumber(sig);
+    }
+    writeErr("Source: Korvu Debug Subsystem disabled!\n");
+    writeErr("Stack trace:\n");
+  }
+  // The quit steps that are safe in a handler. Showing the cursor, closing
+  // audio and shutting SDL down take locks and allocate, and may be the very
+  // code that was interrupted; the system releases the window, the audio
+  // device and the joysticks when the process ends.
+  if (!quitting) {
+    quitting = true;
+  } else {
+    writeQuitAgainFromHandler();
+  }
+  // A fatal signal is a failure: report it through the exit status.
+  _exit(128 + sig);
+}
+
+}  // namespace korvu
