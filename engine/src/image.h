@@ -18,10 +18,10 @@ class Bitmask;
 
 // Texture filtering; the values index STR_IMAGEFILTER.
 enum ImageFilter {
-  FILTER_NONE = 0,       // nearest, no mipmaps
-  FILTER_LINEAR = 1,     // linear, no mipmaps
-  FILTER_BILINEAR = 2,   // mipmapped, nearest mipmap with linear sampling
-  FILTER_TRILINEAR = 3   // mipmapped, linear between mipmaps
+  IMAGEFILTER_NONE = 0,       // nearest, no mipmaps
+  IMAGEFILTER_LINEAR = 1,     // linear, no mipmaps
+  IMAGEFILTER_BILINEAR = 2,   // mipmapped, nearest mipmap with linear sampling
+  IMAGEFILTER_TRILINEAR = 3   // mipmapped, linear between mipmaps
 };
 
 // "none", "linear", "bilinear", "trilinear".

@@ -1,0 +1,399 @@
+#include "xml.h"
+
+#include <expat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace korvu {
+namespace xml {
+
+namespace {
+
+const char* const DECLARATION = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n";
+const size_t READ_CHUNK = 512;
+
+// Decodes the UTF-8 sequence that starts at s[i]. Returns its length and
+// sets cp, or returns 0 when the bytes there are not a valid, shortest-form
+// sequence of a scalar value.
+size_t decodeUtf8(const std::string& s, size_t i, uint32_t& cp) {
+  const unsigned char lead = static_cast<unsigned char>(s[i]);
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
+  }
+  size_t len;
+  uint32_t smallest;
+  if ((lead & 0xE0) == 0xC0) {
+    len = 2;
+    cp = lead & 0x1F;
+    smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    len = 3;
+    cp = lead & 0x0F;
+    smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    len = 4;
+    cp = lead & 0x07;
+    smallest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (len > s.size() - i) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const unsigned char next = static_cast<unsigned char>(s[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+// Characters an XML 1.0 document may hold at all.
+bool isDocumentChar(uint32_t cp) {
+  return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
+         (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+void appendReference(std::string& out, uint32_t cp) {
+  out += "&#";
+  out += std::to_string(cp);
+  out += ';';
+}
+
+// Turns trees into text. Plain text copies the stored bytes of names and
+// values (values escaped); file text is encoded for the ISO-8859-1
+// declaration so that every value reads back as it was stored.
+class Writer {
+ public:
+  explicit Writer(bool forFile) : forFile_(forFile) {}
+
+  std::string out;
+  // Set when a name cannot be written into a file (it would not read back).
+  std::string badName;
+
+  void tree(const Node* root, int indent) {
+    struct Open {
+      const Node* node;
+      std::list<Node*>::const_iterator next;
+      int indent;
+    };
+    // Iterative, so that deep documents cannot exhaust the stack.
+    std::vector<Open> open;
+    if (indent < 0) indent = 0;
+    if (startElement(root, indent)) open.push_back({root, root->children.begin(), indent});
+    while (!open.empty()) {
+      Open& top = open.back();
+      if (top.next == top.node->children.end()) {
+        out.append(static_cast<size_t>(top.indent), ' ');
+        out += "</";
+        writeName(top.node->name);
+        out += ">\n";
+        open.pop_back();
+        continue;
+      }
+      const Node* child = *top.next;
+      ++top.next;
+      const int childIndent = top.indent + 2;
+      if (startElement(child, childIndent)) open.push_back({child, child->children.begin(), childIndent});
+    }
+  }
+
+ private:
+  bool forFile_;
+
+  // Writes the start tag; true when the element has children to follow.
+  bool startElement(const Node* node, int indent) {
+    out.append(static_cast<size_t>(indent), ' ');
+    out += '<';
+    writeName(node->name);
+    for (const auto& attribute : node->attributes) {
+      out += ' ';
+      writeName(attribute.first);
+      out += "=\"";
+      writeValue(attribute.second);
+      out += '"';
+    }
+    if (node->children.empty()) {
+      out += "/>\n";
+      return false;
+    }
+    out += ">\n";
+    return true;
+  }
+
+  void writeName(const std::string& name) {
+    if (!forFile_) {
+      out += name;
+      return;
+    }
+    // A name is markup: it cannot hold references, so every character
+    // must fit into one ISO-8859-1 byte, and it must not be empty or hold
+    // delimiters, or the file would not read back.
+    bool fits = !name.empty();
+    std::string encoded;
+    for (size_t i = 0; fits && i < name.size();) {
+      uint32_t cp;
+      const size_t len = decodeUtf8(name, i, cp);
+      if (len == 0 || cp > 0xFF || cp <= 0x20 || (cp >= 0x7F && cp <= 0x9F) ||
+          std::strchr("<>&\"'=/", static_cast<int>(cp))) {
+        fits = false;
+        break;
+      }
+      encoded += static_cast<char>(cp);
+      i += len;
+    }
+    if (!fits) {
+      if (badName.empty()) badName = name.empty() ? std::string("(empty)") : name;
+      return;
+    }
+    out += encoded;
+  }
+
+  void writeValue(const std::string& value) {
+    for (size_t i = 0; i < value.size();) {
+      const char c = value[i];
+      switch (c) {
+        case '&': out += "&amp;"; ++i; continue;
+        case '<': out += "&lt;"; ++i; continue;
+        case '>': out += "&gt;"; ++i; continue;
+        case '"': out += "&quot;"; ++i; continue;
+        default: break;
+      }
+      if (!forFile_) {
+        out += c;
+        ++i;
+        continue;
+      }
+      uint32_t cp;
+      const size_t len = decodeUtf8(value, i, cp);
+      if (len == 0) {
+        // Not UTF-8: keep the byte as the ISO-8859-1 character it would be.
+        appendReference(out, static_cast<unsigned char>(c));
+        ++i;
+        continue;
+      }
+      i += len;
+      if (cp == 0x9 || cp == 0xA || cp == 0xD) {
+        // A reader turns raw white space in a value into spaces.
+        appendReference(out, cp);
+      } else if (!isDocumentChar(cp)) {
+        // No XML document can hold this character, not even as a reference.
+        appendReference(out, 0xFFFD);
+      } else if (cp <= 0xFF) {
+        out += static_cast<char>(cp);
+      } else {
+        appendReference(out, cp);
+      }
+    }
+  }
+};
+
+// Closes the file and frees the parser on every way out of readFile.
+struct ReadState {
+  FILE* file = nullptr;
+  XML_Parser parser = nullptr;
+  ~ReadState() {
+    if (parser) XML_ParserFree(parser);
+    if (file) std::fclose(file);
+  }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Node
+
+Node::Node() : parent(nullptr) {}
+
+Node::Node(const char* elementName, const char** attrs) : parent(nullptr), name(elementName ? elementName : "") {
+  if (!attrs) return;
+  for (size_t i = 0; attrs[i] && attrs[i + 1]; i += 2) attributes[attrs[i]] = attrs[i + 1];
+}
+
+Node::~Node() {
+  if (parent) *parent -= this;
+  // Deletes the subtree without recursion, so that deep documents cannot
+  // exhaust the stack: each node is emptied before it is deleted.
+  std::vector<Node*> pending(children.begin(), children.end());
+  children.clear();
+  while (!pending.empty()) {
+    Node* node = pending.back();
+    pending.pop_back();
+    pending.insert(pending.end(), node->children.begin(), node->children.end());
+    node->children.clear();
+    node->parent = nullptr;
+    delete node;
+  }
+}
+
+void Node::operator+=(Node* child) {
+  if (!child) return;
+  if (child->parent) *child->parent -= child;
+  children.push_back(child);
+  child->parent = this;
+}
+
+void Node::operator-=(Node* child) {
+  if (!child) return;
+  children.remove(child);
+  // A node that belongs to another parent keeps it.
+  if (child->parent == this) child->parent = nullptr;
+}
+
+std::string& Node::operator[](const std::string& attribute) { return attributes[attribute]; }
+
+const std::string* Node::getAttribute(const std::string& attribute) const {
+  auto found = attributes.find(attribute);
+  return found == attributes.end() ? nullptr : &found->second;
+}
+
+std::string Node::getAttribute(const std::string& attribute, const std::string& def) const {
+  const std::string* value = getAttribute(attribute);
+  return value ? *value : def;
+}
+
+long Node::getAttributeLong(const std::string& attribute, long def) const {
+  const std::string* value = getAttribute(attribute);
+  if (!value) return def;
+  return std::strtol(value->c_str(), nullptr, 0);
+}
+
+float Node::getAttributeFloat(const std::string& attribute, float def) const {
+  const std::string* value = getAttribute(attribute);
+  if (!value) return def;
+  const double d = std::strtod(value->c_str(), nullptr);
+  // Beyond the float range the conversion is not defined; round as the
+  // hardware would, to the largest float or to infinity.
+  if (std::fabs(d) > FLT_MAX) {
+    const float big = std::fabs(d) < 3.4028235677973366e38 ? FLT_MAX : HUGE_VALF;
+    return d < 0 ? -big : big;
+  }
+  return static_cast<float>(d);
+}
+
+bool Node::getAttributeBool(const std::string& attribute, bool def) const {
+  const std::string* value = getAttribute(attribute);
+  if (!value) return def;
+  return *value == "1" || *value == "t" || *value == "true";
+}
+
+std::string Node::toString(int indent) const {
+  Writer writer(false);
+  writer.tree(this, indent);
+  return writer.out;
+}
+
+void Node::saveXML(const char* file) const {
+  const std::string target = file ? file : "";
+  const std::string failure = "Could not write XML file \"" + target + "\"";
+  if (target.empty()) throw failure;
+
+  Writer writer(true);
+  writer.out = DECLARATION;
+  writer.tree(this, 0);
+  if (!writer.badName.empty()) {
+    throw failure + ": the name \"" + writer.badName + "\" cannot be written";
+  }
+
+  // Written beside the target and renamed over it, so that the target is
+  // either the old file or the complete new one.
+  const std::string temporary = target + ".tmp";
+  FILE* out = std::fopen(temporary.c_str(), "wb");
+  if (!out) throw failure + ": " + std::strerror(errno);
+  const std::string& text = writer.out;
+  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  ok = std::fflush(out) == 0 && ok;
+  int error = ok ? 0 : errno;
+  if (ok && fsync(fileno(out)) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (std::fclose(out) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    std::remove(temporary.c_str());
+    throw failure + ": " + std::strerror(error);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The parser side
+
+DOMXMLHandler::DOMXMLHandler() : root(nullptr), current(nullptr) {}
+
+void DOMXMLHandler::startElement(const char* name, const char** attrs) {
+  Node* node = new Node(name, attrs);
+  if (!root) {
+    root = node;
+  } else {
+    // current is only null here when events arrive after the root closed.
+    *(current ? current : root) += node;
+  }
+  current = node;
+}
+
+void DOMXMLHandler::endElement(const char*) {
+  if (current) current = current->parent;
+}
+
+XMLReader::XMLReader(XMLHandler* h) : handler(h) {}
+
+void XMLReader::readFile(const std::string& file) {
+  ReadState state;
+  state.file = std::fopen(file.c_str(), "r");
+  if (!state.file) throw std::string("Could not open XML file");
+  state.parser = XML_ParserCreate(nullptr);
+  if (!state.parser) throw std::string("Could not create XML parser");
+  XML_SetUserData(state.parser, handler);
+  XML_SetElementHandler(state.parser, xmlStart, xmlEnd);
+
+  char buffer[READ_CHUNK];
+  // End of file is tested before each read, so a file whose length is a
+  // multiple of the chunk ends with an empty final chunk.
+  while (!std::feof(state.file)) {
+    const size_t count = std::fread(buffer, 1, READ_CHUNK, state.file);
+    if (std::ferror(state.file)) throw std::string("Error reading XML file");
+    const int final = count < READ_CHUNK;
+    if (XML_Parse(state.parser, buffer, static_cast<int>(count), final) == XML_STATUS_ERROR) {
+      const XML_LChar* text = XML_ErrorString(XML_GetErrorCode(state.parser));
+      throw std::string(text ? text : "unknown XML error");
+    }
+  }
+}
+
+void xmlStart(void* userData, const char* name, const char** attrs) {
+  static_cast<XMLHandler*>(userData)->startElement(name, attrs);
+}
+
+void xmlEnd(void* userData, const char* name) { static_cast<XMLHandler*>(userData)->endElement(name); }
+
+Node* loadXML(const char* file) {
+  if (!file) throw std::string("Could not open XML file");
+  DOMXMLHandler handler;
+  XMLReader reader(&handler);
+  try {
+    reader.readFile(file);
+  } catch (...) {
+    // What the parser accepted before the error is of no use to anyone.
+    delete handler.root;
+    throw;
+  }
+  return handler.root;
+}
+
+}  // namespace xml
+}  // namespace korvu
