@@ -61,6 +61,9 @@ void init();
 // uses the driver's string and SDL's lookup.
 void initFrom(const char* extensions, void* (*lookup)(const char* name));
 
+// True while a display list is being recorded (lists cannot nest).
+bool recordingDisplayList();
+
 // Multiplies a matrix (row-major, column-vector convention) onto the
 // current OpenGL matrix through the transpose extension (transposed by hand
 // when init has not fetched the entry point).

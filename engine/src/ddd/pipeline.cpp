@@ -1,0 +1,272 @@
+#include "ddd/pipeline.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glu.h>
+
+#include "ddd/camera.h"
+#include "ddd/light.h"
+#include "ddd/material.h"
+#include "ddd/mesh.h"
+#include "ddd/model.h"
+#include "ddd/object.h"
+#include "ddd/settings.h"
+#include "ddd/shadowmodel.h"
+#include "korvu.h"
+
+namespace korvu {
+namespace ddd {
+
+Pipeline pipeline;
+
+namespace {
+
+// Width and height of the viewport being drawn (the OpenGL viewport when
+// none is current).
+void viewportSize(float& width, float& height) {
+  if (currentViewport) {
+    width = currentViewport->width;
+    height = currentViewport->height;
+    return;
+  }
+  GLint vp[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, vp);
+  width = static_cast<float>(vp[2]);
+  height = static_cast<float>(vp[3]);
+}
+
+}  // namespace
+
+void Pipeline::clearFrame() {
+  lights.clear();
+  flareLights.clear();
+  shadowLights.clear();
+  projectorLights.clear();
+  opaque.clear();
+  transparent.clear();
+  shadowRefs.clear();
+  meshesDrawn = 0;
+  elementsDrawn = 0;
+}
+
+void Pipeline::render(Camera* camera_, Object* root_) {
+  camera = camera_;
+  root = root_;
+  clearFrame();
+  if (!camera || !root) return;
+  renderSkybox();
+  renderPre();
+  renderLights();
+  renderModelsOpaque();
+  if (settings.transparency) renderModelsTransparent();
+  if (settings.shadows) renderShadows();
+  if (settings.lensflares) renderLensflares();
+}
+
+void Pipeline::renderSkybox() {
+  if (!root->skybox || !settings.skybox) return;
+  glPushMatrix();
+  // Rotation only: the box stays centred on the eye.
+  for (const Object* n = camera; n; n = n->parent) multMatrix(n->inverseRotation);
+  if (root->skyboxClockwise) glFrontFace(GL_CW);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_DEPTH_TEST);
+  glShadeModel(GL_FLAT);
+  glDepthMask(GL_FALSE);
+  root->skybox->draw();
+  if (root->skyboxClockwise) glFrontFace(GL_CCW);
+  glPopMatrix();
+}
+
+void Pipeline::renderPre() { root->process(camera->view); }
+
+void Pipeline::renderLights() {
+  const unsigned queued = static_cast<unsigned>(lights.size());
+  unsigned i = 0;
+  for (Light* light : lights) {
+    if (i >= MAX_GL_LIGHTS) break;
+    glPushMatrix();
+    multMatrix(light->modelview);
+    light->apply(GL_LIGHT0 + i);
+    glPopMatrix();
+    if (i >= lightsEnabled) glEnable(GL_LIGHT0 + i);
+    ++i;
+  }
+  // Switch off the lights the previous render used and this one does not;
+  // there are only eight to switch.
+  for (unsigned j = queued; j < lightsEnabled && j < MAX_GL_LIGHTS; ++j) glDisable(GL_LIGHT0 + j);
+  lightsEnabled = queued;
+}
+
+void Pipeline::renderModelsOpaque() {
+  glEnable(GL_LIGHTING);
+  glEnable(GL_DEPTH_TEST);
+  glShadeModel(GL_SMOOTH);
+  glDepthMask(GL_TRUE);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glPushMatrix();
+  multMatrix(camera->view);
+  for (auto& group : opaque) {
+    if (group.first) group.first->apply();
+    for (const MeshReference& ref : group.second) {
+      glPushMatrix();
+      multMatrix(ref.world);
+      if (ref.model) {
+        ref.model->draw();
+      } else if (ref.mesh) {
+        ++meshesDrawn;
+        elementsDrawn += ref.mesh->faceCount;
+        ref.mesh->draw();
+      }
+      glPopMatrix();
+    }
+  }
+  glPopMatrix();
+  glPopClientAttrib();
+}
+
+void Pipeline::renderModelsTransparent() {
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glEnable(GL_LIGHTING);
+  glEnable(GL_DEPTH_TEST);
+  glShadeModel(GL_SMOOTH);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glPushMatrix();
+  // Drawn from the last entry queued to the first.
+  for (auto it = transparent.rbegin(); it != transparent.rend(); ++it) {
+    const OrderedMeshReference& entry = *it;
+    if (entry.material) entry.material->apply();
+    glPushMatrix();
+    multMatrix(entry.modelview);
+    if (entry.mesh) {
+      ++meshesDrawn;
+      elementsDrawn += entry.mesh->faceCount;
+      entry.mesh->draw();
+    } else if (entry.drawable) {
+      entry.drawable->draw();
+    }
+    glPopMatrix();
+  }
+  glPopMatrix();
+  glPopClientAttrib();
+  glPopAttrib();
+}
+
+void Pipeline::renderShadows() {
+  glDisable(GL_FOG);
+  if (shadowLights.empty()) return;
+
+  float width = 0, height = 0;
+  viewportSize(width, height);
+
+  glPushMatrix();
+  multMatrix(camera->view);
+  glShadeModel(GL_FLAT);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_LIGHTING);
+
+  for (Light* light : shadowLights) {
+    // Rebuild every caster's volume for this light, in the caster's frame.
+    for (ShadowReference& ref : shadowRefs) {
+      const Vector3D d = ref.worldPosition - light->worldPosition;
+      const Matrix3D inv = ref.world.inverse(ref.world.determinant());
+      Vector3D local(inv.m[0][0] * d.x + inv.m[0][1] * d.y + inv.m[0][2] * d.z,
+                     inv.m[1][0] * d.x + inv.m[1][1] * d.y + inv.m[1][2] * d.z,
+                     inv.m[2][0] * d.x + inv.m[2][1] * d.y + inv.m[2][2] * d.z);
+      local.normalize();
+      ref.shadowModel->generateShadowVolume(local);
+    }
+
+    // Count the volumes into the stencil buffer: front faces up, back down.
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glFrontFace(GL_CCW);
+    glStencilFunc(GL_ALWAYS, 1, ~0u);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
+    glEnable(GL_STENCIL_TEST);
+    for (const ShadowReference& ref : shadowRefs) {
+      glPushMatrix();
+      multMatrix(ref.world);
+      ref.shadowModel->drawShadowVolume();
+      glPopMatrix();
+    }
+    glFrontFace(GL_CW);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
+    for (const ShadowReference& ref : shadowRefs) {
+      glPushMatrix();
+      multMatrix(ref.world);
+      ref.shadowModel->drawShadowVolume();
+      glPopMatrix();
+    }
+
+    // Darken every counted pixel and zero its stencil for the next light.
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glStencilFunc(GL_NOTEQUAL, 0, ~0u);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_ZERO);
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluOrtho2D(0, width, 0, height);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glColor4f(0.0f, 0.0f, 0.0f, 0.7f);
+    glBegin(GL_TRIANGLE_STRIP);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glVertex3f(0.0f, height, 0.0f);
+    glVertex3f(width, 0.0f, 0.0f);
+    glVertex3f(width, height, 0.0f);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+  }
+
+  glPopMatrix();
+  glDisable(GL_STENCIL_TEST);
+  glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+  glFrontFace(GL_CCW);
+  glDepthMask(GL_TRUE);
+  // The volumes' client-side corners may go away before the next frame;
+  // leave no array switched on that still points at them.
+  glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void Pipeline::renderLensflares() {
+  if (flareLights.empty()) return;
+  float width = 0, height = 0;
+  viewportSize(width, height);
+  screenCentre = Vector2D(width / 2.0f, height / 2.0f);
+
+  glPushMatrix();
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_TEXTURE_2D);
+  glDisable(GL_LIGHTING);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluOrtho2D(0, width, 0, height);
+  glMatrixMode(GL_MODELVIEW);
+  if (ext_GL_ARB_point_sprite) glEnable(GL_POINT_SPRITE_ARB);
+  for (Light* light : flareLights) light->drawLensflares();
+  glPopMatrix();
+}
+
+void Pipeline::renderProjectiveTextures() {
+  for (Light* light : projectorLights) (void)light;
+}
+
+}  // namespace ddd
+}  // namespace korvu
