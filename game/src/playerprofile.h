@@ -1,0 +1,55 @@
+// Player profiles: the named identities human players race under, kept in
+// one bank and stored in "profiles.xml".
+#pragma once
+
+#include <string>
+
+#include "bank.h"
+#include "xml.h"
+
+namespace glimro {
+
+extern const std::string XML_PROFILES_PROFILES;  // "profiles"
+extern const std::string XML_PROFILES_PROFILE;   // "profile"
+extern const std::string XML_PROFILES_NAME;      // "name"
+extern const std::string XML_PROFILES_COLOR;     // "color"
+extern const std::string FILENAME_PROFILES;      // "profiles.xml"
+
+class PlayerProfile {
+ public:
+  // The bank that holds the profile, null while in none (only the bank sets it).
+  korvu::MappedBank<PlayerProfile>* bank;
+  // The profile's name and its key in the bank; any text, empty included.
+  std::string name;
+
+  PlayerProfile();
+  // Leaves its bank, so that deleting a profile directly never leaves the
+  // bank pointing at it.
+  ~PlayerProfile();
+  PlayerProfile(const PlayerProfile&) = delete;
+  PlayerProfile& operator=(const PlayerProfile&) = delete;
+
+  // Takes the element's "name" attribute; keeps the current name when the
+  // element has none.
+  void getFromNode(const korvu::xml::Node* element);
+  // A new "profile" element with the name; the caller owns it.
+  korvu::xml::Node* buildDomTree() const;
+};
+
+class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
+ public:
+  // Adds one profile per "profile" child of the root, in document order;
+  // the bank is not cleared first, and a later profile replaces an earlier
+  // one of the same name.
+  void getFromNode(const korvu::xml::Node* root);
+  // A new "profiles" element with one child per profile, in name order.
+  korvu::xml::Node* buildDomTree() const;
+  // Reads a profiles file; a root of another name is ignored. Throws the
+  // reader's message when the file cannot be read.
+  void load(const std::string& file);
+  // Writes the bank to the file, replacing it. Throws a message when the
+  // file cannot be written; the old file then stays as it was.
+  void save(const std::string& file) const;
+};
+
+}  // namespace glimro
