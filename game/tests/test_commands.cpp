@@ -1,0 +1,350 @@
+// The game's command table and its default bindings, built into a real queue
+// and evaluator and driven by SDL events.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "commands.h"
+
+using namespace korvu;
+
+namespace {
+
+struct Row {
+  int id;
+  const char* name;
+  const char* description;
+  bool axis;
+};
+
+// Written out by hand, in registration order.
+const Row EXPECTED[] = {
+    {0, "exit", "Exit", false},
+    {1, "toggleMenu", "Toggle menu", false},
+    {2, "fullscreen", "Toggle fullscreen", false},
+    {32, "Screenshot", "Save screenshot", false},
+    {3, "console", "Activate debugging console", false},
+    {6, "x1", "X axis (player 1)", true},
+    {7, "accelerate1", "Accelerate (player 1)", true},
+    {8, "break1", "Break (player 1)", true},
+    {9, "camera1", "Switch camera (player 1)", false},
+    {10, "light1", "Toggle headlights (player 1)", false},
+    {11, "reset1", "Reset player 1", false},
+    {12, "openRocket1", "Open rocket launcher player 1", false},
+    {13, "launchRocket1", "Launch rocket launcher player 1", false},
+    {14, "x2", "X axis (player 2)", true},
+    {15, "accelerate2", "Accelerate (player 2)", true},
+    {16, "break2", "Break (player 2)", true},
+    {18, "light2", "Toggle headlights (player 2)", false},
+    {17, "camera2", "Switch camera (player 2)", false},
+    {19, "reset2", "Reset player 2", false},
+    {20, "openRocket2", "Open rocket launcher player 2", false},
+    {21, "launchRocket2", "Launch rocket launcher player 2", false},
+    {22, "sun", "Toggle sun", false},
+    {23, "fps", "Toggle FPS display", false},
+    {24, "fpsOn", "Activate FPS display", false},
+    {25, "fpsOff", "Deactivate FPS display", false},
+    {35, "BufferedModels", "Toggle buffered models", false},
+    {26, "compiledModels", "Toggle compiled models", false},
+    {28, "wireframe", "Toggle wireframe", false},
+    {33, "skybox", "Toggle skybox", false},
+    {37, "mipmapMode", "Toggle mipmap mode", false},
+    {36, "mipmaps", "Toggle mipmaps", false},
+    {38, "culling", "Toggle view frustum culling", false},
+    {29, "transparency", "Toggle transparency", false},
+    {27, "lensflares", "Toggle lensflares", false},
+    {30, "shadows", "Toggle shadows", false},
+    {31, "projectiveTextures", "Toggle projective textures", false},
+    {34, "music", "Toggle music", false},
+    {4, "profiling", "Print profiling stats", false},
+    {5, "credits", "Show credits", false},
+    {39, "singlePlayerGame", "Start single player game", false},
+    {40, "multiplayerGame", "Start multiplayer game", false},
+    {41, "startGame", "Start game", false},
+    {42, "newProfile", "New profile", false},
+    {43, "editProfile1", "Edit profile player 1", false},
+    {44, "editProfile2", "Edit profile player 2", false},
+    {45, "ok", "OK", false},
+    {46, "cancel", "Cancel", false},
+};
+
+// Every default binding in the order it is appended, as its text line.
+const char* const EXPECTED_BINDINGS[] = {
+    "exit=key:q:down",
+    "exit=key:esc:down",
+    "fullscreen=key:f:down",
+    "Screenshot=key:f12:down",
+    "console=key:#:down",
+    "x1=key:left:pressed:-1",
+    "x1=key:right:pressed:1",
+    "x1=joy:0:axis:0:-1:4000:30000",
+    "x1=joy:0:axis:0:1:4000:30000",
+    "accelerate1=key:up:pressed:1",
+    "accelerate1=joy:0:button:0:pressed:1",
+    "accelerate1=joy:0:button:9:pressed:1",
+    "break1=key:down:pressed:1",
+    "break1=joy:0:button:1:pressed:1",
+    "break1=joy:0:button:8:pressed:1",
+    "camera1=key:k:down",
+    "light1=key:l:down",
+    "reset1=key:backspace:down",
+    "reset1=joy:0:button:3:down",
+    "openRocket1=key:return:down",
+    "openRocket1=joy:0:button:4:down",
+    "launchRocket1=key:rctrl:down",
+    "launchRocket1=joy:0:button:5:down",
+    "x2=key:a:pressed:-1",
+    "x2=key:d:pressed:1",
+    "x2=joy:1:axis:0:-1:4000:30000",
+    "x2=joy:1:axis:0:1:4000:30000",
+    "accelerate2=key:w:pressed:1",
+    "accelerate2=joy:1:button:0:pressed:1",
+    "accelerate2=joy:1:button:9:pressed:1",
+    "break2=key:s:pressed:1",
+    "break2=joy:1:button:1:pressed:1",
+    "break2=joy:1:button:8:pressed:1",
+    "light2=key:y:down",
+    "camera2=key:x:down",
+    "reset2=key:tab:down",
+    "reset2=joy:1:button:3:down",
+    "openRocket2=key:lshift:down",
+    "openRocket2=joy:1:button:4:down",
+    "launchRocket2=key:lctrl:down",
+    "launchRocket2=joy:1:button:5:down",
+    "sun=key:n:down",
+    "fps=key:f2:down",
+    "BufferedModels=key:f6:down",
+    "compiledModels=key:f7:down",
+    "wireframe=key:f3:down",
+    "skybox=key:f1:down",
+    "mipmapMode=key:f4:down",
+    "mipmaps=key:f5:down",
+    "culling=key:f8:down",
+    "transparency=key:f9:down",
+    "lensflares=key:f10:down",
+    "shadows=key:f11:down",
+    "projectiveTextures=key:j:down",
+    "music=key:m:down",
+    "profiling=key:p:down",
+};
+
+SDL_Event keyEvent(Uint8 type, SDLKey key) {
+  SDL_Event e;
+  std::memset(&e, 0, sizeof e);
+  e.type = type;
+  e.key.type = type;
+  e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.sym = key;
+  return e;
+}
+
+SDL_Event stickEvent(Uint8 joystick, Sint16 value) {
+  SDL_Event e;
+  std::memset(&e, 0, sizeof e);
+  e.type = SDL_JOYAXISMOTION;
+  e.jaxis.which = joystick;
+  e.jaxis.axis = 0;
+  e.jaxis.value = value;
+  return e;
+}
+
+SDL_Event buttonEvent(Uint8 type, Uint8 joystick, Uint8 button) {
+  SDL_Event e;
+  std::memset(&e, 0, sizeof e);
+  e.type = type;
+  e.jbutton.which = joystick;
+  e.jbutton.button = button;
+  return e;
+}
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  ControlQueue queue;
+  InputEvaluator evaluator;
+  glimro::Controls controls;
+
+  void SetUp() override {
+    controls = glimro::buildControls(queue, evaluator);
+    queue.evaluator = &evaluator;
+  }
+
+  void send(const SDL_Event& e) { queue << e; }
+
+  std::vector<int> poppedIds() {
+    std::vector<int> ids;
+    Trigger* t;
+    for (queue >> t; t; queue >> t) ids.push_back(t->id);
+    return ids;
+  }
+};
+
+}  // namespace
+
+TEST(CommandTable, HasTheFortySevenCommandsInOrder) {
+  const auto& table = glimro::commandTable();
+  ASSERT_EQ(table.size(), 47u);
+  ASSERT_EQ(sizeof EXPECTED / sizeof EXPECTED[0], 47u);
+  for (size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(table[i].id, EXPECTED[i].id) << "row " << i;
+    EXPECT_EQ(table[i].name, EXPECTED[i].name) << "row " << i;
+    EXPECT_EQ(table[i].description, EXPECTED[i].description) << "row " << i;
+    EXPECT_EQ(table[i].axis, EXPECTED[i].axis) << "row " << i;
+  }
+}
+
+TEST_F(CommandsTest, RegistersEveryCommandOnceWithItsFields) {
+  ASSERT_EQ(queue.triggers.size(), 47u);
+  std::vector<bool> idSeen(47, false);
+  for (const Row& row : EXPECTED) {
+    Trigger* t = queue.find(row.name);
+    ASSERT_NE(t, nullptr) << row.name;
+    EXPECT_EQ(t->id, row.id);
+    EXPECT_EQ(t->description, row.description);
+    EXPECT_EQ(t->kind, row.axis ? 1 : 0) << row.name;
+    EXPECT_FALSE(idSeen[row.id]) << "id twice: " << row.id;
+    idSeen[row.id] = true;
+    if (row.axis) {
+      Axis* a = dynamic_cast<Axis*>(t);
+      ASSERT_NE(a, nullptr) << row.name;
+      EXPECT_EQ(a->min, 0.0);
+      EXPECT_EQ(a->max, 1.0);
+      EXPECT_EQ(a->value, 0.0);
+    } else {
+      EXPECT_EQ(dynamic_cast<Axis*>(t), nullptr) << row.name;
+    }
+  }
+
+  EXPECT_EQ(controls.exitTrigger, queue.find("exit"));
+  EXPECT_EQ(controls.toggleMenuTrigger, queue.find("toggleMenu"));
+  EXPECT_EQ(controls.xAxis[0], queue.find("x1"));
+  EXPECT_EQ(controls.xAxis[1], queue.find("x2"));
+  EXPECT_EQ(controls.accelerateAxis[0], queue.find("accelerate1"));
+  EXPECT_EQ(controls.accelerateAxis[1], queue.find("accelerate2"));
+  EXPECT_EQ(controls.breakAxis[0], queue.find("break1"));
+  EXPECT_EQ(controls.breakAxis[1], queue.find("break2"));
+}
+
+TEST_F(CommandsTest, AppendsEveryDefaultBindingInOrder) {
+  std::vector<std::string> lines;
+  int keyTriggers = 0, keyAxes = 0, buttonTriggers = 0, buttonAxes = 0, stickHalves = 0;
+  for (const Translator* t : evaluator.getTranslators()) {
+    std::ostringstream os;
+    t->out(os);
+    lines.push_back(os.str());
+    if (const KeyTrigger* k = dynamic_cast<const KeyTrigger*>(t)) {
+      ++keyTriggers;
+      EXPECT_FALSE(k->flag);
+    }
+    keyAxes += dynamic_cast<const KeyAxis*>(t) != nullptr;
+    buttonTriggers += dynamic_cast<const JoyButtonTrigger*>(t) != nullptr;
+    buttonAxes += dynamic_cast<const JoyButtonAxis*>(t) != nullptr;
+    stickHalves += dynamic_cast<const JoyAxis*>(t) != nullptr;
+  }
+  EXPECT_EQ(lines, std::vector<std::string>(std::begin(EXPECTED_BINDINGS), std::end(EXPECTED_BINDINGS)));
+  EXPECT_EQ(keyTriggers, 30);
+  EXPECT_EQ(keyAxes, 8);
+  EXPECT_EQ(buttonTriggers, 6);
+  EXPECT_EQ(buttonAxes, 8);
+  EXPECT_EQ(stickHalves, 4);
+}
+
+TEST_F(CommandsTest, RightCtrlFromSdlsQueueLaunchesPlayerOnesRocket) {
+  const char* old = std::getenv("SDL_VIDEODRIVER");
+  std::string saved = old ? old : "";
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  int rc = SDL_Init(SDL_INIT_VIDEO);
+  if (old) setenv("SDL_VIDEODRIVER", saved.c_str(), 1); else unsetenv("SDL_VIDEODRIVER");
+  ASSERT_EQ(rc, 0) << SDL_GetError();
+  SDL_Event pending;
+  while (SDL_PollEvent(&pending)) {}
+
+  SDL_Event e = keyEvent(SDL_KEYDOWN, SDLK_RCTRL);
+  EXPECT_EQ(SDL_PushEvent(&e), 0);
+  EXPECT_TRUE(queue.readEvents());
+  SDL_Quit();
+
+  Trigger* t = nullptr;
+  queue >> t;
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->id, 13);
+  EXPECT_EQ(t->name, "launchRocket1");
+  queue >> t;
+  EXPECT_EQ(t, nullptr);
+}
+
+TEST_F(CommandsTest, KeysFireOncePerPressAndSteerTheAxes) {
+  send(keyEvent(SDL_KEYDOWN, SDLK_q));
+  queue.perform(16.0);
+  queue.perform(16.0);
+  send(keyEvent(SDL_KEYUP, SDLK_q));
+  send(keyEvent(SDL_KEYDOWN, SDLK_ESCAPE));
+  send(keyEvent(SDL_KEYDOWN, SDLK_l));
+  send(keyEvent(SDL_KEYDOWN, SDLK_y));
+  EXPECT_EQ(poppedIds(), (std::vector<int>{0, 0, 10, 18}));
+
+  Axis* x1 = controls.xAxis[0];
+  send(keyEvent(SDL_KEYDOWN, SDLK_LEFT));
+  EXPECT_EQ(x1->value, -1.0);
+  send(keyEvent(SDL_KEYDOWN, SDLK_RIGHT));
+  EXPECT_EQ(x1->value, 1.0);
+  send(keyEvent(SDL_KEYUP, SDLK_LEFT));
+  EXPECT_EQ(x1->value, 1.0);
+  send(keyEvent(SDL_KEYUP, SDLK_RIGHT));
+  EXPECT_EQ(x1->value, 0.0);
+
+  send(keyEvent(SDL_KEYDOWN, SDLK_w));
+  EXPECT_EQ(controls.accelerateAxis[1]->value, 1.0);
+  send(keyEvent(SDL_KEYDOWN, SDLK_s));
+  EXPECT_EQ(controls.breakAxis[1]->value, 1.0);
+  EXPECT_EQ(controls.accelerateAxis[0]->value, 0.0);
+}
+
+TEST_F(CommandsTest, JoysticksSteerAccelerateAndBrakeTheirPlayer) {
+  Axis* x1 = controls.xAxis[0];
+  Axis* x2 = controls.xAxis[1];
+  send(stickEvent(0, -20000));
+  EXPECT_NEAR(x1->value, -16000.0 / 26000.0, 1e-12);
+  EXPECT_EQ(x2->value, 0.0);
+  send(stickEvent(0, 3000));
+  EXPECT_EQ(x1->value, 0.0);
+  send(stickEvent(0, 32767));
+  EXPECT_EQ(x1->value, 1.0);
+  send(stickEvent(1, -32768));
+  EXPECT_EQ(x2->value, -1.0);
+  EXPECT_EQ(x1->value, 1.0);
+
+  for (Uint8 b : {0, 9}) {
+    send(buttonEvent(SDL_JOYBUTTONDOWN, 0, b));
+    EXPECT_EQ(controls.accelerateAxis[0]->value, 1.0) << int(b);
+    send(buttonEvent(SDL_JOYBUTTONUP, 0, b));
+    EXPECT_EQ(controls.accelerateAxis[0]->value, 0.0) << int(b);
+  }
+  for (Uint8 b : {1, 8}) {
+    send(buttonEvent(SDL_JOYBUTTONDOWN, 1, b));
+    EXPECT_EQ(controls.breakAxis[1]->value, 1.0) << int(b);
+    send(buttonEvent(SDL_JOYBUTTONUP, 1, b));
+  }
+  EXPECT_EQ(controls.breakAxis[0]->value, 0.0);
+
+  send(buttonEvent(SDL_JOYBUTTONDOWN, 0, 5));
+  send(buttonEvent(SDL_JOYBUTTONDOWN, 1, 3));
+  EXPECT_EQ(poppedIds(), (std::vector<int>{13, 19}));
+}
+
+TEST_F(CommandsTest, AnIdleStickDoesNotFightTheKeyboard) {
+  Axis* x1 = controls.xAxis[0];
+  send(keyEvent(SDL_KEYDOWN, SDLK_LEFT));
+  send(stickEvent(0, 900));
+  send(stickEvent(0, -1200));
+  EXPECT_EQ(x1->value, -1.0);
+  send(keyEvent(SDL_KEYUP, SDLK_LEFT));
+  EXPECT_EQ(x1->value, 0.0);
+}
