@@ -182,13 +182,21 @@ void setClearColor(float red, float green, float blue, float alpha) { glClearCol
 
 void clearScreen() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
 
-void flipScreen() { SDL_GL_SwapBuffers(); }
+void flipScreen() {
+  // SDL dereferences its video state unchecked; without a window there is
+  // nothing to present.
+  if (screen) SDL_GL_SwapBuffers();
+}
 
 void setFullscreen(bool on) {
   if (on != fullscreen) toggleFullscreen();
 }
 
 void toggleFullscreen() {
+  // SDL would dereference its missing video state when no window is open.
+  if (!screen || !SDL_WasInit(SDL_INIT_VIDEO)) {
+    throw std::string("Could not toggle fullscreen mode: no window is open.");
+  }
   if (!SDL_WM_ToggleFullScreen(screen)) {
     throw std::string("Could not toggle fullscreen mode: ") + SDL_GetError();
   }

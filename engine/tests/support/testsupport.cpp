@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <SDL.h>
 #include <png.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,9 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "korvu.h"
+#include "rendercontext.h"
 
 namespace korvu_test {
 
@@ -106,24 +110,66 @@ bool decodePng(const std::string& path, DecodedPng& out) {
   return true;
 }
 
+ChildResult runInChild(const std::function<void()>& fn) {
+  ChildResult result;
+  std::string dir = makeTempDir();
+  std::string outPath = dir + "/child-stdout";
+  std::string errPath = dir + "/child-stderr";
+  std::fflush(stdout);
+  std::fflush(stderr);
+  pid_t pid = fork();
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed";
+    return result;
+  }
+  if (pid == 0) {
+    FILE* out = std::freopen(outPath.c_str(), "w", stdout);
+    FILE* err = std::freopen(errPath.c_str(), "w", stderr);
+    if (!out || !err) _exit(120);
+    try {
+      fn();
+    } catch (...) {
+      _exit(121);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(0);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  if (WIFEXITED(status)) {
+    result.exited = true;
+    result.exitStatus = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.termSignal = WTERMSIG(status);
+  }
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
 void GLWindowTest::SetUp() {
   if (!std::getenv("DISPLAY")) {
     FAIL() << "This test draws into a real window: run it under an X server (scripts/test uses Xvfb).";
   }
-  ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-  ASSERT_NE(SDL_SetVideoMode(windowWidth(), windowHeight(), 32, SDL_OPENGL), nullptr) << SDL_GetError();
-  glViewport(0, 0, windowWidth(), windowHeight());
+  try {
+    korvu::init(SDL_INIT_VIDEO, false);
+    korvu::initScreen(windowWidth(), windowHeight(), 32, false);
+  } catch (const std::string& message) {
+    FAIL() << "could not open the test window: " << message;
+  }
   glClearColor(0, 0, 0, 0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
-void GLWindowTest::TearDown() { SDL_Quit(); }
+void GLWindowTest::TearDown() {
+  SDL_Quit();
+  korvu::screen = nullptr;
+  korvu::currentViewport = nullptr;
+  korvu::vpScreen = korvu::Viewport();
+  korvu::fullscreen = false;
+  korvu::currentRenderContext = nullptr;
+}
 
 }  // namespace korvu_test

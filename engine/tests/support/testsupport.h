@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,27 @@ struct DecodedPng {
 };
 bool decodePng(const std::string& path, DecodedPng& out);
 
-// Fixture for tests that draw: opens a real OpenGL window (under Xvfb in
-// CI) with 8 bits per channel, a 24-bit depth and an 8-bit stencil buffer,
-// and shuts SDL down afterwards.
+// What a function run in a child process did: its exit status (or the
+// signal that ended it) and everything it wrote on standard output and
+// standard error.
+struct ChildResult {
+  bool exited = false;    // ended through exit/_exit
+  int exitStatus = -1;    // valid when exited
+  int termSignal = 0;     // the signal that killed it, when not exited
+  std::string out;
+  std::string err;
+};
+
+// Forks, runs fn in the child with standard output and standard error
+// captured, and ends the child with status 0 if fn returns. For code that
+// ends the process (quit, fatal signals).
+ChildResult runInChild(const std::function<void()>& fn);
+
+// Fixture for tests that draw: starts SDL's video and opens a real OpenGL
+// window (under Xvfb in CI) through korvu::init and korvu::initScreen, so
+// korvu::screen, korvu::vpScreen and korvu::currentViewport are set:
+// 8 bits per channel, a 24-bit depth and an 8-bit stencil buffer. TearDown
+// shuts SDL down and clears those globals again.
 class GLWindowTest : public ::testing::Test {
  protected:
   virtual int windowWidth() const { return 320; }
