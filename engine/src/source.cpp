@@ -227,7 +227,15 @@ void OggStreamSource::perform(float) {
       ALuint buffer = 0;
       alSourceUnqueueBuffers(source, 1, &buffer);
       debug::debug(dbgAudio, "Processed buffer is %d.", static_cast<int>(buffer));
-      readBuffer(buffer);
+      try {
+        readBuffer(buffer);
+      } catch (const std::string& msg) {
+        // A damaged file ends the stream: what is queued still plays.
+        debug::error(dbgAudio, "%s", msg.c_str());
+        finished = true;
+        delete loader;
+        loader = nullptr;
+      }
       if (!finished) {
         alSourceQueueBuffers(source, 1, &buffer);
         debug::debug(dbgAudio, "Enqueued buffer %d.", static_cast<int>(buffer));

@@ -103,7 +103,8 @@ class OggStreamSource : public BasicSource {
   void readBuffer(unsigned int buffer);
   void apply() override;
   // Refills and requeues the buffers that have played, restarts a playing
-  // stream that ran dry, and stops once the file has played out.
+  // stream that ran dry, and stops once the file has played out. A file
+  // that fails to decode is logged and ends the stream.
   void perform(float dt) override;
 
  private:

@@ -76,21 +76,15 @@ class AudioTest : public ::testing::Test {
 // ---------------------------------------------------------------------------
 // Device, context, listener
 
-TEST(AudioErrorText, Tables) {
-  EXPECT_EQ("AL_NO_ERROR", getALErrorString(0));
-  EXPECT_EQ("AL_INVALID_NAME", getALErrorString(0xA001));
+TEST(AudioErrorText, CodesWithoutTextOfTheirOwn) {
   EXPECT_EQ("(Unknown AL error)", getALErrorString(0xA002));
-  EXPECT_EQ("AL_INVALID_VALUE", getALErrorString(0xA003));
   EXPECT_EQ("(Unknown AL error)", getALErrorString(0xA004));
-  EXPECT_EQ("AL_OUT_OF_MEMORY", getALErrorString(0xA005));
+  EXPECT_EQ("AL_INVALID_VALUE", getALErrorString(0xA003));
   EXPECT_EQ("AL_NO_ERROR", getALCErrorString(0));
-  EXPECT_EQ("ALC_INVALID_DEVICE", getALCErrorString(0xA001));
-  EXPECT_EQ("ALC_OUT_OF_MEMORY", getALCErrorString(0xA005));
+  EXPECT_EQ("ALC_INVALID_VALUE", getALCErrorString(0xA004));
   EXPECT_EQ("(Unknown ALC error)", getALCErrorString(0xA006));
   EXPECT_EQ("(Unknown Ogg error)", getOggErrorString(-2));
   EXPECT_EQ("(Unknown Ogg error)", getOggErrorString(-135));
-  EXPECT_EQ("The given file/data was not recognized as Ogg Vorbis data.", getOggErrorString(-132));
-  EXPECT_EQ("The given stream is not seekable.", getOggErrorString(-138));
 }
 
 TEST_F(AudioTest, InitOpensDeviceAndCurrentContext) {
@@ -393,20 +387,14 @@ TEST_F(AudioTest, BadSoundFilesGiveClearMessages) {
                 "/none.ogg\".",
             thrown([&] { missing.load(); }));
 
-  // A file cut short after its headers decodes what is there, or reports a
-  // decoding error; either way the program goes on.
+  // A file cut off inside its headers.
   std::string whole = korvu_test::readFile(STEREO_LONG);
   const std::string cut = dir + "/cut.ogg";
   korvu_test::writeFile(cut, whole.substr(0, whole.size() / 2));
   OggSound truncated;
   truncated.filename = cut;
-  try {
-    truncated.load();
-    EXPECT_GT(truncated.size, 0);
-    EXPECT_LT(truncated.size, 4 * 22050);
-  } catch (const std::string& msg) {
-    EXPECT_EQ(0u, msg.find("Error loading file"));
-  }
+  EXPECT_EQ(0u, thrown([&] { truncated.load(); })
+                    .find("Error loading file \"" + cut + "\": Could not read Ogg stream:"));
 }
 
 TEST_F(AudioTest, SoundsListIsReadWithoutDecoding) {
@@ -552,6 +540,32 @@ TEST_F(AudioTest, StreamRestartsAfterRunningDryButNotAfterStop) {
   stream.perform(0.0f);
   EXPECT_EQ(AL_STOPPED, alState(&stream));
   EXPECT_EQ(BasicSource::STATE_STOPPED, stream.state);
+}
+
+// Stands in for a decoder that meets damaged data.
+class FailingLoader : public FileLoader {
+ public:
+  FailingLoader() : FileLoader(nullptr, MONO) {}
+  char* read(unsigned int*, bool) override { throw std::string("Could not decode Ogg stream: test"); }
+  void rewind() override {}
+};
+
+TEST_F(AudioTest, DamagedStreamEndsWithALoggedError) {
+  start();
+  Emitter music;
+  auto* stream = new OggStreamSource(STEREO_LONG, 2, 1024);
+  delete stream->loader;
+  stream->loader = new FailingLoader();
+  stream->play();
+  music += stream;
+  testing::internal::CaptureStdout();
+  bool gone = eventually([&] {
+    music.perform(1.0f);
+    return music.empty();
+  });
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(gone);
+  EXPECT_NE(std::string::npos, out.find("Could not decode Ogg stream: test"));
 }
 
 TEST_F(AudioTest, StreamReleasesItsBuffers) {
