@@ -145,6 +145,24 @@ TEST_F(AudioTest, OnlyOneContext) {
   EXPECT_EQ(first->alContext, alcGetCurrentContext());
 }
 
+TEST_F(AudioTest, NoContextLeftBehind) {
+  // An emitter built without a context works but is stepped by nobody.
+  testing::internal::CaptureStdout();
+  {
+    Emitter early;
+    early += new SimpleSource();
+  }
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(std::string::npos, out.find("without an audio context"));
+
+  // Deleting the context directly does not leave the global dangling.
+  start();
+  delete context;
+  EXPECT_EQ(nullptr, context);
+  start();
+  EXPECT_EQ(context->alContext, alcGetCurrentContext());
+}
+
 TEST_F(AudioTest, AudioOffBuildsEverythingWithoutOpenAL) {
   enabled = false;
   ASSERT_NO_THROW(init("no device of this name", 44100));
