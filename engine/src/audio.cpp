@@ -23,8 +23,8 @@ void init(std::string deviceName, int frequency) {
     ALCdevice* opened = alcOpenDevice(deviceName.empty() ? nullptr : deviceName.c_str());
     if (!opened) throw getALCErrorString(alcGetError(nullptr));
     device = opened;
-    const ALCchar* spec = alcGetString(device, ALC_DEVICE_SPECIFIER);
-    debug::info(dbgAudio, "Initialized OpenAL device \"%s\".", spec ? spec : "");
+    const ALCchar* specifier = alcGetString(device, ALC_DEVICE_SPECIFIER);
+    debug::info(dbgAudio, "Initialized OpenAL device \"%s\".", specifier ? specifier : "");
   }
   new Context(frequency);  // records itself in context
 }
