@@ -150,10 +150,8 @@ class Quadtree {
     return quadrants[q];
   }
 
-  // Files a position the parent has accepted. A quadrant's bounds are not
-  // tested again: the quadrant rule already places the position in it, and
-  // rounding of the halved rectangles must not refuse a point on a centre
-  // line deep down.
+  // Files a position the root has accepted; the quadrant rule keeps it
+  // inside every quadrant it descends into, so bounds are tested only once.
   void file(T item, const Vector2D& position) {
     if (!isLeaf()) {
       divided(item, position);
