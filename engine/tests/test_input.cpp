@@ -377,31 +377,6 @@ TEST_F(InputTest, StickRangeFollowsTheAxisMinimumAndMaximum) {
 
 // ------------------------------------------------------------ binding text
 
-TEST_F(InputTest, EveryBindingWritesItsLine) {
-  struct Case {
-    Translator* binding;
-    const char* line;
-  };
-  const Case cases[] = {
-      {new KeyTrigger(fire, SDLK_RCTRL, KEYSTATE_DOWN), "fire=key:rctrl:down"},
-      {new KeyTrigger(fire, SDLK_KP_PERIOD, KEYSTATE_UP), "fire=key:pad_.:up"},
-      {new KeyTrigger(fire, SDLK_COLON, KEYSTATE_NONE), "fire=key:::none"},
-      {new KeyTrigger(fire, SDLK_COMPOSE, KEYSTATE_DOWN), "fire=key:#314:down"},
-      {new KeyAxis(x, SDLK_LEFT, KEYSTATE_PRESSED, -1.0), "x1=key:left:pressed:-1"},
-      {new KeyAxis(x, SDLK_a, KEYSTATE_PRESSED, 0.5), "x1=key:a:pressed:0.5"},
-      {new KeyAxis(x, SDLK_a, KEYSTATE_PRESSED, 1234567.0), "x1=key:a:pressed:1.23457e+06"},
-      {new KeyAxis(x, SDLK_a, KEYSTATE_PRESSED, 0.00001), "x1=key:a:pressed:1e-05"},
-      {new JoyButtonTrigger(fire, 1, 5, KEYSTATE_DOWN), "fire=joy:1:button:5:down"},
-      {new JoyButtonAxis(x, 0, 9, KEYSTATE_PRESSED, 1.0), "x1=joy:0:button:9:pressed:1"},
-      {new JoyAxis(x, 0, 0, -1, 4000, 30000), "x1=joy:0:axis:0:-1:4000:30000"},
-      {new JoyAxis(x, 255, 7, 1, -5, 32767), "x1=joy:255:axis:7:1:-5:32767"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(lineOf(c.binding), c.line);
-    ev += c.binding;  // the evaluator deletes them
-  }
-}
-
 TEST_F(InputTest, ReadsBindingLinesAndPassesOverBadOnes) {
   struct Case {
     const char* line;
@@ -425,6 +400,9 @@ TEST_F(InputTest, ReadsBindingLinesAndPassesOverBadOnes) {
       {"fire=mouse:1:down", nullptr},
       {"x1=key:a:pressed: 0.25xyz", "x1=key:a:pressed:0.25"},
       {"x1=key:a:pressed:", "x1=key:a:pressed:0"},
+      {"x1=key:a:pressed:1234567", "x1=key:a:pressed:1.23457e+06"},
+      {"x1=key:a:pressed:0.00001", "x1=key:a:pressed:1e-05"},
+      {"fire=key:pad_.:up", "fire=key:pad_.:up"},
       {"fire=key:::down", "fire=key:::down"},
       {"x1=key:::pressed:-1", "x1=key:::pressed:-1"},
       {"fire=key::down", nullptr},
@@ -463,26 +441,11 @@ TEST_F(InputTest, ReadsBindingLinesAndPassesOverBadOnes) {
   EXPECT_FALSE(ev.readTranslatorFromString("fire=key:a:down", nullptr));
 }
 
-TEST_F(InputTest, ParsedBindingsAreTheRightKindAndAct) {
+TEST_F(InputTest, ParsedBindingsAct) {
   ev.readTranslatorFromString("x1=key:left:pressed:-1", &queue);
   ev.readTranslatorFromString("x1=joy:0:button:3:down", &queue);
   ev.readTranslatorFromString("x1=joy:0:button:4:pressed:0.5", &queue);
-  ev.readTranslatorFromString("fire=key:left:pressed:-1", &queue);
-  ASSERT_EQ(ev.getTranslators().size(), 4u);
-  auto it = ev.getTranslators().begin();
-  const KeyAxis* ka = dynamic_cast<const KeyAxis*>(*it++);
-  ASSERT_NE(ka, nullptr);
-  EXPECT_EQ(ka->key, SDLK_LEFT);
-  EXPECT_EQ(ka->state, KEYSTATE_PRESSED);
-  EXPECT_EQ(ka->value, -1.0);
-  EXPECT_NE(dynamic_cast<const JoyButtonTrigger*>(*it++), nullptr);
-  EXPECT_NE(dynamic_cast<const JoyButtonAxis*>(*it++), nullptr);
-  const KeyTrigger* kt = dynamic_cast<const KeyTrigger*>(*it++);
-  ASSERT_NE(kt, nullptr);
-  EXPECT_EQ(kt->state, KEYSTATE_NONE);
-  EXPECT_FALSE(kt->flag);
-
-  // The button line naming an axis fires the axis as a trigger.
+  // A button line without a value fires the axis as a trigger.
   EXPECT_TRUE(ev.evaluate(buttonEvent(SDL_JOYBUTTONDOWN, 0, 3), &queue));
   EXPECT_EQ(drain(), std::vector<Trigger*>{x});
   ev.evaluate(buttonEvent(SDL_JOYBUTTONDOWN, 0, 4), &queue);
@@ -520,8 +483,8 @@ TEST_F(InputTest, SaveThenLoadGivesBackEveryBinding) {
   // Same classes in the same order.
   auto a = ev.getTranslators().begin();
   for (const Translator* b : loaded.getTranslators()) {
-    EXPECT_EQ(typeid(**a), typeid(*b)) << lineOf(b);
-    ++a;
+    const Translator& original = **a++;
+    EXPECT_EQ(typeid(original), typeid(*b)) << lineOf(b);
   }
   EXPECT_FALSE(dynamic_cast<const KeyTrigger*>(loaded.getTranslators().front())->flag);
 }
