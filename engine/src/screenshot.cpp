@@ -114,8 +114,10 @@ void savePng(SDL_Surface* surface, const char* file) {
   }
   const char* failure = writePng(fp, static_cast<png_uint_32>(surface->w), static_cast<png_uint_32>(surface->h),
                                  rows.pointers.data());
-  std::fclose(fp);
+  // Buffered bytes reach the disk only now; a full disk shows up here.
+  bool closed = std::fclose(fp) == 0;
   if (failure) throw std::string(failure);
+  if (!closed) throw std::string("Could not write file \"") + file + "\".";
 }
 
 void saveScreenshot(const char* file) {

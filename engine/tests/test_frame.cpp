@@ -336,3 +336,20 @@ TEST_F(FrameGL, CaptionAndCursor) {
   korvu::showCursor(true);
   EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), 1);
 }
+
+// The flag follows the window, and asking for the state it is already in
+// leaves the window alone.
+TEST_F(FrameGL, FullscreenFollowsTheWindow) {
+  auto windowIsFull = [] { return (korvu::screen->flags & SDL_FULLSCREEN) != 0; };
+  korvu::setFullscreen(true);
+  EXPECT_TRUE(korvu::fullscreen);
+  EXPECT_TRUE(windowIsFull());
+  korvu::setFullscreen(true);
+  EXPECT_TRUE(korvu::fullscreen);
+  EXPECT_TRUE(windowIsFull());
+  korvu::toggleFullscreen();
+  EXPECT_FALSE(korvu::fullscreen);
+  EXPECT_FALSE(windowIsFull());
+  korvu::setFullscreen(false);
+  EXPECT_FALSE(windowIsFull());
+}

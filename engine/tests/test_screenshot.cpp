@@ -2,6 +2,8 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -116,7 +118,18 @@ TEST_F(ScreenshotGL, WritesTheWindowAsInterlacedRgba) {
   korvu_test::saveArtifact("screenshot_pattern_642", w, h, bottomUp);
 }
 
-TEST_F(ScreenshotGL, UnwritablePathThrowsTheMessage) {
+namespace {
+
+size_t heapInUse() {
+  struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+}  // namespace
+
+// A failed write leaves nothing behind: the surface of the shot (about
+// 190 kB here) is released when the writer throws.
+TEST_F(ScreenshotGL, UnwritablePathThrowsTheMessageAndKeepsNothing) {
   std::string file = korvu_test::makeTempDir() + "/missing/shot.png";
   try {
     korvu::saveScreenshot(file.c_str());
@@ -124,6 +137,9 @@ TEST_F(ScreenshotGL, UnwritablePathThrowsTheMessage) {
   } catch (const std::string& message) {
     EXPECT_EQ(message, "Could not open file \"" + file + "\" for writing.");
   }
+  size_t before = heapInUse();
+  for (int i = 0; i < 4; ++i) EXPECT_THROW(korvu::saveScreenshot(file.c_str()), std::string);
+  EXPECT_LT(heapInUse(), before + 100000);
 }
 
 TEST(Screenshot, WithoutAWindowThrows) {
@@ -243,4 +259,34 @@ TEST(Screenshot, SavePngUnwritablePath) {
     EXPECT_EQ(message, "Could not open file \"" + file + "\" for writing.");
   }
   SDL_FreeSurface(s);
+}
+
+// A device that takes no bytes: libpng's own write error for an image larger
+// than the stream buffer, and the failed close for a small one.
+TEST(Screenshot, SavePngWriteFailures) {
+  SDL_Surface* big = SDL_CreateRGBSurface(0, 160, 160, 24, 0xFF, 0xFF00, 0xFF0000, 0);
+  ASSERT_NE(big, nullptr);
+  uint32_t state = 12345;
+  uint8_t* pixels = static_cast<uint8_t*>(big->pixels);
+  for (int i = 0; i < big->pitch * big->h; ++i) {
+    state = state * 1103515245u + 12345u;  // noise does not compress
+    pixels[i] = static_cast<uint8_t>(state >> 16);
+  }
+  try {
+    korvu::savePng(big, "/dev/full");
+    ADD_FAILURE() << "writing to a full device succeeded";
+  } catch (const std::string& message) {
+    EXPECT_EQ(message, "Could not set libpng error callback.");
+  }
+  SDL_FreeSurface(big);
+
+  SDL_Surface* small = SDL_CreateRGBSurface(0, 2, 2, 24, 0xFF, 0xFF00, 0xFF0000, 0);
+  ASSERT_NE(small, nullptr);
+  try {
+    korvu::savePng(small, "/dev/full");
+    ADD_FAILURE() << "writing to a full device succeeded";
+  } catch (const std::string& message) {
+    EXPECT_EQ(message, "Could not write file \"/dev/full\".");
+  }
+  SDL_FreeSurface(small);
 }
