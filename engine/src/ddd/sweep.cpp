@@ -1,0 +1,391 @@
+// The swept queries: a collideable moving in a straight line against one
+// that stands still.
+#include <cmath>
+
+#include "ddd/collision.h"
+#include "ddd/collisionmath.h"
+
+namespace korvu {
+namespace ddd {
+
+using collisionmath::lengthSquared;
+using collisionmath::turn;
+
+namespace {
+
+// Scratch data of one mesh query, sized by the models involved. It lives
+// on the heap, not on the stack (a model may be large), and is kept between
+// calls, so a query allocates only when it meets a larger model than any
+// before.
+struct SweepScratch {
+  std::vector<Vector3D> verticesA;
+  std::vector<Vector3D> faceNormalsA;
+  std::vector<Vector3D> cornerNormalsA;  // three per face
+  std::vector<Vector3D> edgeNormalsA;
+  std::vector<Vector3D> verticesB;
+  std::vector<int> candidateVerticesA;
+  std::vector<int> candidateEdgesA;
+  std::vector<int> candidateVerticesB;
+  std::vector<int> candidateEdgesB;
+  std::vector<Vector3D> candidateEdgeNormalsB;
+};
+
+// Resizes without ever giving memory back.
+template <typename T>
+void fit(std::vector<T>& v, std::size_t n) {
+  if (v.size() < n) v.resize(n);
+}
+
+struct Sphere {
+  Vector3D center;
+  float radius;
+  float radiusSquared;
+};
+
+bool inside(const Sphere& s, const Vector3D& p) { return lengthSquared(p - s.center) < s.radiusSquared; }
+
+// Local to world: translation by the position after the rotation.
+Matrix3D placement(const Collideable& c) {
+  Matrix3D m;
+  m.m[0][3] = c.position->x;
+  m.m[1][3] = c.position->y;
+  m.m[2][3] = c.position->z;
+  return m.multRight(*c.rotation);
+}
+
+bool ready(const Collideable* c) { return c->sphere && c->model && c->model->isReady(); }
+
+}  // namespace
+
+Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Vector3D& newA) {
+  if (!ready(a) || !ready(b)) return nullptr;
+  const Vector3D start = *a->position;
+  if (newA == start) return nullptr;
+
+  // Broad phase: does a's sphere come near b's along the move?
+  Vector3D D = b->worldCenter() - a->rotatedCenter();
+  Vector3D P = closestPointOnLine(start, newA, D);
+  if ((D - P).length() > a->sphere->radius + b->sphere->radius) return nullptr;
+
+  Vector3D dir = newA - start;
+  const float len = dir.length();
+  if (len >= EPSILON_LENGTH) dir = dir / len;
+  const float half = len * 0.5f;
+  const Vector3D backwards = -dir;
+
+  const Vector3D centerA = a->worldCenter();
+  const Vector3D centerB = b->worldCenter();
+  Sphere sweptA;
+  sweptA.center = centerA + dir * half;
+  sweptA.radius = half + a->sphere->radius;
+  sweptA.radiusSquared = sweptA.radius * sweptA.radius;
+  Sphere sweptB;
+  sweptB.center = centerB - dir * half;
+  sweptB.radius = half + b->sphere->radius;
+  sweptB.radiusSquared = sweptB.radius * sweptB.radius;
+
+  const CollisionModel& ma = *a->model;
+  const CollisionModel& mb = *b->model;
+  const Matrix3D& ra = *a->rotation;
+  const Matrix3D& rb = *b->rotation;
+  const Matrix3D placeA = placement(*a);
+  const Matrix3D placeB = placement(*b);
+
+  thread_local SweepScratch s;
+  const std::size_t vertexCountA = ma.vertexCount;
+  const std::size_t vertexCountB = mb.vertexCount;
+
+  // World copy of a (small: the mover), whole.
+  fit(s.verticesA, vertexCountA);
+  fit(s.faceNormalsA, ma.faces.size());
+  fit(s.cornerNormalsA, ma.faces.size() * 3);
+  fit(s.edgeNormalsA, ma.edges.size());
+  // How far a's vertices reach from the start of the move; every point that
+  // a sweeps lies within this much plus half the move of the path's middle.
+  float reachSquared = 0.0f;
+  for (std::size_t v = 0; v < vertexCountA; ++v) {
+    s.verticesA[v] = placeA * ma.vertices[v];
+    float r2 = lengthSquared(s.verticesA[v] - centerA);
+    if (r2 > reachSquared) reachSquared = r2;
+  }
+  for (std::size_t f = 0; f < ma.faces.size(); ++f) {
+    s.faceNormalsA[f] = turn(ra, ma.faceNormals[f]);
+    const CollisionFace& face = *static_cast<const CollisionFace*>(ma.faces[f]);
+    for (int k = 0; k < 3; ++k) s.cornerNormalsA[f * 3 + k] = turn(ra, face.edgeNormals[k]);
+  }
+  for (std::size_t e = 0; e < ma.edges.size(); ++e) s.edgeNormalsA[e] = turn(ra, ma.edgeNormals[e]);
+
+  // World vertices of b; its normals are turned only where a test needs
+  // them.
+  fit(s.verticesB, vertexCountB);
+  for (std::size_t v = 0; v < vertexCountB; ++v) s.verticesB[v] = placeB * mb.vertices[v];
+
+  // Candidates: features of one side inside the other side's swept sphere.
+  s.candidateVerticesA.clear();
+  s.candidateEdgesA.clear();
+  s.candidateVerticesB.clear();
+  s.candidateEdgesB.clear();
+  s.candidateEdgeNormalsB.clear();
+  for (std::size_t v = 0; v < vertexCountA; ++v) {
+    if (inside(sweptB, s.verticesA[v])) s.candidateVerticesA.push_back(static_cast<int>(v));
+  }
+  for (std::size_t e = 0; e < ma.edges.size(); ++e) {
+    const Edge& edge = *ma.edges[e];
+    Vector3D nearest = closestPointOnLine(s.verticesA[static_cast<std::size_t>(edge.vertex0)],
+                                          s.verticesA[static_cast<std::size_t>(edge.vertex1)],
+                                          sweptB.center);
+    if (inside(sweptB, nearest)) s.candidateEdgesA.push_back(static_cast<int>(e));
+  }
+  for (std::size_t v = 0; v < vertexCountB; ++v) {
+    if (inside(sweptA, s.verticesB[v])) s.candidateVerticesB.push_back(static_cast<int>(v));
+  }
+  for (std::size_t e = 0; e < mb.edges.size(); ++e) {
+    const Edge& edge = *mb.edges[e];
+    Vector3D nearest = closestPointOnLine(s.verticesB[static_cast<std::size_t>(edge.vertex0)],
+                                          s.verticesB[static_cast<std::size_t>(edge.vertex1)],
+                                          sweptA.center);
+    if (inside(sweptA, nearest)) {
+      // Phase 2 only meets edges of b that face against the motion.
+      Vector3D k = turn(rb, mb.edgeNormals[e]);
+      if (dotProduct(dir, k) <= 0.0f) {
+        s.candidateEdgesB.push_back(static_cast<int>(e));
+        s.candidateEdgeNormalsB.push_back(k);
+      }
+    }
+  }
+
+  float best = len;
+  SurfaceIntersection sideA;
+  SurfaceIntersection sideB;
+  float t;
+  Vector3D point;
+
+  // Phase 1: vertices of a against faces of b. A face can only be hit where
+  // a passes, so faces clear of a's sweep (with a margin for rounding) are
+  // passed over without looking at their corners.
+  if (!s.candidateVerticesA.empty()) {
+    const float sweepRadius = half + std::sqrt(reachSquared);
+    for (std::size_t f = 0; f < mb.faces.size(); ++f) {
+      Vector3D n = turn(rb, mb.faceNormals[f]);
+      if (dotProduct(dir, n) > 0.0f) continue;
+      const CollisionFace& face = *static_cast<const CollisionFace*>(mb.faces[f]);
+      const Vector3D& v0 = s.verticesB[static_cast<std::size_t>(face.vertex[0])];
+      const Vector3D& v1 = s.verticesB[static_cast<std::size_t>(face.vertex[1])];
+      const Vector3D& v2 = s.verticesB[static_cast<std::size_t>(face.vertex[2])];
+      Vector3D middle = (v0 + v1 + v2) / 3.0f;
+      float faceRadius = std::sqrt(std::fmax(
+          lengthSquared(v0 - middle), std::fmax(lengthSquared(v1 - middle), lengthSquared(v2 - middle))));
+      float reach = (faceRadius + sweepRadius) * 1.001f + 1e-4f;
+      if (lengthSquared(middle - sweptA.center) > reach * reach) continue;
+      Vector3D en0 = turn(rb, face.edgeNormals[0]);
+      Vector3D en1 = turn(rb, face.edgeNormals[1]);
+      Vector3D en2 = turn(rb, face.edgeNormals[2]);
+      for (int v : s.candidateVerticesA) {
+        if (intersectFace(s.verticesA[static_cast<std::size_t>(v)], dir, v0, v1, v2, en0, en1, en2,
+                          n, t, point, false, false, len) &&
+            t > 0.0f && t < best) {
+          best = t;
+          sideA = SurfaceIntersection(-1, -1, v);
+          sideB = SurfaceIntersection(static_cast<int>(f), -1, -1);
+        }
+      }
+    }
+  }
+
+  // Phase 2: edges of a against edges of b.
+  for (int i : s.candidateEdgesA) {
+    if (dotProduct(dir, s.edgeNormalsA[static_cast<std::size_t>(i)]) < 0.0f) continue;
+    const Edge& ea = *ma.edges[static_cast<std::size_t>(i)];
+    const Vector3D& a0 = s.verticesA[static_cast<std::size_t>(ea.vertex0)];
+    const Vector3D& a1 = s.verticesA[static_cast<std::size_t>(ea.vertex1)];
+    for (int j : s.candidateEdgesB) {
+      const Edge& eb = *mb.edges[static_cast<std::size_t>(j)];
+      if (checkEdgeCollision(a0, a1, dir, s.verticesB[static_cast<std::size_t>(eb.vertex0)],
+                             s.verticesB[static_cast<std::size_t>(eb.vertex1)], point, t) &&
+          t > 0.0f && t < best) {
+        best = t;
+        sideA = SurfaceIntersection(-1, i, -1);
+        sideB = SurfaceIntersection(-1, j, -1);
+      }
+    }
+  }
+
+  // Phase 3: faces of a against vertices of b, b moving backwards.
+  if (!s.candidateVerticesB.empty()) {
+    for (std::size_t f = 0; f < ma.faces.size(); ++f) {
+      const Vector3D& n = s.faceNormalsA[f];
+      if (dotProduct(dir, n) < 0.0f) continue;
+      const CollisionFace& face = *static_cast<const CollisionFace*>(ma.faces[f]);
+      const Vector3D& v0 = s.verticesA[static_cast<std::size_t>(face.vertex[0])];
+      const Vector3D& v1 = s.verticesA[static_cast<std::size_t>(face.vertex[1])];
+      const Vector3D& v2 = s.verticesA[static_cast<std::size_t>(face.vertex[2])];
+      const Vector3D* en = &s.cornerNormalsA[f * 3];
+      for (int v : s.candidateVerticesB) {
+        if (intersectFace(s.verticesB[static_cast<std::size_t>(v)], backwards, v0, v1, v2, en[0],
+                          en[1], en[2], n, t, point, false, false, len) &&
+            t > 0.0f && t < best) {
+          best = t;
+          sideA = SurfaceIntersection(static_cast<int>(f), -1, -1);
+          sideB = SurfaceIntersection(-1, -1, v);
+        }
+      }
+    }
+  }
+
+  if (!(best < len)) return nullptr;
+  Collision* result = new Collision(a, b, start + dir * best, *b->position);
+  result->surfaceA = sideA;
+  result->surfaceB = sideB;
+  return result;
+}
+
+Collision* getMeshCollision(const Collideable*, const Collideable*, const Vector3D&,
+                            const Vector3D&) {
+  return nullptr;
+}
+
+Collision* getCollision(const Collideable* a, const Collideable* b, const Vector3D& newA,
+                        const Vector3D& newB) {
+  const bool aMoves = newA != *a->position;
+  const bool bMoves = newB != *b->position;
+  if (a->type == COLLIDEABLE_SPHERE && b->type == COLLIDEABLE_SPHERE) {
+    if (!bMoves) return getSphereCollision(a, b, newA);
+    if (!aMoves) return getSphereCollision(b, a, newB);
+    return getSphereCollision(a, b, newA, newB);
+  }
+  if (a->type == COLLIDEABLE_SPHERE && b->type == COLLIDEABLE_MESH) {
+    if (!bMoves) return getSphereMeshCollision(a, b, newA);
+    return getSphereMeshCollision(a, b, newA, newB);
+  }
+  if (a->type == COLLIDEABLE_MESH && b->type == COLLIDEABLE_SPHERE) {
+    if (!aMoves) return getSphereMeshCollision(b, a, newB);
+    return getSphereMeshCollision(b, a, newB, newA);
+  }
+  if (a->type == COLLIDEABLE_MESH && b->type == COLLIDEABLE_MESH) {
+    if (!bMoves) return getMeshCollision(a, b, newA);
+    if (!aMoves) return getMeshCollision(b, a, newB);
+    return getMeshCollision(a, b, newA, newB);
+  }
+  return nullptr;
+}
+
+bool checkEdgeCollision(const Vector3D& a0, const Vector3D& a1, const Vector3D& dir,
+                        const Vector3D& b0, const Vector3D& b1, Vector3D& point, float& t) {
+  Vector3D ea = a1 - a0;
+  Vector3D eb = b1 - b0;
+  // Normal of the plane that edge a sweeps.
+  Vector3D n = crossProduct(ea, dir);
+  n.normalize();
+  float h = dotProduct(n, a0);
+  // The ends of edge b must lie strictly on opposite sides of that plane.
+  if ((dotProduct(n, b1) - h) * (dotProduct(n, b0) - h) >= 0.0f) return false;
+  Vector3D e = eb;
+  e.normalize();
+  float den = dotProduct(n, e);
+  if (den == 0.0f) return false;
+  float along = (h - dotProduct(n, b0)) / den;
+  Vector3D crossing = b0 + e * along;
+  // Solve crossing - a0 = u ea + t dir in the coordinate plane that drops
+  // the largest component of n.
+  Vector3D w = crossing - a0;
+  float ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+  if (ax > ay && ax > az) {
+    t = (w.z * ea.y - w.y * ea.z) / (ea.y * dir.z - ea.z * dir.y);
+  } else if (ay >= ax && ay > az) {
+    t = (w.z * ea.x - w.x * ea.z) / (ea.x * dir.z - ea.z * dir.x);
+  } else {
+    t = (w.y * ea.x - w.x * ea.y) / (ea.x * dir.y - ea.y * dir.x);
+  }
+  if (t < 0.0f) return false;
+  point = crossing - dir * t;
+  return dotProduct(a0 - point, a1 - point) < 0.0f;
+}
+
+Collision* getSphereCollision(const Collideable* a, const Collideable* b, const Vector3D& newA) {
+  if (!a->sphere || !b->sphere) return nullptr;
+  const Vector3D start = *a->position;
+  // Where a's position would put the two centres together.
+  Vector3D D = b->worldCenter() - a->rotatedCenter();
+  Vector3D P = newA == start ? start : closestPointOnLine(start, newA, D);
+  float d = (D - P).length();
+  float r = a->sphere->radius + b->sphere->radius;
+  if (!(d < r)) return nullptr;
+
+  // Back from P towards the start, to where the spheres first touch: the
+  // smallest s on the path start + u s with |start + u s - D| = r.
+  Vector3D toStart = start - P;
+  float pathLength = toStart.length();
+  Vector3D u = toStart;
+  u.normalize();
+  float back = 0.0f;
+  if (pathLength >= EPSILON_LENGTH) {
+    Vector3D forward = -u;
+    Vector3D fromD = start - D;
+    float c = lengthSquared(fromD) - r * r;
+    float s0 = 0.0f;
+    if (c > 0.0f) {
+      float bh = dotProduct(forward, fromD);
+      float disc = bh * bh - c;
+      s0 = -bh - std::sqrt(disc > 0.0f ? disc : 0.0f);
+      if (s0 < 0.0f) s0 = 0.0f;
+      if (s0 > pathLength) s0 = pathLength;
+    }
+    back = pathLength - s0;
+  }
+  return new Collision(a, b, P + u * back, *b->position);
+}
+
+Collision* getSphereCollision(const Collideable*, const Collideable*, const Vector3D&,
+                              const Vector3D&) {
+  return nullptr;
+}
+
+Collision* getSphereMeshCollision(const Collideable*, const Collideable*, const Vector3D&) {
+  return nullptr;
+}
+
+Collision* getSphereMeshCollision(const Collideable*, const Collideable*, const Vector3D&,
+                                  const Vector3D&) {
+  return nullptr;
+}
+
+std::list<Collision*>* getCollisions(const Collideable* a, const std::list<Collideable*>& list,
+                                     const Vector3D& newA) {
+  auto* result = new std::list<Collision*>();
+  if (!a->sphere) return result;
+  Vector3D half = (newA - *a->position) / 2.0f;
+  Vector3D center = a->worldCenter() + half;
+  BoundingSphere sweptSphere(Vector3D(), half.length() + a->sphere->radius);
+  Collideable swept(&sweptSphere, &center, nullptr, nullptr, COLLIDEABLE_SPHERE);
+  for (const Collideable* e : list) {
+    if (!testSphereIntersection(&swept, e)) continue;
+    if (Collision* c = getCollision(a, e, newA, *e->position)) result->push_back(c);
+  }
+  return result;
+}
+
+std::list<Collision*>* getSphereCollisions(const CollideableModelObject* a,
+                                           const CollideableModelObject* b,
+                                           const Vector3D& newA) {
+  auto* result = new std::list<Collision*>();
+  if (Collision* c = getSphereCollision(static_cast<const Collideable*>(a),
+                                        static_cast<const Collideable*>(b), newA)) {
+    result->push_back(c);
+  }
+  for (const Object* child : b->children) {
+    const auto* collideable = dynamic_cast<const CollideableModelObject*>(child);
+    if (!collideable) continue;
+    if (std::list<Collision*>* more = getSphereCollisions(a, collideable, newA)) {
+      result->splice(result->end(), *more);
+      delete more;
+    }
+  }
+  if (result->empty()) {
+    delete result;
+    return nullptr;
+  }
+  return result;
+}
+
+}  // namespace ddd
+}  // namespace korvu
