@@ -110,7 +110,7 @@ TEST(Quadtree, RectangleQueryMatchesADirectScan) {
   for (int i = 0; i < 600; ++i) {
     // A third on a grid, so that box edges pass exactly through positions.
     Vector2D p = (i % 3 == 0) ? Vector2D(grid(20, 100, 900), grid(10, 100, 550))
-                              : Vector2D(std::rand() * 2000.0f / RAND_MAX - 900, std::rand() * 1000.0f / RAND_MAX - 550);
+                              : Vector2D(std::rand() % 200000 / 100.0f - 900, std::rand() % 100000 / 100.0f - 550);
     positions.push_back(p);
     tree.put(i, p);
   }
