@@ -60,7 +60,8 @@ class ParticleEngine : public Drawable {
   std::list<P> particles;
   // The last perform left no particle.
   bool finished;
-  // The point-sprite texture; not owned.
+  // The point-sprite texture; not owned. Without one the particles show as
+  // plain squares of their colour.
   const Image* texture;
   // Bounds of a new particle's colour.
   Color colourMin;
