@@ -58,22 +58,25 @@ void replaceUnderTakenName() {
 
 }  // namespace
 
-TEST_F(Bank, AddFindRemove) {
+TEST_F(Bank, RemovingHandsTheElementBack) {
   korvu::MappedBank<Leaving> bank;
-  EXPECT_TRUE(bank.name.empty());
-  EXPECT_EQ(bank.bank, nullptr);
   Leaving* e = new Leaving("x");
   bank += e;
-  ASSERT_NE(bank.find("x"), bank.end());
-  EXPECT_EQ(bank.find("x")->second, e);
   EXPECT_EQ(e->bank, &bank);
-
   bank -= e;
   EXPECT_EQ(bank.find("x"), bank.end());
   EXPECT_EQ(e->bank, nullptr);
   EXPECT_TRUE(destroyed.empty());
-  delete e;  // back in the caller's hands
+  delete e;
   EXPECT_TRUE(bank.empty());
+
+  // A stranger that merely shares a name does not take the stored one out.
+  Leaving* stored = new Leaving("y");
+  bank += stored;
+  Leaving stranger("y");
+  bank -= &stranger;
+  EXPECT_EQ(bank.find("y")->second, stored);
+  EXPECT_EQ(stored->bank, &bank);
 }
 
 TEST_F(Bank, TakenNameDeletesTheOldElementOnce) {
@@ -82,37 +85,20 @@ TEST_F(Bank, TakenNameDeletesTheOldElementOnce) {
   replaceUnderTakenName<Staying>();
 }
 
-TEST_F(Bank, AddingTheStoredElementAgainKeepsIt) {
-  CountingBank bank;
-  Leaving* e = new Leaving("x");
-  bank += e;
-  bank += e;
-  EXPECT_TRUE(destroyed.empty());
-  EXPECT_EQ(bank.size(), 1u);
-  EXPECT_EQ(bank.find("x")->second, e);
-  EXPECT_EQ(bank.removals, 1);  // it left and re-entered through the slot
-}
-
-TEST_F(Bank, AddingMovesBetweenBanks) {
-  korvu::MappedBank<Leaving> one, two;
+TEST_F(Bank, AddingAgainKeepsAndAddingElsewhereMoves) {
+  CountingBank one, two;
   Leaving* e = new Leaving("x");
   one += e;
+  one += e;  // leaves and re-enters through the slot, never deleted
+  EXPECT_EQ(one.removals, 1);
+  EXPECT_EQ(one.size(), 1u);
   two += e;
   EXPECT_TRUE(one.empty());
   EXPECT_EQ(two.find("x")->second, e);
   EXPECT_EQ(e->bank, &two);
   EXPECT_TRUE(destroyed.empty());
-}
-
-TEST_F(Bank, RemovingAStrangerKeepsTheStoredElement) {
-  korvu::MappedBank<Leaving> bank;
-  Leaving* stored = new Leaving("x");
-  bank += stored;
-  Leaving stranger("x");
-  bank -= &stranger;
-  EXPECT_EQ(bank.find("x")->second, stored);
-  EXPECT_EQ(stored->bank, &bank);
-  EXPECT_EQ(stranger.bank, nullptr);
+  delete e;  // an element deleted directly leaves its bank
+  EXPECT_TRUE(two.empty());
 }
 
 TEST_F(Bank, ClearDeletesInNameOrderThroughTheSlot) {
@@ -127,28 +113,13 @@ TEST_F(Bank, ClearDeletesInNameOrderThroughTheSlot) {
 
   bank += new Leaving("again");
   EXPECT_EQ(bank.size(), 1u);
-}
-
-TEST_F(Bank, DestructionDeletesEverything) {
+  destroyed.clear();
   {
-    korvu::MappedBank<Staying> bank;
-    bank += new Staying("q");
-    bank += new Staying("p");
+    korvu::MappedBank<Staying> doomed;
+    doomed += new Staying("q");
+    doomed += new Staying("p");
   }
   EXPECT_EQ(destroyed, (std::vector<std::string>{"p", "q"}));
-  destroyed.clear();
-  { korvu::MappedBank<Staying> empty; }
-  EXPECT_TRUE(destroyed.empty());
-}
-
-TEST_F(Bank, DeletingAnElementDirectlyTakesItOut) {
-  korvu::MappedBank<Leaving> bank;
-  Leaving* e = new Leaving("x");
-  bank += e;
-  bank += new Leaving("y");
-  delete e;
-  EXPECT_EQ(bank.size(), 1u);
-  EXPECT_EQ(bank.find("x"), bank.end());
 }
 
 TEST_F(Bank, ElementRenamedWhileStoredIsStillDeletedByClear) {

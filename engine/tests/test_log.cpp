@@ -84,17 +84,6 @@ TEST_F(Log, UnknownIdWritesUndefinedAndStays) {
   EXPECT_EQ(groups[77].level, DebugLevel::info);
 }
 
-TEST_F(Log, LevelWords) {
-  const char* words[] = {"none", "critical", "error", "warning", "info", "debug"};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_STREQ(korvu::debug::LEVEL_NAME[i], words[i]);
-    EXPECT_EQ(korvu::debug::debugLevel(words[i]), static_cast<DebugLevel>(i));
-  }
-  EXPECT_EQ(korvu::debug::debugLevel("Warning"), DebugLevel::none);
-  EXPECT_EQ(korvu::debug::debugLevel(""), DebugLevel::none);
-  EXPECT_EQ(korvu::debug::debugLevel(nullptr), DebugLevel::none);
-}
-
 TEST_F(Log, SettingsElementSetsGroupLevels) {
   std::unique_ptr<korvu::xml::Node> debug(new korvu::xml::Node());
   debug->name = "debug";
