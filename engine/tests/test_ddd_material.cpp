@@ -156,6 +156,9 @@ TEST(DddMaterialFile, MaterialsNamingOneTextureShareTheImage) {
   EXPECT_EQ(find(bank, "b")->texture, image);
   EXPECT_EQ(image->bank, &images);
   EXPECT_EQ(image->fileName, "tex/shared.png");
+  // The later element's explicit settings still reach the unloaded image.
+  EXPECT_TRUE(image->clamp);
+  EXPECT_EQ(static_cast<int>(image->filter), 1);
 
   // An image the bank already holds (from the texture list) is used as well.
   ImageBank listed;

@@ -100,6 +100,17 @@ void Material::prepare() { transparent = diffuse.alpha != 0.0f && diffuse.alpha 
 
 namespace {
 
+// Applies the element's explicit "clamp" and "filter" attributes to the image
+// (absent ones leave it as it is).
+void applyTextureSettings(const xml::Node* element, Image* image) {
+  if (element->getAttribute("clamp")) image->clamp = element->getAttributeBool("clamp", image->clamp);
+  if (const std::string* filter = element->getAttribute("filter")) {
+    for (int i = 0; i < 4; ++i) {
+      if (*filter == STR_IMAGEFILTER[i]) image->filter = static_cast<ImageFilter>(i);
+    }
+  }
+}
+
 // The texture image of a material element: the one the bank already holds
 // under that name, or a new one added to it.
 const Image* textureImage(const xml::Node* element, const std::string& textureName, ImageBank& images,
@@ -107,18 +118,17 @@ const Image* textureImage(const xml::Node* element, const std::string& textureNa
   ImageBank::iterator existing = images.find(textureName);
   if (existing != images.end() && existing->second) {
     // Sharing keeps every material that names this texture pointing at a
-    // live image; a second image under the same name would delete it.
+    // live image; a second image under the same name would delete the first
+    // and leave the earlier materials with a dangling texture. Settings the
+    // element gives still count while the image has no texture yet.
+    Image* image = existing->second;
     debug::debug(dbgDdd, "Material texture \"%s\" is already in the image bank; sharing it.",
                  textureName.c_str());
-    return existing->second;
+    if (image->texture == 0) applyTextureSettings(element, image);
+    return image;
   }
   Image* image = new Image(textureName, texturePath + textureName, Vector2D(0, 0));
-  image->clamp = element->getAttributeBool("clamp", image->clamp);
-  if (const std::string* filter = element->getAttribute("filter")) {
-    for (int i = 0; i < 4; ++i) {
-      if (*filter == STR_IMAGEFILTER[i]) image->filter = static_cast<ImageFilter>(i);
-    }
-  }
+  applyTextureSettings(element, image);
   images += image;
   return image;
 }
