@@ -191,23 +191,6 @@ TEST(DddModelCopy, CopyHasEqualGeometryButNoNameBankListsOrArrays) {
   EXPECT_EQ(target.meshes[0]->owner, &target);
 }
 
-TEST(DddModelCopy, InitVerticesWithZeroKeepsTheVertices) {
-  Model m;
-  square(m);
-  m.initVertices(0u);
-  EXPECT_EQ(m.vertexCount, 4u);
-  EXPECT_EQ(m.vertices[2], Vector3D(1, 1, 0));
-}
-
-TEST(DddModelCopy, DestroyingAModelLeavesItsBank) {
-  korvu::MappedBank<Model> bank;
-  Model* m = new Model();
-  m->name = "gone";
-  bank += m;
-  delete m;
-  EXPECT_TRUE(bank.empty());
-}
-
 TEST(DddModelAppend, AppendShiftsIndicesAndKeepsDerivedData) {
   Model a;
   square(a);
@@ -227,17 +210,6 @@ TEST(DddModelAppend, AppendShiftsIndicesAndKeepsDerivedData) {
   EXPECT_EQ(a.meshes[1]->faces[0], 2u);
   a.prepare();
   EXPECT_EQ(a.meshFaceTotal, 3u);
-}
-
-TEST(DddModelTransform, PositionsMoveAndNormalsOnlyTurn) {
-  Model m;
-  square(m);
-  korvu::Matrix3D t;
-  t.setRotate(90, Vector3D(1, 0, 0));
-  t.m[0][3] = 10;
-  m.transform(t);
-  expectVec(m.vertices[2], 11, 0, 1);
-  expectVec(m.faces[0]->normal[1], 0, -1, 0);
 }
 
 TEST(DddVertexArray, SharedCornersMergeExactly) {

@@ -195,12 +195,3 @@ TEST(DddMaterial, PrepareMarksOnlyPartialDiffuseAlphaTransparent) {
   EXPECT_FALSE(find(bank, "none")->transparent);
 }
 
-TEST(DddMaterial, DestroyingAMaterialTakesItOutOfItsBank) {
-  MaterialBank bank;
-  Material* m = new Material();
-  m->name = "temp";
-  bank += m;
-  ASSERT_EQ(bank.size(), 1u);
-  delete m;
-  EXPECT_TRUE(bank.empty());
-}

@@ -388,23 +388,6 @@ TEST(DddFramePass, EmitterFollowsTheViewPosition) {
   korvu::audio::cleanUp();
 }
 
-TEST(DddCamera, StartsWithTheSixteenFlareElements) {
-  Camera camera(70, 1.5);
-  EXPECT_EQ(camera.near, 0.0);
-  EXPECT_EQ(camera.far, 1.0);
-  ASSERT_EQ(camera.flares.size(), 16u);
-  for (const korvu::Image* t : camera.flareTextures) EXPECT_EQ(t, nullptr);
-  auto it = camera.flares.begin();
-  EXPECT_EQ(it->type, korvu::ddd::FLARE_BIG_GLOW);
-  EXPECT_FLOAT_EQ(it->size, 12.0f);
-  std::advance(it, 6);
-  EXPECT_FLOAT_EQ(it->position, 1.3f);
-  ++it;
-  EXPECT_FLOAT_EQ(it->position, 1.26f);
-  EXPECT_FLOAT_EQ(camera.flares.back().position, 2.0f);
-  EXPECT_EQ(camera.flares.back().type, korvu::ddd::FLARE_HALO);
-}
-
 TEST(DddSetup, ExtensionsAreSubstringsAndTransposeIsRequired) {
   static int lookups = 0;
   auto lookup = [](const char*) -> void* {
