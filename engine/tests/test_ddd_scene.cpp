@@ -245,6 +245,22 @@ TEST(DddScene, ChildrenMoveBetweenParentsAndDieWithThem) {
   root -= &loose;
   EXPECT_EQ(loose.parent, nullptr);
   EXPECT_EQ(root.children.size(), 1u);
+
+  // A destroyed node whose list holds children that do not point back still
+  // finishes: an orphan is deleted, a node owned elsewhere is left alone.
+  int orphans = 0;
+  Object keeper;
+  Object* owned = new Counted(&orphans);
+  keeper += owned;
+  {
+    Object doomed;
+    Object* orphan = new Counted(&orphans);
+    doomed += orphan;
+    orphan->parent = nullptr;
+    doomed.children.push_back(owned);
+  }
+  EXPECT_EQ(orphans, 1);
+  EXPECT_EQ(owned->parent, &keeper);
 }
 
 TEST(DddFramePass, MeshesQueueOpaqueByMaterialAndTransparentInOrder) {

@@ -40,13 +40,15 @@ Object::~Object() {
   // Each child's destructor takes it out of this list.
   while (!children.empty()) {
     Object* child = children.front();
-    if (child->parent != this) {
-      // A child listed here that points elsewhere would not remove itself;
-      // drop the entry so the loop ends, and still delete the child we own.
-      children.pop_front();
-      child->parent = nullptr;
+    if (child->parent == this) {
+      delete child;  // takes itself out of the list
+      continue;
     }
-    delete child;
+    // A listed child that does not point back would never leave the list by
+    // itself. One without a parent is still ours to delete; one that names
+    // another parent belongs there and is only dropped from this list.
+    children.pop_front();
+    if (!child->parent) delete child;
   }
   if (parent) {
     parent->Object::operator-=(this);
