@@ -404,7 +404,48 @@ TEST(DddFramePass, EmitterFollowsTheViewPosition) {
   korvu::audio::cleanUp();
 }
 
+namespace {
+
+// Keeps the extension flags and entry points of an earlier set-up.
+struct ExtensionGuard {
+  bool flags[4] = {korvu::ddd::ext_GL_ARB_transpose_matrix, korvu::ddd::ext_GL_ARB_vertex_buffer_object,
+                   korvu::ddd::ext_GL_ARB_point_parameter, korvu::ddd::ext_GL_ARB_point_sprite};
+  decltype(glptrLoadTransposeMatrixfARB) p0 = glptrLoadTransposeMatrixfARB;
+  decltype(glptrLoadTransposeMatrixdARB) p1 = glptrLoadTransposeMatrixdARB;
+  decltype(glptrMultTransposeMatrixfARB) p2 = glptrMultTransposeMatrixfARB;
+  decltype(glptrMultTransposeMatrixdARB) p3 = glptrMultTransposeMatrixdARB;
+  decltype(glptrBindBufferARB) p4 = glptrBindBufferARB;
+  decltype(glptrDeleteBuffersARB) p5 = glptrDeleteBuffersARB;
+  decltype(glptrGenBuffersARB) p6 = glptrGenBuffersARB;
+  decltype(glptrBufferDataARB) p7 = glptrBufferDataARB;
+  decltype(glptrMapBufferARB) p8 = glptrMapBufferARB;
+  decltype(glptrUnmapBufferARB) p9 = glptrUnmapBufferARB;
+  decltype(glptrPointParameterfARB) p10 = glptrPointParameterfARB;
+  decltype(glptrPointParameterfvARB) p11 = glptrPointParameterfvARB;
+  ~ExtensionGuard() {
+    korvu::ddd::ext_GL_ARB_transpose_matrix = flags[0];
+    korvu::ddd::ext_GL_ARB_vertex_buffer_object = flags[1];
+    korvu::ddd::ext_GL_ARB_point_parameter = flags[2];
+    korvu::ddd::ext_GL_ARB_point_sprite = flags[3];
+    glptrLoadTransposeMatrixfARB = p0;
+    glptrLoadTransposeMatrixdARB = p1;
+    glptrMultTransposeMatrixfARB = p2;
+    glptrMultTransposeMatrixdARB = p3;
+    glptrBindBufferARB = p4;
+    glptrDeleteBuffersARB = p5;
+    glptrGenBuffersARB = p6;
+    glptrBufferDataARB = p7;
+    glptrMapBufferARB = p8;
+    glptrUnmapBufferARB = p9;
+    glptrPointParameterfARB = p10;
+    glptrPointParameterfvARB = p11;
+  }
+};
+
+}  // namespace
+
 TEST(DddSetup, ExtensionsAreSubstringsAndTransposeIsRequired) {
+  ExtensionGuard guard;
   static int lookups = 0;
   auto lookup = [](const char*) -> void* {
     ++lookups;
