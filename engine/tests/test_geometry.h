@@ -1,7 +1,9 @@
 // Small known solids for the collision and model-file tests.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -95,6 +97,34 @@ inline std::unique_ptr<korvu::ddd::Model> makeGrid(float half, float y, int cell
     }
   }
   return makeModel(v, t, facesPerMesh);
+}
+
+// An ellipsoid with the given half axes, `slices` around and `stacks` from
+// pole to pole, wound outwards.
+inline std::unique_ptr<korvu::ddd::Model> makeEllipsoid(const Vector3D& axes, int slices, int stacks) {
+  std::vector<Vector3D> v;
+  std::vector<Triangle> t;
+  v.push_back({0, axes.y, 0});
+  for (int i = 1; i < stacks; ++i) {
+    float phi = 3.1415927f * static_cast<float>(i) / static_cast<float>(stacks);
+    for (int j = 0; j < slices; ++j) {
+      float theta = 6.2831853f * static_cast<float>(j) / static_cast<float>(slices);
+      v.push_back({axes.x * std::sin(phi) * std::cos(theta), axes.y * std::cos(phi),
+                   axes.z * std::sin(phi) * std::sin(theta)});
+    }
+  }
+  v.push_back({0, -axes.y, 0});
+  const int bottom = static_cast<int>(v.size()) - 1;
+  auto ring = [slices](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
+  for (int j = 0; j < slices; ++j) t.push_back({0, ring(1, j + 1), ring(1, j)});
+  for (int i = 1; i + 1 < stacks; ++i) {
+    for (int j = 0; j < slices; ++j) {
+      t.push_back({ring(i, j), ring(i, j + 1), ring(i + 1, j)});
+      t.push_back({ring(i, j + 1), ring(i + 1, j + 1), ring(i + 1, j)});
+    }
+  }
+  for (int j = 0; j < slices; ++j) t.push_back({bottom, ring(stacks - 1, j), ring(stacks - 1, j + 1)});
+  return makeModel(v, t);
 }
 
 inline std::unique_ptr<korvu::ddd::CollisionModel> prepared(const korvu::ddd::Model& model) {

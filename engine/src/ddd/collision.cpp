@@ -273,20 +273,7 @@ bool intersectFace(const Vector3D& o, const Vector3D& d, const Vector3D& V0, con
                    const Vector3D& V2, const Vector3D& en0, const Vector3D& en1,
                    const Vector3D& en2, const Vector3D& n, float& t, Vector3D& point,
                    bool /*flag*/, bool cullBack, float maxDist) {
-  float den = dotProduct(n, d);
-  if (den == 0.0f) return false;
-  float num = dotProduct(n, V0) - dotProduct(n, o);
-  t = num;
-  if (den > 0.0f) {
-    if (cullBack) return false;
-    if (!(maxDist < 0.0f) && (num > maxDist || num <= 0.0f)) return false;
-  } else {
-    if (!(maxDist < 0.0f) && (num < -maxDist || num >= 0.0f)) return false;
-  }
-  t = num / den;
-  point = o + d * t;
-  return dotProduct(point - V0, en0) <= 0.0f && dotProduct(point - V1, en1) <= 0.0f &&
-         dotProduct(point - V2, en2) <= 0.0f;
+  return collisionmath::rayMeetsFace(o, d, V0, V1, V2, en0, en1, en2, n, t, point, cullBack, maxDist);
 }
 
 int classifyPoints(const Vector3D& normal, const Vector3D& point,

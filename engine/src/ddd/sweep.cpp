@@ -27,7 +27,6 @@ struct SweepScratch {
   std::vector<int> candidateEdgesA;
   std::vector<int> candidateVerticesB;
   std::vector<int> candidateEdgesB;
-  std::vector<Vector3D> candidateEdgeNormalsB;
 };
 
 // Resizes without ever giving memory back.
@@ -44,6 +43,48 @@ struct Sphere {
 
 bool inside(const Sphere& s, const Vector3D& p) { return lengthSquared(p - s.center) < s.radiusSquared; }
 
+// An axis-aligned box around a sphere, a little larger than the sphere so
+// that rounding never lets it turn away something the exact tests would
+// take: what lies wholly outside it cannot touch the sphere.
+struct Reach {
+  Vector3D lo;
+  Vector3D hi;
+  Reach(const Vector3D& center, float radius) {
+    float margin = radius * 0.001f + 1e-4f +
+                   1e-5f * (std::fabs(center.x) + std::fabs(center.y) + std::fabs(center.z));
+    Vector3D r(radius + margin, radius + margin, radius + margin);
+    lo = center - r;
+    hi = center + r;
+  }
+  // The box around the given corners, with the same kind of margin.
+  Reach(const Vector3D& p, const Vector3D& q, const Vector3D& r, const Vector3D& u) {
+    lo = Vector3D(std::fmin(std::fmin(p.x, q.x), std::fmin(r.x, u.x)),
+                  std::fmin(std::fmin(p.y, q.y), std::fmin(r.y, u.y)),
+                  std::fmin(std::fmin(p.z, q.z), std::fmin(r.z, u.z)));
+    hi = Vector3D(std::fmax(std::fmax(p.x, q.x), std::fmax(r.x, u.x)),
+                  std::fmax(std::fmax(p.y, q.y), std::fmax(r.y, u.y)),
+                  std::fmax(std::fmax(p.z, q.z), std::fmax(r.z, u.z)));
+    Vector3D size = hi - lo;
+    float margin = 0.001f * (size.x + size.y + size.z) + 1e-4f +
+                   1e-5f * (std::fabs(lo.x) + std::fabs(lo.y) + std::fabs(lo.z) + std::fabs(hi.x) +
+                            std::fabs(hi.y) + std::fabs(hi.z));
+    lo -= Vector3D(margin, margin, margin);
+    hi += Vector3D(margin, margin, margin);
+  }
+
+  // All the points lie beyond one side of the box. (A NaN never counts as
+  // beyond, so it is never turned away.)
+  bool clear(const Vector3D& p, const Vector3D& q) const {
+    return (p.x > hi.x && q.x > hi.x) || (p.x < lo.x && q.x < lo.x) || (p.y > hi.y && q.y > hi.y) ||
+           (p.y < lo.y && q.y < lo.y) || (p.z > hi.z && q.z > hi.z) || (p.z < lo.z && q.z < lo.z);
+  }
+  bool clear(const Vector3D& p, const Vector3D& q, const Vector3D& r) const {
+    return (p.x > hi.x && q.x > hi.x && r.x > hi.x) || (p.x < lo.x && q.x < lo.x && r.x < lo.x) ||
+           (p.y > hi.y && q.y > hi.y && r.y > hi.y) || (p.y < lo.y && q.y < lo.y && r.y < lo.y) ||
+           (p.z > hi.z && q.z > hi.z && r.z > hi.z) || (p.z < lo.z && q.z < lo.z && r.z < lo.z);
+  }
+};
+
 // Local to world: translation by the position after the rotation.
 Matrix3D placement(const Collideable& c) {
   Matrix3D m;
@@ -53,7 +94,68 @@ Matrix3D placement(const Collideable& c) {
   return m.multRight(*c.rotation);
 }
 
+// How far from a face's plane an origin may lie to be worth the ray test.
+// The query's own limit is the move's length; but t is at least the plane
+// distance (the direction is of unit length, up to rounding, which the
+// small allowance covers), so once a contact at best is known, origins
+// farther than best cannot beat it.
+float planeLimit(float best, float len) {
+  float limit = best * 1.0001f;
+  return limit < len ? limit : len;
+}
+
 bool ready(const Collideable* c) { return c->sphere && c->model && c->model->isReady(); }
+
+// An edge a0..a1 moving along the unit direction dir, with the plane it
+// sweeps worked out once so that it can meet many still edges.
+struct SweptEdge {
+  Vector3D a0;
+  Vector3D a1;
+  Vector3D ea;
+  // Normal of the swept plane and the plane's offset.
+  Vector3D n;
+  float h;
+
+  SweptEdge(const Vector3D& from, const Vector3D& to, const Vector3D& dir)
+      : a0(from), a1(to), ea(to - from), n(crossProduct(ea, dir)) {
+    n.normalize();
+    h = dotProduct(n, a0);
+  }
+
+  // The ends of the still edge lie strictly on opposite sides of the swept
+  // plane (the cheap first test).
+  bool straddles(const Vector3D& b0, const Vector3D& b1) const {
+    return (dotProduct(n, b1) - h) * (dotProduct(n, b0) - h) < 0.0f;
+  }
+
+  // Does the still edge b0..b1 meet the moving edge strictly inside both?
+  // t is the distance moved, point the contact on the edge at the start.
+  bool meets(const Vector3D& dir, const Vector3D& b0, const Vector3D& b1, Vector3D& point,
+             float& t) const {
+    if (!straddles(b0, b1)) return false;
+    Vector3D e = b1 - b0;
+    e.normalize();
+    float den = dotProduct(n, e);
+    if (den == 0.0f) return false;
+    float along = (h - dotProduct(n, b0)) / den;
+    // Where edge b crosses the swept plane.
+    Vector3D crossing = b0 + e * along;
+    // Solve crossing - a0 = u ea + t dir in the coordinate plane that drops
+    // the largest component of n.
+    Vector3D w = crossing - a0;
+    float ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+    if (ax > ay && ax > az) {
+      t = (w.z * ea.y - w.y * ea.z) / (ea.y * dir.z - ea.z * dir.y);
+    } else if (ay >= ax && ay > az) {
+      t = (w.z * ea.x - w.x * ea.z) / (ea.x * dir.z - ea.z * dir.x);
+    } else {
+      t = (w.y * ea.x - w.x * ea.y) / (ea.x * dir.y - ea.y * dir.x);
+    }
+    if (t < 0.0f) return false;
+    point = crossing - dir * t;
+    return dotProduct(a0 - point, a1 - point) < 0.0f;
+  }
+};
 
 }  // namespace
 
@@ -125,32 +227,34 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
   s.candidateEdgesA.clear();
   s.candidateVerticesB.clear();
   s.candidateEdgesB.clear();
-  s.candidateEdgeNormalsB.clear();
   for (std::size_t v = 0; v < vertexCountA; ++v) {
     if (inside(sweptB, s.verticesA[v])) s.candidateVerticesA.push_back(static_cast<int>(v));
   }
+  // An edge whose box misses the other side's swept sphere cannot have its
+  // nearest point inside; only the others are measured.
+  const Reach reachB(sweptB.center, sweptB.radius);
   for (std::size_t e = 0; e < ma.edges.size(); ++e) {
     const Edge& edge = *ma.edges[e];
-    Vector3D nearest = closestPointOnLine(s.verticesA[static_cast<std::size_t>(edge.vertex0)],
-                                          s.verticesA[static_cast<std::size_t>(edge.vertex1)],
-                                          sweptB.center);
-    if (inside(sweptB, nearest)) s.candidateEdgesA.push_back(static_cast<int>(e));
+    const Vector3D& p0 = s.verticesA[static_cast<std::size_t>(edge.vertex0)];
+    const Vector3D& p1 = s.verticesA[static_cast<std::size_t>(edge.vertex1)];
+    if (reachB.clear(p0, p1)) continue;
+    if (inside(sweptB, closestPointOnLine(p0, p1, sweptB.center))) {
+      s.candidateEdgesA.push_back(static_cast<int>(e));
+    }
   }
   for (std::size_t v = 0; v < vertexCountB; ++v) {
     if (inside(sweptA, s.verticesB[v])) s.candidateVerticesB.push_back(static_cast<int>(v));
   }
+  const Reach reachA(sweptA.center, sweptA.radius);
   for (std::size_t e = 0; e < mb.edges.size(); ++e) {
     const Edge& edge = *mb.edges[e];
-    Vector3D nearest = closestPointOnLine(s.verticesB[static_cast<std::size_t>(edge.vertex0)],
-                                          s.verticesB[static_cast<std::size_t>(edge.vertex1)],
-                                          sweptA.center);
-    if (inside(sweptA, nearest)) {
-      // Phase 2 only meets edges of b that face against the motion.
-      Vector3D k = turn(rb, mb.edgeNormals[e]);
-      if (dotProduct(dir, k) <= 0.0f) {
-        s.candidateEdgesB.push_back(static_cast<int>(e));
-        s.candidateEdgeNormalsB.push_back(k);
-      }
+    const Vector3D& p0 = s.verticesB[static_cast<std::size_t>(edge.vertex0)];
+    const Vector3D& p1 = s.verticesB[static_cast<std::size_t>(edge.vertex1)];
+    if (reachA.clear(p0, p1)) continue;
+    // Phase 2 only meets edges of b that face against the motion.
+    if (inside(sweptA, closestPointOnLine(p0, p1, sweptA.center)) &&
+        dotProduct(dir, turn(rb, mb.edgeNormals[e])) <= 0.0f) {
+      s.candidateEdgesB.push_back(static_cast<int>(e));
     }
   }
 
@@ -164,25 +268,21 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
   // a passes, so faces clear of a's sweep (with a margin for rounding) are
   // passed over without looking at their corners.
   if (!s.candidateVerticesA.empty()) {
-    const float sweepRadius = half + std::sqrt(reachSquared);
+    const Reach sweep(sweptA.center, half + std::sqrt(reachSquared));
     for (std::size_t f = 0; f < mb.faces.size(); ++f) {
-      Vector3D n = turn(rb, mb.faceNormals[f]);
-      if (dotProduct(dir, n) > 0.0f) continue;
       const CollisionFace& face = *static_cast<const CollisionFace*>(mb.faces[f]);
       const Vector3D& v0 = s.verticesB[static_cast<std::size_t>(face.vertex[0])];
       const Vector3D& v1 = s.verticesB[static_cast<std::size_t>(face.vertex[1])];
       const Vector3D& v2 = s.verticesB[static_cast<std::size_t>(face.vertex[2])];
-      Vector3D middle = (v0 + v1 + v2) / 3.0f;
-      float faceRadius = std::sqrt(std::fmax(
-          lengthSquared(v0 - middle), std::fmax(lengthSquared(v1 - middle), lengthSquared(v2 - middle))));
-      float reach = (faceRadius + sweepRadius) * 1.001f + 1e-4f;
-      if (lengthSquared(middle - sweptA.center) > reach * reach) continue;
+      if (sweep.clear(v0, v1, v2)) continue;
+      Vector3D n = turn(rb, mb.faceNormals[f]);
+      if (dotProduct(dir, n) > 0.0f) continue;
       Vector3D en0 = turn(rb, face.edgeNormals[0]);
       Vector3D en1 = turn(rb, face.edgeNormals[1]);
       Vector3D en2 = turn(rb, face.edgeNormals[2]);
       for (int v : s.candidateVerticesA) {
-        if (intersectFace(s.verticesA[static_cast<std::size_t>(v)], dir, v0, v1, v2, en0, en1, en2,
-                          n, t, point, false, false, len) &&
+        if (collisionmath::rayMeetsFace(s.verticesA[static_cast<std::size_t>(v)], dir, v0, v1, v2, en0,
+                                        en1, en2, n, t, point, false, planeLimit(best, len)) &&
             t > 0.0f && t < best) {
           best = t;
           sideA = SurfaceIntersection(-1, -1, v);
@@ -198,11 +298,16 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
     const Edge& ea = *ma.edges[static_cast<std::size_t>(i)];
     const Vector3D& a0 = s.verticesA[static_cast<std::size_t>(ea.vertex0)];
     const Vector3D& a1 = s.verticesA[static_cast<std::size_t>(ea.vertex1)];
+    const SweptEdge swept(a0, a1, dir);
+    // A meeting closer than best lies in the strip that the edge sweeps up
+    // to there; edges of b clear of the strip's box are passed over.
+    const Reach strip(a0, a1, a0 + dir * best, a1 + dir * best);
     for (int j : s.candidateEdgesB) {
       const Edge& eb = *mb.edges[static_cast<std::size_t>(j)];
-      if (checkEdgeCollision(a0, a1, dir, s.verticesB[static_cast<std::size_t>(eb.vertex0)],
-                             s.verticesB[static_cast<std::size_t>(eb.vertex1)], point, t) &&
-          t > 0.0f && t < best) {
+      const Vector3D& b0 = s.verticesB[static_cast<std::size_t>(eb.vertex0)];
+      const Vector3D& b1 = s.verticesB[static_cast<std::size_t>(eb.vertex1)];
+      if (strip.clear(b0, b1) || !swept.straddles(b0, b1)) continue;
+      if (swept.meets(dir, b0, b1, point, t) && t > 0.0f && t < best) {
         best = t;
         sideA = SurfaceIntersection(-1, i, -1);
         sideB = SurfaceIntersection(-1, j, -1);
@@ -221,8 +326,8 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
       const Vector3D& v2 = s.verticesA[static_cast<std::size_t>(face.vertex[2])];
       const Vector3D* en = &s.cornerNormalsA[f * 3];
       for (int v : s.candidateVerticesB) {
-        if (intersectFace(s.verticesB[static_cast<std::size_t>(v)], backwards, v0, v1, v2, en[0],
-                          en[1], en[2], n, t, point, false, false, len) &&
+        if (collisionmath::rayMeetsFace(s.verticesB[static_cast<std::size_t>(v)], backwards, v0, v1, v2,
+                                        en[0], en[1], en[2], n, t, point, false, planeLimit(best, len)) &&
             t > 0.0f && t < best) {
           best = t;
           sideA = SurfaceIntersection(static_cast<int>(f), -1, -1);
@@ -271,34 +376,8 @@ Collision* getCollision(const Collideable* a, const Collideable* b, const Vector
 
 bool checkEdgeCollision(const Vector3D& a0, const Vector3D& a1, const Vector3D& dir,
                         const Vector3D& b0, const Vector3D& b1, Vector3D& point, float& t) {
-  Vector3D ea = a1 - a0;
-  Vector3D eb = b1 - b0;
-  // Normal of the plane that edge a sweeps.
-  Vector3D n = crossProduct(ea, dir);
-  n.normalize();
-  float h = dotProduct(n, a0);
-  // The ends of edge b must lie strictly on opposite sides of that plane.
-  if ((dotProduct(n, b1) - h) * (dotProduct(n, b0) - h) >= 0.0f) return false;
-  Vector3D e = eb;
-  e.normalize();
-  float den = dotProduct(n, e);
-  if (den == 0.0f) return false;
-  float along = (h - dotProduct(n, b0)) / den;
-  Vector3D crossing = b0 + e * along;
-  // Solve crossing - a0 = u ea + t dir in the coordinate plane that drops
-  // the largest component of n.
-  Vector3D w = crossing - a0;
-  float ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
-  if (ax > ay && ax > az) {
-    t = (w.z * ea.y - w.y * ea.z) / (ea.y * dir.z - ea.z * dir.y);
-  } else if (ay >= ax && ay > az) {
-    t = (w.z * ea.x - w.x * ea.z) / (ea.x * dir.z - ea.z * dir.x);
-  } else {
-    t = (w.y * ea.x - w.x * ea.y) / (ea.x * dir.y - ea.y * dir.x);
-  }
-  if (t < 0.0f) return false;
-  point = crossing - dir * t;
-  return dotProduct(a0 - point, a1 - point) < 0.0f;
+  SweptEdge swept(a0, a1, dir);
+  return swept.meets(dir, b0, b1, point, t);
 }
 
 Collision* getSphereCollision(const Collideable* a, const Collideable* b, const Vector3D& newA) {
