@@ -73,6 +73,9 @@ struct SphereMeshSetup {
   Vector3D center;
   float radius = 0.0f;
   float radiusSquared = 0.0f;
+  // Faces wholly outside this box around the sphere can touch it neither
+  // with their inside nor with a side.
+  collisionmath::Reach reach{Vector3D(), 0.0f};
 };
 
 bool setUp(const Collideable* s, const Collideable* m, SphereMeshSetup& out) {
@@ -82,6 +85,7 @@ bool setUp(const Collideable* s, const Collideable* m, SphereMeshSetup& out) {
   out.center = toModelSpace(*m, s->worldCenter());
   out.radius = s->sphere->radius;
   out.radiusSquared = s->sphere->radiusSquared;
+  out.reach = collisionmath::Reach(out.center, std::fabs(out.radius));
   return true;
 }
 
@@ -93,6 +97,10 @@ bool inRange(const SphereMeshSetup& q, std::size_t f, bool oneSided, float& d) {
   if (isZero(n)) return false;
   const CollisionFace& face = *static_cast<const CollisionFace*>(q.model->faces[f]);
   const Vector3D& v0 = q.model->vertices[static_cast<std::size_t>(face.vertex[0])];
+  if (q.reach.clear(v0, q.model->vertices[static_cast<std::size_t>(face.vertex[1])],
+                    q.model->vertices[static_cast<std::size_t>(face.vertex[2])])) {
+    return false;
+  }
   d = dotProduct(n, q.center) - dotProduct(n, v0);
   if (oneSided) return d > 0.0f && d <= q.radius;
   return -q.radius <= d && d <= q.radius;

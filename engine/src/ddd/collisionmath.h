@@ -2,6 +2,8 @@
 // points between a collideable's model space and world space.
 #pragma once
 
+#include <cmath>
+
 #include "ddd/collideable.h"
 #include "mathtypes.h"
 
@@ -24,6 +26,48 @@ inline Vector3D toModelSpace(const Collideable& c, const Vector3D& world) {
 inline bool isZero(const Vector3D& v) { return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f; }
 
 inline float lengthSquared(const Vector3D& v) { return dotProduct(v, v); }
+
+// An axis-aligned box around a sphere, a little larger than the sphere so
+// that rounding never lets it turn away something the exact tests would
+// take: what lies wholly outside it cannot touch the sphere.
+struct Reach {
+  Vector3D lo;
+  Vector3D hi;
+  Reach(const Vector3D& center, float radius) {
+    float margin = radius * 0.001f + 1e-4f +
+                   1e-5f * (std::fabs(center.x) + std::fabs(center.y) + std::fabs(center.z));
+    Vector3D r(radius + margin, radius + margin, radius + margin);
+    lo = center - r;
+    hi = center + r;
+  }
+  // The box around the given corners, with the same kind of margin.
+  Reach(const Vector3D& p, const Vector3D& q, const Vector3D& r, const Vector3D& u) {
+    lo = Vector3D(std::fmin(std::fmin(p.x, q.x), std::fmin(r.x, u.x)),
+                  std::fmin(std::fmin(p.y, q.y), std::fmin(r.y, u.y)),
+                  std::fmin(std::fmin(p.z, q.z), std::fmin(r.z, u.z)));
+    hi = Vector3D(std::fmax(std::fmax(p.x, q.x), std::fmax(r.x, u.x)),
+                  std::fmax(std::fmax(p.y, q.y), std::fmax(r.y, u.y)),
+                  std::fmax(std::fmax(p.z, q.z), std::fmax(r.z, u.z)));
+    Vector3D size = hi - lo;
+    float margin = 0.001f * (size.x + size.y + size.z) + 1e-4f +
+                   1e-5f * (std::fabs(lo.x) + std::fabs(lo.y) + std::fabs(lo.z) + std::fabs(hi.x) +
+                            std::fabs(hi.y) + std::fabs(hi.z));
+    lo -= Vector3D(margin, margin, margin);
+    hi += Vector3D(margin, margin, margin);
+  }
+
+  // All the points lie beyond one side of the box. (A NaN never counts as
+  // beyond, so it is never turned away.)
+  bool clear(const Vector3D& p, const Vector3D& q) const {
+    return (p.x > hi.x && q.x > hi.x) || (p.x < lo.x && q.x < lo.x) || (p.y > hi.y && q.y > hi.y) ||
+           (p.y < lo.y && q.y < lo.y) || (p.z > hi.z && q.z > hi.z) || (p.z < lo.z && q.z < lo.z);
+  }
+  bool clear(const Vector3D& p, const Vector3D& q, const Vector3D& r) const {
+    return (p.x > hi.x && q.x > hi.x && r.x > hi.x) || (p.x < lo.x && q.x < lo.x && r.x < lo.x) ||
+           (p.y > hi.y && q.y > hi.y && r.y > hi.y) || (p.y < lo.y && q.y < lo.y && r.y < lo.y) ||
+           (p.z > hi.z && q.z > hi.z && r.z > hi.z) || (p.z < lo.z && q.z < lo.z && r.z < lo.z);
+  }
+};
 
 // The ray test against a face with known unit normal n and outward side
 // normals en0..en2 (the nine-point intersectFace of collision.h, which
