@@ -310,26 +310,6 @@ TEST(RayQueries, TriangleTests) {
                             f.edgeNormals[1], f.edgeNormals[2], n, t, point, false, false, 5.0f));
 }
 
-TEST(RayQueries, ClassifyPoints) {
-  const Vector3D up(0, 1, 0), origin(0, 0, 0);
-  int maxIndex = 7, minIndex = 7;
-  float maxDist = 7, minDist = 7;
-  EXPECT_EQ(classifyPoints(up, origin, {}, maxIndex, minIndex, maxDist, minDist), -2);
-  EXPECT_EQ(maxIndex, 7);
-  EXPECT_EQ(classifyPoints(up, origin, {{0, 2, 0}}, maxIndex, minIndex, maxDist, minDist), 1);
-  EXPECT_EQ(maxIndex, 0);
-  EXPECT_EQ(minIndex, 0);
-  EXPECT_EQ(classifyPoints(up, origin, {{0, -2, 0}}, maxIndex, minIndex, maxDist, minDist), -1);
-  EXPECT_EQ(classifyPoints(up, origin, {{1, 0, 0}, {5, 0, 3}}, maxIndex, minIndex, maxDist, minDist), 0);
-  EXPECT_EQ(classifyPoints(up, origin, {{0, 1, 0}, {0, 3, 0}, {0, -1, 0}, {0, 2, 0}}, maxIndex, minIndex,
-                           maxDist, minDist),
-            0);
-  EXPECT_EQ(maxIndex, 1);
-  EXPECT_EQ(minIndex, 2);
-  EXPECT_EQ(maxDist, 3.0f);
-  EXPECT_EQ(minDist, -1.0f);
-}
-
 TEST(SphereQueries, ListForms) {
   Solid tri(*floorTriangle());
   Ball near(Vector3D(1, 0.5f, 1), 1.0f);
