@@ -10,11 +10,6 @@
 
 #include "xml.h"
 
-// The reader and writer are compiled into this target itself, so that the
-// fuzzer's coverage instrumentation sees their branches (the engine library
-// is built without it).
-#include "../engine/src/xml.cpp"
-
 namespace {
 
 // Plain buffers, so that they outlive every destructor run at exit.
