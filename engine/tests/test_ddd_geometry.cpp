@@ -14,6 +14,7 @@
 #include "ddd/shadowmodel.h"
 #include "ddd/vertexarray.h"
 #include "image.h"
+#include "test_geometry.h"
 
 using korvu::Vector2D;
 using korvu::Vector3D;
@@ -24,6 +25,8 @@ using korvu::ddd::Mesh;
 using korvu::ddd::Model;
 using korvu::ddd::ShadowModel;
 using korvu::ddd::VertexArray;
+using korvu_test::fillModel;
+using korvu_test::fillWholeCube;
 
 namespace {
 
@@ -33,28 +36,10 @@ void expectVec(const Vector3D& v, float x, float y, float z, float tol = 1e-5f) 
   EXPECT_NEAR(v.z, z, tol);
 }
 
-// Fills a model with the given positions, faces (all corner normals +z) and
-// one mesh per entry of meshFaces.
-void build(Model& m, std::vector<Vector3D> positions, std::vector<std::array<int, 3>> tris,
-           std::vector<std::vector<uint32_t>> meshFaces, Material* material = &korvu::ddd::defMaterial) {
-  m.initVertices(static_cast<unsigned>(positions.size()));
-  for (size_t i = 0; i < positions.size(); ++i) m.vertices[i] = positions[i];
-  m.initFaces(static_cast<unsigned>(tris.size()));
-  const Vector3D up(0, 0, 1);
-  for (size_t i = 0; i < tris.size(); ++i) {
-    *m.faces[i] = Face(tris[i][0], tris[i][1], tris[i][2], up, up, up, Vector2D(0, 0), Vector2D(1, 0), Vector2D(0, 1));
-  }
-  m.initMeshes(static_cast<unsigned>(meshFaces.size()));
-  for (size_t k = 0; k < meshFaces.size(); ++k) {
-    m.meshes[k]->init(static_cast<unsigned>(meshFaces[k].size()), material);
-    for (size_t i = 0; i < meshFaces[k].size(); ++i) m.meshes[k]->faces[i] = meshFaces[k][i];
-  }
-}
-
 // The unit square in z = 0 as two triangles sharing the diagonal 0-2.
 void square(Model& m, bool oneMesh = true) {
-  build(m, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}},
-        oneMesh ? std::vector<std::vector<uint32_t>>{{0, 1}} : std::vector<std::vector<uint32_t>>{{0}, {1}});
+  fillModel(m, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}},
+            oneMesh ? std::vector<std::vector<uint32_t>>{{0, 1}} : std::vector<std::vector<uint32_t>>{{0}, {1}});
 }
 
 }  // namespace
@@ -62,7 +47,7 @@ void square(Model& m, bool oneMesh = true) {
 TEST(DddModelPrepare, FaceNormalsVertexNormalsAndCounts) {
   Model m;
   // A tent: two faces tilted against each other, plus one vertex no face uses.
-  build(m, {{0, 0, 0}, {1, 0, 1}, {0, 1, 1}, {-1, 0, 1}, {5, 5, 5}}, {{0, 1, 2}, {0, 2, 3}}, {{0, 1}});
+  fillModel(m, {{0, 0, 0}, {1, 0, 1}, {0, 1, 1}, {-1, 0, 1}, {5, 5, 5}}, {{0, 1, 2}, {0, 2, 3}}, {{0, 1}});
   m.faces[0]->normal[0] = Vector3D(1, 0, 0);
   m.faces[1]->normal[0] = Vector3D(0, 1, 0);
   m.prepare();
@@ -104,15 +89,15 @@ TEST(DddModelPrepare, AdjacencyIsMeshLocalAndFindsBothOrientations) {
 
   // The same edge with equal direction in both faces still counts.
   Model same;
-  build(same, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {2, 0, 3}}, {{0, 1}});
+  fillModel(same, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {2, 0, 3}}, {{0, 1}});
   same.prepare();
   EXPECT_EQ(same.faces[0]->neighbour[2], 1);
   EXPECT_EQ(same.faces[1]->neighbour[0], 0);
 
   // Neighbours are positions within the mesh, not model face indices.
   Model shifted;
-  build(shifted, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {9, 9, 9}}, {{4, 4, 4}, {0, 1, 2}, {0, 2, 3}},
-        {{1, 2}, {0}});
+  fillModel(shifted, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {9, 9, 9}}, {{4, 4, 4}, {0, 1, 2}, {0, 2, 3}},
+            {{1, 2}, {0}});
   shifted.prepare();
   EXPECT_EQ(shifted.faces[1]->neighbour[2], 1);
   EXPECT_EQ(shifted.faces[2]->neighbour[0], 0);
@@ -181,7 +166,7 @@ TEST(DddModelCopy, CopyHasEqualGeometryButNoNameBankListsOrArrays) {
 
   // Assigning into a filled model replaces everything it had.
   Model target;
-  build(target, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, {{0}, {0}, {0}});
+  fillModel(target, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, {{0}, {0}, {0}});
   target.name = "kept";
   target = *original;
   EXPECT_EQ(target.name, "kept");
@@ -195,7 +180,7 @@ TEST(DddModelAppend, AppendShiftsIndicesAndKeepsDerivedData) {
   Model a;
   square(a);
   Model b;
-  build(b, {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}, {{0, 1, 2}}, {{0}});
+  fillModel(b, {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}, {{0, 1, 2}}, {{0}});
   b.faces[0]->neighbour[0] = 0;
   a += b;
   EXPECT_EQ(a.vertexCount, 7u);
@@ -264,7 +249,7 @@ TEST(DddVertexArray, TextureCoordinatesSeparateOnlyTexturedArrays) {
 
 TEST(DddVertexArray, EmptyMeshPacksEmpty) {
   Model m;
-  build(m, {{0, 0, 0}}, {}, {{}});
+  fillModel(m, {{0, 0, 0}}, {}, {{}});
   VertexArray a(korvu::ddd::VERTEXARRAY_N3F_V3F);
   a += *m.meshes[0];
   a.pack();
@@ -385,11 +370,7 @@ TEST(DddShadowVolume, SilhouetteOfABoxSeenAlongAnAxis) {
   Cube box(1.0f, &korvu::ddd::defMaterial);
   // One mesh holding all twelve faces, so the whole box casts.
   Model single;
-  single.initVertices(box);
-  single.initFaces(box);
-  single.initMeshes(1u);
-  single.meshes[0]->init(12, &korvu::ddd::defMaterial);
-  for (uint32_t i = 0; i < 12; ++i) single.meshes[0]->faces[i] = i;
+  fillWholeCube(single, box, &korvu::ddd::defMaterial);
   single.prepare();
 
   ShadowModel shadow;
@@ -432,7 +413,7 @@ TEST(DddShadowVolume, SilhouetteOfABoxSeenAlongAnAxis) {
 TEST(DddShadowVolume, OnlyTheFirstMeshCastsAndOpenEdgesAlwaysDo) {
   Model m;
   // Mesh 0: one lone triangle facing -z; mesh 1: another one.
-  build(m, {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {5, 5, 0}, {5, 6, 0}, {6, 5, 0}}, {{0, 1, 2}, {3, 4, 5}}, {{0}, {1}});
+  fillModel(m, {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {5, 5, 0}, {5, 6, 0}, {6, 5, 0}}, {{0, 1, 2}, {3, 4, 5}}, {{0}, {1}});
   m.prepare();
   ShadowModel s;
   static_cast<Model&>(s) = m;
@@ -449,11 +430,7 @@ TEST(DddShadowVolume, OnlyTheFirstMeshCastsAndOpenEdgesAlwaysDo) {
 TEST(DddShadowVolume, UnpreparedSourceStillCastsTheRightShadow) {
   Cube box(1.0f, &korvu::ddd::defMaterial);
   Model single;
-  single.initVertices(box);
-  single.initFaces(box);
-  single.initMeshes(1u);
-  single.meshes[0]->init(12, &korvu::ddd::defMaterial);
-  for (uint32_t i = 0; i < 12; ++i) single.meshes[0]->faces[i] = i;
+  fillWholeCube(single, box, &korvu::ddd::defMaterial);
   // Not prepared: no face normals, no neighbours.
   korvu::ddd::ModelObject caster(&single);
   caster.setShadowModel(&single);

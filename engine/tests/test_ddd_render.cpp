@@ -26,6 +26,7 @@
 #include "image.h"
 #include "korvu.h"
 #include "rendercontext.h"
+#include "test_geometry.h"
 #include "testsupport.h"
 
 using korvu::Color;
@@ -145,38 +146,14 @@ void sphere(Model& m, Material* north, Material* south, int slices = 16, int sta
 
 // A flat square in the plane y = 0, facing up.
 void floorSquare(Model& m, float half, Material* material) {
-  m.initVertices(4u);
-  m.vertices[0] = Vector3D(-half, 0, half);
-  m.vertices[1] = Vector3D(half, 0, half);
-  m.vertices[2] = Vector3D(half, 0, -half);
-  m.vertices[3] = Vector3D(-half, 0, -half);
-  m.initFaces(2u);
-  const Vector3D up(0, 1, 0);
-  *m.faces[0] = Face(0, 1, 2, up, up, up);
-  *m.faces[1] = Face(0, 2, 3, up, up, up);
-  m.initMeshes(1u);
-  m.meshes[0]->init(2, material);
-  m.meshes[0]->faces[0] = 0;
-  m.meshes[0]->faces[1] = 1;
-  m.prepare();
+  korvu_test::fillQuad(m, Vector3D(-half, 0, half), Vector3D(half, 0, half), Vector3D(half, 0, -half),
+                       Vector3D(-half, 0, -half), Vector3D(0, 1, 0), material);
 }
 
 // A quad facing the camera (+z) of the given half size.
 void facingQuad(Model& m, float half, Material* material) {
-  m.initVertices(4u);
-  m.vertices[0] = Vector3D(-half, -half, 0);
-  m.vertices[1] = Vector3D(half, -half, 0);
-  m.vertices[2] = Vector3D(half, half, 0);
-  m.vertices[3] = Vector3D(-half, half, 0);
-  m.initFaces(2u);
-  const Vector3D n(0, 0, 1);
-  *m.faces[0] = Face(0, 1, 2, n, n, n);
-  *m.faces[1] = Face(0, 2, 3, n, n, n);
-  m.initMeshes(1u);
-  m.meshes[0]->init(2, material);
-  m.meshes[0]->faces[0] = 0;
-  m.meshes[0]->faces[1] = 1;
-  m.prepare();
+  korvu_test::fillQuad(m, Vector3D(-half, -half, 0), Vector3D(half, -half, 0), Vector3D(half, half, 0),
+                       Vector3D(-half, half, 0), Vector3D(0, 0, 1), material);
 }
 
 // A material that shows one flat colour whatever the lights do.
@@ -627,11 +604,7 @@ TEST_F(DddRender, StencilShadowDarkensExactlyTheCoveredFloor) {
   korvu::ddd::Cube cube(1, &boxPaint);
   // The shadow caster is the whole box as one mesh.
   Model box;
-  box.initVertices(cube);
-  box.initFaces(cube);
-  box.initMeshes(1u);
-  box.meshes[0]->init(12, &boxPaint);
-  for (uint32_t i = 0; i < 12; ++i) box.meshes[0]->faces[i] = i;
+  korvu_test::fillWholeCube(box, cube, &boxPaint);
   box.prepare();
 
   Object root;

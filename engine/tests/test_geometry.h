@@ -1,4 +1,5 @@
-// Small known solids for the collision and model-file tests.
+// Small known models for the tests (and the benchmarks) of models,
+// rendering, collision and model files.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "ddd/collisionmodel.h"
+#include "ddd/cube.h"
 #include "ddd/face.h"
 #include "ddd/material.h"
 #include "ddd/mesh.h"
@@ -16,8 +18,51 @@
 
 namespace korvu_test {
 
+using korvu::Vector2D;
 using korvu::Vector3D;
 using Triangle = std::array<int, 3>;
+
+// Fills m with the given vertices and triangles, and one mesh on `material`
+// per entry of meshFaces (the faces it holds). Every corner gets `normal`;
+// the corners of each triangle get the texture coordinates (0,0), (1,0) and
+// (0,1).
+inline void fillModel(korvu::ddd::Model& m, const std::vector<Vector3D>& vertices,
+                      const std::vector<Triangle>& triangles,
+                      const std::vector<std::vector<uint32_t>>& meshFaces,
+                      korvu::ddd::Material* material = &korvu::ddd::defMaterial,
+                      const Vector3D& normal = Vector3D(0, 0, 1)) {
+  using korvu::ddd::Face;
+  m.initVertices(static_cast<unsigned>(vertices.size()));
+  for (std::size_t i = 0; i < vertices.size(); ++i) m.vertices[i] = vertices[i];
+  m.initFaces(static_cast<unsigned>(triangles.size()));
+  for (std::size_t i = 0; i < triangles.size(); ++i) {
+    const Triangle& t = triangles[i];
+    *m.faces[i] = Face(t[0], t[1], t[2], normal, normal, normal, Vector2D(0, 0), Vector2D(1, 0), Vector2D(0, 1));
+  }
+  m.initMeshes(static_cast<unsigned>(meshFaces.size()));
+  for (std::size_t k = 0; k < meshFaces.size(); ++k) {
+    m.meshes[k]->init(static_cast<unsigned>(meshFaces[k].size()), material);
+    for (std::size_t i = 0; i < meshFaces[k].size(); ++i) m.meshes[k]->faces[i] = meshFaces[k][i];
+  }
+}
+
+// A square of two triangles (corners 0-1-2 and 0-2-3) in one mesh, every
+// corner with `normal`; prepared.
+inline void fillQuad(korvu::ddd::Model& m, const Vector3D& c0, const Vector3D& c1, const Vector3D& c2,
+                     const Vector3D& c3, const Vector3D& normal, korvu::ddd::Material* material) {
+  fillModel(m, {c0, c1, c2, c3}, {{0, 1, 2}, {0, 2, 3}}, {{0, 1}}, material, normal);
+  m.prepare();
+}
+
+// The cube's vertices and faces with all twelve faces in one mesh, so that
+// the whole box casts a shadow. Not prepared.
+inline void fillWholeCube(korvu::ddd::Model& m, const korvu::ddd::Cube& cube, korvu::ddd::Material* material) {
+  m.initVertices(cube);
+  m.initFaces(cube);
+  m.initMeshes(1u);
+  m.meshes[0]->init(m.faceCount, material);
+  for (uint32_t i = 0; i < m.faceCount; ++i) m.meshes[0]->faces[i] = i;
+}
 
 // A model of the given triangles, all in one mesh on the default material.
 // Every corner gets the triangle's own normal, so faces can be oriented by
