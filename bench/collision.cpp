@@ -12,12 +12,10 @@
 #include <memory>
 #include <vector>
 
+#include "../engine/tests/test_geometry.h"
 #include "ddd/collideable.h"
 #include "ddd/collision.h"
 #include "ddd/collisionmodel.h"
-#include "ddd/face.h"
-#include "ddd/material.h"
-#include "ddd/mesh.h"
 #include "ddd/model.h"
 
 using korvu::Matrix3D;
@@ -27,33 +25,6 @@ using namespace korvu::ddd;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A model from positions and triangles, one mesh per run of `perMesh`
-// faces; every corner carries the triangle's normal.
-std::unique_ptr<Model> build(const std::vector<Vector3D>& v, const std::vector<std::array<int, 3>>& t,
-                             std::size_t perMesh) {
-  std::unique_ptr<Model> m(new Model());
-  m->initVertices(static_cast<unsigned>(v.size()));
-  for (std::size_t i = 0; i < v.size(); ++i) m->vertices[i] = v[i];
-  m->initFaces(static_cast<unsigned>(t.size()));
-  for (std::size_t f = 0; f < t.size(); ++f) {
-    Vector3D n = korvu::crossProduct(v[t[f][1]] - v[t[f][0]], v[t[f][2]] - v[t[f][0]]);
-    n.normalize();
-    for (int k = 0; k < 3; ++k) {
-      m->faces[f]->vertex[k] = t[f][k];
-      m->faces[f]->normal[k] = n;
-    }
-  }
-  std::size_t meshes = (t.size() + perMesh - 1) / perMesh;
-  m->initMeshes(static_cast<unsigned>(meshes));
-  for (std::size_t i = 0; i < meshes; ++i) {
-    std::size_t first = i * perMesh;
-    std::size_t count = std::min(perMesh, t.size() - first);
-    m->meshes[i]->init(static_cast<unsigned>(count), &defMaterial);
-    for (std::size_t j = 0; j < count; ++j) m->meshes[i]->faces[j] = static_cast<uint32_t>(first + j);
-  }
-  return m;
-}
 
 // A road piece bent along a quarter circle of radius 80 that climbs 6
 // units and banks towards the inside: a cambered deck 14 wide with walls
@@ -93,35 +64,12 @@ std::unique_ptr<Model> makeRoad(int segments) {
   if (n.y < 0) {
     for (auto& tri : t) std::swap(tri[1], tri[2]);
   }
-  return build(v, t, 200);
+  return korvu_test::makeModel(v, t, 200);
 }
 
 // The hull: an ellipsoid 2 wide, 0.8 high and 4 long.
 std::unique_ptr<Model> makeHull(int slices, int stacks) {
-  std::vector<Vector3D> v;
-  std::vector<std::array<int, 3>> t;
-  const float rx = 1.0f, ry = 0.4f, rz = 2.0f;
-  v.push_back(Vector3D(0, ry, 0));
-  for (int i = 1; i < stacks; ++i) {
-    float phi = 3.1415927f * static_cast<float>(i) / static_cast<float>(stacks);
-    for (int j = 0; j < slices; ++j) {
-      float theta = 6.2831853f * static_cast<float>(j) / static_cast<float>(slices);
-      v.push_back(Vector3D(rx * std::sin(phi) * std::cos(theta), ry * std::cos(phi),
-                           rz * std::sin(phi) * std::sin(theta)));
-    }
-  }
-  v.push_back(Vector3D(0, -ry, 0));
-  const int bottom = static_cast<int>(v.size()) - 1;
-  auto ring = [slices](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
-  for (int j = 0; j < slices; ++j) t.push_back({0, ring(1, j + 1), ring(1, j)});
-  for (int i = 1; i + 1 < stacks; ++i) {
-    for (int j = 0; j < slices; ++j) {
-      t.push_back({ring(i, j), ring(i, j + 1), ring(i + 1, j)});
-      t.push_back({ring(i, j + 1), ring(i + 1, j + 1), ring(i + 1, j)});
-    }
-  }
-  for (int j = 0; j < slices; ++j) t.push_back({bottom, ring(stacks - 1, j), ring(stacks - 1, j + 1)});
-  return build(v, t, t.size());
+  return korvu_test::makeEllipsoid(Vector3D(1.0f, 0.4f, 2.0f), slices, stacks);
 }
 
 // The road's deck height under a point (by the downward ray).
