@@ -2,9 +2,6 @@
 // and checked pixel by pixel. Every frame checked is saved as a PNG artifact.
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <SDL.h>
-#include <dlfcn.h>
-#include <link.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -165,38 +162,16 @@ void glowing(Material& m, const Color& c, float alpha = 1.0f) {
   m.prepare();
 }
 
-int pinObject(struct dl_phdr_info* info, size_t, void*) {
-  if (info->dlpi_name && info->dlpi_name[0]) {
-    void* handle = dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-    if (handle) dlclose(handle);
-  }
-  return 0;
-}
-
-// SDL_Quit unloads the GL driver; keeping it mapped lets the leak checker
-// attribute the driver's own allocations to it at exit.
-void pinLoadedLibraries() { dl_iterate_phdr(pinObject, nullptr); }
-
 // One window for the whole suite: opening and closing an X connection for
 // every test now and then fails to connect at all, so the window is opened
-// once (with a few attempts) and each test saves and restores the GL state.
+// once and each test saves and restores the GL state.
 class DddRender : public ::testing::Test {
  protected:
   static bool windowOpen;
 
   static void SetUpTestSuite() {
     if (!std::getenv("DISPLAY")) return;
-    for (int attempt = 0; attempt < 5 && !windowOpen; ++attempt) {
-      try {
-        korvu::init(SDL_INIT_VIDEO, false);
-        korvu::initScreen(W, H, 32, false);
-        pinLoadedLibraries();
-        windowOpen = true;
-      } catch (const std::string&) {
-        SDL_Quit();
-        SDL_Delay(100);
-      }
-    }
+    windowOpen = korvu_test::openTestWindow(W, H).empty();
     if (windowOpen && !korvu::ddd::ext_GL_ARB_transpose_matrix) {
       try {
         korvu::ddd::init();
@@ -211,11 +186,7 @@ class DddRender : public ::testing::Test {
     pipeline.camera = nullptr;
     pipeline.root = nullptr;
     pipeline.lightsEnabled = 0;
-    SDL_Quit();
-    korvu::screen = nullptr;
-    korvu::currentViewport = nullptr;
-    korvu::vpScreen = korvu::Viewport();
-    korvu::currentRenderContext = nullptr;
+    korvu_test::closeTestWindow();
     windowOpen = false;
   }
 

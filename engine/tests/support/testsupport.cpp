@@ -179,32 +179,26 @@ void pinLoadedLibraries() { dl_iterate_phdr(pinObject, nullptr); }
 
 }  // namespace
 
-void GLWindowTest::SetUp() {
-  if (!std::getenv("DISPLAY")) {
-    FAIL() << "This test draws into a real window: run it under an X server (scripts/test uses Xvfb).";
-  }
+std::string openTestWindow(int width, int height) {
   // An X server that has just lost its last client resets itself and drops
   // the connections that arrive meanwhile; try again for a while.
   std::string failure;
   for (int attempt = 0; attempt < 80; ++attempt) {
     try {
       korvu::init(SDL_INIT_VIDEO, false);
-      korvu::initScreen(windowWidth(), windowHeight(), 32, false);
-      failure.clear();
-      break;
+      korvu::initScreen(width, height, 32, false);
+      pinLoadedLibraries();
+      return std::string();
     } catch (const std::string& message) {
       failure = message;
       SDL_Quit();
       SDL_Delay(25);
     }
   }
-  if (!failure.empty()) FAIL() << "could not open the test window: " << failure;
-  pinLoadedLibraries();
-  glClearColor(0, 0, 0, 0);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  return failure.empty() ? std::string("no attempt made") : failure;
 }
 
-void GLWindowTest::TearDown() {
+void closeTestWindow() {
   SDL_Quit();
   korvu::screen = nullptr;
   korvu::currentViewport = nullptr;
@@ -212,5 +206,17 @@ void GLWindowTest::TearDown() {
   korvu::fullscreen = false;
   korvu::currentRenderContext = nullptr;
 }
+
+void GLWindowTest::SetUp() {
+  if (!std::getenv("DISPLAY")) {
+    FAIL() << "This test draws into a real window: run it under an X server (scripts/test uses Xvfb).";
+  }
+  const std::string failure = openTestWindow(windowWidth(), windowHeight());
+  if (!failure.empty()) FAIL() << "could not open the test window: " << failure;
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+}
+
+void GLWindowTest::TearDown() { closeTestWindow(); }
 
 }  // namespace korvu_test

@@ -59,6 +59,16 @@ struct ChildResult {
 // ends the process (quit, fatal signals).
 ChildResult runInChild(const std::function<void()>& fn);
 
+// Starts SDL's video and opens a real OpenGL window of the given size
+// through korvu::init and korvu::initScreen (so korvu::screen,
+// korvu::vpScreen and korvu::currentViewport are set), trying again for a
+// while when it cannot connect to the X server. Returns an empty string on
+// success, else the last failure message.
+std::string openTestWindow(int width, int height);
+
+// Shuts SDL down and clears the globals openTestWindow set.
+void closeTestWindow();
+
 // Fixture for tests that draw: starts SDL's video and opens a real OpenGL
 // window (under Xvfb in CI) through korvu::init and korvu::initScreen, so
 // korvu::screen, korvu::vpScreen and korvu::currentViewport are set:
