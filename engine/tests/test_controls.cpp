@@ -4,16 +4,17 @@
 
 #include <SDL.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "controls.h"
+#include "sdlevents.h"
 
 using korvu::Axis;
 using korvu::ControlQueue;
 using korvu::Trigger;
+using korvu_test::keyEvent;
 
 namespace {
 
@@ -51,16 +52,6 @@ class RecordingEvaluator : public korvu::Evaluator {
   }
 };
 
-SDL_Event keyDown(SDLKey key) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = SDL_KEYDOWN;
-  e.key.type = SDL_KEYDOWN;
-  e.key.state = SDL_PRESSED;
-  e.key.keysym.sym = key;
-  return e;
-}
-
 SDL_Event quitEvent() {
   SDL_Event e;
   std::memset(&e, 0, sizeof e);
@@ -68,20 +59,10 @@ SDL_Event quitEvent() {
   return e;
 }
 
-// SDL's event queue without a window: the dummy video driver, chosen only
-// for this SDL_Init so that later tests in the process get the real one.
+// SDL's event queue without a window.
 class ReadEventsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("SDL_VIDEODRIVER");
-    std::string saved = old ? old : "";
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    int rc = SDL_Init(SDL_INIT_VIDEO);
-    if (old) setenv("SDL_VIDEODRIVER", saved.c_str(), 1); else unsetenv("SDL_VIDEODRIVER");
-    ASSERT_EQ(rc, 0) << SDL_GetError();
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {}
-  }
+  void SetUp() override { ASSERT_EQ(korvu_test::initEventsWithoutWindow(), 0) << SDL_GetError(); }
   void TearDown() override { SDL_Quit(); }
 
   void push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 0) << SDL_GetError(); }
@@ -183,7 +164,7 @@ TEST(ControlQueue, ForwardsPerformAndFlushToItsEvaluator) {
 
   // Without an evaluator nothing is called and nothing breaks.
   queue.perform(10.0);
-  SDL_Event e = keyDown(SDLK_a);
+  SDL_Event e = keyEvent(SDL_KEYDOWN, SDLK_a);
   queue << e;
   queue << t;
   queue.flush();
@@ -212,9 +193,9 @@ TEST_F(ReadEventsTest, DeliversEveryKeyAroundAQuitAndReportsTheQuit) {
   RecordingEvaluator evaluator;
   queue.evaluator = &evaluator;
 
-  push(keyDown(SDLK_a));
+  push(keyEvent(SDL_KEYDOWN, SDLK_a));
   push(quitEvent());
-  push(keyDown(SDLK_b));
+  push(keyEvent(SDL_KEYDOWN, SDLK_b));
   EXPECT_FALSE(queue.readEvents());
   ASSERT_EQ(evaluator.events.size(), 2u);
   EXPECT_EQ(evaluator.events[0].type, SDL_KEYDOWN);
@@ -228,8 +209,8 @@ TEST_F(ReadEventsTest, DeliversEveryKeyAroundAQuitAndReportsTheQuit) {
 
 TEST_F(ReadEventsTest, WithoutEvaluatorDrainsAndDrops) {
   ControlQueue queue;
-  push(keyDown(SDLK_a));
-  push(keyDown(SDLK_b));
+  push(keyEvent(SDL_KEYDOWN, SDLK_a));
+  push(keyEvent(SDL_KEYDOWN, SDLK_b));
   EXPECT_TRUE(queue.readEvents());
   EXPECT_TRUE(queue.isEmpty());
 

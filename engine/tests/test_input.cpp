@@ -11,44 +11,15 @@
 
 #include "controls.h"
 #include "input.h"
+#include "sdlevents.h"
 #include "testsupport.h"
 
 using namespace korvu;
+using korvu_test::buttonEvent;
+using korvu_test::keyEvent;
+using korvu_test::stickEvent;
 
 namespace {
-
-SDL_Event keyEvent(Uint8 type, SDLKey key, SDLMod mod = KMOD_NONE) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = type;
-  e.key.type = type;
-  e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-  e.key.keysym.sym = key;
-  e.key.keysym.mod = mod;
-  return e;
-}
-
-SDL_Event buttonEvent(Uint8 type, Uint8 joystick, Uint8 button) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = type;
-  e.jbutton.type = type;
-  e.jbutton.which = joystick;
-  e.jbutton.button = button;
-  e.jbutton.state = type == SDL_JOYBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-  return e;
-}
-
-SDL_Event stickEvent(Uint8 joystick, Uint8 axis, Sint16 value) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = SDL_JOYAXISMOTION;
-  e.jaxis.type = SDL_JOYAXISMOTION;
-  e.jaxis.which = joystick;
-  e.jaxis.axis = axis;
-  e.jaxis.value = value;
-  return e;
-}
 
 std::string lineOf(const Translator* t) {
   std::ostringstream os;

@@ -5,16 +5,18 @@
 #include <SDL.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
 #include "commands.h"
+#include "sdlevents.h"
 
 using namespace korvu;
+using korvu_test::buttonEvent;
+using korvu_test::keyEvent;
+using korvu_test::stickEvent;
 
 namespace {
 
@@ -96,35 +98,6 @@ const char* const EXPECTED_BINDINGS[] = {
     "lensflares=key:f10:down", "shadows=key:f11:down", "projectiveTextures=key:j:down", "music=key:m:down",
     "profiling=key:p:down",
 };
-
-SDL_Event keyEvent(Uint8 type, SDLKey key) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = type;
-  e.key.type = type;
-  e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-  e.key.keysym.sym = key;
-  return e;
-}
-
-SDL_Event stickEvent(Uint8 joystick, Sint16 value) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = SDL_JOYAXISMOTION;
-  e.jaxis.which = joystick;
-  e.jaxis.axis = 0;
-  e.jaxis.value = value;
-  return e;
-}
-
-SDL_Event buttonEvent(Uint8 type, Uint8 joystick, Uint8 button) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = type;
-  e.jbutton.which = joystick;
-  e.jbutton.button = button;
-  return e;
-}
 
 class CommandsTest : public ::testing::Test {
  protected:
@@ -218,14 +191,7 @@ TEST_F(CommandsTest, AppendsEveryDefaultBindingInOrder) {
 }
 
 TEST_F(CommandsTest, RightCtrlFromSdlsQueueLaunchesPlayerOnesRocket) {
-  const char* old = std::getenv("SDL_VIDEODRIVER");
-  std::string saved = old ? old : "";
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  int rc = SDL_Init(SDL_INIT_VIDEO);
-  if (old) setenv("SDL_VIDEODRIVER", saved.c_str(), 1); else unsetenv("SDL_VIDEODRIVER");
-  ASSERT_EQ(rc, 0) << SDL_GetError();
-  SDL_Event pending;
-  while (SDL_PollEvent(&pending)) {}
+  ASSERT_EQ(korvu_test::initEventsWithoutWindow(), 0) << SDL_GetError();
 
   SDL_Event e = keyEvent(SDL_KEYDOWN, SDLK_RCTRL);
   EXPECT_EQ(SDL_PushEvent(&e), 0);
@@ -262,11 +228,11 @@ TEST_F(CommandsTest, DefaultBindingsDriveBothPlayers) {
   send(keyEvent(SDL_KEYUP, SDLK_RIGHT));
   EXPECT_EQ(x1->value, 0.0);
 
-  send(stickEvent(0, -20000));
+  send(stickEvent(0, 0, -20000));
   EXPECT_NEAR(x1->value, -16000.0 / 26000.0, 1e-12);
-  send(stickEvent(0, 3000));
+  send(stickEvent(0, 0, 3000));
   EXPECT_EQ(x1->value, 0.0);
-  send(stickEvent(1, 32767));
+  send(stickEvent(1, 0, 32767));
   EXPECT_EQ(x2->value, 1.0);
   EXPECT_EQ(x1->value, 0.0);
 
