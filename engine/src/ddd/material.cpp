@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ddd/displaylist.h"
 #include "ddd/settings.h"
 #include "debug.h"
 #include "image.h"
@@ -47,18 +48,12 @@ Material::~Material() {
 }
 
 void Material::apply() {
-  if (displayList && !recompile) {
-    glCallList(displayList);
-    return;
-  }
-  // Display lists do not nest: inside another recording (a model drawn as
-  // one) the state goes into that list and this material keeps its mark.
-  const bool record = recompile && !recordingDisplayList();
+  if (replayList(*this)) return;
+  const bool record = recordsList(*this);
   GLuint list = 0;
   if (record) {
     uncompile();
-    list = glGenLists(1);
-    if (list) glNewList(list, compileOnly ? GL_COMPILE : GL_COMPILE_AND_EXECUTE);
+    list = openList(*this);
   }
   glColor4fv(ambient.rgba());
   glMaterialfv(GL_FRONT, GL_AMBIENT, ambient.rgba());
@@ -72,15 +67,7 @@ void Material::apply() {
   } else {
     glDisable(GL_TEXTURE_2D);
   }
-  if (record) {
-    if (list) {
-      glEndList();
-      displayList = list;
-      debug::debug(dbgDdd, "Compiled material \"%s\".", name.c_str());
-    }
-    compileOnly = false;
-    recompile = false;
-  }
+  if (record && closeList(*this, list)) debug::debug(dbgDdd, "Compiled material \"%s\".", name.c_str());
 }
 
 void Material::compile() {

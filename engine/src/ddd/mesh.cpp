@@ -2,6 +2,7 @@
 
 #include "ddd/material.h"
 #include "ddd/model.h"
+#include "ddd/displaylist.h"
 #include "ddd/settings.h"
 #include "ddd/vertexarray.h"
 #include "debug.h"
@@ -60,18 +61,12 @@ void Mesh::draw() {
 }
 
 void Mesh::drawImmediate() {
-  if (displayList && !recompile) {
-    glCallList(displayList);
-    return;
-  }
-  // Display lists do not nest: inside another recording (a model drawn as
-  // one) the corners go into that list and this mesh keeps its mark.
-  const bool record = recompile && !recordingDisplayList();
+  if (replayList(*this)) return;
+  const bool record = recordsList(*this);
   GLuint list = 0;
   if (record) {
     uncompile();
-    list = glGenLists(1);
-    if (list) glNewList(list, compileOnly ? GL_COMPILE : GL_COMPILE_AND_EXECUTE);
+    list = openList(*this);
   }
   if (owner) {
     const bool withTexture = textured();
@@ -89,15 +84,7 @@ void Mesh::drawImmediate() {
     }
     glEnd();
   }
-  if (record) {
-    if (list) {
-      glEndList();
-      displayList = list;
-      debug::debug(dbgDdd, "Compiled mesh %p.", static_cast<void*>(this));
-    }
-    recompile = false;
-    compileOnly = false;
-  }
+  if (record && closeList(*this, list)) debug::debug(dbgDdd, "Compiled mesh %p.", static_cast<void*>(this));
 }
 
 void Mesh::compile() {

@@ -2,6 +2,7 @@
 
 #include "ddd/material.h"
 #include "ddd/pipeline.h"
+#include "ddd/displaylist.h"
 #include "ddd/settings.h"
 #include "ddd/vertexarray.h"
 #include "debug.h"
@@ -247,15 +248,12 @@ void Model::uncompile() {
 }
 
 void Model::draw() {
-  if (displayList && !recompile) {
-    glCallList(displayList);
+  if (replayList(*this)) {
     pipeline.meshesDrawn += meshCount;
     pipeline.elementsDrawn += meshFaceTotal;
     return;
   }
-  // Display lists do not nest: inside another recording the model is drawn
-  // into that one and keeps its own mark for later.
-  const bool record = recompile && !recordingDisplayList();
+  const bool record = recordsList(*this);
   GLuint list = 0;
   if (record) {
     uncompile();
@@ -264,8 +262,7 @@ void Model::draw() {
       glDeleteLists(displayList, 1);
       displayList = 0;
     }
-    list = glGenLists(1);
-    if (list) glNewList(list, compileOnly ? GL_COMPILE : GL_COMPILE_AND_EXECUTE);
+    list = openList(*this);
   }
   for (size_t i = 0; i < meshes.size(); ++i) {
     Mesh* m = meshes[i];
@@ -279,14 +276,8 @@ void Model::draw() {
     pipeline.meshesDrawn += 1;
     pipeline.elementsDrawn += m->faceCount;
   }
-  if (record) {
-    if (list) {
-      glEndList();
-      displayList = list;
-      debug::debug(dbgDdd, "Compiled model %s (#%d).", name.c_str(), static_cast<int>(displayList));
-    }
-    recompile = false;
-    compileOnly = false;
+  if (record && closeList(*this, list)) {
+    debug::debug(dbgDdd, "Compiled model %s (#%d).", name.c_str(), static_cast<int>(displayList));
   }
 }
 

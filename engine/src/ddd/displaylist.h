@@ -1,0 +1,54 @@
+// The display-list protocol shared by materials, meshes and models drawn as
+// one. Each keeps `displayList` (0 when none), `recompile` (record again at
+// the next draw) and `compileOnly` (record without drawing). A draw replays
+// the list when there is one and it is not marked; otherwise it sends its
+// commands, recording them into a new list when marked.
+#pragma once
+
+#include <GL/gl.h>
+
+#include "ddd/settings.h"
+
+namespace korvu {
+namespace ddd {
+
+// Calls owner's list when it has an unmarked one; false when the owner has
+// to send its commands.
+template <typename Owner>
+bool replayList(const Owner& owner) {
+  if (!owner.displayList || owner.recompile) return false;
+  glCallList(owner.displayList);
+  return true;
+}
+
+// Whether this draw records owner's list. Lists do not nest: inside another
+// recording the commands go into that list and the owner keeps its mark.
+template <typename Owner>
+bool recordsList(const Owner& owner) {
+  return owner.recompile && !recordingDisplayList();
+}
+
+// Opens a new list for owner's commands, compiled only or also executed as
+// owner.compileOnly says; 0 when OpenGL gives none (the commands then just
+// run).
+template <typename Owner>
+GLuint openList(const Owner& owner) {
+  GLuint list = glGenLists(1);
+  if (list) glNewList(list, owner.compileOnly ? GL_COMPILE : GL_COMPILE_AND_EXECUTE);
+  return list;
+}
+
+// Ends a recording draw: closes the list openList gave (if any) and keeps
+// it as owner's, and clears owner's marks. True when a list was kept.
+template <typename Owner>
+bool closeList(Owner& owner, GLuint list) {
+  owner.recompile = false;
+  owner.compileOnly = false;
+  if (!list) return false;
+  glEndList();
+  owner.displayList = list;
+  return true;
+}
+
+}  // namespace ddd
+}  // namespace korvu
