@@ -50,5 +50,14 @@ bool closeList(Owner& owner, GLuint list) {
   return true;
 }
 
+// Deletes owner's list; false when it had none.
+template <typename Owner>
+bool deleteList(Owner& owner) {
+  if (!owner.displayList) return false;
+  glDeleteLists(owner.displayList, 1);
+  owner.displayList = 0;
+  return true;
+}
+
 }  // namespace ddd
 }  // namespace korvu

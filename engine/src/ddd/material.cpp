@@ -77,10 +77,7 @@ void Material::compile() {
 }
 
 void Material::uncompile() {
-  if (!displayList) return;
-  glDeleteLists(displayList, 1);
-  displayList = 0;
-  debug::debug(dbgDdd, "Uncompiled material \"%s\".", name.c_str());
+  if (deleteList(*this)) debug::debug(dbgDdd, "Uncompiled material \"%s\".", name.c_str());
 }
 
 void Material::prepare() { transparent = diffuse.alpha != 0.0f && diffuse.alpha != 1.0f; }

@@ -94,10 +94,7 @@ void Mesh::compile() {
 }
 
 void Mesh::uncompile() {
-  if (!displayList) return;
-  glDeleteLists(displayList, 1);
-  displayList = 0;
-  debug::debug(dbgDdd, "Uncompiled mesh %p.", static_cast<void*>(this));
+  if (deleteList(*this)) debug::debug(dbgDdd, "Uncompiled mesh %p.", static_cast<void*>(this));
 }
 
 void Mesh::pack() {

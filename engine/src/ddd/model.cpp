@@ -239,10 +239,9 @@ void Model::setRecompile(bool value) {
 }
 
 void Model::uncompile() {
-  if (drawAsOne && displayList) {
-    glDeleteLists(displayList, 1);
-    debug::debug(dbgDdd, "Uncompiled model %s (#%d).", name.c_str(), static_cast<int>(displayList));
-    displayList = 0;
+  const GLuint list = displayList;
+  if (drawAsOne && deleteList(*this)) {
+    debug::debug(dbgDdd, "Uncompiled model %s (#%d).", name.c_str(), static_cast<int>(list));
   }
   for (Mesh* m : meshes) m->uncompile();
 }
@@ -257,11 +256,7 @@ void Model::draw() {
   GLuint list = 0;
   if (record) {
     uncompile();
-    if (displayList) {
-      // A list left from a time the model was not drawn as one.
-      glDeleteLists(displayList, 1);
-      displayList = 0;
-    }
+    deleteList(*this);  // a list left from a time the model was not drawn as one
     list = openList(*this);
   }
   for (size_t i = 0; i < meshes.size(); ++i) {
