@@ -43,6 +43,14 @@ struct Files {
     korvu_test::writeFile(path, "<?xml version=\"1.0\"?>\n<" + root + ">\n" + body + "</" + root + ">\n");
     return path;
   }
+  // Loads "one" (the box, drawn as one) and "two" (the grid), and leaves an
+  // entry "ghost" without a model.
+  void loadOneTwoAndGhost(ModelBank& bank) const {
+    bank.load(xml("<milkshapemodel name=\"one\" filename=\"" + box + "\" drawAsOne=\"t\"/>\n"
+                  "<milkshapemodel name=\"two\" filename=\"" + grid + "\"/>\n"),
+              nullptr, nullptr, "");
+    bank["ghost"];
+  }
 };
 
 }  // namespace
@@ -142,10 +150,7 @@ TEST(ModelBank, PrepareReportsDeadEntriesAndPreparesTheRest) {
 TEST(ModelBank, BulkOperationsSkipEmptyEntries) {
   Files files;
   ModelBank bank;
-  bank.load(files.xml("<milkshapemodel name=\"one\" filename=\"" + files.box + "\" drawAsOne=\"t\"/>\n"
-                      "<milkshapemodel name=\"two\" filename=\"" + files.grid + "\"/>\n"),
-            nullptr, nullptr, "");
-  bank["ghost"];
+  files.loadOneTwoAndGhost(bank);
   // Models of buffer type none stay unpacked, so no GL work is done here.
   bank.packAll();
   bank.unpackAll();
@@ -163,10 +168,7 @@ class ModelBankGL : public korvu_test::GLWindowTest {};
 TEST_F(ModelBankGL, CompileAllRecordsListsAndSkipsEmptyEntries) {
   Files files;
   ModelBank bank;
-  bank.load(files.xml("<milkshapemodel name=\"one\" filename=\"" + files.box + "\" drawAsOne=\"t\"/>\n"
-                      "<milkshapemodel name=\"two\" filename=\"" + files.grid + "\"/>\n"),
-            nullptr, nullptr, "");
-  bank["ghost"];
+  files.loadOneTwoAndGhost(bank);
   bank.prepare();
   bank.compileAll();
   EXPECT_NE(bank["one"]->displayList, 0u);
