@@ -8,6 +8,7 @@
 
 #include "ddd/collisionmodel.h"
 #include "test_geometry.h"
+#include "vectorchecks.h"
 
 using namespace korvu;
 using namespace korvu::ddd;
@@ -17,11 +18,7 @@ using korvu_test::prepared;
 
 namespace {
 
-void expectNear(const Vector3D& v, float x, float y, float z) {
-  EXPECT_NEAR(v.x, x, 1e-6f);
-  EXPECT_NEAR(v.y, y, 1e-6f);
-  EXPECT_NEAR(v.z, z, 1e-6f);
-}
+void expectNear(const Vector3D& v, float x, float y, float z) { korvu_test::expectVec(v, x, y, z, 1e-6f); }
 
 const CollisionFace& cface(const CollisionModel& m, int f) {
   return *static_cast<const CollisionFace*>(m.faces[static_cast<std::size_t>(f)]);

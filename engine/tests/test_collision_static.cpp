@@ -7,20 +7,16 @@
 
 #include "ddd/collision.h"
 #include "test_geometry.h"
+#include "vectorchecks.h"
 
 using namespace korvu;
 using namespace korvu::ddd;
 using korvu_test::makeGrid;
 using korvu_test::makeModel;
+using korvu_test::expectVec;
 using korvu_test::prepared;
 
 namespace {
-
-void expectNear(const Vector3D& v, float x, float y, float z, float eps = 1e-5f) {
-  EXPECT_NEAR(v.x, x, eps);
-  EXPECT_NEAR(v.y, y, eps);
-  EXPECT_NEAR(v.z, z, eps);
-}
 
 // A sphere collideable with a place of its own.
 struct Ball {
@@ -94,7 +90,7 @@ TEST(SphereQueries, FaceAndEdgeContactsOnAFloor) {
   ASSERT_EQ(hit->surfacesA.size(), 1u);
   ASSERT_EQ(hit->surfacesB.size(), 1u);
   EXPECT_FLOAT_EQ(hit->surfacesA[0]->distance, 0.5f);
-  expectNear(hit->surfacesA[0]->vector, 0, -1, 0);
+  expectVec(hit->surfacesA[0]->vector, 0, -1, 0);
   const int face = hit->surfacesB[0]->face;
   EXPECT_EQ(hit->surfacesB[0]->edge, -1);
   EXPECT_EQ(hit->surfacesB[0]->vertex, -1);
@@ -119,7 +115,7 @@ TEST(SphereQueries, FaceAndEdgeContactsOnAFloor) {
     } else {
       ++edges;
       EXPECT_NEAR(a.distance, std::sqrt(0.34f), 1e-6f);
-      expectNear(a.vector, -0.3f, -0.5f, 0.0f);
+      expectVec(a.vector, -0.3f, -0.5f, 0.0f);
       const Edge& e = *floor.model->edges[static_cast<std::size_t>(b.edge)];
       EXPECT_EQ(floor.model->vertices[static_cast<std::size_t>(e.vertex0)].x, 0.0f);
       EXPECT_EQ(floor.model->vertices[static_cast<std::size_t>(e.vertex1)].x, 0.0f);
@@ -217,7 +213,7 @@ TEST(SphereQueries, TurnedAndMovedMeshAnswersInWorldOrientation) {
   ASSERT_NE(hit, nullptr);
   ASSERT_EQ(hit->surfacesA.size(), 1u);
   EXPECT_NEAR(hit->surfacesA[0]->distance, 0.75f, 1e-5f);
-  expectNear(hit->surfacesA[0]->vector, 1, 0, 0);
+  expectVec(hit->surfacesA[0]->vector, 1, 0, 0);
   // Moving the owner's position moves the collideable.
   position.x = 20.0f;
   EXPECT_EQ(getIntersection(ball.c.get(), &wall), nullptr);

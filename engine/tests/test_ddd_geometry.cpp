@@ -15,6 +15,7 @@
 #include "ddd/vertexarray.h"
 #include "image.h"
 #include "test_geometry.h"
+#include "vectorchecks.h"
 
 using korvu::Vector2D;
 using korvu::Vector3D;
@@ -25,16 +26,11 @@ using korvu::ddd::Mesh;
 using korvu::ddd::Model;
 using korvu::ddd::ShadowModel;
 using korvu::ddd::VertexArray;
+using korvu_test::expectVec;
 using korvu_test::fillModel;
 using korvu_test::fillWholeCube;
 
 namespace {
-
-void expectVec(const Vector3D& v, float x, float y, float z, float tol = 1e-5f) {
-  EXPECT_NEAR(v.x, x, tol);
-  EXPECT_NEAR(v.y, y, tol);
-  EXPECT_NEAR(v.z, z, tol);
-}
 
 // The unit square in z = 0 as two triangles sharing the diagonal 0-2.
 void square(Model& m, bool oneMesh = true) {

@@ -15,6 +15,7 @@
 #include "ddd/settings.h"
 #include "ddd/shadowmodel.h"
 #include "emitter.h"
+#include "vectorchecks.h"
 
 using korvu::Matrix3D;
 using korvu::Vector2D;
@@ -27,20 +28,14 @@ using korvu::ddd::Model;
 using korvu::ddd::ModelObject;
 using korvu::ddd::Object;
 using korvu::ddd::pipeline;
+using korvu_test::expectMatrixNear;
+using korvu_test::expectVec;
 
 namespace {
 
-void expectVec(const Vector3D& v, float x, float y, float z, float tol = 1e-4f) {
-  EXPECT_NEAR(v.x, x, tol);
-  EXPECT_NEAR(v.y, y, tol);
-  EXPECT_NEAR(v.z, z, tol);
-}
-
-void expectMatrixNear(const Matrix3D& a, const Matrix3D& b, float tol = 1e-4f) {
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) EXPECT_NEAR(a.m[i][j], b.m[i][j], tol) << "[" << i << "][" << j << "]";
-  }
-}
+// Placements and matrices are checked to this tolerance unless a test says
+// otherwise.
+constexpr float TOL = 1e-4f;
 
 Vector3D column(const Matrix3D& m) { return Vector3D(m.m[0][3], m.m[1][3], m.m[2][3]); }
 
@@ -96,9 +91,9 @@ TEST(DddScene, WorldMatricesFollowTheParentChain) {
   Camera camera(60, 1.0);
   framePass(root, camera);
   // Turned 90 degrees about y, the child's local +z points along world +x.
-  expectVec(child->worldPosition, 5, 0, 10);
-  expectVec(column(child->world), 5, 0, 10);
-  expectVec(parent->world * Vector3D(1, 0, 0), 0, 0, 9);
+  expectVec(child->worldPosition, 5, 0, 10, TOL);
+  expectVec(column(child->world), 5, 0, 10, TOL);
+  expectVec(parent->world * Vector3D(1, 0, 0), 0, 0, 9, TOL);
   EXPECT_FALSE(child->hasMoved);
   EXPECT_FALSE(root.hasMoved);
 
@@ -106,13 +101,13 @@ TEST(DddScene, WorldMatricesFollowTheParentChain) {
   parent->position = Vector3D(0, 0, 20);
   parent->hasMoved = true;
   framePass(root, camera);
-  expectVec(parent->worldPosition, 0, 0, 20);
-  expectVec(child->worldPosition, 5, 0, 10);
+  expectVec(parent->worldPosition, 0, 0, 20, TOL);
+  expectVec(child->worldPosition, 5, 0, 10, TOL);
   // ...until the whole subtree is marked.
   parent->setHasMoved(true);
   EXPECT_TRUE(child->hasMoved);
   framePass(root, camera);
-  expectVec(child->worldPosition, 5, 0, 20);
+  expectVec(child->worldPosition, 5, 0, 20, TOL);
 }
 
 TEST(DddScene, ViewMatrixInvertsTheCameraPlacement) {
@@ -131,19 +126,19 @@ TEST(DddScene, ViewMatrixInvertsTheCameraPlacement) {
   marker->position = Vector3D(1, 2, 3);
   framePass(root, *camera);
   // The view undoes the camera's world placement.
-  expectMatrixNear(camera->view * camera->world, Matrix3D());
+  expectMatrixNear(camera->view * camera->world, Matrix3D(), TOL);
   // A node asking for its view position gets view x world.
-  expectMatrixNear(marker->modelview, camera->view * marker->world);
+  expectMatrixNear(marker->modelview, camera->view * marker->world, TOL);
   expectVec(marker->viewPosition, column(marker->modelview).x, column(marker->modelview).y,
-            column(marker->modelview).z);
+            column(marker->modelview).z, TOL);
   // Nodes that do not ask keep the identity.
-  expectMatrixNear(rig->modelview, Matrix3D());
+  expectMatrixNear(rig->modelview, Matrix3D(), TOL);
   // The camera at the marker's place sees it at the eye.
   Camera atMarker(45, 1.0);
   root += &atMarker;
   atMarker.position = Vector3D(1, 2, 3);
   framePass(root, atMarker);
-  expectVec(marker->viewPosition, 0, 0, 0);
+  expectVec(marker->viewPosition, 0, 0, 0, TOL);
   root -= &atMarker;
 }
 
@@ -182,18 +177,18 @@ TEST(DddScene, ReattachKeepsTheWorldPlacement) {
 
   rocket->reattachAt(parent);  // already there: nothing changes
   EXPECT_EQ(rocket->parent, parent);
-  expectVec(rocket->position, 0, 0, 5);
+  expectVec(rocket->position, 0, 0, 5, TOL);
 
   rocket->reattachAt(&root);
   EXPECT_EQ(rocket->parent, &root);
   EXPECT_EQ(root.children.back(), rocket);
   EXPECT_TRUE(parent->children.empty());
-  expectVec(rocket->position, 5, 0, 10);
-  expectMatrixNear(rocket->rotation, parent->rotation);
-  expectMatrixNear(rocket->rotation * rocket->inverseRotation, Matrix3D());
+  expectVec(rocket->position, 5, 0, 10, TOL);
+  expectMatrixNear(rocket->rotation, parent->rotation, TOL);
+  expectMatrixNear(rocket->rotation * rocket->inverseRotation, Matrix3D(), TOL);
   rocket->hasMoved = true;
   framePass(root, camera);
-  expectMatrixNear(rocket->world, before);
+  expectMatrixNear(rocket->world, before, TOL);
 
   // A node that is not an ancestor is refused; the node stays put.
   Object stranger;
@@ -207,17 +202,17 @@ TEST(DddScene, RotateKeepsTheInverseInStep) {
   a.rotate(90, Vector3D(0, 0, 2));
   b.rotate(90, Vector3D(0, 0, 1));
   expectMatrixNear(a.rotation, b.rotation, 1e-6f);
-  expectVec(a.rotation * Vector3D(1, 0, 0), 0, 1, 0);
+  expectVec(a.rotation * Vector3D(1, 0, 0), 0, 1, 0, TOL);
   a.rotate(33, Vector3D(1, 2, 3));
   a.rotate(-71, Vector3D(0, 1, 0));
   a.rotate(12, Vector3D(5, 0, -1));
-  expectMatrixNear(a.rotation * a.inverseRotation, Matrix3D());
-  expectMatrixNear(a.inverseRotation * a.rotation, Matrix3D());
+  expectMatrixNear(a.rotation * a.inverseRotation, Matrix3D(), TOL);
+  expectMatrixNear(a.inverseRotation * a.rotation, Matrix3D(), TOL);
   // The turn is about the node's own axes: x then (own) z.
   Object c;
   c.rotate(90, Vector3D(1, 0, 0));
   c.rotate(90, Vector3D(0, 0, 1));
-  expectVec(c.rotation * Vector3D(1, 0, 0), 0, 0, 1);
+  expectVec(c.rotation * Vector3D(1, 0, 0), 0, 0, 1, TOL);
 }
 
 TEST(DddScene, ChildrenMoveBetweenParentsAndDieWithThem) {
@@ -358,7 +353,7 @@ TEST(DddFramePass, WholeModelsAndShadowCasters) {
   EXPECT_EQ(pipeline.opaque[nullptr].front().mesh, nullptr);
   ASSERT_EQ(pipeline.shadowRefs.size(), 1u);
   EXPECT_EQ(pipeline.shadowRefs.front().shadowModel, obj->shadowModel);
-  expectVec(pipeline.shadowRefs.front().worldPosition, 2, 0, 0);
+  expectVec(pipeline.shadowRefs.front().worldPosition, 2, 0, 0, TOL);
 }
 
 TEST(DddFramePass, LightsQueueByTheirFlagsAndTheSwitches) {
@@ -398,7 +393,7 @@ TEST(DddFramePass, EmitterFollowsTheViewPosition) {
     root += &camera;
     camera.position = Vector3D(0, 0, 5);
     framePass(root, camera);
-    expectVec(emitterObject->emitter->position, 1, 2, -8);
+    expectVec(emitterObject->emitter->position, 1, 2, -8, TOL);
     root -= &camera;
   }
   korvu::audio::cleanUp();

@@ -7,24 +7,16 @@
 
 #include "mathtypes.h"
 #include "testsupport.h"
+#include "vectorchecks.h"
 #include "xml.h"
 
 using korvu::Color;
 using korvu::Matrix3D;
 using korvu::Vector3D;
+using korvu_test::expectMatrixNear;
+using korvu_test::expectVec;
 
 namespace {
-
-void expectVec(const Vector3D& v, float x, float y, float z, float tol = 1e-5f) {
-  EXPECT_NEAR(v.x, x, tol);
-  EXPECT_NEAR(v.y, y, tol);
-  EXPECT_NEAR(v.z, z, tol);
-}
-
-void expectMatrixNear(const Matrix3D& a, const Matrix3D& b, float tol) {
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) EXPECT_NEAR(a[i][j], b[i][j], tol) << "[" << i << "][" << j << "]";
-}
 
 Matrix3D translation(float x, float y, float z) {
   Matrix3D m;
