@@ -126,24 +126,21 @@ int main(int argc, char** argv) {
 
   // Swept hull: hovering 0.6 over the deck, moving 0.5 ahead and 0.9 down
   // (into the deck: a contact), or 0.5 ahead and 0.1 down (free).
+  // Times the sweep from every spot, counting the contacts.
+  auto sweepFromSpots = [&](float drop, int& stopped) {
+    return microsecondsPer(iterations, [&](int i) {
+      const Vector3D& s = spots[static_cast<std::size_t>(i % places)];
+      position = Vector3D(s.x, s.y + 0.6f + 0.4f, s.z);
+      Vector3D target = position + ahead[static_cast<std::size_t>(i % places)] * 0.5f + Vector3D(0, -drop, 0);
+      Collision* c = getMeshCollision(&hullC, &roadC, target);
+      if (c) ++stopped;
+      delete c;
+    });
+  };
   int contacts = 0;
-  double sweptHit = microsecondsPer(iterations, [&](int i) {
-    const Vector3D& s = spots[static_cast<std::size_t>(i % places)];
-    position = Vector3D(s.x, s.y + 0.6f + 0.4f, s.z);
-    Vector3D target = position + ahead[static_cast<std::size_t>(i % places)] * 0.5f + Vector3D(0, -0.9f, 0);
-    Collision* c = getMeshCollision(&hullC, &roadC, target);
-    if (c) ++contacts;
-    delete c;
-  });
+  double sweptHit = sweepFromSpots(0.9f, contacts);
   int freeContacts = 0;
-  double sweptFree = microsecondsPer(iterations, [&](int i) {
-    const Vector3D& s = spots[static_cast<std::size_t>(i % places)];
-    position = Vector3D(s.x, s.y + 0.6f + 0.4f, s.z);
-    Vector3D target = position + ahead[static_cast<std::size_t>(i % places)] * 0.5f + Vector3D(0, -0.1f, 0);
-    Collision* c = getMeshCollision(&hullC, &roadC, target);
-    if (c) ++freeContacts;
-    delete c;
-  });
+  double sweptFree = sweepFromSpots(0.1f, freeContacts);
   // Far from the road: rejected by the bounding spheres.
   double sweptAway = microsecondsPer(iterations, [&](int) {
     position = Vector3D(500, 0, 500);
