@@ -601,6 +601,8 @@ TEST_F(DddRender, StencilShadowDarkensExactlyTheCoveredFloor) {
   frame(*cam, root);
   const Frame shaded = grab("ddd_shadow_on");
   EXPECT_GT(pipeline.elementsDrawn, 0u);
+  // No vertex array is left switched on pointing at the volumes' corners.
+  EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
 
   // Every pixel of the floor whose point lies under the box (|x|, |z| < 1)
   // drops to 30 % of its lit colour; everything else keeps its colour.

@@ -49,6 +49,14 @@ void framePass(Object& root, Camera& camera) {
   root.process(camera.view);
 }
 
+// Materials with queued opaque references (groups emptied for this render
+// but kept from the last one do not count).
+size_t opaqueGroups() {
+  size_t used = 0;
+  for (const auto& group : pipeline.opaque) used += group.second.empty() ? 0 : 1;
+  return used;
+}
+
 // Counts destructions, to check ownership.
 struct Counted : Object {
   explicit Counted(int* counter) : counter_(counter) {}
@@ -280,7 +288,7 @@ TEST(DddFramePass, MeshesQueueOpaqueByMaterialAndTransparentInOrder) {
   Camera camera(60, 1.0);
   framePass(root, camera);
 
-  ASSERT_EQ(pipeline.opaque.size(), 2u);
+  ASSERT_EQ(opaqueGroups(), 2u);
   const auto& blues = pipeline.opaque[&blue];
   ASSERT_EQ(blues.size(), 4u);
   EXPECT_EQ(blues.front().mesh, m.meshes[0]);
@@ -300,11 +308,26 @@ TEST(DddFramePass, MeshesQueueOpaqueByMaterialAndTransparentInOrder) {
   EXPECT_FLOAT_EQ(pipeline.transparent.back().viewDepth, -20.0f);
   EXPECT_TRUE(pipeline.shadowRefs.empty());
 
+  // The same scene again is queued into the storage of the last pass.
+  const auto* blueStorage = blues.data();
+  const auto* glassStorage = pipeline.transparent.data();
+  framePass(root, camera);
+  EXPECT_EQ(pipeline.opaque[&blue].data(), blueStorage);
+  EXPECT_EQ(pipeline.transparent.data(), glassStorage);
+  EXPECT_EQ(blues.size(), 4u);
+
   // With the transparency switch off the glass goes with the opaque meshes.
   korvu::ddd::settings.transparency = false;
   framePass(root, camera);
   EXPECT_TRUE(pipeline.transparent.empty());
   EXPECT_EQ(pipeline.opaque[&glass].size(), 2u);
+  // A material that a whole pass left unused loses its group.
+  m.meshes[0]->material = &red;
+  m.meshes[3]->material = &red;
+  framePass(root, camera);
+  framePass(root, camera);
+  EXPECT_EQ(pipeline.opaque.count(&blue), 0u);
+  EXPECT_EQ(opaqueGroups(), pipeline.opaque.size());
 }
 
 TEST(DddFramePass, LateTransparencyTurnsOnTheViewPosition) {
@@ -346,8 +369,7 @@ TEST(DddFramePass, WholeModelsAndShadowCasters) {
   Camera camera(60, 1.0);
   korvu::ddd::settings.shadows = false;  // shadow references are queued anyway
   framePass(root, camera);
-  ASSERT_EQ(pipeline.opaque.size(), 1u);
-  ASSERT_EQ(pipeline.opaque.count(nullptr), 1u);
+  ASSERT_EQ(opaqueGroups(), 1u);
   ASSERT_EQ(pipeline.opaque[nullptr].size(), 1u);
   EXPECT_EQ(pipeline.opaque[nullptr].front().model, &m);
   EXPECT_EQ(pipeline.opaque[nullptr].front().mesh, nullptr);

@@ -42,7 +42,17 @@ void Pipeline::clearFrame() {
   flareLights.clear();
   shadowLights.clear();
   projectorLights.clear();
-  opaque.clear();
+  // A group keeps its storage for the next render; one that the last render
+  // did not use is dropped, so groups of materials no longer drawn do not
+  // pile up.
+  for (auto it = opaque.begin(); it != opaque.end();) {
+    if (it->second.empty()) {
+      it = opaque.erase(it);
+    } else {
+      it->second.clear();
+      ++it;
+    }
+  }
   transparent.clear();
   shadowRefs.clear();
   meshesDrawn = 0;
@@ -107,6 +117,7 @@ void Pipeline::renderModelsOpaque() {
   glPushMatrix();
   multMatrix(camera->view);
   for (auto& group : opaque) {
+    if (group.second.empty()) continue;
     if (group.first) group.first->apply();
     for (const MeshReference& ref : group.second) {
       glPushMatrix();

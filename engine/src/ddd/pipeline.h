@@ -2,8 +2,8 @@
 // frame lists filled during the frame pass, counts) and its stages.
 #pragma once
 
-#include <list>
 #include <map>
+#include <vector>
 
 #include "mathtypes.h"
 
@@ -41,21 +41,25 @@ struct ShadowReference {
   Vector3D worldPosition;
 };
 
+// The frame lists are vectors that are emptied, not freed, between renders,
+// so that a steady scene queues its frame without allocating.
 class Pipeline {
  public:
   Camera* camera = nullptr;
   // Lights that projected themselves for lens flares this render.
-  std::list<Light*> flareLights;
-  std::list<Light*> shadowLights;
-  std::list<Light*> projectorLights;
+  std::vector<Light*> flareLights;
+  std::vector<Light*> shadowLights;
+  std::vector<Light*> projectorLights;
   // Centre of the current viewport in viewport pixels.
   Vector2D screenCentre;
   // Opaque references grouped by material; the null key holds whole models.
-  std::map<Material*, std::list<MeshReference>> opaque;
+  // A group used in one render is kept, emptied, for the next one; the
+  // stages pass over empty groups.
+  std::map<Material*, std::vector<MeshReference>> opaque;
   // Transparent entries in the order queued.
-  std::list<OrderedMeshReference> transparent;
-  std::list<ShadowReference> shadowRefs;
-  std::list<Light*> lights;
+  std::vector<OrderedMeshReference> transparent;
+  std::vector<ShadowReference> shadowRefs;
+  std::vector<Light*> lights;
   // Meshes drawn in the current render (a shadow volume counts one).
   unsigned meshesDrawn = 0;
   // Faces drawn in the current render (a shadow volume counts its quads).
@@ -67,7 +71,7 @@ class Pipeline {
 
   // Runs every stage for one view; called by Camera::drawView.
   void render(Camera* camera, Object* root);
-  // Empties the frame lists and the counts.
+  // Empties the frame lists (keeping their storage) and the counts.
   void clearFrame();
 
   void renderSkybox();
