@@ -18,14 +18,6 @@ Matrix3D rotationMatrix(float degrees, const Vector3D& axis) {
   return r;
 }
 
-Matrix3D translation(const Vector3D& p) {
-  Matrix3D t;
-  t.m[0][3] = p.x;
-  t.m[1][3] = p.y;
-  t.m[2][3] = p.z;
-  return t;
-}
-
 }  // namespace
 
 Object::Object()
@@ -108,8 +100,17 @@ void Object::setHasMoved(bool value) {
 void Object::process(const Matrix3D&) {
   if (!active) return;
   if (hasMoved) {
-    Matrix3D p = parent ? parent->world : Matrix3D();
-    world = p * translation(position);
+    // world = P x T(position) x rotation. P x T(position) is P with its last
+    // column replaced by P applied to (position, 1), built in place.
+    if (parent) {
+      world = parent->world;
+    } else {
+      world.setIdentity();
+    }
+    const Vector3D& p = position;
+    for (int i = 0; i < 4; ++i) {
+      world.m[i][3] = world.m[i][0] * p.x + world.m[i][1] * p.y + world.m[i][2] * p.z + world.m[i][3];
+    }
     worldPosition = Vector3D(world.m[0][3], world.m[1][3], world.m[2][3]);
     world.multRight(rotation);
   }
