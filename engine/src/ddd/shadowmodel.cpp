@@ -24,7 +24,7 @@ void ShadowModel::initData() {
   // The corners stay in client memory; they change whenever the light turns.
   volume.assign(static_cast<size_t>(faces.size()) * 12, Vector3D(0, 0, 0));
   quadCount = 0;
-  debug::debug(dbgDdd, "Shadow volume of %u faces kept in client memory.", static_cast<unsigned>(faces.size()));
+  debug::debug(dbgDdd, "(vertex buffer objects extension not available");
   lastLight = Vector3D(0, 0, 0);
 }
 
@@ -32,20 +32,20 @@ void ShadowModel::generateShadowVolume(const Vector3D& light) {
   const Vector3D change = lastLight - light;
   if (std::fabs(change.x) <= 0.01f && std::fabs(change.y) <= 0.01f && std::fabs(change.z) <= 0.01f) return;
 
+  quadCount = 0;
+  lastLight = light;
+  if (meshes.empty() || !meshes[0]) return;
+  const Mesh& mesh = *meshes[0];
+
   Vector3D* target = nullptr;
   bool mapped = false;
-  if (volumeBuffer && glptrBindBufferARB && glptrMapBufferARB) {
+  if (volumeBuffer && glptrBindBufferARB && glptrMapBufferARB && glptrUnmapBufferARB) {
     glptrBindBufferARB(GL_ARRAY_BUFFER_ARB, volumeBuffer);
     target = static_cast<Vector3D*>(glptrMapBufferARB(GL_ARRAY_BUFFER_ARB, GL_WRITE_ONLY_ARB));
     mapped = target != nullptr;
     if (!mapped) glptrBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
   }
   if (!mapped) target = volume.data();
-
-  quadCount = 0;
-  lastLight = light;
-  if (meshes.empty() || !meshes[0]) return;
-  const Mesh& mesh = *meshes[0];
   const size_t capacity = volume.size() / 4;
 
   for (uint32_t i = 0; i < mesh.faceCount; ++i) {
