@@ -42,18 +42,32 @@ struct Reach {
   }
   // The box around the given corners, with the same kind of margin.
   Reach(const Vector3D& p, const Vector3D& q, const Vector3D& r, const Vector3D& u) {
-    lo = Vector3D(std::fmin(std::fmin(p.x, q.x), std::fmin(r.x, u.x)),
-                  std::fmin(std::fmin(p.y, q.y), std::fmin(r.y, u.y)),
-                  std::fmin(std::fmin(p.z, q.z), std::fmin(r.z, u.z)));
-    hi = Vector3D(std::fmax(std::fmax(p.x, q.x), std::fmax(r.x, u.x)),
-                  std::fmax(std::fmax(p.y, q.y), std::fmax(r.y, u.y)),
-                  std::fmax(std::fmax(p.z, q.z), std::fmax(r.z, u.z)));
-    Vector3D size = hi - lo;
-    float margin = 0.001f * (size.x + size.y + size.z) + 1e-4f +
-                   1e-5f * (std::fabs(lo.x) + std::fabs(lo.y) + std::fabs(lo.z) + std::fabs(hi.x) +
-                            std::fabs(hi.y) + std::fabs(hi.z));
-    lo -= Vector3D(margin, margin, margin);
-    hi += Vector3D(margin, margin, margin);
+    lo = hi = p;
+    take(q);
+    take(r);
+    take(u);
+    widen();
+  }
+  // The box around a triangle's corners, with the same kind of margin.
+  Reach(const Vector3D& p, const Vector3D& q, const Vector3D& r) {
+    lo = hi = p;
+    take(q);
+    take(r);
+    widen();
+  }
+
+  // Which sides of the box p lies beyond, one bit per side. Points that
+  // share a bit all lie beyond that side.
+  unsigned outside(const Vector3D& p) const {
+    return static_cast<unsigned>(p.x > hi.x) | static_cast<unsigned>(p.x < lo.x) << 1 |
+           static_cast<unsigned>(p.y > hi.y) << 2 | static_cast<unsigned>(p.y < lo.y) << 3 |
+           static_cast<unsigned>(p.z > hi.z) << 4 | static_cast<unsigned>(p.z < lo.z) << 5;
+  }
+
+  // The boxes are apart on some axis (the other box's lo and hi given).
+  bool apart(const Vector3D& otherLo, const Vector3D& otherHi) const {
+    return otherLo.x > hi.x || otherHi.x < lo.x || otherLo.y > hi.y || otherHi.y < lo.y ||
+           otherLo.z > hi.z || otherHi.z < lo.z;
   }
 
   // All the points lie beyond one side of the box. (A NaN never counts as
@@ -66,6 +80,43 @@ struct Reach {
     return (p.x > hi.x && q.x > hi.x && r.x > hi.x) || (p.x < lo.x && q.x < lo.x && r.x < lo.x) ||
            (p.y > hi.y && q.y > hi.y && r.y > hi.y) || (p.y < lo.y && q.y < lo.y && r.y < lo.y) ||
            (p.z > hi.z && q.z > hi.z && r.z > hi.z) || (p.z < lo.z && q.z < lo.z && r.z < lo.z);
+  }
+
+ private:
+  // Grows the box to hold p. (A NaN coordinate never lowers lo nor raises
+  // hi, as with the comparisons above.)
+  void take(const Vector3D& p) {
+    if (p.x < lo.x) lo.x = p.x;
+    if (p.y < lo.y) lo.y = p.y;
+    if (p.z < lo.z) lo.z = p.z;
+    if (p.x > hi.x) hi.x = p.x;
+    if (p.y > hi.y) hi.y = p.y;
+    if (p.z > hi.z) hi.z = p.z;
+  }
+  void widen() {
+    Vector3D size = hi - lo;
+    float margin = 0.001f * (size.x + size.y + size.z) + 1e-4f +
+                   1e-5f * (std::fabs(lo.x) + std::fabs(lo.y) + std::fabs(lo.z) + std::fabs(hi.x) +
+                            std::fabs(hi.y) + std::fabs(hi.z));
+    lo -= Vector3D(margin, margin, margin);
+    hi += Vector3D(margin, margin, margin);
+  }
+};
+
+// The box of a segment, without margin.
+struct Span {
+  Vector3D lo;
+  Vector3D hi;
+  Span() = default;
+  Span(const Vector3D& p, const Vector3D& q)
+      : lo(p.x < q.x ? p.x : q.x, p.y < q.y ? p.y : q.y, p.z < q.z ? p.z : q.z),
+        hi(p.x < q.x ? q.x : p.x, p.y < q.y ? q.y : p.y, p.z < q.z ? q.z : p.z) {}
+  // The box around both.
+  Span with(const Span& o) const {
+    Span u;
+    u.lo = Span(lo, o.lo).lo;
+    u.hi = Span(hi, o.hi).hi;
+    return u;
   }
 };
 

@@ -10,6 +10,7 @@ namespace ddd {
 
 using collisionmath::lengthSquared;
 using collisionmath::Reach;
+using collisionmath::Span;
 using collisionmath::turn;
 
 namespace {
@@ -24,10 +25,19 @@ struct SweepScratch {
   std::vector<Vector3D> cornerNormalsA;  // three per face
   std::vector<Vector3D> edgeNormalsA;
   std::vector<Vector3D> verticesB;
+  // Per vertex of b: the sides of the two boxes around a's sweep that it
+  // lies beyond (Reach::outside; phase 1 boxes in the low byte, the box of
+  // a's swept sphere in the high byte).
+  std::vector<uint16_t> outsideB;
   std::vector<int> candidateVerticesA;
   std::vector<int> candidateEdgesA;
   std::vector<int> candidateVerticesB;
   std::vector<int> candidateEdgesB;
+  // The boxes of the paths of the candidate vertices (phases 1 and 3) and
+  // of the candidate edges of b (phase 2), parallel to the candidate lists.
+  std::vector<Span> pathsA;
+  std::vector<Span> pathsB;
+  std::vector<Span> spansB;
 };
 
 // Resizes without ever giving memory back.
@@ -177,10 +187,21 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
   }
   for (std::size_t e = 0; e < ma.edges.size(); ++e) s.edgeNormalsA[e] = turn(ra, ma.edgeNormals[e]);
 
-  // World vertices of b; its normals are turned only where a test needs
-  // them.
+  // Every point that a sweeps lies within this box: a face of b wholly
+  // beyond one of its sides cannot be met in phase 1.
+  const Reach sweep(sweptA.center, half + std::sqrt(reachSquared));
+  // An edge of b wholly beyond a side of this box cannot have its nearest
+  // point inside a's swept sphere.
+  const Reach reachA(sweptA.center, sweptA.radius);
+
+  // World vertices of b, with the sides of both boxes that each lies
+  // beyond; its normals are turned only where a test needs them.
   fit(s.verticesB, vertexCountB);
-  for (std::size_t v = 0; v < vertexCountB; ++v) s.verticesB[v] = placeB * mb.vertices[v];
+  fit(s.outsideB, vertexCountB);
+  for (std::size_t v = 0; v < vertexCountB; ++v) {
+    const Vector3D& p = s.verticesB[v] = placeB * mb.vertices[v];
+    s.outsideB[v] = static_cast<uint16_t>(sweep.outside(p) | reachA.outside(p) << 8);
+  }
 
   // Candidates: features of one side inside the other side's swept sphere.
   s.candidateVerticesA.clear();
@@ -203,14 +224,17 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
     }
   }
   for (std::size_t v = 0; v < vertexCountB; ++v) {
-    if (inside(sweptA, s.verticesB[v])) s.candidateVerticesB.push_back(static_cast<int>(v));
+    if (s.outsideB[v] >> 8 == 0 && inside(sweptA, s.verticesB[v])) {
+      s.candidateVerticesB.push_back(static_cast<int>(v));
+    }
   }
-  const Reach reachA(sweptA.center, sweptA.radius);
   for (std::size_t e = 0; e < mb.edges.size(); ++e) {
     const Edge& edge = *mb.edges[e];
-    const Vector3D& p0 = s.verticesB[static_cast<std::size_t>(edge.vertex0)];
-    const Vector3D& p1 = s.verticesB[static_cast<std::size_t>(edge.vertex1)];
-    if (reachA.clear(p0, p1)) continue;
+    const std::size_t i0 = static_cast<std::size_t>(edge.vertex0);
+    const std::size_t i1 = static_cast<std::size_t>(edge.vertex1);
+    if ((s.outsideB[i0] & s.outsideB[i1]) >> 8) continue;
+    const Vector3D& p0 = s.verticesB[i0];
+    const Vector3D& p1 = s.verticesB[i1];
     // Phase 2 only meets edges of b that face against the motion.
     if (inside(sweptA, closestPointOnLine(p0, p1, sweptA.center)) &&
         dotProduct(dir, turn(rb, mb.edgeNormals[e])) <= 0.0f) {
@@ -226,21 +250,38 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
 
   // Phase 1: vertices of a against faces of b. A face can only be hit where
   // a passes, so faces clear of a's sweep (with a margin for rounding) are
-  // passed over without looking at their corners.
+  // passed over without looking at their corners; and a vertex only meets
+  // a face whose box (with the same kind of margin) its path reaches.
   if (!s.candidateVerticesA.empty()) {
-    const Reach sweep(sweptA.center, half + std::sqrt(reachSquared));
+    s.pathsA.clear();
+    for (int v : s.candidateVerticesA) {
+      const Vector3D& p = s.verticesA[static_cast<std::size_t>(v)];
+      s.pathsA.emplace_back(p, p + dir * len);
+    }
+    const std::size_t candidates = s.candidateVerticesA.size();
     for (std::size_t f = 0; f < mb.faces.size(); ++f) {
       const CollisionFace& face = *static_cast<const CollisionFace*>(mb.faces[f]);
-      const Vector3D& v0 = s.verticesB[static_cast<std::size_t>(face.vertex[0])];
-      const Vector3D& v1 = s.verticesB[static_cast<std::size_t>(face.vertex[1])];
-      const Vector3D& v2 = s.verticesB[static_cast<std::size_t>(face.vertex[2])];
-      if (sweep.clear(v0, v1, v2)) continue;
+      const std::size_t i0 = static_cast<std::size_t>(face.vertex[0]);
+      const std::size_t i1 = static_cast<std::size_t>(face.vertex[1]);
+      const std::size_t i2 = static_cast<std::size_t>(face.vertex[2]);
+      if (s.outsideB[i0] & s.outsideB[i1] & s.outsideB[i2] & 0xFF) continue;
       Vector3D n = turn(rb, mb.faceNormals[f]);
       if (dotProduct(dir, n) > 0.0f) continue;
-      Vector3D en0 = turn(rb, face.edgeNormals[0]);
-      Vector3D en1 = turn(rb, face.edgeNormals[1]);
-      Vector3D en2 = turn(rb, face.edgeNormals[2]);
-      for (int v : s.candidateVerticesA) {
+      const Vector3D& v0 = s.verticesB[i0];
+      const Vector3D& v1 = s.verticesB[i1];
+      const Vector3D& v2 = s.verticesB[i2];
+      const Reach box(v0, v1, v2);
+      Vector3D en0, en1, en2;
+      bool turned = false;
+      for (std::size_t c = 0; c < candidates; ++c) {
+        if (box.apart(s.pathsA[c].lo, s.pathsA[c].hi)) continue;
+        if (!turned) {
+          en0 = turn(rb, face.edgeNormals[0]);
+          en1 = turn(rb, face.edgeNormals[1]);
+          en2 = turn(rb, face.edgeNormals[2]);
+          turned = true;
+        }
+        const int v = s.candidateVerticesA[c];
         if (collisionmath::rayMeetsFace(s.verticesA[static_cast<std::size_t>(v)], dir, v0, v1, v2, en0,
                                         en1, en2, n, t, point, false, planeLimit(best, len)) &&
             t > 0.0f && t < best) {
@@ -252,21 +293,33 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
     }
   }
 
-  // Phase 2: edges of a against edges of b.
+  // Phase 2: edges of a against edges of b. The boxes of the candidate edges of b, and the box around them all: an
+  // edge of a whose strip misses that box meets none of them.
+  s.spansB.clear();
+  Span allB;
+  for (int j : s.candidateEdgesB) {
+    const Edge& eb = *mb.edges[static_cast<std::size_t>(j)];
+    s.spansB.emplace_back(s.verticesB[static_cast<std::size_t>(eb.vertex0)],
+                          s.verticesB[static_cast<std::size_t>(eb.vertex1)]);
+    allB = s.spansB.size() == 1 ? s.spansB.back() : allB.with(s.spansB.back());
+  }
+  if (s.candidateEdgesB.empty()) s.candidateEdgesA.clear();
   for (int i : s.candidateEdgesA) {
     if (dotProduct(dir, s.edgeNormalsA[static_cast<std::size_t>(i)]) < 0.0f) continue;
     const Edge& ea = *ma.edges[static_cast<std::size_t>(i)];
     const Vector3D& a0 = s.verticesA[static_cast<std::size_t>(ea.vertex0)];
     const Vector3D& a1 = s.verticesA[static_cast<std::size_t>(ea.vertex1)];
-    const SweptEdge swept(a0, a1, dir);
     // A meeting closer than best lies in the strip that the edge sweeps up
     // to there; edges of b clear of the strip's box are passed over.
     const Reach strip(a0, a1, a0 + dir * best, a1 + dir * best);
-    for (int j : s.candidateEdgesB) {
+    if (strip.apart(allB.lo, allB.hi)) continue;
+    const SweptEdge swept(a0, a1, dir);
+    for (std::size_t c = 0; c < s.candidateEdgesB.size(); ++c) {
+      if (strip.apart(s.spansB[c].lo, s.spansB[c].hi)) continue;
+      const int j = s.candidateEdgesB[c];
       const Edge& eb = *mb.edges[static_cast<std::size_t>(j)];
       const Vector3D& b0 = s.verticesB[static_cast<std::size_t>(eb.vertex0)];
       const Vector3D& b1 = s.verticesB[static_cast<std::size_t>(eb.vertex1)];
-      if (strip.clear(b0, b1) || !swept.straddles(b0, b1)) continue;
       if (swept.meets(dir, b0, b1, point, t) && t > 0.0f && t < best) {
         best = t;
         sideA = SurfaceIntersection(-1, i, -1);
@@ -277,6 +330,12 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
 
   // Phase 3: faces of a against vertices of b, b moving backwards.
   if (!s.candidateVerticesB.empty()) {
+    s.pathsB.clear();
+    for (int v : s.candidateVerticesB) {
+      const Vector3D& p = s.verticesB[static_cast<std::size_t>(v)];
+      s.pathsB.emplace_back(p, p + backwards * len);
+    }
+    const std::size_t candidates = s.candidateVerticesB.size();
     for (std::size_t f = 0; f < ma.faces.size(); ++f) {
       const Vector3D& n = s.faceNormalsA[f];
       if (dotProduct(dir, n) < 0.0f) continue;
@@ -285,7 +344,10 @@ Collision* getMeshCollision(const Collideable* a, const Collideable* b, const Ve
       const Vector3D& v1 = s.verticesA[static_cast<std::size_t>(face.vertex[1])];
       const Vector3D& v2 = s.verticesA[static_cast<std::size_t>(face.vertex[2])];
       const Vector3D* en = &s.cornerNormalsA[f * 3];
-      for (int v : s.candidateVerticesB) {
+      const Reach box(v0, v1, v2);
+      for (std::size_t c = 0; c < candidates; ++c) {
+        if (box.apart(s.pathsB[c].lo, s.pathsB[c].hi)) continue;
+        const int v = s.candidateVerticesB[c];
         if (collisionmath::rayMeetsFace(s.verticesB[static_cast<std::size_t>(v)], backwards, v0, v1, v2,
                                         en[0], en[1], en[2], n, t, point, false, planeLimit(best, len)) &&
             t > 0.0f && t < best) {
