@@ -2,6 +2,8 @@
 
 #include <GL/glext.h>
 
+#include <cstring>
+
 #include "ddd/mesh.h"
 #include "ddd/model.h"
 #include "ddd/settings.h"
@@ -21,6 +23,25 @@ bool VertexData::operator<(const VertexData& o) const {
   return false;
 }
 
+bool VertexData::operator==(const VertexData& o) const {
+  return position.x == o.position.x && position.y == o.position.y && position.z == o.position.z &&
+         normal.x == o.normal.x && normal.y == o.normal.y && normal.z == o.normal.z && texCoord.x == o.texCoord.x &&
+         texCoord.y == o.texCoord.y;
+}
+
+size_t VertexDataHash::operator()(const VertexData& v) const {
+  const float values[8] = {v.position.x, v.position.y, v.position.z, v.normal.x,
+                           v.normal.y,   v.normal.z,   v.texCoord.x, v.texCoord.y};
+  uint64_t h = 14695981039346656037ull;
+  for (float value : values) {
+    uint32_t bits = 0;
+    if (value != 0.0f) std::memcpy(&bits, &value, sizeof bits);  // 0 and -0 compare equal
+    h = (h ^ bits) * 1099511628211ull;
+    h ^= h >> 29;
+  }
+  return static_cast<size_t>(h);
+}
+
 VertexArray::VertexArray(VertexArrayType type_)
     : type(type_), data(nullptr), vertexCount(0), indices(nullptr), indexCount(0), bufferId(0) {}
 
@@ -38,6 +59,8 @@ void VertexArray::operator+=(const Mesh& mesh) {
   const Model* owner = mesh.owner;
   if (!owner) return;
   uint32_t next = static_cast<uint32_t>(corners.size());
+  corners.reserve(corners.size() + 3 * static_cast<size_t>(mesh.faceCount));
+  indexList.reserve(indexList.size() + 3 * static_cast<size_t>(mesh.faceCount));
   for (uint32_t i = 0; i < mesh.faceCount; ++i) {
     const Face* f = owner->faces[mesh.faces[i]];
     for (int c = 0; c < 3; ++c) {

@@ -5,8 +5,7 @@
 #include <GL/gl.h>
 
 #include <cstdint>
-#include <list>
-#include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "mathtypes.h"
@@ -25,6 +24,13 @@ struct VertexData {
   Vector2D texCoord;
 
   bool operator<(const VertexData& other) const;
+  // Equal exactly when neither orders before the other.
+  bool operator==(const VertexData& other) const;
+};
+
+// Hash consistent with that equality (0 and -0 hash alike).
+struct VertexDataHash {
+  size_t operator()(const VertexData& v) const;
 };
 
 enum VertexArrayType {
@@ -36,9 +42,9 @@ class VertexArray {
  public:
   VertexArrayType type;
   // While collecting: each distinct corner and its element index.
-  std::map<VertexData, uint32_t> corners;
+  std::unordered_map<VertexData, uint32_t, VertexDataHash> corners;
   // While collecting: the element index of every corner added, in order.
-  std::list<uint32_t> indexList;
+  std::vector<uint32_t> indexList;
   // Interleaved elements in client memory; null once in a buffer object.
   float* data;
   uint32_t vertexCount;
