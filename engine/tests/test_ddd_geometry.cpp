@@ -1,9 +1,12 @@
-// Pure computation on models: prepare, copies, appending, vertex-array
-// de-duplication, the cube, and shadow-volume silhouettes.
+// Computation on models: prepare, copies, appending, vertex-array
+// de-duplication, the cube, and shadow-volume silhouettes (plus one check of
+// display-list release that needs a window).
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
+#include <random>
 #include <set>
 
 #include "ddd/cube.h"
@@ -15,6 +18,7 @@
 #include "ddd/vertexarray.h"
 #include "image.h"
 #include "test_geometry.h"
+#include "testsupport.h"
 #include "vectorchecks.h"
 
 using korvu::Vector2D;
@@ -108,6 +112,100 @@ TEST(DddModelPrepare, AdjacencyIsMeshLocalAndFindsBothOrientations) {
   }
 }
 
+namespace {
+
+// The neighbour search done the plain way, mesh by mesh: each face's open
+// edges against every later face of the mesh, first match wins.
+void plainAdjacency(Model& m) {
+  for (const Mesh* mesh : m.meshes) {
+    for (uint32_t i = 0; i < mesh->faceCount; ++i) {
+      Face* f = m.faces[mesh->faces[i]];
+      for (int c = 0; c < 3; ++c) {
+        if (f->neighbour[c] != -1) continue;
+        const int p = f->vertex[c], q = f->vertex[(c + 1) % 3];
+        bool found = false;
+        for (uint32_t j = i + 1; j < mesh->faceCount && !found; ++j) {
+          Face* g = m.faces[mesh->faces[j]];
+          for (int k = 0; k < 3 && !found; ++k) {
+            const int r = g->vertex[k], s = g->vertex[(k + 1) % 3];
+            if ((p == r && q == s) || (p == s && q == r)) {
+              f->neighbour[c] = static_cast<int32_t>(j);
+              g->neighbour[k] = static_cast<int32_t>(i);
+              found = true;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TEST(DddModelPrepare, AdjacencyMatchesThePlainSearchOnLargeAndOddMeshes) {
+  // Thousands of faces over a narrow band of vertices, so edges are shared
+  // by two, three or more faces; some faces repeat a vertex, some are
+  // listed twice in a mesh or in both meshes, some come with neighbours
+  // already set.
+  std::mt19937 random(11);
+  auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const int vertexTotal = 700;
+  std::vector<Vector3D> vertices;
+  for (int i = 0; i < vertexTotal; ++i) vertices.emplace_back(float(i % 37), float(i / 37), float(i % 5));
+  std::vector<korvu_test::Triangle> triangles;
+  for (int t = 0; t < 3000; ++t) {
+    const int base = pick(vertexTotal - 6);
+    korvu_test::Triangle tri = {base + pick(6), base + pick(6), base + pick(6)};
+    if (t % 50 == 0) tri[2] = tri[0];
+    triangles.push_back(tri);
+  }
+  std::vector<std::vector<uint32_t>> meshFaces(2);
+  for (uint32_t f = 0; f < triangles.size(); ++f) {
+    meshFaces[f < 2400 ? 0 : 1].push_back(f);
+    if (f % 97 == 0) meshFaces[0].push_back(f);
+    if (f % 89 == 0) meshFaces[1].push_back(f);
+  }
+  Model m;
+  fillModel(m, vertices, triangles, meshFaces);
+  for (uint32_t f = 0; f < m.faceCount; f += 131) m.faces[f]->neighbour[f % 3] = static_cast<int32_t>(f % 7);
+
+  Model expected(m);
+  plainAdjacency(expected);
+  m.prepare();
+  unsigned paired = 0;
+  for (uint32_t f = 0; f < m.faceCount; ++f) {
+    for (int k = 0; k < 3; ++k) {
+      ASSERT_EQ(m.faces[f]->neighbour[k], expected.faces[f]->neighbour[k]) << "face " << f << " edge " << k;
+      paired += m.faces[f]->neighbour[k] != -1;
+    }
+  }
+  EXPECT_GT(paired, 2000u);
+  // A second prepare searches only the edges still open, like the plain way.
+  plainAdjacency(expected);
+  m.prepare();
+  for (uint32_t f = 0; f < m.faceCount; ++f) {
+    for (int k = 0; k < 3; ++k) ASSERT_EQ(m.faces[f]->neighbour[k], expected.faces[f]->neighbour[k]);
+  }
+
+  // Four faces on one edge pair up in mesh order, first with second and
+  // third with fourth; the fourth repeats a vertex and so has the edge
+  // twice: the first of the two (edge 1) takes the neighbour.
+  Model fan;
+  fillModel(fan, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}}, {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {1, 1, 0}},
+            {{0, 1, 2, 3}});
+  Model fanExpected(fan);
+  plainAdjacency(fanExpected);
+  fan.prepare();
+  EXPECT_EQ(fan.faces[0]->neighbour[0], 1);
+  EXPECT_EQ(fan.faces[1]->neighbour[0], 0);
+  EXPECT_EQ(fan.faces[2]->neighbour[0], 3);
+  EXPECT_EQ(fan.faces[3]->neighbour[1], 2);
+  EXPECT_EQ(fan.faces[3]->neighbour[2], -1);
+  for (int f = 0; f < 4; ++f) {
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(fan.faces[f]->neighbour[k], fanExpected.faces[f]->neighbour[k]);
+  }
+}
+
 TEST(DddModelPrepare, TransparencyFollowsTheMaterials) {
   Material glass;
   glass.diffuse.alpha = 0.5f;
@@ -172,6 +270,26 @@ TEST(DddModelCopy, CopyHasEqualGeometryButNoNameBankListsOrArrays) {
   EXPECT_EQ(target.meshes[0]->owner, &target);
 }
 
+class DddModelGL : public korvu_test::GLWindowTest {};
+
+TEST_F(DddModelGL, AssignmentReleasesAWholeModelListLeftBehind) {
+  Model quad;
+  square(quad);
+  quad.drawAsOne = true;
+  quad.compile();
+  const GLuint list = quad.displayList;
+  ASSERT_NE(list, 0u);
+  ASSERT_TRUE(glIsList(list));
+  // No longer drawn as one: uncompile leaves the list, the assignment must not.
+  quad.drawAsOne = false;
+  Model other;
+  square(other);
+  quad = other;
+  EXPECT_EQ(quad.displayList, 0u);
+  EXPECT_FALSE(glIsList(list));
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST(DddModelAppend, AppendShiftsIndicesAndKeepsDerivedData) {
   Model a;
   square(a);
@@ -191,6 +309,16 @@ TEST(DddModelAppend, AppendShiftsIndicesAndKeepsDerivedData) {
   EXPECT_EQ(a.meshes[1]->faces[0], 2u);
   a.prepare();
   EXPECT_EQ(a.meshFaceTotal, 3u);
+
+  // Appending a model to itself appends exactly one copy.
+  Model twice;
+  square(twice);
+  twice += twice;
+  EXPECT_EQ(twice.vertexCount, 8u);
+  ASSERT_EQ(twice.faceCount, 4u);
+  ASSERT_EQ(twice.meshCount, 2u);
+  EXPECT_EQ(twice.faces[3]->vertex[2], 7);
+  EXPECT_EQ(twice.meshes[1]->faces, (std::vector<uint32_t>{2, 3}));
 }
 
 TEST(DddVertexArray, SharedCornersMergeExactly) {
@@ -220,6 +348,12 @@ TEST(DddVertexArray, SharedCornersMergeExactly) {
   VertexArray split(korvu::ddd::VERTEXARRAY_N3F_V3F);
   split += *m.meshes[0];
   EXPECT_EQ(split.corners.size(), 5u);
+
+  // Components compare as numbers: 0 and -0 are the same corner.
+  m.faces[1]->normal[0] = Vector3D(-0.0f, 0, 1);
+  VertexArray signedZero(korvu::ddd::VERTEXARRAY_N3F_V3F);
+  signedZero += *m.meshes[0];
+  EXPECT_EQ(signedZero.corners.size(), 4u);
 }
 
 TEST(DddVertexArray, TextureCoordinatesSeparateOnlyTexturedArrays) {

@@ -1,5 +1,7 @@
 #include "ddd/model.h"
 
+#include <algorithm>
+
 #include "ddd/material.h"
 #include "ddd/pipeline.h"
 #include "ddd/displaylist.h"
@@ -9,6 +11,46 @@
 
 namespace korvu {
 namespace ddd {
+
+namespace {
+
+// One edge of a face of a mesh, for finding neighbours: the unordered pair of
+// vertex indices as key, the face's position in the mesh and the edge number.
+struct EdgeEntry {
+  uint64_t key;
+  uint32_t position;
+  uint32_t edge;
+
+  bool operator<(const EdgeEntry& o) const { return key != o.key ? key < o.key : position < o.position; }
+};
+
+// The same key for both directions of an edge.
+uint64_t edgeKey(int32_t p, int32_t q) {
+  const uint32_t lo = static_cast<uint32_t>(std::min(p, q));
+  const uint32_t hi = static_cast<uint32_t>(std::max(p, q));
+  return (static_cast<uint64_t>(lo) << 32) | hi;
+}
+
+// Every edge of the mesh's faces, sorted by key and then by position. A face
+// whose edges repeat a vertex pair lists the pair once, with the first edge
+// that has it: that is the edge a neighbour search would match.
+void listEdges(const std::vector<Face*>& faces, const Mesh& mesh, std::vector<EdgeEntry>& edges) {
+  edges.clear();
+  if (mesh.faceCount < 2) return;
+  edges.reserve(3 * static_cast<size_t>(mesh.faceCount));
+  for (uint32_t j = 0; j < mesh.faceCount; ++j) {
+    const Face* g = faces[mesh.faces[j]];
+    uint64_t keys[3];
+    for (uint32_t k = 0; k < 3; ++k) {
+      keys[k] = edgeKey(g->vertex[k], g->vertex[(k + 1) % 3]);
+      if ((k > 0 && keys[k] == keys[0]) || (k > 1 && keys[k] == keys[1])) continue;
+      edges.push_back(EdgeEntry{keys[k], j, k});
+    }
+  }
+  std::sort(edges.begin(), edges.end());
+}
+
+}  // namespace
 
 Model::Model()
     : bank(nullptr),
@@ -28,6 +70,10 @@ Model::Model(const Model& other) : Model() { *this = other; }
 Model& Model::operator=(const Model& other) {
   if (this == &other) return *this;
   uncompile();
+  // A whole-model list recorded while the model was drawn as one is not
+  // dropped by uncompile once the flag is off; the copy has no list, so
+  // release it here rather than lose it.
+  deleteList(*this);
   initVertices(other);
   initFaces(other);
   meshFaceTotal = other.meshFaceTotal;
@@ -124,25 +170,35 @@ void Model::initMeshes(const Model& other) {
 void Model::operator+=(const Model& other) {
   const uint32_t v = static_cast<uint32_t>(vertices.size());
   const uint32_t f = static_cast<uint32_t>(faces.size());
+  // Counts taken first, so that appending a model to itself appends one copy.
+  const uint32_t otherVertices = other.vertexCount;
+  const size_t otherFaces = other.faces.size();
+  const size_t otherMeshes = other.meshes.size();
   // Keep the normal list as long as the position list before appending.
   normals.resize(vertices.size(), Vector3D(0, 0, 0));
-  for (uint32_t i = 0; i < other.vertexCount; ++i) {
+  vertices.reserve(vertices.size() + otherVertices);
+  normals.reserve(normals.size() + otherVertices);
+  for (uint32_t i = 0; i < otherVertices; ++i) {
     vertices.push_back(other.vertices[i]);
     normals.push_back(i < other.normals.size() ? other.normals[i] : Vector3D(0, 0, 0));
   }
   vertexCount = static_cast<uint32_t>(vertices.size());
-  for (const Face* source : other.faces) {
-    const int32_t base = static_cast<int32_t>(v);
+  const int32_t base = static_cast<int32_t>(v);
+  faces.reserve(faces.size() + otherFaces);
+  for (size_t i = 0; i < otherFaces; ++i) {
+    const Face* source = other.faces[i];
     faces.push_back(new Face(source->vertex[0] + base, source->vertex[1] + base, source->vertex[2] + base,
                              source->normal[0], source->normal[1], source->normal[2], source->texCoord[0],
                              source->texCoord[1], source->texCoord[2]));
   }
   faceCount = static_cast<uint32_t>(faces.size());
-  for (const Mesh* source : other.meshes) {
+  meshes.reserve(meshes.size() + otherMeshes);
+  for (size_t i = 0; i < otherMeshes; ++i) {
+    const Mesh* source = other.meshes[i];
     Mesh* m = new Mesh();
     m->owner = this;
     m->init(source->faceCount, source->material);
-    for (uint32_t i = 0; i < source->faceCount; ++i) m->faces[i] = source->faces[i] + f;
+    for (uint32_t k = 0; k < source->faceCount; ++k) m->faces[k] = source->faces[k] + f;
     meshes.push_back(m);
   }
   meshCount = static_cast<uint32_t>(meshes.size());
@@ -168,10 +224,12 @@ void Model::prepare() {
   transparent = false;
   meshFaceTotal = 0;
 
+  std::vector<EdgeEntry> edges;
   for (Mesh* mesh : meshes) {
     meshFaceTotal += mesh->faceCount;
     if (mesh->material && mesh->material->transparent) transparent = true;
     const uint32_t count = mesh->faceCount;
+    listEdges(faces, *mesh, edges);
     for (uint32_t i = 0; i < count; ++i) {
       Face* f = faces[mesh->faces[i]];
       const Vector3D& a = vertices[f->vertex[0]];
@@ -185,22 +243,12 @@ void Model::prepare() {
       }
       for (int e = 0; e < 3; ++e) {
         if (f->neighbour[e] != -1) continue;
-        const int32_t p = f->vertex[e];
-        const int32_t q = f->vertex[(e + 1) % 3];
-        bool found = false;
-        for (uint32_t j = i + 1; j < count && !found; ++j) {
-          Face* g = faces[mesh->faces[j]];
-          for (int k = 0; k < 3; ++k) {
-            const int32_t r = g->vertex[k];
-            const int32_t s = g->vertex[(k + 1) % 3];
-            if ((p == r && q == s) || (p == s && q == r)) {
-              f->neighbour[e] = static_cast<int32_t>(j);
-              g->neighbour[k] = static_cast<int32_t>(i);
-              found = true;
-              break;
-            }
-          }
-        }
+        // The first face after this one that has the edge, and its edge number.
+        const uint64_t key = edgeKey(f->vertex[e], f->vertex[(e + 1) % 3]);
+        const auto found = std::lower_bound(edges.begin(), edges.end(), EdgeEntry{key, i + 1, 0});
+        if (found == edges.end() || found->key != key) continue;
+        f->neighbour[e] = static_cast<int32_t>(found->position);
+        faces[mesh->faces[found->position]]->neighbour[found->edge] = static_cast<int32_t>(i);
       }
     }
   }
