@@ -235,6 +235,16 @@ TEST(PathFollowModifier, OrientsAnyModelAxisOntoThePath) {
       EXPECT_TRUE(near(unit(curve.getTangentAt(t)), turn(m, unit(axis)), 1e-3f));
     }
   }
+  // An axis against the start tangent turns half round; with a path up that
+  // leans along the axis the axis must still end on the tangent.
+  PathFollowModifier leaning(&curve, 0);
+  leaning.setPathUp(Vector3D(0, 1, 0.3f));
+  leaning.init(10);
+  for (float t : {0.0f, 0.5f}) {
+    const Matrix3D m = leaning.getRotation(-Z, Y, t);
+    EXPECT_TRUE(isRotation(m));
+    EXPECT_TRUE(near(unit(curve.getTangentAt(t)), turn(m, -Z), 1e-3f)) << t;
+  }
 }
 
 TEST(PathFollowModifier, DirectAndUpRotations) {

@@ -173,7 +173,7 @@ Matrix3D PathFollowModifier::getUpRotation(Vector3D a, Vector3D b, Vector3D c, b
     k = -k;
     e = -e;
   }
-  return rotation(k, toRadians(angleOfCosine(e)));
+  return rotation(k, static_cast<float>(std::acos(static_cast<double>(e))));
 }
 
 float PathFollowModifier::getRollAngle(float t) const {
