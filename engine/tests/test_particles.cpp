@@ -1,6 +1,7 @@
 // Particle engines: births, movement, fading, capacity, and drawing.
 #include <GL/gl.h>
 #include <GL/glu.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <cmath>
@@ -247,6 +248,40 @@ TEST_F(ParticleDrawTest, BurstShowsAroundTheEnginesProjectedOrigin) {
   EXPECT_GT(sy, h / 2 + 10);
   EXPECT_GT(lit(pixels, static_cast<int>(sx), static_cast<int>(sy), 12), 300) << "around " << sx << ", " << sy;
   EXPECT_EQ(0, lit(pixels, 20, 20, 20)) << "the far corner stays black";
+
+  // Drawn on its own, the engine leaves the state it found.
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(1, 2, 3);
+  glEnable(GL_LIGHTING);
+  glDisable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glBlendFunc(GL_ONE, GL_ZERO);
+  glPointSize(1.0f);
+  GLint depth = 0;
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+  engine->draw();
+  GLint src = 0, dst = 0, bound = 0, depthAfter = 0;
+  GLfloat size = 0, matrix[16];
+  glGetIntegerv(GL_BLEND_SRC, &src);
+  glGetIntegerv(GL_BLEND_DST, &dst);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
+  glGetFloatv(GL_POINT_SIZE, &size);
+  glGetFloatv(GL_MODELVIEW_MATRIX, matrix);
+  EXPECT_EQ(GL_ONE, src);
+  EXPECT_EQ(GL_ZERO, dst);
+  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+  EXPECT_EQ(0, bound);
+  EXPECT_EQ(1.0f, size);
+  EXPECT_EQ(depth, depthAfter);
+  EXPECT_EQ(3.0f, matrix[14]);
+  if (korvu::ddd::ext_GL_ARB_point_sprite) {
+    EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE_ARB));
+  }
+  EXPECT_EQ(static_cast<GLenum>(GL_NO_ERROR), glGetError());
+  glDisable(GL_LIGHTING);
 
   korvu::ddd::settings = saved;
   glDeleteTextures(1, &image.texture);
