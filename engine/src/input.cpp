@@ -154,18 +154,16 @@ void InputEvaluator::operator+=(Translator* translator) {
 }
 
 void InputEvaluator::clearTranslators() {
-  // Nothing may go on pointing at a deleted binding: whatever the bindings
-  // held is released with them.
-  held.clear();
+  // What the bindings held stays held (perform goes on firing it until a
+  // release or flush), but no entry may go on pointing at a deleted binding:
+  // a new binding could be given the same address and pass for the holder.
+  for (auto& entry : held) entry.second = nullptr;
   for (Translator* t : translators) delete t;
   translators.clear();
 }
 
 void InputEvaluator::perform(double, ControlQueue* queue) {
-  std::vector<Trigger*> repeat;
-  repeat.reserve(held.size());
-  for (const auto& entry : held) repeat.push_back(entry.first);
-  for (Trigger* t : repeat) fire(queue, t);
+  for (const auto& entry : held) fire(queue, entry.first);
 }
 
 void InputEvaluator::flush() { held.clear(); }
@@ -204,13 +202,12 @@ void InputEvaluator::pressTrigger(Translator* binding, KeyState state, bool down
       }
       break;
     case KEYSTATE_PRESSED:
-      // The repeat runs in perform. A release ends it only when this binding
-      // is the holder: letting go of one of two held inputs bound to the same
-      // trigger must not stop the other's repeat.
+      // The repeat runs in perform; any release of a binding of the trigger
+      // ends it, whichever binding holds it.
       if (down) {
         held[binding->trigger] = binding;
       } else {
-        releaseIfHeldBy(binding->trigger, binding);
+        held.erase(binding->trigger);
       }
       break;
     default:
@@ -290,11 +287,15 @@ bool InputEvaluator::handleJoyAxisEvent(const SDL_Event& event, ControlQueue*) {
 
     if (v < ja->deadzone) {
       // The stick is at rest. It gives up the axis only if the axis is free
-      // or held by this same stick (either half): a resting stick's jitter
-      // must not cancel a key or button that holds the axis.
+      // (or its holder was deleted) or held by this same stick (either
+      // half): a resting stick's jitter must not cancel a key or button that
+      // holds the axis.
       auto it = held.find(a);
       if (it == held.end()) {
         a->value = 0.0;
+      } else if (!it->second) {
+        a->value = 0.0;
+        held.erase(it);
       } else {
         const JoyAxis* holder = dynamic_cast<const JoyAxis*>(it->second);
         if (holder && holder->joystick == ja->joystick && holder->axis == ja->axis) {

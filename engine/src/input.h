@@ -104,7 +104,8 @@ class JoyAxis : public JoyTranslator {
 class InputEvaluator : public Evaluator {
  public:
   // Which binding holds each trigger or axis that is currently held (by a
-  // "pressed" binding, or by a stick outside its dead zone).
+  // "pressed" binding, or by a stick outside its dead zone). The holder is
+  // null once its binding has been deleted.
   typedef std::map<Trigger*, Translator*> Held;
 
   InputEvaluator();
@@ -119,7 +120,8 @@ class InputEvaluator : public Evaluator {
   // Forgets what is held; axis values stay as they are.
   void flush() override;
 
-  // Deletes every binding. Whatever they held is released (axis values stay).
+  // Deletes every binding. What they held stays held, with no binding as its
+  // holder, until a release or flush ends it.
   void clearTranslators();
   // Appends a binding and takes ownership. A null binding, one without a
   // target or one already added is refused (and a refused new one deleted).
