@@ -134,6 +134,15 @@ TEST_F(ScreenshotGL, UnwritablePathThrowsTheMessageAndKeepsNothing) {
   EXPECT_LT(heapInUse(), before + 100000);
 }
 
+// Before any video mode is set there is no window to read back: a failure,
+// not a crash.
+TEST(Screenshot, NoWindowThrows) {
+  ASSERT_EQ(korvu::screen, nullptr);
+  const std::string file = korvu_test::makeTempDir() + "/shot.png";
+  EXPECT_THROW(korvu::saveScreenshot(file.c_str()), std::string);
+  EXPECT_EQ(korvu_test::readFile(file), "");
+}
+
 TEST(Screenshot, PixelsOfEverySize) {
   const struct {
     int depth;
