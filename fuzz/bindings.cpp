@@ -3,7 +3,6 @@
 // read again unchanged; a file with nothing valid in it must leave the
 // bindings in place; and every binding read must take the events it is
 // bound to, a frame step and a flush without harm.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,32 +14,10 @@
 
 #include "controls.h"
 #include "input.h"
+#include "tempfiles.h"
 
 namespace {
 
-// Plain buffers, so that they outlive every destructor run at exit.
-char inputPath[64];
-char savedPath[64];
-
-void removeTempFiles() {
-  std::remove(inputPath);
-  std::remove(savedPath);
-}
-
-void makeTempPaths() {
-  const int pid = static_cast<int>(getpid());
-  std::snprintf(inputPath, sizeof inputPath, "/tmp/fuzz_bindings_%d_in.txt", pid);
-  std::snprintf(savedPath, sizeof savedPath, "/tmp/fuzz_bindings_%d_out.txt", pid);
-  std::atexit(removeTempFiles);
-}
-
-bool writeAll(const char* path, const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(data, 1, size, f) == size;
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
-}
 
 std::vector<std::string> linesOf(const korvu::InputEvaluator& evaluator) {
   std::vector<std::string> lines;
@@ -122,8 +99,8 @@ void drive(korvu::InputEvaluator& evaluator, korvu::ControlQueue& queue, bool ho
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!inputPath[0]) makeTempPaths();
-  if (!writeAll(inputPath, data, size)) std::abort();
+  fuzzfiles::init("bindings", ".txt");
+  if (!fuzzfiles::writeAll(fuzzfiles::inputPath, data, size)) std::abort();
 
   korvu::ControlQueue queue;
   registerTriggers(queue);
@@ -132,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   evaluator += new korvu::KeyTrigger(queue.find("exit"), SDLK_ESCAPE, korvu::KEYSTATE_DOWN);
   const std::vector<std::string> before = linesOf(evaluator);
 
-  if (!evaluator.load(inputPath, &queue)) {
+  if (!evaluator.load(fuzzfiles::inputPath, &queue)) {
     if (linesOf(evaluator) != before) {
       std::fprintf(stderr, "a file without valid lines changed the bindings\n");
       std::abort();
@@ -141,9 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::vector<std::string> read = linesOf(evaluator);
 
-  if (!evaluator.save(savedPath, &queue)) std::abort();
+  if (!evaluator.save(fuzzfiles::savedPath, &queue)) std::abort();
   korvu::InputEvaluator again;
-  if (!again.load(savedPath, &queue) || linesOf(again) != read) {
+  if (!again.load(fuzzfiles::savedPath, &queue) || linesOf(again) != read) {
     std::fprintf(stderr, "saved bindings do not read back the same\n");
     std::abort();
   }
@@ -151,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   drive(evaluator, queue, false);
   // Reading over bindings that hold something must leave no dangling holder.
   drive(evaluator, queue, true);
-  evaluator.load(savedPath, &queue);
+  evaluator.load(fuzzfiles::savedPath, &queue);
   drive(evaluator, queue, false);
   return 0;
 }
