@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include <AL/al.h>
 
@@ -90,14 +91,23 @@ void OggSound::load() {
   }
   try {
     std::unique_ptr<OggFileLoader> loader(new OggFileLoader(nullptr, filename));
-    unsigned int count = loader->getSize();
-    const char* data = loader->read(&count, false);
-    // Upload what was decoded: a stream may hold less than its header claims.
-    alBufferData(buffer, loader->getFormat(), data, static_cast<ALsizei>(count),
+    // Decoded piece by piece: the length in the file is only a claim, and a
+    // damaged file may claim gigabytes (or, cut to 32 bits, a few bytes).
+    std::vector<char> pcm;
+    for (;;) {
+      unsigned int count = 65536;
+      const char* data = loader->read(&count, false);
+      if (count == 0) break;
+      if (pcm.size() + count > static_cast<std::size_t>(INT_MAX)) {
+        throw std::string("Ogg stream too long for one sound.");
+      }
+      pcm.insert(pcm.end(), data, data + count);
+    }
+    alBufferData(buffer, loader->getFormat(), pcm.data(), static_cast<ALsizei>(pcm.size()),
                  loader->getFrequency());
     format = loader->getFormat();
     frequency = loader->getFrequency();
-    size = static_cast<int>(count);
+    size = static_cast<int>(pcm.size());
   } catch (const std::string& msg) {
     throw "Error loading file \"" + filename + "\": " + msg;
   }
@@ -181,11 +191,23 @@ OggFileLoader::OggFileLoader(FILE* unused, std::string filename)
   open = true;
   info = ov_info(&oggFile, -1);
   const int channels = info ? info->channels : 0;
+  // Only mono and stereo have a format here; any other layout would be
+  // handed on as stereo and play as noise, or not at all.
+  if (channels != 1 && channels != 2) {
+    ov_clear(&oggFile);  // closes the file as well
+    open = false;
+    file = nullptr;
+    throw "Could not read Ogg stream: " + std::to_string(channels) +
+          " channels; only mono and stereo can be played.";
+  }
   format = channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
   frequency = info ? static_cast<int>(info->rate) : 0;
   ogg_int64_t samples = ov_pcm_total(&oggFile, -1);
   if (samples < 0) samples = 0;
-  size = static_cast<unsigned int>(static_cast<ogg_int64_t>(channels) * 2 * samples);
+  // The length is the file's own claim: one past 32 bits is held as the
+  // most there is rather than wrapped to a few bytes.
+  const ogg_int64_t frames = static_cast<ogg_int64_t>(UINT_MAX) / (2 * channels);
+  size = samples > frames ? UINT_MAX : static_cast<unsigned int>(2 * channels * samples);
 }
 
 OggFileLoader::~OggFileLoader() {
@@ -196,7 +218,10 @@ OggFileLoader::~OggFileLoader() {
 }
 
 char* OggFileLoader::read(unsigned int* wantedSize, bool loop) {
-  const unsigned int wanted = wantedSize ? *wantedSize : size;
+  // Whole sample frames only: the decoder refuses a request for less than
+  // one, which would end the stream with an error midway.
+  const unsigned int frame = format == AL_FORMAT_MONO16 ? 2u : 4u;
+  const unsigned int wanted = (wantedSize ? *wantedSize : size) / frame * frame;
   if (wanted != bufferSize) freeBuffer();
   if (!buffer && wanted > 0) {
     buffer = new (std::nothrow) char[wanted];

@@ -95,7 +95,8 @@ class FileLoader {
   FILE* file;
   // OpenAL format of the PCM that read delivers.
   int format;
-  // Bytes of PCM of the whole stream.
+  // Bytes of PCM of the whole stream, as the file claims it (at most
+  // UINT_MAX).
   unsigned int size;
   int frequency;
   // Capacity of the work buffer; 0 when there is none.
@@ -110,8 +111,9 @@ class FileLoader {
   FileLoader& operator=(const FileLoader&) = delete;
 
   // Fills the work buffer and returns it (it stays the loader's). With size
-  // null the whole stream is read, else up to *size bytes, and the count
-  // read is stored in *size. With loop the stream starts over at its end.
+  // null the whole stream is read, else up to *size bytes (whole sample
+  // frames), and the count read is stored in *size. With loop the stream
+  // starts over at its end.
   virtual char* read(unsigned int* size, bool loop) = 0;
   // Back to the start of the stream.
   virtual void rewind() = 0;

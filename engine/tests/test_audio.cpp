@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <list>
@@ -492,6 +494,111 @@ TEST_F(AudioTest, LoaderReadsWrapsAndEnds) {
   EXPECT_EQ(10000u, loader.bufferSize);
   char* again = loader.read(&count, true);
   EXPECT_EQ(data, again);  // same size, same work buffer
+}
+
+// The page checksum of an Ogg file, for files edited by a test.
+uint32_t oggChecksum(const std::string& page) {
+  uint32_t crc = 0;
+  for (unsigned char byte : page) {
+    crc ^= static_cast<uint32_t>(byte) << 24;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+  }
+  return crc;
+}
+
+TEST_F(AudioTest, OnlyMonoAndStereoFilesAreRead) {
+  start();
+  // The mono file claiming three channels in its first page (58 bytes,
+  // checksum at 22, channel count at 39): it still decodes, as noise.
+  std::string bytes = korvu_test::readFile(MONO);
+  ASSERT_EQ(1, bytes[39]);
+  bytes[39] = 3;
+  std::string page = bytes.substr(0, 58);
+  page.replace(22, 4, 4, '\0');
+  const uint32_t crc = oggChecksum(page);
+  for (int i = 0; i < 4; ++i) bytes[22 + i] = static_cast<char>(crc >> (8 * i));
+  const std::string dir = korvu_test::makeTempDir();
+  const std::string three = dir + "/three.ogg";
+  korvu_test::writeFile(three, bytes);
+
+  const std::string refusal = "Could not read Ogg stream: 3 channels; only mono and stereo can be played.";
+  EXPECT_EQ(refusal, thrown([&] { OggFileLoader loader(nullptr, three); }));
+  OggSound sound;
+  sound.filename = three;
+  EXPECT_EQ("Error loading file \"" + three + "\": " + refusal, thrown([&] { sound.load(); }));
+  EXPECT_EQ("Error loading file \"" + three + "\": " + refusal,
+            thrown([&] { OggStreamSource stream(three, 2, 4096); }));
+}
+
+TEST_F(AudioTest, SoundLengthIsWhatDecodesNotWhatTheFileClaims) {
+  start();
+  // The stereo file with one more first page after its end, claiming a
+  // stream of 2^30 + 100 or 2^40 samples: four bytes a sample frame make
+  // about 4 GiB, which cut to 32 bits is 400 bytes or none.
+  const std::string whole = korvu_test::readFile(STEREO);
+  const std::string dir = korvu_test::makeTempDir();
+  int n = 0;
+  for (uint64_t samples : {(uint64_t{1} << 30) + 100, uint64_t{1} << 40}) {
+    std::string page = whole.substr(0, 58);
+    for (int i = 0; i < 8; ++i) page[6 + i] = static_cast<char>(samples >> (8 * i));
+    page.replace(22, 4, 4, '\0');
+    const uint32_t crc = oggChecksum(page);
+    for (int i = 0; i < 4; ++i) page[22 + i] = static_cast<char>(crc >> (8 * i));
+    const std::string path = dir + "/claim" + std::to_string(n++) + ".ogg";
+    korvu_test::writeFile(path, whole + page);
+
+    OggFileLoader loader(nullptr, path);
+    EXPECT_EQ(UINT_MAX, loader.getSize());
+
+    OggSound sound;
+    sound.filename = path;
+    const std::string msg = thrown([&] { sound.load(); });
+    // The page after the end is damage; short of that, all of the sound.
+    if (msg == "(nothing thrown)") {
+      EXPECT_EQ(4 * 4410, sound.size) << path;
+    } else {
+      EXPECT_EQ(0u, msg.find("Error loading file \"" + path + "\": Could not decode Ogg stream:")) << msg;
+    }
+  }
+}
+
+TEST_F(AudioTest, RequestsAreCutToWholeSampleFrames) {
+  OggFileLoader mono(nullptr, MONO);
+  unsigned int count = 4097;
+  mono.read(&count, false);
+  EXPECT_EQ(4096u, count);
+  count = 1;
+  mono.read(&count, false);
+  EXPECT_EQ(0u, count);
+  count = 4097;
+  mono.read(&count, false);
+  EXPECT_EQ(4410u - 4096u, count);
+  // Looping over the end with an odd request.
+  count = 4411;
+  mono.read(&count, true);
+  EXPECT_EQ(4410u, count);
+
+  OggFileLoader stereo(nullptr, STEREO);
+  unsigned int total = 0;
+  for (int i = 0; i < 100; ++i) {
+    count = 1026;
+    ASSERT_NO_THROW(stereo.read(&count, false));
+    EXPECT_EQ(0u, count % 4);
+    if (count == 0) break;
+    total += count;
+  }
+  EXPECT_EQ(4u * 4410u, total);
+
+  // A stream whose buffers hold an odd size plays to its end.
+  start();
+  OggStreamSource stream(STEREO, 2, 4099);
+  ASSERT_FALSE(stream.finished);
+  stream.play();
+  EXPECT_TRUE(eventually([&] {
+    stream.perform(0.0f);
+    return stream.state == BasicSource::STATE_STOPPED;
+  }));
+  EXPECT_TRUE(stream.finished);
 }
 
 // ---------------------------------------------------------------------------
