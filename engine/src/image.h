@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bank.h"
 #include "mathtypes.h"
@@ -79,6 +80,11 @@ class Image {
   // cannot be read or is larger than the largest texture; the image then
   // has no texture.
   void load();
+  // The part of load that needs no OpenGL: reads the file, builds the mask
+  // when asked, sets the picture and texture sizes and fills pixels with the
+  // texture's RGBA bytes, top row first. Returns whether the picture has
+  // any alpha (else the texture is made RGB). Throws as load does.
+  bool decode(std::vector<uint8_t>& pixels, uint32_t maxTextureSize);
   // Deletes the texture, if any, and sets the texture name to 0; the record
   // and its settings stay, so the image can be loaded again.
   void release();
