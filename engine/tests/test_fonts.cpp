@@ -97,6 +97,8 @@ class FontFrame : public korvu_test::GLWindowTest {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glColor4f(1, 1, 1, 1);
+    glClearColor(0, 0, 0, 1);  // opaque, so the saved frames show as they are
+    glClear(GL_COLOR_BUFFER_BIT);
   }
   // Each pixel of the frame against the colour wanted there.
   void expectFrame(const std::function<Rgb(int, int)>& want, const char* what) {
