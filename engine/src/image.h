@@ -22,8 +22,9 @@ namespace korvu {
 class Bitmask;
 namespace xml { class Node; }
 
-// Texture filtering; the values index STR_IMAGEFILTER.
-enum ImageFilter {
+// Texture filtering; the values index STR_IMAGEFILTER. The underlying type
+// is fixed, so a value out of range can be held and refused.
+enum ImageFilter : int {
   IMAGEFILTER_NONE = 0,       // nearest, no mipmaps
   IMAGEFILTER_LINEAR = 1,     // linear, no mipmaps
   IMAGEFILTER_BILINEAR = 2,   // mipmapped, nearest mipmap with linear sampling
