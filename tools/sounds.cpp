@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -171,8 +170,8 @@ void put(Mix& mix, size_t i, double v, const Place& p) {
 
 // Runs body(i, t) for the samples of a voice that starts at start and lasts
 // seconds, stopping at the end of the mix.
-void voice(const Mix& mix, size_t start, double seconds,
-           const std::function<void(size_t, double)>& body) {
+template <class Body>
+void voice(const Mix& mix, size_t start, double seconds, Body body) {
   const size_t frames = static_cast<size_t>(seconds * RATE);
   for (size_t i = 0; i < frames && start + i < mix.size(); ++i) body(start + i, double(i) / RATE);
 }
@@ -413,12 +412,14 @@ struct Stereo {
 };
 
 struct Master {
-  double reverbRoom, reverbDamp, reverbLevel;
-  size_t echoDelay;
-  double echoFeedback, echoLevel;
-  double rms;      // the level the compressor works around (linear)
-  double ceiling;  // the highest peak let through
+  double reverbRoom = 0.8, reverbDamp = 0.4, reverbLevel = 1.0;
+  size_t echoDelay = RATE / 4;  // frames
+  double echoFeedback = 0.4, echoLevel = 0.3;
+  double rmsDb = -18.0;    // the level the compressor works around
+  double ceilingDb = -1.5;  // the highest peak let through
 };
+
+double fromDb(double db) { return std::pow(10.0, db / 20.0); }
 
 double rmsOf(const Stereo& s, size_t from, size_t to) {
   double sum = 0.0;
@@ -508,18 +509,19 @@ Stereo master(Mix& mix, size_t loop, const Master& m) {
 
   // Bring the loop to the target level, compress, then raise the quieter
   // result back before the limiter catches the peaks.
-  double scale = m.rms / rmsOf(s, loop, n);
+  const double target = fromDb(m.rmsDb);
+  double scale = target / rmsOf(s, loop, n);
   for (size_t i = 0; i < n; ++i) {
     s.left[i] = static_cast<float>(s.left[i] * scale);
     s.right[i] = static_cast<float>(s.right[i] * scale);
   }
-  compress(s, m.rms);
-  scale = m.rms / rmsOf(s, loop, n);
+  compress(s, target);
+  scale = target / rmsOf(s, loop, n);
   for (size_t i = 0; i < n; ++i) {
     s.left[i] = static_cast<float>(s.left[i] * scale);
     s.right[i] = static_cast<float>(s.right[i] * scale);
   }
-  limit(s, m.ceiling);
+  limit(s, fromDb(m.ceilingDb));
 
   Stereo out;
   out.left.assign(s.left.begin() + loop, s.left.end());
@@ -537,8 +539,8 @@ struct Note {
 constexpr int REST = -1;
 
 // Calls play(beat, note) for each note of a line that starts at the given beat.
-void line(double beat, const std::vector<Note>& notes,
-          const std::function<void(double, const Note&)>& play) {
+template <class Play>
+void line(double beat, const std::vector<Note>& notes, Play play) {
   for (const Note& n : notes) {
     if (n.pitch != REST) play(beat, n);
     beat += n.beats;
@@ -606,8 +608,13 @@ Stereo titleMusic() {
             rnd);
     });
   }
-  const Master m{0.86, 0.35, 1.0, beat * 3 / 4, 0.45, 0.35,
-                 std::pow(10.0, -20.0 / 20.0), std::pow(10.0, -1.5 / 20.0)};
+  Master m;
+  m.reverbRoom = 0.86;
+  m.reverbDamp = 0.35;
+  m.echoDelay = beat * 3 / 4;
+  m.echoFeedback = 0.45;
+  m.echoLevel = 0.35;
+  m.rmsDb = -20.0;
   return master(mix, loop, m);
 }
 
@@ -687,8 +694,12 @@ Stereo raceMusic() {
       lead(mix, at(b), n.beats * secondsPerBeat * 0.9, n.pitch, place(0.2, 0.0, 0.2, 0.3));
     });
   }
-  const Master m{0.72, 0.4, 0.8, beat * 3 / 4, 0.35, 0.3,
-                 std::pow(10.0, -16.0 / 20.0), std::pow(10.0, -1.5 / 20.0)};
+  Master m;
+  m.reverbRoom = 0.72;
+  m.reverbLevel = 0.8;
+  m.echoDelay = beat * 3 / 4;
+  m.echoFeedback = 0.35;
+  m.rmsDb = -16.0;
   return master(mix, loop, m);
 }
 

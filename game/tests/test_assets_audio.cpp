@@ -144,13 +144,14 @@ TEST_F(GameAudioTest, EngineHumLoopsWithoutAClickAndStaysSmoothPitchedUp) {
   EXPECT_LT(peakOf(x), 30000);
   // The race plays it up to a third faster: the hum must hold no strong
   // high partials, which would turn harsh and alias. The steps between
-  // samples measure them: white noise gives about 1.4 times the level.
+  // samples measure them: white noise gives about 1.4 times the level, a
+  // buzz with overtones up to 12 kHz about 0.23, the hum about 0.05.
   double level = 0.0, steps = 0.0;
   for (size_t i = 1; i < x.size(); ++i) {
     level += double(x[i]) * x[i];
     steps += double(x[i] - x[i - 1]) * (x[i] - x[i - 1]);
   }
-  EXPECT_LT(std::sqrt(steps / level), 0.25);
+  EXPECT_LT(std::sqrt(steps / level), 0.12);
 }
 
 TEST_F(GameAudioTest, BeepIsShortAndStartsAndEndsAtRest) {
