@@ -538,6 +538,11 @@ struct Note {
 };
 constexpr int REST = -1;
 
+struct Chord {
+  int root;                // MIDI note of the bass
+  std::vector<int> tones;  // the voicing, lowest first
+};
+
 // Calls play(beat, note) for each note of a line that starts at the given beat.
 template <class Play>
 void line(double beat, const std::vector<Note>& notes, Play play) {
@@ -555,24 +560,20 @@ Stereo titleMusic() {
   const size_t loop = 8 * 4 * beat;    // 25.6 s
   Mix mix(2 * loop);
 
-  struct Chord {
-    int root;
-    std::vector<int> tones;
-  };
   // Bar 8 holds E7sus4 for two beats, then E7, leading back to A minor.
   const std::vector<Chord> chords = {
       {45, {57, 60, 64, 71}}, {41, {53, 57, 60, 64}}, {48, {55, 60, 64, 71}},
       {43, {55, 59, 62, 64}}, {45, {55, 60, 64, 69}}, {41, {53, 57, 60, 67}},
       {38, {53, 57, 60, 64}}, {40, {52, 57, 59, 62}}, {40, {52, 56, 59, 62}}};
   const std::vector<Note> tune = {
-      {76, 2}, {74, 1}, {72, 1},            // A minor
-      {72, 3}, {69, 1},                     // F
-      {67, 2}, {76, 2},                     // C
-      {74, 4},                              // G
-      {76, 1.5}, {79, 0.5}, {81, 2},        // A minor
-      {79, 1}, {77, 1}, {76, 2},            // F
-      {77, 2}, {76, 1}, {74, 1},            // D minor
-      {71, 2}, {68, 2}};                    // E
+      {76, 2}, {74, 1}, {72, 1},      // A minor
+      {72, 3}, {69, 1},               // F
+      {67, 2}, {76, 2},               // C
+      {74, 4},                        // G
+      {76, 1.5}, {79, 0.5}, {81, 2},  // A minor
+      {79, 1}, {77, 1}, {76, 2},      // F
+      {77, 2}, {76, 1}, {74, 1},      // D minor
+      {71, 2}, {68, 2}};              // E
 
   const Envelope padEnv{1.1, 0.0, 1.0, 0.6};
   const double secondsPerBeat = 60.0 / 75.0;
@@ -626,10 +627,6 @@ Stereo raceMusic() {
   const size_t loop = 16 * 4 * beat;    // 27.43 s
   Mix mix(2 * loop);
 
-  struct Chord {
-    int root;
-    std::vector<int> tones;
-  };
   const Chord em{40, {64, 67, 71}}, c{36, {64, 67, 72}}, g{43, {62, 67, 71}},
       d{38, {62, 66, 69}}, b{35, {63, 66, 71}}, bm{35, {62, 66, 71}}, b7{35, {63, 66, 69, 71}};
   const std::vector<Chord> chords = {em, c, g, d, em, c, d, b, c, d, bm, em, c, d, b7, b7};
