@@ -202,8 +202,8 @@ Glyph FontMaker::paint(int code) {
     for (size_t i = 0; i < fill.v.size(); ++i) glyph.picture.pixels[i].a = fill.v[i];
   }
 
-  // Ink extents. Faint tails that would round to nothing are cut, so that
-  // no stray texel lies outside the cell.
+  // Ink extents. Faint tails (the shadow's blur) are cut first: they would
+  // not show, and they would widen every cell.
   for (Rgba& p : glyph.picture.pixels)
     if (p.a < 3.0f / 255.0f) p.a = 0.0f;
   int minX = fill.width, maxX = -1, minY = fill.height, maxY = -1;
@@ -237,33 +237,12 @@ int nextPowerOfTwo(int n) {
   return p;
 }
 
-// Lays the cells out in rows, in code order, on the smallest power-of-two
-// sheet that holds them with a padding gap after every cell and every row.
-void layOut(std::vector<Cell>& cells, int lineHeight, int& sheetWidth, int& sheetHeight) {
-  int widest = 0;
-  for (const Cell& cell : cells) widest = std::max(widest, cell.width + H_PADDING);
-  long bestArea = -1;
-  for (int width = nextPowerOfTwo(widest); width <= 2048; width *= 2) {
-    int rows = 1, x = 0;
-    for (const Cell& cell : cells) {
-      if (x + cell.width + H_PADDING > width) {
-        ++rows;
-        x = 0;
-      }
-      x += cell.width + H_PADDING;
-    }
-    const int height = nextPowerOfTwo(rows * (lineHeight + V_PADDING));
-    const long area = static_cast<long>(width) * height;
-    // Smallest area first, then the squarer sheet.
-    if (bestArea < 0 || area < bestArea || (area == bestArea && std::max(width, height) < std::max(sheetWidth, sheetHeight))) {
-      bestArea = area;
-      sheetWidth = width;
-      sheetHeight = height;
-    }
-  }
+// Places the cells in rows of the given width, in code order, with a
+// padding gap after every cell; gives the number of rows.
+int flow(std::vector<Cell>& cells, int width) {
   int row = 1, x = 0;
   for (Cell& cell : cells) {
-    if (x + cell.width + H_PADDING > sheetWidth) {
+    if (x + cell.width + H_PADDING > width) {
       ++row;
       x = 0;
     }
@@ -271,6 +250,26 @@ void layOut(std::vector<Cell>& cells, int lineHeight, int& sheetWidth, int& shee
     cell.row = row;
     x += cell.width + H_PADDING;
   }
+  return row;
+}
+
+// Lays the cells out on the smallest power-of-two sheet (the squarer of two
+// of one area) that holds them with a padding gap after every row.
+void layOut(std::vector<Cell>& cells, int lineHeight, int& sheetWidth, int& sheetHeight) {
+  int widest = 0;
+  for (const Cell& cell : cells) widest = std::max(widest, cell.width + H_PADDING);
+  long bestArea = -1;
+  for (int width = nextPowerOfTwo(widest); width <= 2048; width *= 2) {
+    const int height = nextPowerOfTwo(flow(cells, width) * (lineHeight + V_PADDING));
+    const long area = static_cast<long>(width) * height;
+    if (bestArea < 0 || area < bestArea ||
+        (area == bestArea && std::max(width, height) < std::max(sheetWidth, sheetHeight))) {
+      bestArea = area;
+      sheetWidth = width;
+      sheetHeight = height;
+    }
+  }
+  flow(cells, sheetWidth);
 }
 
 void FontMaker::write(const std::string& resources) {
@@ -290,19 +289,22 @@ void FontMaker::write(const std::string& resources) {
   // A cell spans the advance and any ink that reaches beyond it, so nothing
   // is cut off; digits share the widest digit's cell so times do not jitter.
   std::vector<Cell> cells;
-  int digitWidth = 0;
+  int digitWidth = 0, widest = 0;
   for (const Glyph& g : glyphs) {
     const int start = std::min(0, g.inkLeft);
     const int end = std::max(g.advance, g.inkRight);
     cells.push_back(Cell{&g, -start, end - start});
     if (g.code >= '0' && g.code <= '9') digitWidth = std::max(digitWidth, end - start);
   }
-  for (Cell& cell : cells)
+  for (Cell& cell : cells) {
     if (cell.glyph->code >= '0' && cell.glyph->code <= '9') {
       cell.left += (digitWidth - cell.width) / 2;
       cell.width = digitWidth;
     }
-  if (lineHeight > 255 || digitWidth > 255) throw std::string("Glyphs too large for ") + style.name;
+    widest = std::max(widest, cell.width);
+  }
+  // The file keeps heights and widths in a byte.
+  if (lineHeight > 255 || widest > 255) throw std::string("Glyphs too large for ") + style.name;
 
   int sheetWidth = 0, sheetHeight = 0;
   layOut(cells, lineHeight, sheetWidth, sheetHeight);
