@@ -340,7 +340,7 @@ FrameLook fieldLook() {
 // the state, so that the text starts beside it.
 const int CHECK_ROW_WIDTH = 256;
 const int CHECK_ROW_HEIGHT = 32;
-const float BOX_X0 = 5, BOX_Y0 = 5, BOX_X1 = 27, BOX_Y1 = 27;
+const float BOX_X0 = 4, BOX_Y0 = 6, BOX_X1 = 24, BOX_Y1 = 26;
 
 Canvas drawCheckRow(bool checked, bool hot) {
   Canvas canvas(CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT, withAlpha(hex(AMBER), 0));
@@ -355,8 +355,8 @@ Canvas drawCheckRow(bool checked, bool hot) {
       const float box = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
       canvas.over(x, y, hex(hot ? 0x2A2030 : NAVY_DEEP, 0.95f), coverage(box + 1));
       if (checked) {
-        const float tick = std::min(segmentDistance(px, py, 10, 16, 14.5f, 21),
-                                    segmentDistance(px, py, 14.5f, 21, 22.5f, 10.5f));
+        const float tick = std::min(segmentDistance(px, py, 8.5f, 16.5f, 12.5f, 21),
+                                    segmentDistance(px, py, 12.5f, 21, 20, 11.5f));
         canvas.over(x, y, hex(hot ? AMBER_LIGHT : CYAN), coverage(tick - 1.6f));
       }
     }
@@ -365,7 +365,7 @@ Canvas drawCheckRow(bool checked, bool hot) {
 }
 
 Canvas drawCheckOutline() {
-  Canvas canvas(40, CHECK_ROW_HEIGHT, withAlpha(hex(0xFFFFFF), 0));
+  Canvas canvas(32, CHECK_ROW_HEIGHT, withAlpha(hex(0xFFFFFF), 0));
   for (int y = 0; y < canvas.height; ++y)
     for (int x = 0; x < canvas.width; ++x) {
       const float d = roundedRectDistance(x + 0.5f, y + 0.5f, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
@@ -761,7 +761,7 @@ Node* button(Description& gui, Node* parent, const std::string& name, float x, f
 }
 
 void addMainMenu(Description& gui) {
-  const float width = 336, height = 400;
+  const float width = 336, height = 380;
   Node* p = panel(gui, "pMainMenu", width, height, true);
   gui.widget(p, "Label", "lMainTitle", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
              {{"caption", "GLIMRO"}, {"style", "labelTitle"}});
@@ -779,7 +779,7 @@ void addMainMenu(Description& gui) {
   y -= ROW_PITCH;
   button(gui, p, "bQuit", MARGIN, y, w, "Quit", "exit");
   // The frame counter switch; its row picture is exactly as wide as it is.
-  gui.widget(p, "Checkbox", "cbFPS", (width - CHECK_ROW_WIDTH) / 2, 24, CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT,
+  gui.widget(p, "Checkbox", "cbFPS", (width - CHECK_ROW_WIDTH) / 2, 26, CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT,
              {{"caption", "Show frame counter"},
               {"image", "checkOutline"},
               {"style", "check"},
