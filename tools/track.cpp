@@ -83,8 +83,8 @@ const Look DECK = look("trackDeck", grey(0.6f), grey(0.75f), 0.5f, 40, grey(0.16
 const Look DECK_LINE = look("trackDeckLine", {0.2f, 0.7f, 0.8f}, {0.2f, 0.7f, 0.8f}, 0.3f, 20, {0.1f, 0.6f, 0.75f}, "");
 const Look RAIL = look("trackRail", grey(0.6f), grey(0.75f), 0.4f, 30, grey(0.3f), "road_rail.png");
 const Look TUNNEL_WALL_LOOK = look("tunnelWall", grey(0.5f), grey(0.7f), 0.2f, 12, grey(0.18f), "tunnel_wall.png");
-const Look TUNNEL_LAMP = look("tunnelLamp", {1, 0.9f, 0.7f}, {1, 0.9f, 0.7f}, 0.0f, 0, {1, 0.88f, 0.62f}, "");
-const Look TUNNEL_CEILING = look("tunnelCeiling", grey(0.3f), grey(0.35f), 0.0f, 0, grey(0.05f), "road_concrete.png");
+const Look TUNNEL_LAMP = look("tunnelLamp", grey(0.3f), grey(0.3f), 0.0f, 0, {1, 0.92f, 0.75f}, "tunnel_lamp.png");
+const Look TUNNEL_CEILING = look("tunnelCeiling", grey(0.45f), grey(0.5f), 0.0f, 0, grey(0.12f), "road_concrete.png");
 const Look TUNNEL_FACADE = look("tunnelFacade", grey(0.6f), grey(0.75f), 0.1f, 8, grey(0.15f), "tunnel_facade.png");
 const Look PORTAL_FRAME = look("portalFrame", grey(0.6f), grey(0.75f), 0.6f, 40, grey(0.12f), "portal_frame.png");
 const Look PORTAL_BANNER = look("portalBanner", grey(0.6f), grey(0.75f), 0.2f, 10, grey(0.4f), "portal_banner.png");
@@ -225,7 +225,7 @@ Section tunnelShell() {
                {{-38, TUNNEL_OUTER_ROOF}, {38, TUNNEL_OUTER_ROOF}, &CONCRETE, 0, 1, 2}};
   addMirrored(s, {{{KERB_OUTER, KERB_HEIGHT}, {TUNNEL_WALL, KERB_HEIGHT}, &CONCRETE, 0, 0.1f, 2},
                   {{TUNNEL_WALL, KERB_HEIGHT}, {TUNNEL_WALL, TUNNEL_SPRING}, &TUNNEL_WALL_LOOK, 0, 1, 4},
-                  {{TUNNEL_WALL, TUNNEL_SPRING}, {TUNNEL_CROWN_HALF, TUNNEL_ROOF}, &TUNNEL_LAMP, 0, 1, 1},
+                  {{TUNNEL_WALL, TUNNEL_SPRING}, {TUNNEL_CROWN_HALF, TUNNEL_ROOF}, &TUNNEL_LAMP, 0, 1, 4},
                   {{38, TUNNEL_OUTER_ROOF}, {TUNNEL_OUTER, 42}, &CONCRETE, 0, 0.3f, 2},
                   {{TUNNEL_OUTER, 42}, {TUNNEL_OUTER, SLAB_BOTTOM}, &CONCRETE, 0.3f, 1, 2},
                   {{TUNNEL_OUTER, SLAB_BOTTOM}, {BEVEL_INNER, SLAB_BOTTOM}, &CONCRETE, 0, 0.2f, 2}});
@@ -636,6 +636,15 @@ Canvas tunnelWall() {
   return c;
 }
 
+Canvas tunnelLamp() {
+  // Lamps in a dark housing, four along each piece: s runs up the chamfer.
+  Canvas c(64, 64, {0.22f, 0.22f, 0.24f});
+  c.grain(0.1f, seedOf("lamp"), 8);
+  c.rect(20, 6, 44, 40, {0.1f, 0.1f, 0.1f});
+  c.rect(22, 8, 42, 38, {1.0f, 0.96f, 0.85f});
+  return c;
+}
+
 Canvas tunnelFacade() {
   Canvas c(128, 128, {0.6f, 0.6f, 0.58f});
   c.grain(0.16f, seedOf("facade"), 16);
@@ -823,7 +832,7 @@ void make(const std::string& out) {
       {"road_asphalt.png", roadAsphalt()},   {"road_kerb.png", roadKerb()},
       {"road_concrete.png", roadConcrete()}, {"road_deck.png", roadDeck()},
       {"road_rail.png", roadRail()},         {"tunnel_wall.png", tunnelWall()},
-      {"tunnel_facade.png", tunnelFacade()}, {"portal_frame.png", portalFrame()},
+      {"tunnel_lamp.png", tunnelLamp()},     {"tunnel_facade.png", tunnelFacade()}, {"portal_frame.png", portalFrame()},
       {"portal_banner.png", portalBanner()}, {"tribune_crowd.png", tribuneCrowd()},
       {"tribune_roof.png", tribuneRoof()},   {"sign_board.png", signBoard()}};
   for (const auto& [name, canvas] : textures) canvas.save(out + "/textures/" + name);

@@ -669,10 +669,21 @@ TEST_F(TrackModelPictures, AStretchOfTrackSeenFromTheChaseCamera) {
   auto above = lookAt(Vector3D(-250, 420, 0), Vector3D(420, 0, -650));
   draw(*above, root);
   EXPECT_GT(grab("track_stretch_above_day").covered, W * H / 20);
-  // Into the tunnel's mouth, and through it.
+  // Into the tunnel's mouth.
   auto mouth = lookAt(Vector3D(620, 79, -660), Vector3D(800, 50, -720));
   draw(*mouth, root);
   grab("track_stretch_tunnel_mouth");
+  // The chase camera on the steel deck and inside the tunnel.
+  auto chaseAt = [&](korvu::ddd::BezierCurve& curve, float t) {
+    Vector3D ahead = curve.getTangentAt(t);
+    ahead.normalize();
+    const Vector3D at = curve.getVertexAt(t);
+    return lookAt(at - ahead * 40 + Vector3D(0, 39, 0), at + ahead * 120 + Vector3D(0, 9, 0));
+  };
+  draw(*chaseAt(first, 0.55f), root);
+  EXPECT_GT(grab("track_stretch_chase_deck").covered, W * H / 3);
+  draw(*chaseAt(second, 0.4f), root);
+  EXPECT_GT(grab("track_stretch_chase_tunnel").covered, W * H * 9 / 10);
 
   korvu::ddd::Object night;
   addSun(night, true);
