@@ -244,6 +244,24 @@ TEST(TrackModels, TheGameFindsEveryModelAndLampMaterialByName) {
   }
 }
 
+TEST(TrackModels, FacesWindTowardsTheirNormals) {
+  // Culling drops faces whose winding disagrees with the side they are lit
+  // from: every face turns its front the way its corner normals point.
+  Banks& b = banks();
+  for (const char* name : RENDERED) {
+    const Model* m = b.model(name);
+    ASSERT_NE(m, nullptr) << name;
+    for (uint32_t f = 0; f < m->faceCount; ++f) {
+      const korvu::ddd::Face& face = *m->faces[f];
+      for (int c = 0; c < 3; ++c) {
+        const Vector3D& n = face.normal[c];
+        EXPECT_GT(face.faceNormal.x * n.x + face.faceNormal.y * n.y + face.faceNormal.z * n.z, 0.5f)
+            << name << " face " << f << " corner " << c;
+      }
+    }
+  }
+}
+
 TEST(TrackModels, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
@@ -610,6 +628,39 @@ TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
     EXPECT_GT(f.covered, W * H / 20);
     EXPECT_GT(f.colours, 4);
   }
+}
+
+TEST_F(TrackModelPictures, StartLightsShowTheCountdownStates) {
+  Banks& b = banks();
+  Model* lights = b.model("startLights");
+  ASSERT_NE(lights, nullptr);
+  korvu::ddd::Material* original[3];
+  for (int i = 0; i < 3; ++i) original[i] = lights->meshes[i]->material;
+  // The race's table: state 3, 2, 1, 0.
+  const char* const states[4][3] = {{"redLightOff", "yellowLightOff", "greenLightOff"},
+                                    {"redLightOn", "yellowLightOff", "greenLightOff"},
+                                    {"redLightOn", "yellowLightOn", "greenLightOff"},
+                                    {"greenLightOn", "greenLightOn", "greenLightOn"}};
+  std::vector<std::array<long, 3>> sums;
+  for (int state = 0; state < 4; ++state) {
+    for (int i = 0; i < 3; ++i) lights->meshes[i]->material = b.materials.find(states[state][i])->second;
+    korvu::ddd::Object root;
+    addSun(root, false);
+    root += new korvu::ddd::ModelObject(lights);
+    auto camera = lookAt(Vector3D(0, 0, 40), Vector3D(0, 0, 0));
+    draw(*camera, root);
+    const Frame f = grab("track_start_lights_" + std::to_string(3 - state));
+    std::array<long, 3> sum{0, 0, 0};
+    for (size_t p = 0; p < f.rgba.size(); p += 4) {
+      for (int c = 0; c < 3; ++c) sum[c] += f.rgba[p + c];
+    }
+    sums.push_back(sum);
+  }
+  for (int i = 0; i < 3; ++i) lights->meshes[i]->material = original[i];
+  EXPECT_GT(sums[1][0], sums[0][0] + 100000);  // red lit
+  EXPECT_GT(sums[2][1], sums[1][1] + 100000);  // yellow adds green light
+  EXPECT_GT(sums[3][1], sums[2][1] + 100000);  // three green lamps
+  EXPECT_LT(sums[3][0], sums[2][0]);           // and no red or yellow left
 }
 
 // Pieces bent along curves as the tracks build them, with the portal at the
