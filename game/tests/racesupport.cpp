@@ -38,8 +38,8 @@ std::unique_ptr<Model> road() {
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 2; ++c) {
       const int a = r * 3 + c, b = a + 1, d = a + 3, e = d + 1;
-      t.push_back({a, d, b});
-      t.push_back({b, d, e});
+      t.push_back({a, b, d});
+      t.push_back({b, e, d});
     }
   return korvu_test::makeModel(v, t);
 }
