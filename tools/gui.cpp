@@ -514,15 +514,8 @@ struct Backdrop {
           const float bright = (0.35f + 0.65f * random01(ix, iy, 5)) * (1 - smoothstep(0.3f, 0.7f, Y / horizon));
           c = add(c, hex(0xCFD8FF), bright * std::exp(-d2 / (size * size)));
         }
-      // The setting sun: warm disc with bands cut out of its lower half.
-      const float ds = std::hypot(X - sunX, Y - sunY);
-      float disc = clamp01(sunRadius - ds + 0.5f);
-      const float below = (Y - (sunY - 25)) / sunRadius;
-      if (below > 0) {
-        const float band = std::fmod(Y - (sunY - 25), 16.0f);
-        const float gap = 2.0f + below * 9.0f;
-        disc *= clamp01(std::fabs(band - 8) - gap * 0.5f + 0.5f);
-      }
+      // The setting sun, half sunk behind the mountains.
+      const float disc = clamp01(sunRadius - std::hypot(X - sunX, Y - sunY) + 0.5f);
       const Rgba sunColour = mix(hex(0xFFE690), hex(0xFF3F7A), clamp01((Y - (sunY - sunRadius)) / (2 * sunRadius)));
       c = mix(c, sunColour, disc);
       // Far and near mountains; the far ones catch the sun on their rims.

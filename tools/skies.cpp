@@ -214,14 +214,15 @@ void makeSky(const std::string& folder, const std::string& prefix,
       for (int x = 0; x < FACE_SIZE; ++x)
         pixels[y * FACE_SIZE + x] = sky(direction(face, (x + 0.5f) / FACE_SIZE, (y + 0.5f) / FACE_SIZE));
     splatStars(pixels, face, stars);
-    glimro_tools::Picture picture(FACE_SIZE, FACE_SIZE);
+    glimro_tools::Picture picture(FACE_SIZE, FACE_SIZE, {0.0f, 0.0f, 0.0f, 1.0f});
     for (int y = 0; y < FACE_SIZE; ++y)
       for (int x = 0; x < FACE_SIZE; ++x) {
         const Rgb& c = pixels[y * FACE_SIZE + x];
-        picture.set(x, y, c.r, c.g, c.b);
+        picture.at(x, y) = {c.r, c.g, c.b, 1.0f};
       }
     const std::string image = prefix + "_" + face.name + ".png";
-    picture.save(folder + "/" + image);
+    glimro_tools::makeDirs(folder);
+    picture.savePng(folder + "/" + image);
 
     // The sky is drawn unlit: the colour is the material's ambient colour
     // times the texture.

@@ -481,7 +481,7 @@ ms::File rocket() {
 
 void livery(const std::string& file) {
   const int size = 256;
-  glimro_tools::Picture picture(size, size);
+  glimro_tools::Picture picture(size, size, {0.0f, 0.0f, 0.0f, 1.0f});
   for (int y = 0; y < size; ++y) {
     const float t = (y + 0.5f) / size;
     const float around = t < 0.5f ? t : 1.0f - t;  // 0 on top, 0.5 underneath
@@ -514,10 +514,11 @@ void livery(const std::string& file) {
           g *= 0.6f;
           bl *= 0.6f;
         }
-      picture.set(x, y, r, g, bl);
+      picture.at(x, y) = {r, g, bl, 1.0f};
     }
   }
-  picture.save(file);
+  glimro_tools::makeDirs(file.substr(0, file.rfind('/')));
+  picture.savePng(file);
 }
 
 void saveModel(const std::string& out, const std::string& name, const ms::File& file) {

@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <typeinfo>
@@ -128,17 +129,13 @@ Image::~Image() {
   release();
 }
 
-void Image::load() {
-  release();
+bool Image::decode(std::vector<uint8_t>& pixels, uint32_t maxTextureSize) {
   SurfaceGuard picture{IMG_Load(fileName.c_str())};
   if (!picture.surface) throw loadFailure(fileName, SDL_GetError());
   SDL_Surface* surface = picture.surface;
-
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  if (surface->w > maxSize || surface->h > maxSize) {
-    throw loadFailure(fileName, "the picture is larger than the largest texture (" + std::to_string(maxSize) +
-                                    " pixels)");
+  if (static_cast<uint32_t>(surface->w) > maxTextureSize || static_cast<uint32_t>(surface->h) > maxTextureSize) {
+    throw loadFailure(fileName, "the picture is larger than the largest texture (" +
+                                    std::to_string(maxTextureSize) + " pixels)");
   }
   if (alphaThreshold >= 0.0f) createBitmask(surface);
 
@@ -149,9 +146,15 @@ void Image::load() {
   if (textureWidth != width || textureHeight != height) {
     debug::warning(dbgImages, "\"%s\" does not have power of 2 dimensions. Fixing image.", fileName.c_str());
   }
+  return toRGBA(surface, textureWidth, textureHeight, pixels);
+}
 
+void Image::load() {
+  release();
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   std::vector<uint8_t> pixels;
-  const bool hasAlpha = toRGBA(surface, textureWidth, textureHeight, pixels);
+  const bool hasAlpha = decode(pixels, static_cast<uint32_t>(std::max(maxSize, 0)));
   const GLint internal = hasAlpha ? GL_RGBA8 : GL_RGB8;
   const GLsizei tw = static_cast<GLsizei>(textureWidth);
   const GLsizei th = static_cast<GLsizei>(textureHeight);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bank.h"
 #include "mathtypes.h"
@@ -21,8 +22,9 @@ namespace korvu {
 class Bitmask;
 namespace xml { class Node; }
 
-// Texture filtering; the values index STR_IMAGEFILTER.
-enum ImageFilter {
+// Texture filtering; the values index STR_IMAGEFILTER. The underlying type
+// is fixed, so a value out of range can be held and refused.
+enum ImageFilter : int {
   IMAGEFILTER_NONE = 0,       // nearest, no mipmaps
   IMAGEFILTER_LINEAR = 1,     // linear, no mipmaps
   IMAGEFILTER_BILINEAR = 2,   // mipmapped, nearest mipmap with linear sampling
@@ -79,6 +81,11 @@ class Image {
   // cannot be read or is larger than the largest texture; the image then
   // has no texture.
   void load();
+  // The part of load that needs no OpenGL: reads the file, builds the mask
+  // when asked, sets the picture and texture sizes and fills pixels with the
+  // texture's RGBA bytes, top row first. Returns whether the picture has
+  // any alpha (else the texture is made RGB). Throws as load does.
+  bool decode(std::vector<uint8_t>& pixels, uint32_t maxTextureSize);
   // Deletes the texture, if any, and sets the texture name to 0; the record
   // and its settings stay, so the image can be loaded again.
   void release();

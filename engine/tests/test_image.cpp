@@ -71,14 +71,9 @@ void writePng(const std::string& path, int width, int height, int colorType, int
 
 // An RGBA picture, top row first.
 void writeRgbaPng(const std::string& path, int width, int height, const std::vector<Rgba>& pixels) {
-  std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(height));
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const Rgba& p = pixels[static_cast<size_t>(y * width + x)];
-      rows[static_cast<size_t>(y)].insert(rows[static_cast<size_t>(y)].end(), {p.r, p.g, p.b, p.a});
-    }
-  }
-  writePng(path, width, height, PNG_COLOR_TYPE_RGB_ALPHA, 8, rows);
+  std::vector<uint8_t> bytes;
+  for (const Rgba& p : pixels) bytes.insert(bytes.end(), {p.r, p.g, p.b, p.a});
+  korvu_test::writeRgbaPng(path, width, height, bytes);
 }
 
 // One colour everywhere.

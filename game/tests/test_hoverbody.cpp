@@ -86,7 +86,7 @@ TEST(HoverBody, UntouchedJetsFallAndTouchedOnesArePushed) {
 
 TEST(HoverBody, StaysRigidUnderRandomForces) {
   std::srand(7);
-  auto rnd = [](float range) { return (static_cast<float>(std::rand()) / RAND_MAX * 2 - 1) * range; };
+  auto rnd = [](float range) { return (static_cast<float>(std::rand()) / static_cast<float>(RAND_MAX) * 2 - 1) * range; };
   Triangle3D t = raceBody();
   for (int step = 0; step < 2000; ++step) {
     Vector3D f[3];

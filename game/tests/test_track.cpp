@@ -12,7 +12,7 @@
 #include "ddd/modelbank.h"
 #include "ddd/modelobject.h"
 #include "layouts.h"
-#include "test_geometry.h"
+#include "standins.h"
 #include "testsupport.h"
 #include "vectorchecks.h"
 
@@ -41,39 +41,6 @@ class BareTrack : public Track {
  public:
   void load() override {}
 };
-
-// A road strip 40 wide along -z from 0 to -100, cut in four along its
-// length so that it bends.
-std::unique_ptr<Model> makeRoad() {
-  std::vector<Vector3D> v;
-  std::vector<korvu_test::Triangle> t;
-  for (int r = 0; r <= 4; ++r) {
-    for (float x : {-20.0f, 0.0f, 20.0f}) v.push_back({x, 0, -25.0f * r});
-  }
-  for (int r = 0; r < 4; ++r) {
-    for (int c = 0; c < 2; ++c) {
-      int a = r * 3 + c, b = a + 1, d = a + 3, e = d + 1;
-      t.push_back({a, b, d});
-      t.push_back({b, e, d});
-    }
-  }
-  return makeModel(v, t);
-}
-
-void put(ModelBank& bank, Model* model, const std::string& name) {
-  model->name = name;
-  bank += model;
-}
-
-// The models a layout looks up, as small stand-ins.
-void fillStandIns(ModelBank& bank) {
-  put(bank, makeRoad().release(), "tracksection");
-  put(bank, makeRoad().release(), "tracksectionCollision");
-  put(bank, makeBox({-50, 0, -5}, {50, 80, 5}).release(), "startPortal");
-  put(bank, new CollisionModel(*makeBox({-50, 0, -5}, {50, 80, 5}), false), "startPortalCollision");
-  put(bank, makeBox({-5, -5, -1}, {5, 5, 1}).release(), "startLights");
-  put(bank, makeBox({-30, 0, -10}, {30, 20, 10}).release(), "tribune");
-}
 
 std::list<Object*> collideablesNear(const Track& track, Vector2D at, float radius) {
   std::list<Object*> out;
@@ -107,7 +74,7 @@ class InTempDir {
 }  // namespace
 
 TEST(TrackModel, SectionsAreNumberedAndObjectsFiledByKind) {
-  std::unique_ptr<Model> road = makeRoad();
+  std::unique_ptr<Model> road = standins::makeRoad(standins::PLAIN);
   CollisionModel collision(*road, false);
   BareTrack track;
   track.init(Vector2D(3000, 3000));
@@ -194,7 +161,7 @@ TEST(TrackModel, RecordFileIsReadMovedAsideWhenBrokenAndSavedSafely) {
 
 TEST(ShortTrack, BuildsFortySectionsAlongItsCurves) {
   ModelBank bank;
-  fillStandIns(bank);
+  standins::fill(bank);
   const size_t standIns = bank.size();
   std::unique_ptr<ShortTrack> track(new ShortTrack());
   track->modelBank = &bank;
@@ -223,7 +190,7 @@ TEST(ShortTrack, BuildsFortySectionsAlongItsCurves) {
   auto it = track->sections.begin();
   for (int p = 0; p < 10; ++p, ++it) {
     TrackSection* s = *it;
-    const Vector3D farEnd = s->ModelObject::model->vertices[13];  // centre of the last row
+    const Vector3D farEnd = standins::farCentre(*s->ModelObject::model);  // centre of the last row
     const Vector3D world = s->rotation * farEnd + s->position;
     const Vector3D expected = curve1.getVertexAt((p + 1) / 10.0f);
     EXPECT_LT((world - expected).length(), 0.01f) << "piece " << p;
@@ -273,7 +240,7 @@ TEST(ShortTrack, BuildsFortySectionsAlongItsCurves) {
 
 TEST(ShortTrack, AMissingModelStopsTheBuildWithItsName) {
   ModelBank bank;
-  fillStandIns(bank);
+  standins::fill(bank);
   delete bank["tribune"];
   const size_t before = bank.size();
   ShortTrack track;
@@ -289,8 +256,8 @@ TEST(ShortTrack, AMissingModelStopsTheBuildWithItsName) {
 
   // The portal's collision model must be one.
   Model* plain = makeBox({0, 0, 0}, {1, 1, 1}).release();
-  put(bank, plain, "startPortalCollision");
-  put(bank, makeBox({0, 0, 0}, {1, 1, 1}).release(), "tribune");
+  standins::put(bank, plain, "startPortalCollision");
+  standins::put(bank, makeBox({0, 0, 0}, {1, 1, 1}).release(), "tribune");
   ShortTrack other;
   other.modelBank = &bank;
   EXPECT_THROW(other.load(), std::string);

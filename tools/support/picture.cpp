@@ -2,48 +2,59 @@
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "catalog.h"
 #include "screenshot.h"
 
 namespace glimro_tools {
 
-namespace {
+Random::Random(uint64_t seed) : state(seed ? seed : 0x9E3779B97F4A7C15ull) {}
 
-uint8_t toByte(float value) {
-  return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
+uint32_t Random::next() {
+  state ^= state << 13;
+  state ^= state >> 7;
+  state ^= state << 17;
+  return static_cast<uint32_t>(state >> 32);
 }
 
-}  // namespace
+double Random::uniform() { return next() / 4294967296.0; }
 
-Picture::Picture(int width_, int height_)
-    : width(width_), height(height_), rgba(static_cast<size_t>(width_) * height_ * 4, 0) {}
+double Random::uniform(double min, double max) { return min + (max - min) * uniform(); }
 
-void Picture::set(int x, int y, float red, float green, float blue, float alpha) {
-  uint8_t* pixel = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-  pixel[0] = toByte(red);
-  pixel[1] = toByte(green);
-  pixel[2] = toByte(blue);
-  pixel[3] = toByte(alpha);
+Picture::Picture(int width, int height, Rgba fill)
+    : width(width), height(height), pixels(static_cast<size_t>(width) * height, fill) {}
+
+uint8_t toByte(float value, double dither) {
+  if (!(value > 0.0f)) return 0;
+  if (value >= 1.0f) return 255;
+  const long rounded = std::lround(value * 255.0 + dither);
+  return static_cast<uint8_t>(rounded < 0 ? 0 : rounded > 255 ? 255 : rounded);
 }
 
-void Picture::save(const std::string& file) const {
-  const size_t slash = file.rfind('/');
-  if (slash != std::string::npos) makeDirs(file.substr(0, slash));
-  // Byte order R, G, B, A in memory whatever the machine's endianness.
-  const Uint32 rmask = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 0xff000000 : 0x000000ff;
-  const Uint32 gmask = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 0x00ff0000 : 0x0000ff00;
-  const Uint32 bmask = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 0x0000ff00 : 0x00ff0000;
-  const Uint32 amask = SDL_BYTEORDER == SDL_BIG_ENDIAN ? 0x000000ff : 0xff000000;
-  SDL_Surface* surface =
-      SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, 32, rmask, gmask, bmask, amask);
-  if (!surface) throw std::string("Could not create a surface for ") + file;
-  for (int y = 0; y < height; ++y)
-    std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch,
-                &rgba[static_cast<size_t>(y) * width * 4], static_cast<size_t>(width) * 4);
+void Picture::savePng(const std::string& file) const { write(file, nullptr); }
+
+void Picture::savePng(const std::string& file, uint64_t ditherSeed) const {
+  Random random(ditherSeed);
+  write(file, &random);
+}
+
+void Picture::write(const std::string& file, Random* random) const {
+  SDL_Surface* surface = SDL_CreateRGBSurface(0, width, height, 32, 0x000000FF, 0x0000FF00,
+                                              0x00FF0000, 0xFF000000);
+  if (!surface) throw std::string("Could not make a surface for \"") + file + "\": " + SDL_GetError();
+  for (int y = 0; y < height; ++y) {
+    Uint8* row = static_cast<Uint8*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
+    for (int x = 0; x < width; ++x) {
+      const Rgba& p = at(x, y);
+      // Two uniform draws make a triangular dither that hides 8-bit steps
+      // without adding visible grain.
+      const double dither = random ? (random->uniform() + random->uniform()) * 0.5 - 0.5 : 0.0;
+      const Uint32 value = SDL_MapRGBA(surface->format, toByte(p.r, 0), toByte(p.g, 0), toByte(p.b, 0),
+                                       toByte(p.a, dither));
+      std::memcpy(row + x * 4, &value, sizeof value);
+    }
+  }
   try {
     korvu::savePng(surface, file.c_str());
   } catch (...) {

@@ -1,5 +1,7 @@
-// An RGBA picture in memory that the asset tools paint pixel by pixel and
-// write as a PNG file through the engine's PNG writer.
+// Pictures that asset tools paint in floating point and write as 8-bit RGBA
+// PNG files. Colours are straight (not premultiplied) red, green, blue and
+// alpha in 0..1. Writing rounds with a small seeded dither, so smooth ramps
+// show no bands and the same picture always gives the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +10,53 @@
 
 namespace glimro_tools {
 
-struct Picture {
+// A small deterministic generator (xorshift), the same sequence on every
+// platform for a given seed.
+class Random {
+ public:
+  explicit Random(uint64_t seed);
+  uint32_t next();
+  // Uniform in [0, 1).
+  double uniform();
+  double uniform(double min, double max);
+
+ private:
+  uint64_t state;
+};
+
+struct Rgba {
+  float r, g, b, a;
+};
+
+class Picture {
+ public:
   int width;
   int height;
-  // Top row first, four bytes per pixel.
-  std::vector<uint8_t> rgba;
+  std::vector<Rgba> pixels;  // row by row, top row first
 
-  Picture(int width, int height);
+  // Every pixel starts as the given colour.
+  Picture(int width, int height, Rgba fill);
 
-  // Channels in 0..1, clamped and rounded.
-  void set(int x, int y, float red, float green, float blue, float alpha = 1.0f);
+  Rgba& at(int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; }
+  const Rgba& at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 
-  // Writes the picture as a PNG file, making its folder first; throws a
+  // Writes the picture as an RGBA PNG through the engine's writer. Every
+  // channel is clamped to 0..1 and rounded to 8 bits. With a dither seed,
+  // alpha values strictly between 0 and 1 get a dither of under one step
+  // from a generator seeded with it, so smooth ramps of light show no bands;
+  // exact 0 and 1 stay exact (so empty borders stay empty). Colours are
+  // rounded plainly: they only scale the light. Without a seed everything
+  // is rounded plainly, for small detail such as glyphs. Throws a
   // std::string on failure.
-  void save(const std::string& file) const;
+  void savePng(const std::string& file) const;
+  void savePng(const std::string& file, uint64_t ditherSeed) const;
+
+ private:
+  void write(const std::string& file, Random* dither) const;
 };
+
+// A channel value in 0..1 as a byte, rounded with the given offset
+// (-0.5..0.5 steps); 0 and 1 map to 0 and 255 whatever the offset.
+uint8_t toByte(float value, double dither);
 
 }  // namespace glimro_tools
