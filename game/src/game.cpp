@@ -185,6 +185,8 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
       const unsigned w = static_cast<unsigned>(settings.resX) / static_cast<unsigned>(n);
       viewports.emplace_back(static_cast<float>((n - 1 - j) * w), 0.0f, static_cast<float>(w),
                              static_cast<float>(settings.resY));
+      vehicle->messages.rectangle = korvu::Rect(50.0f, static_cast<float>(settings.resY) - 150.0f,
+                                                static_cast<float>(w) - 100.0f, 20.0f);
       const float aspect = viewports.back().width / viewports.back().height;
       for (korvu::ddd::Camera* camera : vehicle->cameras) camera->aspect = aspect;
       ++playersRacing;
@@ -340,23 +342,6 @@ void Game::setWeather(bool night_) {
   // A recorded sky still holds the old sides.
   if (skybox->displayList != 0) skybox->compile();
   night = night_;
-}
-
-void Game::draw(float /*dt*/) {
-  faces = 0;
-  meshes = 0;
-  for (size_t i = 0; i < players.size(); ++i) {
-    raceResources.renderContext3D->apply();
-    korvu::Viewport& viewport = viewports[i];
-    korvu::currentViewport = &viewport;
-    glViewport(static_cast<GLint>(viewport.x), static_cast<GLint>(viewport.y),
-               static_cast<GLsizei>(viewport.width), static_cast<GLsizei>(viewport.height));
-    track->visible = settings.culling ? &players[i]->visibleObjects : nullptr;
-    korvu::resetCursor();
-    players[i]->getCurrentCamera()->drawView(world);
-    meshes += static_cast<int>(korvu::ddd::pipeline.meshesDrawn);
-    faces += static_cast<int>(korvu::ddd::pipeline.elementsDrawn);
-  }
 }
 
 }  // namespace glimro

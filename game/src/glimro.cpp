@@ -94,13 +94,15 @@ Glimro::Glimro(bool /*player*/)
   setShadowModel(shadow);
 
   launcher = new korvu::ddd::ModelObject(launcherModel);
-  rocket = new Rocket();
-  rocket->position = ROCKET_SEAT;
-  *launcher += rocket;
+  loadRocket();
   *this += launcher;
   openRocketLauncher(false);
 
   position = Vector3D(102.0f, 6.0f, 55.77f);
+
+  messages.rectangle = korvu::Rect(50, 550, 300, 30);
+  messages.font = raceResources.font;
+  messages.keep = false;
 
   for (int i = 0; i < 4; ++i) {
     const CameraPose& pose = CAMERA_POSES[i];
@@ -203,7 +205,15 @@ void Glimro::openRocketLauncher(bool open) {
   launcher->hasMoved = true;
 }
 
+void Glimro::loadRocket() {
+  rocket = new Rocket();
+  rocket->position = ROCKET_SEAT;
+  *launcher += rocket;
+}
+
 void Glimro::perform(float dt) {
+  messages.perform(dt);
+  if (lapTimeMessage.remainingTime > 0.0f) lapTimeMessage.perform(dt);
   if (started && !finished) {
     lapTime += dt;
     raceTime += dt;

@@ -112,4 +112,12 @@ void Track::writeRecordsToGui(std::string prefix, korvu::gui::Component* /*root*
   korvu::debug::error(1, "The race-over labels \"%s...\" cannot be filled without a GUI.", prefix.c_str());
 }
 
+const SectionRoute& Track::route() {
+  if (routeSections_ != sections.size()) {
+    route_ = SectionRoute(static_cast<int>(sections.size()), junctions);
+    routeSections_ = sections.size();
+  }
+  return route_;
+}
+
 }  // namespace glimro
