@@ -3,8 +3,6 @@
 // the full-screen backdrop), written below the resources folder it is given.
 // Everything is drawn from fixed parameters and fixed seeds, so two runs give
 // the same bytes.
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -15,7 +13,7 @@
 #include <vector>
 
 #include "catalog.h"
-#include "screenshot.h"
+#include "picture.h"
 #include "xml.h"
 
 namespace {
@@ -25,9 +23,8 @@ using korvu::xml::Node;
 // ---------------------------------------------------------------------------
 // Pictures
 
-struct Rgba {
-  float r = 0, g = 0, b = 0, a = 0;
-};
+using glimro_tools::Picture;
+using glimro_tools::Rgba;
 
 Rgba hex(uint32_t rgb, float alpha = 1.0f) {
   return {((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f, (rgb & 0xFF) / 255.0f, alpha};
@@ -49,67 +46,28 @@ float smoothstep(float e0, float e1, float x) {
   return t * t * (3 - 2 * t);
 }
 
-// Straight (not premultiplied) alpha, top row first, as PNG files hold it.
-struct Canvas {
-  int width, height;
-  std::vector<Rgba> pixels;
-
-  Canvas(int w, int h, Rgba fill = {}) : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill) {}
-
-  Rgba& at(int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; }
-  const Rgba& at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-
-  // Lays colour c over pixel (x, y), scaled by coverage. A pixel that stays
-  // fully transparent takes the colour anyway, so that linear filtering at
-  // the edge of a shape does not blend towards black.
-  void over(int x, int y, const Rgba& c, float coverage) {
-    Rgba& d = at(x, y);
-    const float a = clamp01(c.a * coverage);
-    const float outA = a + d.a * (1 - a);
-    if (outA <= 1e-6f) {
-      d = withAlpha(c, 0);
-      return;
-    }
-    d.r = (c.r * a + d.r * d.a * (1 - a)) / outA;
-    d.g = (c.g * a + d.g * d.a * (1 - a)) / outA;
-    d.b = (c.b * a + d.b * d.a * (1 - a)) / outA;
-    d.a = outA;
+// Lays colour c over pixel (x, y), scaled by coverage. A pixel that stays
+// fully transparent takes the colour anyway, so that linear filtering at the
+// edge of a shape does not blend towards black.
+void over(Picture& picture, int x, int y, const Rgba& c, float coverage) {
+  Rgba& d = picture.at(x, y);
+  const float a = clamp01(c.a * coverage);
+  const float outA = a + d.a * (1 - a);
+  if (outA <= 1e-6f) {
+    d = withAlpha(c, 0);
+    return;
   }
+  d.r = (c.r * a + d.r * d.a * (1 - a)) / outA;
+  d.g = (c.g * a + d.g * d.a * (1 - a)) / outA;
+  d.b = (c.b * a + d.b * d.a * (1 - a)) / outA;
+  d.a = outA;
+}
 
-  Canvas crop(int x0, int y0, int w, int h) const {
-    Canvas out(w, h);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) out.at(x, y) = at(x0 + x, y0 + y);
-    return out;
-  }
-};
-
-uint8_t toByte(float v) { return static_cast<uint8_t>(std::lround(clamp01(v) * 255.0f)); }
-
-void writePng(const Canvas& canvas, const std::string& file) {
-  SDL_Surface* surface =
-      SDL_CreateRGBSurface(0, canvas.width, canvas.height, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000);
-  if (!surface) throw std::string("Could not create a surface: ") + SDL_GetError();
-  for (int y = 0; y < canvas.height; ++y) {
-    uint8_t* row = static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
-    for (int x = 0; x < canvas.width; ++x) {
-      const Rgba& c = canvas.at(x, y);
-      const uint8_t alpha = toByte(c.a);
-      // A transparent pixel keeps its colour for filtering, but in bytes
-      // that do not change when nothing visible changes.
-      row[x * 4 + 0] = toByte(c.r);
-      row[x * 4 + 1] = toByte(c.g);
-      row[x * 4 + 2] = toByte(c.b);
-      row[x * 4 + 3] = alpha;
-    }
-  }
-  try {
-    korvu::savePng(surface, file.c_str());
-  } catch (...) {
-    SDL_FreeSurface(surface);
-    throw;
-  }
-  SDL_FreeSurface(surface);
+Picture crop(const Picture& picture, int x0, int y0, int w, int h) {
+  Picture out(w, h, {0, 0, 0, 0});
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) out.at(x, y) = picture.at(x0 + x, y0 + y);
+  return out;
 }
 
 // Signed distance from p to a rectangle with rounded corners (negative
@@ -177,10 +135,10 @@ struct FrameLook {
 
 const int NOMINAL = 64;  // inner size the look is drawn around
 
-Canvas drawFrame(const FrameLook& look) {
+Picture drawFrame(const FrameLook& look) {
   const int b = look.piece;
   const int size = NOMINAL + 2 * b;
-  Canvas canvas(size, size, withAlpha(look.border, 0));
+  Picture canvas(size, size, withAlpha(look.border, 0));
   const float x0 = b - look.grow, y0 = b - look.grow;
   const float x1 = b + NOMINAL + look.grow, y1 = b + NOMINAL + look.grow;
   for (int y = 0; y < size; ++y) {
@@ -190,11 +148,11 @@ Canvas drawFrame(const FrameLook& look) {
       if (look.shadow.a > 0 && d > -2) {
         const float ds = roundedRectDistance(px, py - 2.0f, x0, y0, x1, y1, look.radius);
         const float s = std::exp(-std::max(ds, 0.0f) * std::max(ds, 0.0f) / 8.0f);
-        canvas.over(x, y, look.shadow, s * (1 - coverage(d)));
+        over(canvas, x, y, look.shadow, s * (1 - coverage(d)));
       }
       if (look.glow.a > 0 && d > -1) {
         const float g = std::exp(-std::max(d, 0.0f) / look.glowSize);
-        canvas.over(x, y, look.glow, g * (1 - coverage(d)));
+        over(canvas, x, y, look.glow, g * (1 - coverage(d)));
       }
       const float body = coverage(d);
       if (body <= 0) continue;
@@ -210,11 +168,11 @@ Canvas drawFrame(const FrameLook& look) {
         const float s = look.insetShade * std::exp(-depth / 6.0f);
         fill = mix(fill, withAlpha(hex(0x000000), fill.a), s);
       }
-      canvas.over(x, y, fill, body);
+      over(canvas, x, y, fill, body);
       const float band = body - coverage(d + look.borderWidth);
       if (band > 0) {
         const float top = 1 - smoothstep(y0, y0 + look.radius + 6, py);
-        canvas.over(x, y, mix(look.border, look.borderTop, top), band);
+        over(canvas, x, y, mix(look.border, look.borderTop, top), band);
       }
     }
   }
@@ -226,9 +184,9 @@ struct Pictures {
   std::string prefix;                   // their path as the GUI file names it
   std::vector<std::unique_ptr<Node>> images;
 
-  void add(const std::string& name, const Canvas& canvas, float hotX = 0, float hotY = 0) {
+  void add(const std::string& name, const Picture& canvas, float hotX = 0, float hotY = 0) {
     const std::string file = name + ".png";
-    writePng(canvas, dir + "/" + file);
+    canvas.savePng(dir + "/" + file);
     std::unique_ptr<Node> image(new Node());
     image->name = "image";
     (*image)["name"] = name;
@@ -248,19 +206,19 @@ const char* const PIECE_ATTRIBUTES[9] = {"upperLeft", "upper", "upperRight", "le
                                          "right", "lowerLeft", "lower", "lowerRight"};
 
 void addFrame(Pictures& pictures, const std::string& name, const FrameLook& look) {
-  const Canvas full = drawFrame(look);
+  const Picture full = drawFrame(look);
   const int b = look.piece;
   const int mid = b + NOMINAL / 2 - 4;  // an 8-pixel strip from the middle
   const int far = b + NOMINAL;
-  pictures.add(name + "_ul", full.crop(0, 0, b, b));
-  pictures.add(name + "_u", full.crop(mid, 0, 8, b));
-  pictures.add(name + "_ur", full.crop(far, 0, b, b));
-  pictures.add(name + "_l", full.crop(0, b, b, NOMINAL));
-  pictures.add(name + "_c", full.crop(mid, b, 8, NOMINAL));
-  pictures.add(name + "_r", full.crop(far, b, b, NOMINAL));
-  pictures.add(name + "_ll", full.crop(0, far, b, b));
-  pictures.add(name + "_lo", full.crop(mid, far, 8, b));
-  pictures.add(name + "_lr", full.crop(far, far, b, b));
+  pictures.add(name + "_ul", crop(full, 0, 0, b, b));
+  pictures.add(name + "_u", crop(full, mid, 0, 8, b));
+  pictures.add(name + "_ur", crop(full, far, 0, b, b));
+  pictures.add(name + "_l", crop(full, 0, b, b, NOMINAL));
+  pictures.add(name + "_c", crop(full, mid, b, 8, NOMINAL));
+  pictures.add(name + "_r", crop(full, far, b, b, NOMINAL));
+  pictures.add(name + "_ll", crop(full, 0, far, b, b));
+  pictures.add(name + "_lo", crop(full, mid, far, 8, b));
+  pictures.add(name + "_lr", crop(full, far, far, b, b));
 }
 
 // ---------------------------------------------------------------------------
@@ -340,62 +298,62 @@ FrameLook fieldLook() {
 // the state, so that the text starts beside it.
 const int CHECK_ROW_WIDTH = 256;
 const int CHECK_ROW_HEIGHT = 32;
-const float BOX_X0 = 5, BOX_Y0 = 5, BOX_X1 = 27, BOX_Y1 = 27;
+const float BOX_X0 = 4, BOX_Y0 = 6, BOX_X1 = 24, BOX_Y1 = 26;
 
-Canvas drawCheckRow(bool checked, bool hot) {
-  Canvas canvas(CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT, withAlpha(hex(AMBER), 0));
+Picture drawCheckRow(bool checked, bool hot) {
+  Picture canvas(CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT, withAlpha(hex(AMBER), 0));
   for (int y = 0; y < CHECK_ROW_HEIGHT; ++y) {
     for (int x = 0; x < CHECK_ROW_WIDTH; ++x) {
       const float px = x + 0.5f, py = y + 0.5f;
       if (hot) {
         const float d = roundedRectDistance(px, py, 1, 1, CHECK_ROW_WIDTH - 1, CHECK_ROW_HEIGHT - 1, 6);
         const float fade = 1 - smoothstep(40, CHECK_ROW_WIDTH, px);
-        canvas.over(x, y, hex(AMBER, 0.22f * fade + 0.06f), coverage(d));
+        over(canvas, x, y, hex(AMBER, 0.22f * fade + 0.06f), coverage(d));
       }
       const float box = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
-      canvas.over(x, y, hex(hot ? 0x2A2030 : NAVY_DEEP, 0.95f), coverage(box + 1));
+      over(canvas, x, y, hex(hot ? 0x2A2030 : NAVY_DEEP, 0.95f), coverage(box + 1));
       if (checked) {
-        const float tick = std::min(segmentDistance(px, py, 10, 16, 14.5f, 21),
-                                    segmentDistance(px, py, 14.5f, 21, 22.5f, 10.5f));
-        canvas.over(x, y, hex(hot ? AMBER_LIGHT : CYAN), coverage(tick - 1.6f));
+        const float tick = std::min(segmentDistance(px, py, 8.5f, 16.5f, 12.5f, 21),
+                                    segmentDistance(px, py, 12.5f, 21, 20, 11.5f));
+        over(canvas, x, y, hex(hot ? AMBER_LIGHT : CYAN), coverage(tick - 1.6f));
       }
     }
   }
   return canvas;
 }
 
-Canvas drawCheckOutline() {
-  Canvas canvas(40, CHECK_ROW_HEIGHT, withAlpha(hex(0xFFFFFF), 0));
+Picture drawCheckOutline() {
+  Picture canvas(32, CHECK_ROW_HEIGHT, withAlpha(hex(0xFFFFFF), 0));
   for (int y = 0; y < canvas.height; ++y)
     for (int x = 0; x < canvas.width; ++x) {
       const float d = roundedRectDistance(x + 0.5f, y + 0.5f, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
-      canvas.over(x, y, hex(0xFFFFFF), coverage(d) - coverage(d + 2));
+      over(canvas, x, y, hex(0xFFFFFF), coverage(d) - coverage(d + 2));
     }
   return canvas;
 }
 
 // A drop-down list cycles through its entries: a divider and a pair of
 // chevrons at its right end, white so each state tints them.
-Canvas drawCycleMark() {
-  Canvas canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
+Picture drawCycleMark() {
+  Picture canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 32; ++x) {
       const float px = x + 0.5f, py = y + 0.5f;
       const float divider = std::fabs(px - 4) - 0.6f;
       const float fade = 1 - smoothstep(6, 13, std::fabs(py - 16));
-      canvas.over(x, y, hex(0xFFFFFF, 0.45f * fade), coverage(divider));
+      over(canvas, x, y, hex(0xFFFFFF, 0.45f * fade), coverage(divider));
       float chevrons = 1e9f;
       for (float cx : {14.0f, 20.0f})
         chevrons = std::min(chevrons, std::min(segmentDistance(px, py, cx, 11, cx + 5, 16),
                                                segmentDistance(px, py, cx + 5, 16, cx, 21)));
-      canvas.over(x, y, hex(0xFFFFFF), coverage(chevrons - 1.3f));
+      over(canvas, x, y, hex(0xFFFFFF), coverage(chevrons - 1.3f));
     }
   return canvas;
 }
 
 // The profile name field shows a small player figure before the text.
-Canvas drawPlayerMark() {
-  Canvas canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
+Picture drawPlayerMark() {
+  Picture canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 32; ++x) {
       const float px = x + 0.5f, py = y + 0.5f;
@@ -403,26 +361,26 @@ Canvas drawPlayerMark() {
       const float body = roundedRectDistance(px, py, 6, 18, 22, 30, 7);
       const float cut = 23.5f - py;  // shoulders end in a straight line
       const float shape = std::min(head, std::max(body, -cut));
-      canvas.over(x, y, hex(0xFFFFFF), coverage(shape));
+      over(canvas, x, y, hex(0xFFFFFF), coverage(shape));
     }
   return canvas;
 }
 
 // The pointer: a classic arrow, light with a dark rim and a soft shadow,
 // its tip on the picture's upper-left pixel (the hot spot).
-Canvas drawCursor() {
+Picture drawCursor() {
   const std::vector<Point> arrow = {{1, 1}, {1, 23}, {6.5f, 18}, {10.5f, 27}, {14.5f, 25.5f},
                                     {10.5f, 16.5f}, {17.5f, 16.5f}};
-  Canvas canvas(32, 32, withAlpha(hex(0x000000), 0));
+  Picture canvas(32, 32, withAlpha(hex(0x000000), 0));
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 32; ++x) {
       const float px = x + 0.5f, py = y + 0.5f;
       const float shadow = polygonDistance(arrow, px - 1.5f, py - 2.0f);
-      canvas.over(x, y, hex(0x000000, 0.45f), clamp01(0.6f - shadow * 0.5f));
+      over(canvas, x, y, hex(0x000000, 0.45f), clamp01(0.6f - shadow * 0.5f));
       const float d = polygonDistance(arrow, px, py);
       const float t = clamp01(py / 26);
-      canvas.over(x, y, mix(hex(0xFFFFFF), hex(0xFFD9A0), t), coverage(d + 0.4f));
-      canvas.over(x, y, hex(INK), coverage(std::fabs(d) - 0.8f));
+      over(canvas, x, y, mix(hex(0xFFFFFF), hex(0xFFD9A0), t), coverage(d + 0.4f));
+      over(canvas, x, y, hex(INK), coverage(std::fabs(d) - 0.8f));
     }
   return canvas;
 }
@@ -497,7 +455,7 @@ struct Backdrop {
   float roadCentre(float z) const { return -10.0f + 11.0f * (1 - std::exp(-z / 55)) + 2.5f * std::sin(z / 21); }
 
   Rgba sample(float X, float Y) const {
-    Rgba c;
+    Rgba c = {0, 0, 0, 1};
     if (Y < horizon) {
       c = sky.at(Y / horizon);
       // Stars, fading out into the dusk glow.
@@ -574,14 +532,14 @@ struct Backdrop {
   }
 };
 
-Canvas drawBackdrop() {
+Picture drawBackdrop() {
   const Backdrop scene;
-  Canvas canvas(BACK_TEXTURE, BACK_TEXTURE);
+  Picture canvas(BACK_TEXTURE, BACK_TEXTURE, {0, 0, 0, 1});
   const float sx = static_cast<float>(BACK_WIDTH) / BACK_TEXTURE;
   const float sy = static_cast<float>(BACK_HEIGHT) / BACK_TEXTURE;
   for (int y = 0; y < BACK_TEXTURE; ++y)
     for (int x = 0; x < BACK_TEXTURE; ++x) {
-      Rgba sum;
+      Rgba sum = {0, 0, 0, 0};
       for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i) {
           const Rgba s = scene.sample((x + (i + 0.5f) / 3) * sx, (y + (j + 0.5f) / 3) * sy);
@@ -761,7 +719,7 @@ Node* button(Description& gui, Node* parent, const std::string& name, float x, f
 }
 
 void addMainMenu(Description& gui) {
-  const float width = 336, height = 400;
+  const float width = 336, height = 380;
   Node* p = panel(gui, "pMainMenu", width, height, true);
   gui.widget(p, "Label", "lMainTitle", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
              {{"caption", "GLIMRO"}, {"style", "labelTitle"}});
@@ -779,7 +737,7 @@ void addMainMenu(Description& gui) {
   y -= ROW_PITCH;
   button(gui, p, "bQuit", MARGIN, y, w, "Quit", "exit");
   // The frame counter switch; its row picture is exactly as wide as it is.
-  gui.widget(p, "Checkbox", "cbFPS", (width - CHECK_ROW_WIDTH) / 2, 24, CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT,
+  gui.widget(p, "Checkbox", "cbFPS", (width - CHECK_ROW_WIDTH) / 2, 26, CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT,
              {{"caption", "Show frame counter"},
               {"image", "checkOutline"},
               {"style", "check"},
