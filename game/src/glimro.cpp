@@ -99,10 +99,8 @@ Glimro::Glimro(bool /*player*/)
   openRocketLauncher(false);
 
   position = Vector3D(102.0f, 6.0f, 55.77f);
-
-  messages.rectangle = korvu::Rect(50, 550, 300, 30);
+  messages.rectangle = korvu::Rect(50.0f, 550.0f, 300.0f, 30.0f);
   messages.font = raceResources.font;
-  messages.keep = false;
 
   for (int i = 0; i < 4; ++i) {
     const CameraPose& pose = CAMERA_POSES[i];

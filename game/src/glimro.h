@@ -91,6 +91,11 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   // vehicle to the previous one. Not owned.
   TrackSection* currentSection;
   TrackSection* previousSection;
+  // The driver's timed messages; a new one replaces the one shown. Their
+  // rectangle lies in the player's viewport.
+  korvu::fonts::Messages messages;
+  // The blinking lap time.
+  korvu::fonts::BlinkMessage lapTimeMessage;
   // Child carrying the engine sound; null until init.
   korvu::ddd::EmitterObject* emitterObject;
   // The looping engine sound, owned by the emitter object's emitter; null
@@ -104,10 +109,6 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   bool launcherOpen;
   // The driver's profile; not owned, null for a vehicle without a player.
   PlayerProfile* profile;
-  // The driver's timed messages; a new one replaces the one shown.
-  korvu::fonts::Messages messages;
-  // The last lap's time, blinking on the lap line while its time runs.
-  korvu::fonts::BlinkMessage lapTimeMessage;
 
   // Builds the vehicle from the race's model and texture banks. Throws a
   // message naming "glimroCollision", "glimro", "glimroShadow" or
