@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ddd/collisionmodel.h"
 #include "track.h"
 
 namespace glimro_harness {
@@ -35,19 +36,77 @@ const float STEER_GAIN = 1.5f;
 
 }  // namespace
 
+// A section's drivable surface (its collision model: the road's top, five
+// vertices across at every ring) in world space.
+std::vector<Vector3D> worldVertices(const glimro::TrackSection& section) {
+  std::vector<Vector3D> world;
+  const korvu::ddd::CollisionModel* model = section.Collideable::model;
+  if (model == nullptr) return world;
+  for (Vector3D v : model->vertices) {
+    v.transform(section.ModelObject::rotation);
+    world.push_back(v + section.ModelObject::position);
+  }
+  return world;
+}
+
+// Where the next section begins at this one's end, the two share the
+// vertices of that end.
+bool joins(const std::vector<Vector3D>& vertices, const Vector3D& next) {
+  for (const Vector3D& v : vertices) {
+    if ((v - next).length() < 1.0f) return true;
+  }
+  return false;
+}
+
+// The middle of a section's far end: the vertices that lie farthest along
+// the chord from its start to its far end (the end ring stands almost
+// across the chord, since a piece bends far less than a right angle).
+Vector3D farEnd(const std::vector<Vector3D>& vertices, const Vector3D& start, Vector3D chord) {
+  for (int round = 0; round < 2; ++round) {
+    float farthest = -1e30f;
+    for (const Vector3D& v : vertices) farthest = std::max(farthest, dotProduct(v - start, chord));
+    Vector3D sum;
+    int n = 0;
+    for (const Vector3D& v : vertices) {
+      if (dotProduct(v - start, chord) > farthest - 12.0f) {
+        sum += v;
+        ++n;
+      }
+    }
+    if (n == 0) return start;
+    chord = unit(sum / static_cast<float>(n) - start);
+    if (round == 1) return sum / static_cast<float>(n);
+  }
+  return start;
+}
+
 RoadLine::RoadLine(const glimro::Track& track, const glimro::SectionRoute& route) : route(route) {
   std::vector<const glimro::TrackSection*> byIndex(track.sections.begin(), track.sections.end());
+  std::vector<const glimro::TrackSection*> driven;
   for (int p = 0; p < route.length(); ++p) {
     const int s = route.section(p);
-    if (s < 0 || s >= static_cast<int>(byIndex.size())) continue;
-    const glimro::TrackSection* section = byIndex[static_cast<size_t>(s)];
+    if (s >= 0 && s < static_cast<int>(byIndex.size())) driven.push_back(byIndex[static_cast<size_t>(s)]);
+  }
+  for (size_t k = 0; k < driven.size(); ++k) {
+    const glimro::TrackSection* section = driven[k];
     Point point;
     point.position = section->position;
     point.direction = unit(turned(section->rotation, Vector3D(0, 0, -1)));
     point.up = unit(turned(section->rotation, Vector3D(0, 1, 0)));
     point.distance = 0.0f;
     point.turn = 0.0f;
+    point.jump = false;
     points.push_back(point);
+    // Where the next section does not begin at this one's end, the road
+    // leaves the ground: the take-off is a point of its own.
+    const glimro::TrackSection* next = driven[(k + 1) % driven.size()];
+    const std::vector<Vector3D> vertices = worldVertices(*section);
+    if (!vertices.empty() && !joins(vertices, next->ModelObject::position)) {
+      Point takeOff = point;
+      takeOff.position = farEnd(vertices, point.position, point.direction);
+      takeOff.jump = true;
+      points.push_back(takeOff);
+    }
   }
   const size_t n = points.size();
   for (size_t i = 0; i < n; ++i) {
@@ -57,13 +116,13 @@ RoadLine::RoadLine(const glimro::Track& track, const glimro::SectionRoute& route
     if (i + 1 < n) points[i + 1].distance = a.distance + step;
     else length = a.distance + step;
     // The turn about the road's up vector: the directions seen in the
-    // road's plane.
+    // road's plane; a jump turns nothing.
     Vector3D da = a.direction - a.up * dotProduct(a.direction, a.up);
     Vector3D db = b.direction - a.up * dotProduct(b.direction, a.up);
     da.normalize();
     db.normalize();
     const float c = std::max(-1.0f, std::min(1.0f, dotProduct(da, db)));
-    a.turn = step > 1e-3f ? std::acos(c) / step : 0.0f;
+    a.turn = step > 1e-3f && !a.jump ? std::acos(c) / step : 0.0f;
   }
 }
 
@@ -117,6 +176,9 @@ float Autopilot::allowedSpeed(int at, double speed) const {
   float ahead = 0.0f;
   for (int k = 0; k < n && ahead < reach; ++k) {
     const RoadLine::Point& p = line_.points[static_cast<size_t>((at + k) % n)];
+    // A jump is taken at full speed, and what lies beyond it is seen to on
+    // landing.
+    if (p.jump) return allowed < TOP_SPEED ? allowed : TOP_SPEED;
     if (p.turn > 1e-5f) {
       // Units per second that the turn rate can follow, as units per 50 ms.
       const float v = TURN_RATE * TURN_MARGIN / p.turn / 20.0f;

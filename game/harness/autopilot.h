@@ -15,7 +15,9 @@ class Track;
 
 namespace glimro_harness {
 
-// The centre line through the start of every section in route order.
+// The centre line through the start of every section in route order, with
+// the end of a section where the road breaks off and goes on elsewhere (a
+// jump or a drop).
 class RoadLine {
  public:
   struct Point {
@@ -28,6 +30,8 @@ class RoadLine {
     // Radians per unit that the road turns about its up vector on the way
     // to the next point.
     float turn;
+    // The way to the next point is through the air.
+    bool jump;
   };
   std::vector<Point> points;
   // The track's driven order; point p is the start of section route.section(p).
