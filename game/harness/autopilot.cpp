@@ -26,10 +26,18 @@ Vector3D unit(Vector3D v) {
 // The steering axis at full lock turns the vehicle 100 degrees a second;
 // the autopilot plans with this share of it.
 const float TURN_RATE = 1.745329f;  // radians per second
-const float TURN_MARGIN = 0.4f;
+const float TURN_MARGIN = 0.3f;
 // Speeds in units per 50 ms: the drive model tops out at 40.
 const float TOP_SPEED = 36.0f;
-const float LOW_SPEED = 6.0f;
+const float LOW_SPEED = 3.0f;
+// Seconds a vehicle takes to come down after a take-off from a ramp.
+const float FLIGHT_TIME = 0.8f;
+// Steps without touching the road after which the vehicle is put back (the
+// longest jump takes about sixty).
+const int RESET_STEPS = 150;
+// How far above the centre line (units, on a road banked upright) the
+// autopilot aims.
+const float BANK_AIM = 60.0f;
 // More than the arc asks for, against the lag of the velocity behind the
 // heading.
 const float STEER_GAIN = 1.5f;
@@ -96,6 +104,7 @@ RoadLine::RoadLine(const glimro::Track& track, const glimro::SectionRoute& route
     point.distance = 0.0f;
     point.turn = 0.0f;
     point.jump = false;
+    point.jumpSpeed = TOP_SPEED;
     points.push_back(point);
     // Where the next section does not begin at this one's end, the road
     // leaves the ground: the take-off is a point of its own.
@@ -108,6 +117,7 @@ RoadLine::RoadLine(const glimro::Track& track, const glimro::SectionRoute& route
       points.push_back(takeOff);
     }
   }
+  land();
   const size_t n = points.size();
   for (size_t i = 0; i < n; ++i) {
     Point& a = points[i];
@@ -123,6 +133,36 @@ RoadLine::RoadLine(const glimro::Track& track, const glimro::SectionRoute& route
     db.normalize();
     const float c = std::max(-1.0f, std::min(1.0f, dotProduct(da, db)));
     a.turn = step > 1e-3f && !a.jump ? std::acos(c) / step : 0.0f;
+  }
+}
+
+void RoadLine::land() {
+  for (size_t j = 0; j < points.size(); ++j) {
+    if (!points[j].jump) continue;
+    // The flight goes on along the take-off's direction; where that crosses
+    // the road ahead (seen from above), the vehicle comes down. A road that
+    // goes on in the same direction is met head on and needs nothing.
+    const Point& takeOff = points[j];
+    const float dx = takeOff.direction.x, dz = takeOff.direction.z;
+    for (size_t k = j + 1; k + 1 < points.size() && k < j + 6; ++k) {
+      const Vector3D a = points[k].position, b = points[k + 1].position;
+      const float ex = b.x - a.x, ez = b.z - a.z;
+      const float denominator = dx * ez - dz * ex;
+      if (std::fabs(denominator) < 1e-3f * std::sqrt(ex * ex + ez * ez)) continue;
+      const float wx = a.x - takeOff.position.x, wz = a.z - takeOff.position.z;
+      const float along = (wx * ez - wz * ex) / denominator;  // on the flight
+      const float t = (wx * dz - wz * dx) / denominator;      // on the road
+      if (along <= 0.0f || t < 0.0f || t > 1.0f) continue;
+      Point landing = points[k];
+      landing.position = a + (b - a) * t;
+      landing.jump = false;
+      // Crossing the road, the vehicle must come down onto it rather than
+      // fly over: about four fifths of a second in the air.
+      points[j].jumpSpeed = std::min(TOP_SPEED, along / FLIGHT_TIME / 20.0f);
+      points.erase(points.begin() + static_cast<long>(j) + 1, points.begin() + static_cast<long>(k) + 1);
+      points.insert(points.begin() + static_cast<long>(j) + 1, landing);
+      break;
+    }
   }
 }
 
@@ -178,7 +218,7 @@ float Autopilot::allowedSpeed(int at, double speed) const {
     const RoadLine::Point& p = line_.points[static_cast<size_t>((at + k) % n)];
     // A jump is taken at full speed, and what lies beyond it is seen to on
     // landing.
-    if (p.jump) return allowed < TOP_SPEED ? allowed : TOP_SPEED;
+    if (p.jump) return std::min(allowed, p.jumpSpeed);
     if (p.turn > 1e-5f) {
       // Units per second that the turn rate can follow, as units per 50 ms.
       const float v = TURN_RATE * TURN_MARGIN / p.turn / 20.0f;
@@ -190,8 +230,15 @@ float Autopilot::allowedSpeed(int at, double speed) const {
   return std::max(allowed, LOW_SPEED);
 }
 
-Controls Autopilot::drive(const Vector3D& position, const Matrix3D& rotation, double speed, int section) {
+Controls Autopilot::drive(const Vector3D& position, const Matrix3D& rotation, double speed, int section,
+                          int airborneSteps) {
   Controls c;
+  // Falling far off the road: back onto it, as a player would.
+  if (airborneSteps > RESET_STEPS) {
+    c.reset = true;
+    place = -1;
+    return c;
+  }
   const int n = static_cast<int>(line_.points.size());
   if (n == 0) return c;
   float along = 0.0f, off = 0.0f;
@@ -208,7 +255,14 @@ Controls Autopilot::drive(const Vector3D& position, const Matrix3D& rotation, do
   // Pure pursuit: the arc through a point ahead on the line, farther at
   // speed, asks for a turn rate of speed * 2 sin(angle) / distance.
   const float lookAhead = 60.0f + static_cast<float>(speed) * 3.0f;
-  const Vector3D target = line_.at(along + lookAhead);
+  Vector3D target = line_.at(along + lookAhead);
+  // On a banked road the hover slides the vehicle down the slope: aim
+  // above the centre line, the more the steeper the bank.
+  const RoadLine::Point& here = line_.points[static_cast<size_t>(place)];
+  const Vector3D worldUp(0, 1, 0);
+  const Vector3D uphill = worldUp - here.up * dotProduct(here.up, worldUp) -
+                          here.direction * dotProduct(here.direction, worldUp);
+  target += uphill * BANK_AIM;
   const Vector3D forward = turned(rotation, Vector3D(0, 0, 1));
   const Vector3D side = turned(rotation, Vector3D(1, 0, 0));
   const Vector3D toTarget = target - position;

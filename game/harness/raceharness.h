@@ -78,6 +78,8 @@ class RaceHarness {
   // among the vehicle's messages.
   long frames = 0;
   std::vector<long> wrongDirectionFrames;
+  // Per player the resets the autopilot asked for.
+  std::vector<int> resetCount;
 
   // Builds the race; throws a message when it cannot.
   explicit RaceHarness(const RaceOptions& options);
@@ -92,6 +94,9 @@ class RaceHarness {
   bool runToFinish(long maxFrames);
 
  private:
+  // The players' reset triggers, registered in the queue.
+  korvu::Trigger* resets[2] = {nullptr, nullptr};
+
   // Puts back what the harness changed and removes its folder.
   void restore();
 

@@ -52,9 +52,11 @@ SectionChange trackSection(const SectionRoute& route, int hit, int& current, int
     return SectionChange::ADVANCED;
   }
   // Behind the current section: just past the line counted from the
-  // previous section (a crossing), or a section driven back to.
+  // previous section (a crossing), or a section driven back to. The
+  // previous section itself is where a reset puts the vehicle, and where it
+  // wobbles over the seam it has just crossed: no warning for that one.
   const uint32_t w = static_cast<uint32_t>(s + route.length() - prev - 1);
-  if (w > 4) return SectionChange::WRONG_DIRECTION;
+  if (w > 4) return hit == previous ? SectionChange::NONE : SectionChange::WRONG_DIRECTION;
   previous = current;
   current = hit;
   return SectionChange::LAP;

@@ -47,7 +47,7 @@ enum class SectionChange {
   STAYED,           // the hit section is the current one; previous joins it
   ADVANCED,         // the hit section became current
   LAP,              // the start line was crossed: count the lap, then advance
-  WRONG_DIRECTION,  // a section behind: warn, the sections stay
+  WRONG_DIRECTION,  // a section behind (but the previous one): warn, the sections stay
 };
 
 // One application of the rule for the section that the probe hit. current
