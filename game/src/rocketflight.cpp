@@ -40,6 +40,8 @@ void Rocket::perform(float dt) {
   korvu::ddd::SimpleParticleEngine* burst =
       new korvu::ddd::SimpleParticleEngine(BURST_PARTICLES, 0, BURST_PARTICLES, false);
   burst->position = position;
+  // Drawn in the transparent stage, which places it by its view position.
+  burst->needsViewPos = true;
   if (parent != nullptr) *parent += burst;
   burst->colourMin = Color(0.3f, 0.0f, 0.0f, 0.5f);
   burst->colourMax = Color(2.0f, 0.5f, 0.3f, 1.0f);
