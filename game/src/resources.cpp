@@ -174,9 +174,12 @@ void Resources::load() {
   }
   for (auto& entry : *profileBank) *profileList += entry.second->createListItem();
 
+  // The set is not the global yet: look the lists up in its own GUI.
   for (const char* name : PROFILE_LISTS) {
-    if (korvu::gui::DropdownList* list = findComponent<korvu::gui::DropdownList>(name))
+    if (auto* list = dynamic_cast<korvu::gui::DropdownList*>((*gui)[name]))
       list->setItems(profileList);
+    else
+      korvu::debug::error(DBG_RESOURCES, "The GUI has no drop-down list \"%s\".", name);
   }
   shareWithRace();
 }
