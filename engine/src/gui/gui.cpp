@@ -165,7 +165,8 @@ void GUI::draw() {
 }
 
 void GUI::drawSelfPost() {
-  if (cursor && cursor->visible && cursor->image) cursor->draw();
+  // A cursor whose image is missing or could not be loaded is not drawn.
+  if (cursor && cursor->visible && cursor->image && cursor->image->texture) cursor->draw();
 }
 
 bool GUI::pass(const SDL_Event& event, ControlQueue* queue) {
