@@ -259,3 +259,25 @@ TEST_F(GuiDraw, ImagesFramesCaptionsTextAndTheCursor) {
   EXPECT_EQ(at(198, 47), BLACK);
   EXPECT_EQ(at(202, 52), BLACK);
 }
+
+TEST_F(GuiDraw, AnImageDefinedAgainIsReloadedWhereStylesAndTheCursorUseIt) {
+  const std::string dir = korvu_test::makeTempDir();
+  writeSolidPng(dir + "/tile.png", 8, 8, 255, 255, 0);
+  writeSolidPng(dir + "/mark.png", 8, 8, 0, 255, 255);
+  const std::string file = dir + "/gui.xml";
+  korvu_test::writeFile(file,
+                        "<GUI name=\"root\" width=\"320\" height=\"240\" cursor=\"tile\">"
+                        "<images><image name=\"tile\" filename=\"tile.png\"/></images>"
+                        "<TexturedRectStyle name=\"plain\" color=\"FFFFFFFF\" center=\"tile\"/>"
+                        "<images><image name=\"tile\" filename=\"mark.png\"/></images>"
+                        "<Pane name=\"pane\" x=\"40\" y=\"40\" width=\"64\" height=\"32\" style=\"plain\"/>"
+                        "</GUI>");
+  gui.reset(new GUI(file, &images, &fonts, &queue.triggers));
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(gui->cursor->image, images["tile"]);
+  gui->active = true;
+  gui->evaluate(korvu_test::motionEvent(200, H - 50), &queue);
+  drawFrame("gui_image_defined_twice");
+  EXPECT_EQ(at(70, 55), CYAN);
+  EXPECT_EQ(at(202, 47), CYAN);
+}

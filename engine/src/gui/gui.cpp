@@ -105,7 +105,7 @@ void GUI::getSelfFromNode(const xml::Node* node, GUI* gui) {
         debug::error(dbgGui, "The GUI has no image bank for its images.");
         continue;
       }
-      images->getFromNode(element, dir);
+      readImages(element);
       images->release();
       refreshImages();
     } else {
@@ -142,6 +142,30 @@ void GUI::readStyleElement(const xml::Node* element, GUI* gui) {
   } else {
     debug::error(dbgGui, "Style \"%s\" is defined twice with different kinds; the later one is ignored.",
                  style->name.c_str());
+  }
+}
+
+void GUI::readImages(const xml::Node* element) {
+  ImageBank declared;
+  declared.getFromNode(element, dir);
+  while (!declared.empty()) {
+    Image* image = declared.begin()->second;
+    declared -= image;
+    auto taken = images->find(image->name);
+    if (taken == images->end() || !taken->second) {
+      *images += image;
+      continue;
+    }
+    // Replacing the earlier image would leave the styles and the cursor
+    // that use it pointing at a deleted one; it takes the later settings
+    // instead and is loaded again from its new file.
+    debug::warning(dbgGui, "Image \"%s\" is defined twice; the later definition applies.", image->name.c_str());
+    Image* earlier = taken->second;
+    earlier->fileName = image->fileName;
+    earlier->hotSpot = image->hotSpot;
+    earlier->clamp = image->clamp;
+    earlier->filter = image->filter;
+    delete image;
   }
 }
 
