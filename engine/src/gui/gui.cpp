@@ -35,8 +35,10 @@ bool inside(const Component* c, const Component* subtree) {
   return false;
 }
 
-template <class T>
-T* lookUp(const MappedBank<T>* bank, const std::string& name, const char* kind, bool quiet) {
+// The element of that name in a bank or registry (either may be missing);
+// null, logged unless quiet, when there is none.
+template <class Map>
+typename Map::mapped_type lookUp(const Map* bank, const std::string& name, const char* kind, bool quiet) {
   if (bank) {
     auto it = bank->find(name);
     if (it != bank->end() && it->second) return it->second;
@@ -286,38 +288,28 @@ void GUI::forget(const Component* subtree) {
 
 Style* GUI::findStyle(const std::string& name, bool quiet) const { return lookUp(styles, name, "style", quiet); }
 
-Image* GUI::findImage(const std::string& name) const { return lookUp<Image>(images, name, "image", false); }
+Image* GUI::findImage(const std::string& name) const { return lookUp(images, name, "image", false); }
 
 fonts::Font* GUI::findFont(const std::string& name) const { return lookUp(fonts, name, "font", false); }
 
-Trigger* GUI::findTrigger(const std::string& name) const {
-  if (triggers) {
-    auto it = triggers->find(name);
-    if (it != triggers->end() && it->second) return it->second;
-  }
-  debug::warning(dbgGui, "Unknown trigger \"%s\".", name.c_str());
-  return nullptr;
-}
+Trigger* GUI::findTrigger(const std::string& name) const { return lookUp(triggers, name, "trigger", false); }
 
 void readImage(const xml::Node* node, const std::string& attribute, const GUI* gui, Image*& field) {
-  const std::string* wanted = node->getAttribute(attribute);
-  if (!wanted) return;
-  field = gui ? gui->findImage(*wanted) : nullptr;
-  if (!gui) debug::warning(dbgGui, "Unknown image \"%s\".", wanted->c_str());
+  if (const std::string* wanted = node->getAttribute(attribute)) {
+    field = lookUp(gui ? gui->images : nullptr, *wanted, "image", false);
+  }
 }
 
 void readFont(const xml::Node* node, const std::string& attribute, const GUI* gui, fonts::Font*& field) {
-  const std::string* wanted = node->getAttribute(attribute);
-  if (!wanted) return;
-  field = gui ? gui->findFont(*wanted) : nullptr;
-  if (!gui) debug::warning(dbgGui, "Unknown font \"%s\".", wanted->c_str());
+  if (const std::string* wanted = node->getAttribute(attribute)) {
+    field = lookUp(gui ? gui->fonts : nullptr, *wanted, "font", false);
+  }
 }
 
 void readTrigger(const xml::Node* node, const std::string& attribute, const GUI* gui, Trigger*& field) {
-  const std::string* wanted = node->getAttribute(attribute);
-  if (!wanted) return;
-  field = gui ? gui->findTrigger(*wanted) : nullptr;
-  if (!gui) debug::warning(dbgGui, "Unknown trigger \"%s\".", wanted->c_str());
+  if (const std::string* wanted = node->getAttribute(attribute)) {
+    field = lookUp(gui ? gui->triggers : nullptr, *wanted, "trigger", false);
+  }
 }
 
 }  // namespace gui
