@@ -120,6 +120,12 @@ TEST_F(GuiTree, MovingRemovingAndDeletingKeepTheTreeAndTheRecordsSound) {
   a->bringToFront();
   EXPECT_EQ(gui->children.front(), a);
 
+  // A component never enters its own subtree.
+  *b += a;
+  *a += a;
+  EXPECT_EQ(a->getParent(), gui.get());
+  EXPECT_TRUE(b->children.empty());
+
   // Moving a child between parents.
   *c += b;
   EXPECT_EQ(b->getParent(), c);

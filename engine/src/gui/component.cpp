@@ -141,7 +141,14 @@ void Component::getChildrenFromNode(const xml::Node* node, GUI* gui) {
 }
 
 void Component::operator+=(Component* child) {
-  if (!child || child == this) return;
+  if (!child) return;
+  // A component taken into its own subtree would make the tree a loop.
+  for (const Component* c = this; c; c = c->parent) {
+    if (c == child) {
+      debug::error(dbgGui, "Component \"%s\" cannot become a child of its own subtree.", child->name.c_str());
+      return;
+    }
+  }
   if (child->parent) *child->parent -= child;
   children.push_back(child);
   child->parent = this;

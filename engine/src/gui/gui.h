@@ -90,6 +90,8 @@ class GUI : public Component, public Evaluator {
 
  private:
   void readStyleElement(const xml::Node* element, GUI* gui);
+  // Declares the images of an "images" element in the image bank.
+  void readImages(const xml::Node* element);
   // Moves the hover (and so the focus) to what lies under the cursor.
   void hover(ControlQueue* queue);
   // Whoever gets keys and mouse buttons: the capture holder, else the focus

@@ -68,14 +68,6 @@ Style* lookUpStyle(const GUI* gui, const std::string& name, bool quiet) {
   return nullptr;
 }
 
-void warnWrongKind(const std::string& name, const char* kind) {
-  debug::warning(dbgGui, "Style \"%s\" is no %s.", name.c_str(), kind);
-}
-
-const std::string* attributeOf(const xml::Node* node, const std::string& attribute) {
-  return node->getAttribute(attribute);
-}
-
 // -------------------------------------------------------------------- Style
 
 Style::Style() : bank(nullptr) {}
