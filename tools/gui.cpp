@@ -601,7 +601,6 @@ void addStyles(Description& gui) {
   // Fonts.
   gui.style("SimpleFontStyle", "fontTitle", {{"font", FONT_TITLE}, {"horizontal", "center"}, {"color", colour(AMBER_LIGHT)}});
   gui.style("SimpleFontStyle", "fontHeading", {{"font", FONT_BOLD}, {"color", colour(CYAN)}});
-  gui.style("SimpleFontStyle", "fontHeadingRight", {{"font", FONT_BOLD}, {"horizontal", "right"}, {"color", colour(CYAN)}});
   gui.style("SimpleFontStyle", "fontLabel", {{"font", FONT_BOLD}, {"color", colour(TEXT_MUTED)}});
   gui.style("SimpleFontStyle", "fontText", {{"font", FONT_BOLD}, {"color", colour(TEXT)}});
   gui.style("SimpleFontStyle", "fontTextRight", {{"font", FONT_BOLD}, {"horizontal", "right"}, {"color", colour(TEXT)}});
@@ -628,7 +627,6 @@ void addStyles(Description& gui) {
   // Labels.
   gui.style("LabelStyle", "labelTitle", {{"font", "fontTitle"}});
   gui.style("LabelStyle", "labelHeading", {{"font", "fontHeading"}});
-  gui.style("LabelStyle", "labelHeadingRight", {{"font", "fontHeadingRight"}});
   gui.style("LabelStyle", "labelName", {{"font", "fontLabel"}});
   gui.style("LabelStyle", "labelText", {{"font", "fontText"}});
   gui.style("LabelStyle", "labelTextRight", {{"font", "fontTextRight"}});
@@ -681,15 +679,20 @@ const float ROW_PITCH = 48;   // from one row of controls to the next
 const float MARGIN = 40;      // inside a panel, to the left and right
 const float TITLE_HEIGHT = 44;
 
-// A panel with its title and a rule under it; returns the y of the rule, from
-// which the rows go down.
+// A panel's title, an optional line under it and a rule; returns the y of
+// the rule, from which the rows go down.
 float titledPanel(Description& gui, Node* panel, const std::string& prefix, float width, float height,
-                  const std::string& title) {
-  gui.widget(panel, "Label", prefix + "Title", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
-             {{"caption", title}, {"style", "labelTitle"}});
-  const float rule = height - 14 - TITLE_HEIGHT - 10;
-  gui.widget(panel, "Pane", prefix + "Rule", MARGIN, rule, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
-  return rule;
+                  const std::string& title, const std::string& subtitle = "") {
+  float y = height - 14 - TITLE_HEIGHT;
+  gui.widget(panel, "Label", prefix + "Title", 0, y, width, TITLE_HEIGHT, {{"caption", title}, {"style", "labelTitle"}});
+  if (!subtitle.empty()) {
+    y -= 20;
+    gui.widget(panel, "Label", prefix + "Subtitle", 0, y, width, 16, {{"caption", subtitle}, {"style", "labelSmall"}});
+    y -= 4;
+  }
+  y -= 10;
+  gui.widget(panel, "Pane", prefix + "Rule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
+  return y;
 }
 
 Node* panel(Description& gui, const std::string& name, float width, float height, bool visible) {
@@ -706,12 +709,7 @@ Node* button(Description& gui, Node* parent, const std::string& name, float x, f
 void addMainMenu(Description& gui) {
   const float width = 336, height = 380;
   Node* p = panel(gui, "pMainMenu", width, height, true);
-  gui.widget(p, "Label", "lMainTitle", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
-             {{"caption", "GLIMRO"}, {"style", "labelTitle"}});
-  gui.widget(p, "Label", "lMainSubtitle", 0, height - 14 - TITLE_HEIGHT - 20, width, 16,
-             {{"caption", "hover racing"}, {"style", "labelSmall"}});
-  float y = height - 14 - TITLE_HEIGHT - 34;
-  gui.widget(p, "Pane", "pMainRule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
+  float y = titledPanel(gui, p, "lMain", width, height, "GLIMRO", "hover racing");
   const float w = width - 2 * MARGIN;
   y -= 22 + BUTTON_HEIGHT;
   button(gui, p, "bSinglePlayer", MARGIN, y, w, "Single player", "singlePlayerGame");
