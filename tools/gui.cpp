@@ -681,17 +681,17 @@ const float TITLE_HEIGHT = 44;
 
 // A panel's title, an optional line under it and a rule; returns the y of
 // the rule, from which the rows go down.
-float titledPanel(Description& gui, Node* panel, const std::string& prefix, float width, float height,
+float titledPanel(Description& gui, Node* panel, const std::string& stem, float width, float height,
                   const std::string& title, const std::string& subtitle = "") {
   float y = height - 14 - TITLE_HEIGHT;
-  gui.widget(panel, "Label", prefix + "Title", 0, y, width, TITLE_HEIGHT, {{"caption", title}, {"style", "labelTitle"}});
+  gui.widget(panel, "Label", "l" + stem + "Title", 0, y, width, TITLE_HEIGHT, {{"caption", title}, {"style", "labelTitle"}});
   if (!subtitle.empty()) {
     y -= 20;
-    gui.widget(panel, "Label", prefix + "Subtitle", 0, y, width, 16, {{"caption", subtitle}, {"style", "labelSmall"}});
+    gui.widget(panel, "Label", "l" + stem + "Subtitle", 0, y, width, 16, {{"caption", subtitle}, {"style", "labelSmall"}});
     y -= 4;
   }
   y -= 10;
-  gui.widget(panel, "Pane", prefix + "Rule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
+  gui.widget(panel, "Pane", "p" + stem + "Rule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
   return y;
 }
 
@@ -709,7 +709,7 @@ Node* button(Description& gui, Node* parent, const std::string& name, float x, f
 void addMainMenu(Description& gui) {
   const float width = 336, height = 380;
   Node* p = panel(gui, "pMainMenu", width, height, true);
-  float y = titledPanel(gui, p, "lMain", width, height, "GLIMRO", "hover racing");
+  float y = titledPanel(gui, p, "Main", width, height, "GLIMRO", "hover racing");
   const float w = width - 2 * MARGIN;
   y -= 22 + BUTTON_HEIGHT;
   button(gui, p, "bSinglePlayer", MARGIN, y, w, "Single player", "singlePlayerGame");
@@ -731,7 +731,7 @@ void addMainMenu(Description& gui) {
 void addCredits(Description& gui) {
   const float width = 480, height = 380;
   Node* p = panel(gui, "pCredits", width, height, false);
-  float y = titledPanel(gui, p, "lCredits", width, height, "Credits");
+  float y = titledPanel(gui, p, "Credits", width, height, "Credits");
   const std::pair<const char*, const char*> lines[] = {
       {"Game and engine", "The Glimro developers"},
       {"Tracks, vehicles, art and sound", "Made by the Glimro asset tools"},
@@ -767,7 +767,7 @@ void addStartMenu(Description& gui, int players) {
   const float width = 520;
   const float height = players == 1 ? 400 : 448;
   Node* p = panel(gui, "pStartGameMenu" + n, width, height, false);
-  float y = titledPanel(gui, p, "lStart" + n, width, height, players == 1 ? "Single player" : "Two players");
+  float y = titledPanel(gui, p, "Start" + n, width, height, players == 1 ? "Single player" : "Two players");
   const float listWidth = 220, editX = 396, editWidth = width - MARGIN - editX;
   y -= 24 + BUTTON_HEIGHT;
   if (players == 1) {
@@ -795,7 +795,7 @@ void addStartMenu(Description& gui, int players) {
 void addProfileEditor(Description& gui) {
   const float width = 440, height = 270;
   Node* p = panel(gui, "pEditProfileMenu", width, height, false);
-  float y = titledPanel(gui, p, "lEditProfile", width, height, "Player profile");
+  float y = titledPanel(gui, p, "EditProfile", width, height, "Player profile");
   y -= 40;
   gui.widget(p, "Label", "lProfileNameName", MARGIN, y, width - 2 * MARGIN, 20,
              {{"caption", "Name"}, {"style", "labelName"}});
@@ -809,7 +809,7 @@ void addProfileEditor(Description& gui) {
 void addRaceOver(Description& gui) {
   const float width = 620, height = 380;
   Node* p = panel(gui, "pRaceOver", width, height, false);
-  float y = titledPanel(gui, p, "lRaceOver", width, height, "Race over");
+  float y = titledPanel(gui, p, "RaceOver", width, height, "Race over");
   // Two tables of the track's five best times, filled in when the race ends.
   const struct {
     const char* table;
