@@ -815,8 +815,8 @@ void addRaceOver(Description& gui) {
     const char* table;
     const char* heading;
     float x;
-  } tables[] = {{"total", "Best race times", MARGIN}, {"lap", "Best lap times", width / 2 + 10}};
-  const float tableWidth = width / 2 - 10 - MARGIN;
+  } tables[] = {{"total", "Best race times", MARGIN}, {"lap", "Best lap times", width / 2 + 20}};
+  const float tableWidth = width / 2 - 20 - MARGIN;
   for (const auto& table : tables) {
     const std::string prefix = std::string("lTR_") + table.table + "_";
     gui.widget(p, "Label", prefix + "Heading", table.x, y - 40, tableWidth, 22,
