@@ -3,12 +3,10 @@
 // with the triggers they act on; every style and picture resolves; and each
 // menu, drawn in a real window at two screen sizes, fits, lies over the
 // backdrop and marks the button under the pointer.
-#include <gtest/gtest.h>
-
 #include <GL/gl.h>
 #include <SDL.h>
+#include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <set>
@@ -30,6 +28,7 @@
 #include "input.h"
 #include "korvu.h"
 #include "rendercontext.h"
+#include "sdlevents.h"
 #include "sprite.h"
 #include "testsupport.h"
 
@@ -39,7 +38,7 @@ using namespace korvu::gui;
 namespace {
 
 // What start-up centres on the screen: the panels and the loading notice.
-const char* const CENTRED[] = {"pBack", "pMainMenu", "pCredits", "pGameMenu", "lLoading",
+const char* const CENTRED[] = {"pBack",           "pMainMenu",       "pCredits",         "pGameMenu", "lLoading",
                                "pStartGameMenu1", "pStartGameMenu2", "pEditProfileMenu", "pRaceOver"};
 
 // How far the frames reach outside their widgets' rectangles.
@@ -91,12 +90,7 @@ struct Menus {
 
   // The pointer moved to a point of the window (y downwards).
   void pointAt(int x, int y) {
-    SDL_Event e;
-    std::memset(&e, 0, sizeof e);
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = static_cast<Uint16>(x);
-    e.motion.y = static_cast<Uint16>(y);
-    gui->evaluate(e, &queue);
+    gui->evaluate(korvu_test::motionEvent(static_cast<Uint16>(x), static_cast<Uint16>(y)), &queue);
   }
 };
 
@@ -155,9 +149,9 @@ TEST_F(GuiDescription, ShellAndRaceFindEveryNameOfItsKind) {
   const struct {
     const char* list;
     const char* panel;
-  } lists[] = {{"dlProfile0", "pStartGameMenu1"}, {"dlTrack1", "pStartGameMenu1"}, {"dlTime1", "pStartGameMenu1"},
-               {"dlProfile1", "pStartGameMenu2"}, {"dlProfile2", "pStartGameMenu2"},
-               {"dlTrack2", "pStartGameMenu2"},   {"dlTime2", "pStartGameMenu2"}};
+  } lists[] = {{"dlProfile0", "pStartGameMenu1"}, {"dlTrack1", "pStartGameMenu1"},   {"dlTime1", "pStartGameMenu1"},
+               {"dlProfile1", "pStartGameMenu2"}, {"dlProfile2", "pStartGameMenu2"}, {"dlTrack2", "pStartGameMenu2"},
+               {"dlTime2", "pStartGameMenu2"}};
   for (const auto& l : lists) EXPECT_TRUE(inside(m.find<DropdownList>(l.list), (*m.gui)[l.panel])) << l.list;
   // The record labels the race fills when it is over.
   for (const char* table : {"total", "lap"})
@@ -169,8 +163,7 @@ TEST_F(GuiDescription, ShellAndRaceFindEveryNameOfItsKind) {
 
   // Before start-up chooses, only the main menu and the backdrop show; the
   // backdrop lies under everything.
-  for (Component* c : m.gui->children)
-    EXPECT_EQ(c->visible, c->name == "pBack" || c->name == "pMainMenu") << c->name;
+  for (Component* c : m.gui->children) EXPECT_EQ(c->visible, c->name == "pBack" || c->name == "pMainMenu") << c->name;
   EXPECT_EQ(m.gui->children.back()->name, "pBack");
 
   // Lookups by name find the first match: no name may be there twice.
@@ -229,7 +222,10 @@ TEST_F(GuiDescription, ControlsFireTheTriggersTheMenusAndTheRaceActOn) {
     EXPECT_EQ(list->caption, list->items->items.front()->text) << name;
   }
   // The profile lists get the shared profile list from the shell.
-  for (const char* name : {"dlProfile0", "dlProfile1", "dlProfile2"}) EXPECT_EQ(m.find<DropdownList>(name)->items, nullptr);
+  for (const char* name : {"dlProfile0", "dlProfile1", "dlProfile2"}) {
+    DropdownList* list = m.find<DropdownList>(name);
+    EXPECT_TRUE(list && !list->items) << name;
+  }
 }
 
 TEST_F(GuiDescription, EveryWidgetHasItsLookAndEveryPictureLoads) {
@@ -266,8 +262,8 @@ TEST_F(GuiDescription, EveryWidgetHasItsLookAndEveryPictureLoads) {
   };
   ASSERT_FALSE(m.gui->styles->empty());
   for (const auto& [name, style] : *m.gui->styles) EXPECT_TRUE(complete(style)) << name;
-  // Frame pieces are stretched over their whole texture, so each picture
-  // must fill its texture exactly (the others load without a padding warning).
+  // Frame pieces are stretched over their whole texture, so every picture
+  // is made to fill its texture exactly.
   ASSERT_FALSE(m.images.empty());
   for (const auto& [name, image] : m.images) {
     EXPECT_NE(image->texture, 0u) << name;
@@ -282,9 +278,8 @@ struct Shown {
   const char* panel;
   const char* artifact;
 };
-const Shown PANELS[] = {{"pMainMenu", "main"},          {"pCredits", "credits"},
-                        {"pStartGameMenu1", "start1"},  {"pStartGameMenu2", "start2"},
-                        {"pEditProfileMenu", "profile"}, {"pRaceOver", "raceover"},
+const Shown PANELS[] = {{"pMainMenu", "main"},         {"pCredits", "credits"},         {"pStartGameMenu1", "start1"},
+                        {"pStartGameMenu2", "start2"}, {"pEditProfileMenu", "profile"}, {"pRaceOver", "raceover"},
                         {"lLoading", "loading"}};
 
 struct Pixel {
@@ -350,7 +345,8 @@ TEST_P(GuiDescriptionDrawn, EachMenuFitsOverTheBackdrop) {
     drawFrame(m);
     korvu_test::saveWindowArtifact("gui_" + std::string(shown.artifact) + "_" + size);
     // The backdrop reaches every edge of the screen.
-    for (const auto& [x, y] : {std::pair<int, int>{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}, {w / 2, 0}, {0, h / 2}}) {
+    for (const auto& [x, y] :
+         {std::pair<int, int>{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}, {w / 2, 0}, {0, h / 2}}) {
       const Pixel p = pixelAt(x, y);
       EXPECT_FALSE(p.r == 0 && p.g == 255 && p.b == 0) << x << "," << y;
     }
