@@ -3,9 +3,10 @@
 // with the triggers they act on; every style and picture resolves; and each
 // menu, drawn in a real window at two screen sizes, fits, lies over the
 // backdrop and marks the button under the pointer.
+#include <gtest/gtest.h>
+
 #include <GL/gl.h>
 #include <SDL.h>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
