@@ -215,7 +215,7 @@ void cleanUp() {
   audio::cleanUp();
 }
 
-void quit() {
+void quit(int status) {
   if (!quitting) {
     quitting = true;
     debug::info(dbgCore, "Quitting program.");
@@ -224,7 +224,7 @@ void quit() {
     debug::warning(dbgCore, "Quit called again.");
   }
   SDL_Quit();
-  std::exit(0);
+  std::exit(status);
 }
 
 void handleSignal(int sig) {

@@ -92,9 +92,10 @@ void cleanUpJoystick(SDL_Joystick* joystick);
 // Shows the mouse pointer and releases audio.
 void cleanUp();
 
-// Ends the process with status 0 after cleaning up; a second call only warns
+// Ends the process with the given status (0 for an orderly end, other values
+// for a start-up that failed) after cleaning up; a second call only warns
 // "Quit called again.", shuts SDL down and exits.
-[[noreturn]] void quit();
+[[noreturn]] void quit(int status = 0);
 
 // The fatal-signal handler: reports the signal on standard error and ends
 // the process with status 128 + sig.

@@ -138,6 +138,12 @@ TEST(EngineFrame, QuitExitsWithZeroAndWarnsOnASecondCall) {
   });
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out, "[korvu:core] (warning) Quit called again.\n");
+  // A failed start-up ends with the status it gives.
+  r = runInChild([] {
+    korvu::init(0, false);
+    korvu::quit(3);
+  });
+  EXPECT_EQ(r.exitStatus, 3);
 }
 
 // A fatal signal during the orderly quit: the report, then the warning of

@@ -51,12 +51,10 @@ std::vector<uint8_t> readPixels(int x, int y, int width, int height) {
   return pixels;
 }
 
-void saveArtifact(const std::string& name, int width, int height,
-                  const std::vector<uint8_t>& rgbaBottomUp) {
-  std::string path = std::string(KORVU_ARTIFACT_DIR) + "/" + name + ".png";
+void writeRgbaPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgbaTopDown) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
-    ADD_FAILURE() << "cannot write artifact " << path;
+    ADD_FAILURE() << "cannot write " << path;
     return;
   }
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -71,12 +69,23 @@ void saveArtifact(const std::string& name, int width, int height,
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  for (int y = height - 1; y >= 0; --y) {
-    png_write_row(png, const_cast<png_bytep>(&rgbaBottomUp[static_cast<size_t>(y) * width * 4]));
+  for (int y = 0; y < height; ++y) {
+    png_write_row(png, const_cast<png_bytep>(&rgbaTopDown[static_cast<size_t>(y) * width * 4]));
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   std::fclose(f);
+}
+
+void saveArtifact(const std::string& name, int width, int height,
+                  const std::vector<uint8_t>& rgbaBottomUp) {
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  std::vector<uint8_t> topDown(rgbaBottomUp.size());
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(&topDown[static_cast<size_t>(y) * rowBytes],
+                &rgbaBottomUp[static_cast<size_t>(height - 1 - y) * rowBytes], rowBytes);
+  }
+  writeRgbaPng(std::string(KORVU_ARTIFACT_DIR) + "/" + name + ".png", width, height, topDown);
 }
 
 void saveWindowArtifact(const std::string& name) {

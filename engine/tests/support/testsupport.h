@@ -32,6 +32,10 @@ void saveArtifact(const std::string& name, int width, int height,
 // Reads back the whole window and saves it as an artifact.
 void saveWindowArtifact(const std::string& name);
 
+// Writes an 8-bit RGBA PNG file from pixels given top row first (for
+// pictures a test loads through the engine).
+void writeRgbaPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgbaTopDown);
+
 // A decoded PNG file (RGBA, 8 bits per channel, top row first).
 struct DecodedPng {
   int width = 0;

@@ -1,0 +1,243 @@
+#include "fonts/bitmapfont.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "debug.h"
+#include "xml.h"
+
+namespace korvu {
+namespace fonts {
+
+const std::string FILENAME_BITMAPFONT = "bitmapfont.xml";
+
+namespace {
+
+constexpr int FIRST_CODE = 1;
+constexpr int LAST_CODE = 127;
+// Beyond any sheet; positions saturate here instead of wrapping.
+constexpr uint64_t FAR_AWAY = UINT32_MAX;
+
+std::string withSlash(const std::string& directory) {
+  if (!directory.empty() && directory.back() == '/') return directory;
+  return directory + "/";
+}
+
+// The "char" attribute: a single character is itself, anything else a
+// number. False when the attribute is missing.
+bool readCode(const xml::Node* element, long& code) {
+  const std::string* value = element->getAttribute("char");
+  if (!value) return false;
+  code = value->size() == 1 ? static_cast<unsigned char>((*value)[0]) : element->getAttributeLong("char", 0);
+  return true;
+}
+
+bool codeInRange(long code, const char* what) {
+  if (code >= FIRST_CODE && code <= LAST_CODE) return true;
+  debug::error(dbgFonts, "Character code %ld of %s node is not between %d and %d. Skipping character.", code, what,
+               FIRST_CODE, LAST_CODE);
+  return false;
+}
+
+}  // namespace
+
+void readBitmapFont(const xml::Node* root, const std::string& directory, ImageBank& sheets,
+                    BitmapFontDescription& out) {
+  const std::string dir = withSlash(directory);
+  if (const std::string* name = root->getAttribute("name")) {
+    out.name = *name;
+  } else {
+    debug::warning(dbgFonts, "No name specified for font. Using directory name.");
+    out.name = directory;
+  }
+  out.height = static_cast<uint8_t>(root->getAttributeLong("height", 0));
+  out.spacing = static_cast<uint8_t>(root->getAttributeLong("spacing", 0));
+  out.yHotSpot = static_cast<uint8_t>(root->getAttributeLong("yHotSpot", 0));
+  const uint8_t defaultWidth = static_cast<uint8_t>(root->getAttributeLong("width", 0));
+  const uint16_t hPadding = static_cast<uint16_t>(root->getAttributeLong("hPadding", 0));
+  const uint16_t vPadding = static_cast<uint16_t>(root->getAttributeLong("vPadding", 0));
+
+  for (const xml::Node* child : root->children) {
+    if (child->name == "char") {
+      long code = 32;
+      if (!readCode(child, code)) {
+        debug::error(dbgFonts, "No character index specified for blank character node. Using #32.");
+      }
+      if (!codeInRange(code, "blank character")) continue;
+      BitmapFontCharacterData blank;
+      blank.width = static_cast<uint8_t>(child->getAttributeLong("width", 0));
+      out.characters[static_cast<int>(code)] = blank;
+    } else if (child->name == "image") {
+      const std::string* file = child->getAttribute("file");
+      if (!file) {
+        debug::error(dbgFonts, "No filename specified for font image. Skipping image.");
+        continue;
+      }
+      // Glyphs of an earlier element with the same file keep their sheet.
+      Image* sheet = nullptr;
+      auto known = sheets.find(*file);
+      if (known != sheets.end() && known->second) {
+        sheet = known->second;
+      } else {
+        sheet = new Image(*file, dir + *file, Vector2D());
+        sheets += sheet;
+      }
+      for (const xml::Node* line : child->children) {
+        if (line->name != "line") continue;
+        const long index = line->getAttributeLong("index", 0);
+        if (index < 1) {
+          debug::error(dbgFonts, "Line of font image \"%s\" without an index of 1 or more. Skipping line.",
+                       file->c_str());
+          continue;
+        }
+        const uint64_t rowHeight = static_cast<uint64_t>(out.height) + vPadding;
+        const uint64_t top = static_cast<uint64_t>(index - 1) < FAR_AWAY
+                                 ? std::min(rowHeight * static_cast<uint64_t>(index - 1), FAR_AWAY)
+                                 : FAR_AWAY;
+        uint64_t x = 0;
+        for (const xml::Node* c : line->children) {
+          if (c->name != "char") continue;
+          long code = 0;
+          if (!readCode(c, code)) {
+            debug::error(dbgFonts, "No character index specified for character node. Skipping character.");
+            continue;
+          }
+          BitmapFontCharacterData glyph(sheet);
+          glyph.x = static_cast<uint32_t>(x);
+          glyph.y = static_cast<uint32_t>(top);
+          glyph.width = static_cast<uint8_t>(c->getAttributeLong("width", defaultWidth));
+          glyph.height = static_cast<uint8_t>(c->getAttributeLong("height", out.height));
+          glyph.yHotSpot = static_cast<int8_t>(c->getAttributeLong("yHotSpot", out.yHotSpot));
+          x = std::min(x + glyph.width + hPadding, FAR_AWAY);
+          if (codeInRange(code, "character")) out.characters[static_cast<int>(code)] = glyph;
+        }
+      }
+    }
+  }
+}
+
+void checkGlyphs(const BitmapFontDescription& description) {
+  for (const auto& entry : description.characters) {
+    const BitmapFontCharacterData& glyph = entry.second;
+    const Image* sheet = glyph.image;
+    if (!sheet) continue;
+    if (uint64_t(glyph.x) + glyph.width > sheet->width || uint64_t(glyph.y) + glyph.height > sheet->height) {
+      throw "Character " + std::to_string(entry.first) + " of font \"" + description.name + "\" lies outside its image \"" +
+          sheet->fileName + "\" (" + std::to_string(sheet->width) + " x " + std::to_string(sheet->height) + ").";
+    }
+  }
+}
+
+BitmapFont::BitmapFont(const std::string& directory)
+    : firstChar(0), charCount(0), height(0), spacing(0), listBase(0) {
+  const std::string dir = withSlash(directory);
+  const std::string file = dir + FILENAME_BITMAPFONT;
+  std::unique_ptr<xml::Node> root(xml::loadXML(file.c_str()));
+  if (!root || root->name != "bitmapfont") throw "\"" + file + "\" is no bitmap font description.";
+  getFromNode(root.get(), dir);
+}
+
+BitmapFont::BitmapFont(const xml::Node* element, const std::string& directory)
+    : firstChar(0), charCount(0), height(0), spacing(0), listBase(0) {
+  getFromNode(element, directory);
+}
+
+BitmapFont::~BitmapFont() { reset(); }
+
+void BitmapFont::reset() {
+  if (listBase != 0) glDeleteLists(listBase, charCount);
+  listBase = 0;
+  firstChar = 0;
+  charCount = 0;
+  widths.clear();
+  glyphImages.clear();
+}
+
+void BitmapFont::getFromNode(const xml::Node* element, const std::string& directory) {
+  reset();
+  glyphImages.maxFilter = IMAGEFILTER_LINEAR;
+  BitmapFontDescription description;
+  readBitmapFont(element, directory, glyphImages, description);
+  name = description.name;
+  height = description.height;
+  spacing = description.spacing;
+  yHotSpot = description.yHotSpot;
+  try {
+    if (description.characters.empty()) throw "Font \"" + name + "\" declares no character.";
+    glyphImages.refresh();
+    checkGlyphs(description);
+  } catch (const std::string&) {
+    glyphImages.clear();
+    throw;
+  }
+
+  const int first = description.characters.begin()->first;
+  const int last = description.characters.rbegin()->first;
+  const int count = last - first + 1;
+  const GLuint base = glGenLists(count);
+  if (base == 0) {
+    glyphImages.clear();
+    throw "Could not make the display lists of font \"" + name + "\".";
+  }
+  firstChar = static_cast<uint8_t>(first);
+  charCount = count;
+  listBase = base;
+  widths.assign(static_cast<size_t>(count), 0);
+  for (int code = first; code <= last; ++code) {
+    auto found = description.characters.find(code);
+    const BitmapFontCharacterData* glyph = found == description.characters.end() ? nullptr : &found->second;
+    const int width = glyph ? glyph->width : 0;
+    widths[static_cast<size_t>(code - first)] = static_cast<uint8_t>(width);
+    glNewList(base + static_cast<GLuint>(code - first), GL_COMPILE);
+    if (glyph && glyph->image) {
+      const Image& sheet = *glyph->image;
+      const float tw = static_cast<float>(sheet.textureWidth);
+      const float th = static_cast<float>(sheet.textureHeight);
+      const int x = static_cast<int>(glyph->x), y = static_cast<int>(glyph->y);
+      const int w = glyph->width, h = glyph->height, hy = glyph->yHotSpot;
+      glBindTexture(GL_TEXTURE_2D, sheet.texture);
+      glBegin(GL_QUADS);
+      glTexCoord2f(x / tw, (y + h) / th);
+      glVertex2i(0, -hy);
+      glTexCoord2f(x / tw, y / th);
+      glVertex2i(0, h - hy);
+      glTexCoord2f((x + w) / tw, y / th);
+      glVertex2i(w, h - hy);
+      glTexCoord2f((x + w) / tw, (y + h) / th);
+      glVertex2i(w, -hy);
+      glEnd();
+    }
+    glTranslatef(static_cast<float>(width + spacing), 0.0f, 0.0f);
+    glEndList();
+  }
+}
+
+uint16_t BitmapFont::getWidth(const char* text) const {
+  uint16_t sum = 0;
+  for (const char* p = text; *p; ++p) {
+    const int code = static_cast<signed char>(*p);
+    if (hasCode(code)) sum = static_cast<uint16_t>(sum + widths[static_cast<size_t>(code - firstChar)]);
+    sum = static_cast<uint16_t>(sum + spacing);
+  }
+  return sum;
+}
+
+void BitmapFont::print(const char* text) const {
+  glPushAttrib(GL_CURRENT_BIT | GL_LIST_BIT | GL_TEXTURE_BIT);
+  glEnable(GL_TEXTURE_2D);
+  glListBase(listBase - firstChar);
+  // Runs of the font's own codes go to their lists in one call; any other
+  // byte would name a list that is not the font's, so it only advances.
+  const char* run = text;
+  for (const char* p = text;; ++p) {
+    if (*p && hasCode(static_cast<signed char>(*p))) continue;
+    if (p > run) glCallLists(static_cast<GLsizei>(p - run), GL_BYTE, run);
+    if (!*p) break;
+    if (spacing) glTranslatef(static_cast<float>(spacing), 0.0f, 0.0f);
+    run = p + 1;
+  }
+  glPopAttrib();
+}
+
+}  // namespace fonts
+}  // namespace korvu

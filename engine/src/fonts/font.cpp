@@ -1,0 +1,97 @@
+#include "fonts/font.h"
+
+#include <GL/gl.h>
+
+#include <cassert>
+#include <cstdarg>
+#include <cstdio>
+
+namespace korvu {
+namespace fonts {
+
+Font::Font() : bank(nullptr), yHotSpot(0) {}
+
+Font::~Font() {
+  if (bank) *bank -= this;
+}
+
+void Font::print(const Rect& r, JustificationHorizontal h, JustificationVertical v, const char* text) const {
+  const int width = getWidth(text);
+  const int height = getHeight();
+  float x = r.x;
+  switch (h) {
+    case JUSTIFY_LEFT:
+      x = r.x;
+      break;
+    case JUSTIFY_HCENTER:
+      x = r.x + 0.5f * r.w - static_cast<float>(width / 2);
+      break;
+    case JUSTIFY_RIGHT:
+      x = r.x + r.w - static_cast<float>(width);
+      break;
+    default:
+      assert(!"horizontal justification out of range");
+  }
+  float y = r.y;
+  switch (v) {
+    case JUSTIFY_TOP:
+      y = r.y + r.h - static_cast<float>(height);
+      break;
+    case JUSTIFY_VCENTER:
+      y = r.y + 0.5f * r.h - static_cast<float>(height / 2);
+      break;
+    case JUSTIFY_BOTTOM:
+      y = r.y;
+      break;
+    default:
+      assert(!"vertical justification out of range");
+  }
+  glTranslatef(x, y, 0.0f);
+  print(text);
+  glTranslatef(-x, -y, 0.0f);
+}
+
+void Font::print(JustificationHorizontal h, const char* text) const {
+  switch (h) {
+    case JUSTIFY_HCENTER:
+      // -ceil(width / 2)
+      glTranslatef(static_cast<float>((-static_cast<int>(getWidth(text))) >> 1), 0.0f, 0.0f);
+      break;
+    case JUSTIFY_RIGHT:
+      glTranslatef(-static_cast<float>(getWidth(text)), 0.0f, 0.0f);
+      break;
+    default:
+      break;
+  }
+  print(text);
+}
+
+void Font::printf(JustificationHorizontal h, const char* format, ...) const {
+  char buffer[PRINTF_BUFFER_SIZE];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  print(h, buffer);
+}
+
+void Font::printf(const Rect& r, JustificationHorizontal h, JustificationVertical v, const char* format, ...) const {
+  char buffer[PRINTF_BUFFER_SIZE];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  print(r, h, v, buffer);
+}
+
+void Font::printf(const char* format, ...) const {
+  char buffer[PRINTF_BUFFER_SIZE];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  print(buffer);
+}
+
+}  // namespace fonts
+}  // namespace korvu

@@ -1,0 +1,61 @@
+// Fonts: the abstract font knows its line height and the width of a text,
+// prints a text at the current modelview position, and places a text in a
+// rectangle or beside the position. Printing leaves the modelview matrix
+// moved right by the text's advance, so whoever prints sets the matrix first.
+// 2D units are pixels with y upwards; the current colour colours the text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "bank.h"
+#include "korvu.h"
+#include "mathtypes.h"
+
+namespace korvu {
+namespace fonts {
+
+// Texts printed through printf are cut after this many characters.
+constexpr int PRINTF_BUFFER_SIZE = 1024;
+
+class Font {
+ public:
+  // The key under which a font bank stores the font.
+  std::string name;
+  // The bank that holds the font, null while in none.
+  MappedBank<Font>* bank;
+  // How far glyphs reach below the base line by default.
+  uint8_t yHotSpot;
+
+  Font();
+  // Leaves its bank.
+  virtual ~Font();
+
+  Font(const Font&) = delete;
+  Font& operator=(const Font&) = delete;
+
+  // Line height in pixels.
+  virtual uint8_t getHeight() const = 0;
+  // Advance of a zero-terminated text in pixels.
+  virtual uint16_t getWidth(const char* text) const = 0;
+  // Draws the text with its base line's start at the current position and
+  // leaves the position moved on by its advance.
+  virtual void print(const char* text) const = 0;
+
+  // Places the text in the rectangle: horizontally at its left edge, centre
+  // or right edge, its base line at the top (less the line height), centre
+  // or bottom. Only the text's advance is left behind.
+  void print(const Rect& r, JustificationHorizontal h, JustificationVertical v, const char* text) const;
+  // Prints starting at, centred on or ending at the current position; the
+  // shift is not undone.
+  void print(JustificationHorizontal h, const char* text) const;
+
+  // The same, formatted by the printf rules first.
+  void printf(JustificationHorizontal h, const char* format, ...) const __attribute__((format(printf, 3, 4)));
+  void printf(const Rect& r, JustificationHorizontal h, JustificationVertical v, const char* format, ...) const
+      __attribute__((format(printf, 5, 6)));
+  void printf(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+};
+
+}  // namespace fonts
+}  // namespace korvu

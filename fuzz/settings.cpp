@@ -1,0 +1,42 @@
+// Feeds arbitrary bytes to the settings reader and the last-choices reader
+// as their files. The last choices are saved again and read back, and must
+// come back unchanged.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "moresettings.h"
+#include "settings.h"
+#include "tempfiles.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzfiles::init("settings", ".xml");
+  if (!fuzzfiles::writeAll(fuzzfiles::inputPath, data, size)) return 0;
+
+  glimro::Settings settings;
+  try {
+    settings.load(fuzzfiles::inputPath);
+  } catch (const std::string&) {
+  }
+
+  glimro::MoreSettings choices;
+  try {
+    choices.load(fuzzfiles::inputPath);
+  } catch (const std::string&) {
+    return 0;
+  }
+  try {
+    choices.save(fuzzfiles::savedPath);
+  } catch (const std::string&) {
+    return 0;
+  }
+  glimro::MoreSettings again;
+  again.load(fuzzfiles::savedPath);
+  if (again.singleplayer != choices.singleplayer || again.multiplayer_1 != choices.multiplayer_1 ||
+      again.multiplayer_2 != choices.multiplayer_2) {
+    std::fprintf(stderr, "last choices changed in a save and reload\n");
+    std::abort();
+  }
+  return 0;
+}

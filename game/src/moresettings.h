@@ -1,0 +1,35 @@
+// The last profile choices: which profile was chosen for a single-player
+// race and for each player of a two-player race, kept in "moresettings.xml"
+// so the menus can preselect them at the next start.
+#pragma once
+
+#include <string>
+
+namespace korvu { namespace xml { class Node; } }
+
+namespace glimro {
+
+extern const std::string FILENAME_MORESETTINGS;  // "moresettings.xml"
+
+class MoreSettings {
+ public:
+  std::string singleplayer;
+  std::string multiplayer_1;
+  std::string multiplayer_2;
+
+  // Each "profile" child with a name sets the field of its type; other
+  // types, and children without a name, are ignored; a later one wins.
+  void getFromNode(const korvu::xml::Node* root);
+  // A new "moresettings" tree with all three choices; the caller owns it.
+  korvu::xml::Node* buildDomTree() const;
+  // Reads the file; another root element is ignored. Throws the reader's
+  // message when the file cannot be read.
+  void load(const std::string& file);
+  // Replaces the file atomically. Throws a message when it cannot be
+  // written; the old file then stays as it was.
+  void save(const std::string& file) const;
+};
+
+extern MoreSettings moreSettings;
+
+}  // namespace glimro

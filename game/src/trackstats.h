@@ -1,0 +1,87 @@
+// Best-time tables: the ten best lap times and the ten best whole-race times
+// of a track, each with the profile name of the player who drove it, and the
+// track's statistics file ("<track>_stats.xml") that keeps them between runs.
+#pragma once
+
+#include <string>
+
+namespace korvu {
+namespace xml { class Node; }
+}  // namespace korvu
+
+namespace glimro {
+
+extern const std::string XML_TRACKSTATS_TRACKSTATS;  // "trackstats"
+extern const std::string XML_TRACKSTATS_LAPTIMES;    // "laptimes"
+extern const std::string XML_TRACKSTATS_TOTALTIMES;  // "tracktimes"
+extern const std::string XML_TIMETABLE_TIMES;        // "times"
+extern const std::string XML_TIMETABLE_ENTRY;        // "entry"
+extern const std::string XML_TIMETABLE_NAME;         // "name"
+extern const std::string XML_TIMETABLE_TICKS;        // "ticks"
+
+// Slots of a best-time table.
+constexpr int TIMETABLE_SIZE = 10;
+
+class TimeEntry {
+ public:
+  // The time in milliseconds; 0 marks an empty slot.
+  long ticks;
+  // Profile name of the player who drove it.
+  std::string name;
+
+  TimeEntry();
+  TimeEntry(long ticks, const std::string& name);
+
+  // An empty entry is before nothing; a filled one is before an empty one;
+  // filled ones go by ticks, fewer first (equal times are not before each
+  // other).
+  bool operator<(const TimeEntry& other) const;
+
+  // Takes "ticks" (any integer base) and "name"; an absent attribute keeps
+  // the current value. A time that is negative or beyond 32 bits cannot be
+  // a driven time and makes the entry empty.
+  void getFromNode(const korvu::xml::Node* element);
+  // A new "entry" element; the caller owns it.
+  korvu::xml::Node* buildDomTree() const;
+};
+
+class TimeTable {
+ public:
+  // Best first; the filled slots come before the empty ones.
+  TimeEntry entries[TIMETABLE_SIZE];
+
+  // Stores the entry at the first slot it is before, moving the later ones
+  // down (the last falls away). Returns that slot, or -1 when the entry is
+  // before none (an empty entry, or one no better than a full table's last).
+  int add(const TimeEntry& entry);
+  // The slots to the log at level info.
+  void dump() const;
+
+  // Adds every "entry" child through add; the table is not emptied first,
+  // so any number of entries in any order leaves the ten best, sorted.
+  void getFromNode(const korvu::xml::Node* element);
+  // A new "times" element with all ten slots, empty ones included.
+  korvu::xml::Node* buildDomTree() const;
+};
+
+class TrackStats {
+ public:
+  TimeTable laptimes;    // best single laps
+  TimeTable tracktimes;  // best whole races
+
+  // Merges the "laptimes" and "tracktimes" children of a "trackstats"
+  // element into the tables.
+  void getFromNode(const korvu::xml::Node* root);
+  // A new "trackstats" element with both tables; the caller owns it.
+  korvu::xml::Node* buildDomTree() const;
+
+  // Merges the file's tables into these. Throws the reader's message when
+  // the file cannot be read or parsed, and "Not a track statistics file"
+  // when its root is something else; the tables are then unchanged.
+  void load(const std::string& file);
+  // Writes both tables to the file, replacing it atomically. Throws a
+  // message when it cannot be written; the old file then stays.
+  void save(const std::string& file) const;
+};
+
+}  // namespace glimro

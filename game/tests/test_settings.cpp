@@ -1,0 +1,98 @@
+// The settings file and the last-choices file: reading rules, defaults and
+// round trips.
+#include <memory>
+#include <string>
+
+#include "ddd/settings.h"
+#include "moresettings.h"
+#include "settings.h"
+#include "testsupport.h"
+
+using glimro::MoreSettings;
+using glimro::Settings;
+using korvu_test::makeTempDir;
+using korvu_test::readFile;
+using korvu_test::writeFile;
+
+TEST(SettingsFile, MissingFileThrowsAndKeepsTheDefaults) {
+  Settings s;
+  EXPECT_THROW(s.load(makeTempDir() + "/none.xml"), std::string);
+  EXPECT_EQ(s.resX, 800);
+  EXPECT_EQ(s.resY, 600);
+  EXPECT_TRUE(s.fullscreen);
+  EXPECT_EQ(s.laps, 3);
+  EXPECT_FALSE(s.wireframe);
+  EXPECT_TRUE(s.shadows && s.lensflares && s.skybox && s.transparency && s.mipmaps && s.trilinear);
+  EXPECT_EQ(s.audiodevice, "");
+}
+
+TEST(SettingsFile, ReadsNumberFormsSwitchWordsAndTheLaterElement) {
+  const std::string dir = makeTempDir();
+  writeFile(dir + "/s.xml",
+            "<settings>"
+            "<resolution x=\"0x400\" y=\"abc\"/>"
+            "<showFps enabled=\"yes\"/><shadows enabled=\"t\"/><skybox enabled=\"True\"/>"
+            "<laps value=\"5\"/><laps value=\"010\"/>"
+            "<quality lights=\"70000\" fog=\"-1\"/>"
+            "<mipmaps enabled=\"0\" trilinear=\"1\"/>"
+            "<audiodevice value=\"wave out\"/><Unknown enabled=\"1\"/>"
+            "</settings>");
+  Settings s;
+  s.load(dir + "/s.xml");
+  EXPECT_EQ(s.resX, 1024);
+  EXPECT_EQ(s.resY, 0);
+  EXPECT_TRUE(s.fullscreen);  // no attribute: unchanged
+  EXPECT_FALSE(s.showFps);
+  EXPECT_TRUE(s.shadows);
+  EXPECT_FALSE(s.skybox);
+  EXPECT_EQ(s.laps, 8);  // octal, and the later element wins
+  EXPECT_EQ(s.lightsQuality, static_cast<short>(70000));
+  EXPECT_EQ(s.fogQuality, -1);
+  EXPECT_FALSE(s.mipmaps);
+  EXPECT_TRUE(s.trilinear);
+  EXPECT_EQ(s.audiodevice, "wave out");
+
+  // Another root, letter case included, reads nothing.
+  writeFile(dir + "/s.xml", "<Settings><laps value=\"9\"/></Settings>");
+  s.load(dir + "/s.xml");
+  EXPECT_EQ(s.laps, 8);
+}
+
+TEST(SettingsFile, SwitchSettersMirrorTheRenderSwitches) {
+  Settings s;
+  const korvu::ddd::Settings before = korvu::ddd::settings;
+  s.setShadows(false);
+  s.setSkybox(false);
+  s.setLensflares(false);
+  EXPECT_FALSE(korvu::ddd::settings.shadows);
+  EXPECT_FALSE(korvu::ddd::settings.skybox);
+  EXPECT_FALSE(korvu::ddd::settings.lensflares);
+  EXPECT_TRUE(korvu::ddd::settings.transparency);
+  korvu::ddd::settings = before;
+}
+
+TEST(LastChoices, RoundTripInFixedOrderAndIgnoreUnknownTypes) {
+  const std::string dir = makeTempDir();
+  writeFile(dir + "/m.xml",
+            "<moresettings><profile name=\"x\" type=\"multiplayer_3\"/>"
+            "<profile type=\"singleplayer\"/>"
+            "<profile name=\"A &amp; &quot;B&quot;\" type=\"multiplayer_2\"/>"
+            "<profile name=\"first\" type=\"singleplayer\"/>"
+            "<profile name=\"second\" type=\"singleplayer\"/></moresettings>");
+  MoreSettings m;
+  m.load(dir + "/m.xml");
+  EXPECT_EQ(m.singleplayer, "second");
+  EXPECT_EQ(m.multiplayer_1, "");
+  EXPECT_EQ(m.multiplayer_2, "A & \"B\"");
+
+  m.save(dir + "/m.xml");
+  EXPECT_EQ(readFile(dir + "/m.xml"),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<moresettings>\n"
+            "  <profile name=\"second\" type=\"singleplayer\"/>\n"
+            "  <profile name=\"\" type=\"multiplayer_1\"/>\n"
+            "  <profile name=\"A &amp; &quot;B&quot;\" type=\"multiplayer_2\"/>\n"
+            "</moresettings>\n");
+  MoreSettings again;
+  again.load(dir + "/m.xml");
+  EXPECT_EQ(again.multiplayer_2, m.multiplayer_2);
+}
