@@ -35,6 +35,7 @@
 #include "ddd/settings.h"
 #include "image.h"
 #include "korvu.h"
+#include "layouts.h"
 #include "rendercontext.h"
 #include "testsupport.h"
 
@@ -69,7 +70,9 @@ struct Banks {
   korvu::ddd::MaterialBank materials;
   korvu::ddd::ModelBank models;
 
-  Banks() {
+  Banks() { read(); }
+
+  void read() {
     char old[4096];
     if (!getcwd(old, sizeof old)) old[0] = 0;
     if (chdir(korvu_test::sourceDir().c_str()) != 0) return;
@@ -157,7 +160,7 @@ bool near(const Vector3D& a, const Vector3D& b, float tolerance) {
   return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance;
 }
 
-TEST(TrackModels, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
+TEST(TrackAssets, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
   std::vector<std::string> names(std::begin(RENDERED), std::end(RENDERED));
   names.insert(names.end(), std::begin(COLLISION), std::end(COLLISION));
   for (const std::string& name : names) {
@@ -191,17 +194,19 @@ TEST(TrackModels, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
     for (uint32_t i = 0; i < m.vertexCount; ++i) positions.insert({m.vertices[i].x, m.vertices[i].y, m.vertices[i].z});
     EXPECT_EQ(positions.size(), m.vertexCount);
 
-    // Textures exist, decode, and have power-of-two sides for mipmaps.
+    // The game's image loader reads every texture; each has power-of-two
+    // sides, so it needs no padding and mipmaps cleanly.
     for (auto& [imageName, image] : images) {
-      korvu_test::DecodedPng png;
-      ASSERT_TRUE(korvu_test::decodePng(korvu_test::sourceDir() + "/" + image->fileName, png)) << imageName;
-      EXPECT_EQ(png.width & (png.width - 1), 0) << imageName;
-      EXPECT_EQ(png.height & (png.height - 1), 0) << imageName;
+      image->fileName = korvu_test::sourceDir() + "/" + image->fileName;
+      std::vector<uint8_t> pixels;
+      ASSERT_NO_THROW(image->decode(pixels, 4096)) << imageName;
+      EXPECT_EQ(image->width, image->textureWidth) << imageName;
+      EXPECT_EQ(image->height, image->textureHeight) << imageName;
     }
   }
 }
 
-TEST(TrackModels, TheGameFindsEveryModelAndLampMaterialByName) {
+TEST(TrackAssets, TheGameFindsEveryModelAndLampMaterialByName) {
   Banks& b = banks();
   for (const char* name : RENDERED) {
     Model* m = b.model(name);
@@ -244,7 +249,7 @@ TEST(TrackModels, TheGameFindsEveryModelAndLampMaterialByName) {
   }
 }
 
-TEST(TrackModels, FacesWindTowardsTheirNormals) {
+TEST(TrackAssets, FacesWindTowardsTheirNormals) {
   // Culling drops faces whose winding disagrees with the side they are lit
   // from: every face turns its front the way its corner normals point.
   Banks& b = banks();
@@ -262,7 +267,7 @@ TEST(TrackModels, FacesWindTowardsTheirNormals) {
   }
 }
 
-TEST(TrackModels, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
+TEST(TrackAssets, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     for (const char* name : {RENDERED[i], COLLISION[i]}) {
@@ -294,7 +299,7 @@ TEST(TrackModels, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   }
 }
 
-TEST(TrackModels, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
+TEST(TrackAssets, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     SCOPED_TRACE(COLLISION[i]);
@@ -355,7 +360,7 @@ std::vector<Vector3D> bentAndPlaced(const Model& original, const korvu::ddd::Bez
   return world;
 }
 
-TEST(TrackModels, NeighbouringPiecesMeetWithoutGapsWhenBent) {
+TEST(TrackAssets, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   Banks& b = banks();
   // A curve that turns, climbs and banks.
   korvu::ddd::BezierCurve curve(Vector3D(0, 0, 0), Vector3D(300, 0, -60), Vector3D(520, 60, -400),
@@ -396,7 +401,7 @@ TEST(TrackModels, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   }
 }
 
-TEST(TrackModels, TunnelsLeaveRoomForTheChaseCamera) {
+TEST(TrackAssets, TunnelsLeaveRoomForTheChaseCamera) {
   // The chase camera rides 30 above a vehicle that hovers about 9 above
   // the road, 40 behind it; the vehicle's centre stays within 30 of the
   // middle while its jets are over the road. Nothing may come into that
@@ -419,7 +424,7 @@ TEST(TrackModels, TunnelsLeaveRoomForTheChaseCamera) {
   }
 }
 
-TEST(TrackModels, VehiclesPassThroughThePortalButNotItsPillars) {
+TEST(TrackAssets, VehiclesPassThroughThePortalButNotItsPillars) {
   Banks& b = banks();
   auto* cm = dynamic_cast<CollisionModel*>(b.model("startPortalCollision"));
   ASSERT_NE(cm, nullptr);
@@ -450,7 +455,7 @@ TEST(TrackModels, VehiclesPassThroughThePortalButNotItsPillars) {
   EXPECT_LT(68 + lights.hi.y, portal3d.hi.y);
 }
 
-TEST(TrackModels, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
+TEST(TrackAssets, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
   // The short track puts two tribunes at one point, the second turned by
   // 270 degrees; they stand back to side without overlapping.
   const Box one = boxOf(*banks().model("tribune"));
@@ -481,10 +486,9 @@ TEST(TrackModels, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
 constexpr int W = 480;
 constexpr int H = 360;
 
-class TrackModelPictures : public ::testing::Test {
+class TrackAssetPictures : public ::testing::Test {
  protected:
   static bool windowOpen;
-  static std::vector<GLuint> textures;
 
   static void SetUpTestSuite() {
     if (!std::getenv("DISPLAY")) return;
@@ -494,26 +498,21 @@ class TrackModelPictures : public ::testing::Test {
       korvu::ddd::init();
     } catch (const std::string&) {
     }
-    // The game's image loader is not needed to look at the models: upload
-    // each texture the models name, mipmapped.
-    for (auto& [name, image] : banks().images) {
-      korvu_test::DecodedPng png;
-      if (!korvu_test::decodePng(korvu_test::sourceDir() + "/" + image->fileName, png)) continue;
-      GLuint id = 0;
-      glGenTextures(1, &id);
-      glBindTexture(GL_TEXTURE_2D, id);
-      gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, png.width, png.height, GL_RGBA, GL_UNSIGNED_BYTE, png.rgba.data());
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-      image->texture = id;
-      textures.push_back(id);
+    // Every texture the models name, loaded by the game's image loader.
+    char old[4096];
+    if (!getcwd(old, sizeof old) || chdir(korvu_test::sourceDir().c_str()) != 0) return;
+    banks().images.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
+    try {
+      banks().images.refresh();
+    } catch (const std::string& message) {
+      ADD_FAILURE() << message;
     }
+    if (chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
   }
 
   static void TearDownTestSuite() {
     if (!windowOpen) return;
-    for (auto& [name, image] : banks().images) image->texture = 0;
-    glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+    banks().images.release();
     korvu::ddd::pipeline.clearFrame();
     korvu::ddd::pipeline.camera = nullptr;
     korvu::ddd::pipeline.root = nullptr;
@@ -607,10 +606,9 @@ class TrackModelPictures : public ::testing::Test {
   }
 };
 
-bool TrackModelPictures::windowOpen = false;
-std::vector<GLuint> TrackModelPictures::textures;
+bool TrackAssetPictures::windowOpen = false;
 
-TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
+TEST_F(TrackAssetPictures, EveryModelDrawsLitAndTextured) {
   for (const char* name : RENDERED) {
     SCOPED_TRACE(name);
     Model* m = banks().model(name);
@@ -630,7 +628,7 @@ TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
   }
 }
 
-TEST_F(TrackModelPictures, StartLightsShowTheCountdownStates) {
+TEST_F(TrackAssetPictures, StartLightsShowTheCountdownStates) {
   Banks& b = banks();
   Model* lights = b.model("startLights");
   ASSERT_NE(lights, nullptr);
@@ -665,7 +663,7 @@ TEST_F(TrackModelPictures, StartLightsShowTheCountdownStates) {
 
 // Pieces bent along curves as the tracks build them, with the portal at the
 // start: the picture a player sees, by day and by night.
-TEST_F(TrackModelPictures, AStretchOfTrackSeenFromTheChaseCamera) {
+TEST_F(TrackAssetPictures, AStretchOfTrackSeenFromTheChaseCamera) {
   Banks& b = banks();
   korvu::ddd::BezierCurve first(Vector3D(0, 0, 0), Vector3D(0, 0, -500), Vector3D(300, 20, -700),
                                 Vector3D(700, 40, -700), 20);
@@ -745,6 +743,51 @@ TEST_F(TrackModelPictures, AStretchOfTrackSeenFromTheChaseCamera) {
   Frame dark = grab("track_stretch_chase_night", true);
   // By night the lines, kerbs and the portal still show.
   EXPECT_GT(dark.covered, W * H / 20);
+}
+
+// The three tracks as a race builds them from these models, seen from
+// behind the start grid and from above.
+TEST_F(TrackAssetPictures, TheThreeTracksAsBuilt) {
+  struct View {
+    Vector3D eye, target;
+  };
+  const struct {
+    int number;
+    const char* name;
+    View grid, above;
+  } tracks[] = {
+      {0, "short", {{503, 40, -703}, {380, 8, -580}}, {{1200, 1300, 300}, {350, 0, -600}}},
+      {1, "alternate", {{-110, 40, 0}, {60, 10, 0}}, {{-2200, 2300, 2600}, {200, 150, -100}}},
+      {2, "03", {{-110, 40, 0}, {60, 10, 0}}, {{-1800, 1500, 1700}, {100, -150, 0}}},
+  };
+  for (const auto& t : tracks) {
+    SCOPED_TRACE(t.name);
+    // A bank of its own: the track adds its bent pieces to it.
+    Banks own;
+    own.images.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
+    std::unique_ptr<glimro::Track> track(glimro::createTrack(t.number));
+    track->modelBank = &own.models;
+    ASSERT_NO_THROW(track->load());
+    own.models.prepare();
+    char old[4096];
+    ASSERT_TRUE(getcwd(old, sizeof old) && chdir(korvu_test::sourceDir().c_str()) == 0);
+    EXPECT_NO_THROW(own.images.refresh());
+    ASSERT_EQ(chdir(old), 0);
+
+    korvu::ddd::Object root;
+    addSun(root, false);
+    root += track.release();
+    auto grid = lookAt(t.grid.eye, t.grid.target);
+    grid->far = 20000;
+    draw(*grid, root);
+    EXPECT_GT(grab(std::string("track_") + t.name + "_grid").covered, W * H / 4);
+    auto above = lookAt(t.above.eye, t.above.target);
+    above->far = 20000;
+    draw(*above, root);
+    EXPECT_GT(grab(std::string("track_") + t.name + "_above").covered, W * H / 20);
+    korvu::ddd::pipeline.clearFrame();
+    own.images.release();
+  }
 }
 
 }  // namespace
