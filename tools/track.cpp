@@ -10,7 +10,7 @@
 // road's cross-section except where it joins its own family (tunnel to
 // tunnel, second type to second type), so bent neighbours meet without gaps.
 //
-// Usage: make_track <resources folder>
+// Usage: make_track RESOURCES_DIR
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -19,7 +19,6 @@
 
 #include "canvas.h"
 #include "catalog.h"
-#include "debug.h"
 #include "shapefile.h"
 
 using glimro_tools::Canvas;
@@ -842,13 +841,13 @@ void make(const std::string& out) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    korvu::debug::critical(korvu::dbgCore, "usage: make_track <resources folder>");
+    std::fprintf(stderr, "usage: make_track RESOURCES_DIR\n");
     return 2;
   }
   try {
     make(argv[1]);
   } catch (const std::string& message) {
-    korvu::debug::critical(korvu::dbgCore, "make_track: %s", message.c_str());
+    std::fprintf(stderr, "make_track: %s\n", message.c_str());
     return 1;
   }
   return 0;

@@ -661,130 +661,68 @@ TEST_F(TrackAssetPictures, StartLightsShowTheCountdownStates) {
   EXPECT_LT(sums[3][0], sums[2][0]);           // and no red or yellow left
 }
 
-// Pieces bent along curves as the tracks build them, with the portal at the
-// start: the picture a player sees, by day and by night.
-TEST_F(TrackAssetPictures, AStretchOfTrackSeenFromTheChaseCamera) {
-  Banks& b = banks();
-  korvu::ddd::BezierCurve first(Vector3D(0, 0, 0), Vector3D(0, 0, -500), Vector3D(300, 20, -700),
-                                Vector3D(700, 40, -700), 20);
-  korvu::ddd::BezierCurve second(Vector3D(700, 40, -700), Vector3D(1100, 60, -700), Vector3D(1100, 60, -1300),
-                                 Vector3D(600, 60, -1300), 20);
-  const std::vector<const char*> firstPieces = {"tracksection", "tracksection", "transition0102", "tracksect02",
-                                                "tracksect02", "transition0201", "tracksection"};
-  const std::vector<const char*> secondPieces = {"tunnelEx", "tunnel", "tunnel", "tunnelEnt", "tracksection"};
-  std::vector<std::unique_ptr<Model>> bent;  // outlives the objects that show them
-  korvu::ddd::Object root;
-  addSun(root, false);
-  auto lay = [&](korvu::ddd::BezierCurve& curve, const std::vector<const char*>& pieces) {
-    korvu::ddd::PathFollowModifier modifier(&curve, 1);
-    modifier.init(10);
-    const Vector3D axis(0, 0, -1), up(0, 1, 0);
-    for (size_t i = 0; i < pieces.size(); ++i) {
-      const float t0 = float(i) / pieces.size(), t1 = float(i + 1) / pieces.size();
-      bent.emplace_back(new Model(*b.model(pieces[i])));
-      modifier.transformModel(bent.back().get(), axis, up, t0, t1);
-      bent.back()->prepare();
-      auto* piece = new korvu::ddd::ModelObject(bent.back().get());
-      piece->position = curve.getVertexAt(t0);
-      piece->rotation.multRight(modifier.getRotation(axis, t0));
-      root += piece;
-    }
-    return modifier.getRotation(axis, 0);
-  };
-  const Matrix3D start = lay(first, firstPieces);
-  lay(second, secondPieces);
-  auto* portal = new korvu::ddd::ModelObject(b.model("startPortal"));
-  portal->rotation.multRight(start);
-  root += portal;
-  for (float x : {-38.0f, 38.0f}) {
-    auto* lights = new korvu::ddd::ModelObject(b.model("startLights"));
-    lights->position = Vector3D(x, 68, 1);
-    *portal += lights;
-  }
-  auto* stand = new korvu::ddd::ModelObject(b.model("tribune"));
-  stand->position = Vector3D(-200, 20, -300);
-  stand->rotation.setRotate(90, Vector3D(0, 1, 0));
-  root += stand;
-  auto* board = new korvu::ddd::ModelObject(b.model("sign"));
-  board->position = Vector3D(120, 70, -350);
-  board->rotation.setRotate(-90, Vector3D(0, 1, 0));
-  root += board;
-
-  // Behind and above the grid, looking down the road through the portal.
-  auto chase = lookAt(Vector3D(0, 39, 80), Vector3D(0, 12, -60));
-  draw(*chase, root);
-  Frame day = grab("track_stretch_chase_day");
-  EXPECT_GT(day.covered, W * H / 3);
-  auto above = lookAt(Vector3D(-250, 420, 0), Vector3D(420, 0, -650));
-  draw(*above, root);
-  EXPECT_GT(grab("track_stretch_above_day").covered, W * H / 20);
-  // Into the tunnel's mouth.
-  auto mouth = lookAt(Vector3D(620, 79, -660), Vector3D(800, 50, -720));
-  draw(*mouth, root);
-  grab("track_stretch_tunnel_mouth");
-  // The chase camera on the steel deck and inside the tunnel.
-  auto chaseAt = [&](korvu::ddd::BezierCurve& curve, float t) {
-    Vector3D ahead = curve.getTangentAt(t);
-    ahead.normalize();
-    const Vector3D at = curve.getVertexAt(t);
-    return lookAt(at - ahead * 40 + Vector3D(0, 39, 0), at + ahead * 120 + Vector3D(0, 9, 0));
-  };
-  draw(*chaseAt(first, 0.55f), root);
-  EXPECT_GT(grab("track_stretch_chase_deck").covered, W * H / 3);
-  draw(*chaseAt(second, 0.4f), root);
-  EXPECT_GT(grab("track_stretch_chase_tunnel").covered, W * H * 9 / 10);
-
-  korvu::ddd::Object night;
-  addSun(night, true);
-  for (korvu::ddd::Object* child : std::vector<korvu::ddd::Object*>(root.children.begin(), root.children.end())) {
-    if (dynamic_cast<korvu::ddd::ModelObject*>(child)) night += child;
-  }
-  draw(*chase, night, true);
-  Frame dark = grab("track_stretch_chase_night", true);
-  // By night the lines, kerbs and the portal still show.
-  EXPECT_GT(dark.covered, W * H / 20);
-}
-
-// The three tracks as a race builds them from these models, seen from
-// behind the start grid and from above.
+// The three tracks as a race builds them from these models: from above,
+// from behind the start grid, and through the chase camera on a few
+// sections (30 above and 40 behind a vehicle, looking ahead), by day and
+// by night.
 TEST_F(TrackAssetPictures, TheThreeTracksAsBuilt) {
-  struct View {
+  struct Shot {
+    const char* name;
+    int section;  // the chase camera on this section, or -1 for eye and target
     Vector3D eye, target;
+    bool night;
   };
   const struct {
     int number;
     const char* name;
-    View grid, above;
+    std::vector<Shot> shots;
   } tracks[] = {
-      {0, "short", {{503, 40, -703}, {380, 8, -580}}, {{1200, 1300, 300}, {350, 0, -600}}},
-      {1, "alternate", {{-110, 40, 0}, {60, 10, 0}}, {{-2200, 2300, 2600}, {200, 150, -100}}},
-      {2, "03", {{-110, 40, 0}, {60, 10, 0}}, {{-1800, 1500, 1700}, {100, -150, 0}}},
+      {0, "short", {{"above", -1, {1200, 1300, 300}, {350, 0, -600}, false},
+                    {"grid", -1, {503, 40, -703}, {380, 8, -580}, false},
+                    {"grid_night", -1, {503, 40, -703}, {380, 8, -580}, true}}},
+      {1, "alternate", {{"above", -1, {-2200, 2300, 2600}, {200, 150, -100}, false},
+                        {"tunnel", 14, {}, {}, false},
+                        {"deck", 106, {}, {}, false},
+                        {"deck_night", 106, {}, {}, true}}},
+      {2, "03", {{"above", -1, {-1800, 1500, 1700}, {100, -150, 0}, false},
+                 {"grid", -1, {-110, 40, 0}, {60, 10, 0}, false},
+                 {"tunnel_mouth", 83, {}, {}, false},
+                 {"banked", 20, {}, {}, false}}},
   };
   for (const auto& t : tracks) {
-    SCOPED_TRACE(t.name);
     // A bank of its own: the track adds its bent pieces to it.
     Banks own;
     own.images.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
     std::unique_ptr<glimro::Track> track(glimro::createTrack(t.number));
     track->modelBank = &own.models;
-    ASSERT_NO_THROW(track->load());
+    ASSERT_NO_THROW(track->load()) << t.name;
     own.models.prepare();
+    const std::vector<glimro::TrackSection*> sections(track->sections.begin(), track->sections.end());
     char old[4096];
     ASSERT_TRUE(getcwd(old, sizeof old) && chdir(korvu_test::sourceDir().c_str()) == 0);
     EXPECT_NO_THROW(own.images.refresh());
     ASSERT_EQ(chdir(old), 0);
-
-    korvu::ddd::Object root;
-    addSun(root, false);
-    root += track.release();
-    auto grid = lookAt(t.grid.eye, t.grid.target);
-    grid->far = 20000;
-    draw(*grid, root);
-    EXPECT_GT(grab(std::string("track_") + t.name + "_grid").covered, W * H / 4);
-    auto above = lookAt(t.above.eye, t.above.target);
-    above->far = 20000;
-    draw(*above, root);
-    EXPECT_GT(grab(std::string("track_") + t.name + "_above").covered, W * H / 20);
+    korvu::ddd::Object day, night;
+    addSun(day, false);
+    addSun(night, true);
+    glimro::Track* scene = track.release();
+    for (const Shot& shot : t.shots) {
+      SCOPED_TRACE(std::string(t.name) + " " + shot.name);
+      Vector3D eye = shot.eye, target = shot.target;
+      if (shot.section >= 0) {
+        // A section's rotation turns its -z onto the road's direction.
+        const glimro::TrackSection* s = sections.at(static_cast<size_t>(shot.section));
+        eye = s->rotation * Vector3D(0, 39, 40) + s->position;
+        target = s->rotation * Vector3D(0, 9, -120) + s->position;
+      }
+      korvu::ddd::Object& root = shot.night ? night : day;
+      root += scene;
+      auto camera = lookAt(eye, target);
+      camera->far = 20000;
+      draw(*camera, root, shot.night);
+      const Frame f = grab(std::string("track_") + t.name + "_" + shot.name, shot.night);
+      EXPECT_GT(f.covered, W * H / 20);
+    }
     korvu::ddd::pipeline.clearFrame();
     own.images.release();
   }
