@@ -38,6 +38,7 @@
 #include "layouts.h"
 #include "rendercontext.h"
 #include "testsupport.h"
+#include "vectorchecks.h"
 
 using korvu::Color;
 using korvu::Matrix3D;
@@ -156,7 +157,7 @@ ForeignReading readWithAssimp(const std::string& file) {
   return r;
 }
 
-bool near(const Vector3D& a, const Vector3D& b, float tolerance) {
+bool closeTo(const Vector3D& a, const Vector3D& b, float tolerance) {
   return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance;
 }
 
@@ -180,8 +181,9 @@ TEST(TrackAssets, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
         for (int c = 0; c < 3; ++c) {
           const int foreign = a.meshes[i][j][c];
           ASSERT_TRUE(foreign >= 0 && foreign < static_cast<int>(a.positions.size()));
-          EXPECT_TRUE(near(a.positions[foreign], m.vertices[m.faces[mesh.faces[j]]->vertex[c]], 1e-3f))
-              << "mesh " << i << " face " << j << " corner " << c;
+          SCOPED_TRACE("mesh " + std::to_string(i) + " face " + std::to_string(j) + " corner " + std::to_string(c));
+          const Vector3D& p = m.vertices[m.faces[mesh.faces[j]]->vertex[c]];
+          korvu_test::expectVec(a.positions[foreign], p.x, p.y, p.z, 1e-3f);
         }
       }
     }
@@ -393,7 +395,7 @@ TEST(TrackAssets, NeighbouringPiecesMeetWithoutGapsWhenBent) {
         bool met = false;
         for (uint32_t w = 0; w < c->vertexCount && !met; ++w) {
           met = c->vertices[w].z == 0 && c->vertices[w].x == a->vertices[v].x &&
-                c->vertices[w].y == a->vertices[v].y && near(wa[v], wc[w], 0.05f);
+                c->vertices[w].y == a->vertices[v].y && closeTo(wa[v], wc[w], 0.05f);
         }
         EXPECT_TRUE(met) << "vertex " << v << " at " << wa[v].x << ", " << wa[v].y << ", " << wa[v].z;
       }
@@ -594,8 +596,8 @@ class TrackAssetPictures : public ::testing::Test {
     for (size_t i = 0; i < f.rgba.size(); i += 4) {
       f.rgba[i + 3] = 255;
       const int r = f.rgba[i], g = f.rgba[i + 1], bl = f.rgba[i + 2];
-      const bool background = night ? (r == 0 && g == 0 && bl <= 13) : (std::abs(r - 64) <= 1 && std::abs(g - 115) <= 1 &&
-                                                                          std::abs(bl - 191) <= 1);
+      const bool background = night ? (r == 0 && g == 0 && bl <= 13)
+                                     : (std::abs(r - 64) <= 1 && std::abs(g - 115) <= 1 && std::abs(bl - 191) <= 1);
       if (background) continue;
       ++f.covered;
       seen.insert((r / 16) * 256 + (g / 16) * 16 + bl / 16);
