@@ -18,6 +18,7 @@
 #include "debug.h"
 #include "emitter.h"
 #include "glimro.h"
+#include "gui/gui.h"
 #include "image.h"
 #include "layouts.h"
 #include "raceresources.h"
@@ -131,14 +132,12 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
 
     korvu::debug::debug(GROUP_CORE, "Creating track.");
     world = new korvu::ddd::Object();
-    Grid grid;
-    switch (settings.track) {
-      default:
-        track = new ShortTrack();
-        track->name = "track_short";
-        grid = {Vector3D(460.0f, 12.0f, -660.0f), -45.0f};
-        break;
-    }
+    track = createTrack(settings.track);
+    // Every layout shares the grid rule; the short track has its own base
+    // point and heading.
+    const bool shortTrack = dynamic_cast<ShortTrack*>(track) != nullptr;
+    const Grid grid = shortTrack ? Grid{Vector3D(460.0f, 12.0f, -660.0f), -45.0f}
+                                 : Grid{Vector3D(-50.0f, 12.0f, 0.0f), 90.0f};
     track->modelBank = raceResources.modelBank;
     // The world's first child; the vehicles follow in grid order. Each part
     // joins the world as soon as it exists, so a failure further on
@@ -185,6 +184,8 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
       const unsigned w = static_cast<unsigned>(settings.resX) / static_cast<unsigned>(n);
       viewports.emplace_back(static_cast<float>((n - 1 - j) * w), 0.0f, static_cast<float>(w),
                              static_cast<float>(settings.resY));
+      vehicle->messages.rectangle =
+          korvu::Rect(50.0f, static_cast<float>(settings.resY) - 150.0f, static_cast<float>(w) - 100.0f, 20.0f);
       const float aspect = viewports.back().width / viewports.back().height;
       for (korvu::ddd::Camera* camera : vehicle->cameras) camera->aspect = aspect;
       ++playersRacing;
@@ -255,7 +256,15 @@ void Game::loadTrack() {
 void Game::playerHasFinished() {
   if (--playersRacing != 0) return;
   raceOver = true;
-  track->writeRecordsToGui("lTR_");
+  korvu::gui::GUI* gui = raceResources.gui;
+  track->writeRecordsToGui("lTR_", gui);
+  // A panel the GUI description lacks is passed over.
+  if (gui) {
+    if (korvu::gui::Component* menu = (*gui)["pGameMenu"]) menu->visible = false;
+    if (korvu::gui::Component* over = (*gui)["pRaceOver"]) over->visible = true;
+    gui->active = true;
+    gui->visible = true;
+  }
   for (Glimro* player : players) player->locked = true;
 }
 

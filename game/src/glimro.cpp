@@ -101,6 +101,8 @@ Glimro::Glimro(bool /*player*/)
   openRocketLauncher(false);
 
   position = Vector3D(102.0f, 6.0f, 55.77f);
+  messages.rectangle = korvu::Rect(50.0f, 550.0f, 300.0f, 30.0f);
+  messages.font = raceResources.font;
 
   for (int i = 0; i < 4; ++i) {
     const CameraPose& pose = CAMERA_POSES[i];
@@ -204,6 +206,8 @@ void Glimro::openRocketLauncher(bool open) {
 }
 
 void Glimro::perform(float dt) {
+  messages.perform(dt);
+  if (lapTimeMessage.remainingTime > 0.0f) lapTimeMessage.perform(dt);
   if (started && !finished) {
     lapTime += dt;
     raceTime += dt;

@@ -10,6 +10,7 @@
 #include <list>
 
 #include "ddd/collideable.h"
+#include "fonts/message.h"
 #include "mathtypes.h"
 
 namespace korvu {
@@ -90,6 +91,11 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   // vehicle to the previous one. Not owned.
   TrackSection* currentSection;
   TrackSection* previousSection;
+  // The driver's timed messages; a new one replaces the one shown. Their
+  // rectangle lies in the player's viewport.
+  korvu::fonts::Messages messages;
+  // The blinking lap time.
+  korvu::fonts::BlinkMessage lapTimeMessage;
   // Child carrying the engine sound; null until init.
   korvu::ddd::EmitterObject* emitterObject;
   // The looping engine sound, owned by the emitter object's emitter; null

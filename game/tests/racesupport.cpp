@@ -44,15 +44,21 @@ std::unique_ptr<Model> road() {
   return korvu_test::makeModel(v, t);
 }
 
-// The track's models as small stand-ins, painted grey; the start lights
+// Every track's models as small stand-ins, painted grey; the start lights
 // are a box of three meshes, one per lamp.
 void addStandInTrack(korvu::ddd::ModelBank& bank, Material* paint) {
   auto painted = [paint](std::unique_ptr<Model> m) {
     for (korvu::ddd::Mesh* mesh : m->meshes) mesh->material = paint;
     return m.release();
   };
-  put(bank, painted(road()), "tracksection");
-  put(bank, new CollisionModel(*road(), false), "tracksectionCollision");
+  for (const char* kind : {"tracksection", "tracksect02", "transition0201", "transition0102", "tunnel",
+                           "tunnelEnt", "tunnelEx"}) {
+    put(bank, painted(road()), kind);
+    const std::string k = kind;
+    const bool shortName = k == "tracksect02" || k.rfind("transition", 0) == 0;
+    put(bank, new CollisionModel(*road(), false), k + (shortName ? "Col" : "Collision"));
+  }
+  put(bank, painted(korvu_test::makeBox({-2, 0, -2}, {2, 30, 2})), "sign");
   put(bank, painted(korvu_test::makeBox({-50, 0, -5}, {-40, 80, 5})), "startPortal");
   put(bank, new CollisionModel(*korvu_test::makeBox({-50, 0, -5}, {-40, 80, 5}), false), "startPortalCollision");
   put(bank, painted(korvu_test::makeBox({-30, 0, -10}, {30, 20, 10})), "tribune");
@@ -118,6 +124,7 @@ RaceWorld::RaceWorld(bool loadTextures) {
     materials += new Material(name, nullptr, colour, colour, Color(0, 0, 0, 1), colour, 0);
   }
   materials.prepare();
+  if (stat((source + "/sounds.xml").c_str(), &info) == 0) sounds.load(source + "/sounds.xml");
   for (const char* name : {"engine", "beep"}) {
     if (sounds.count(name)) continue;
     korvu::audio::Sound* s = new korvu::audio::OggSound();

@@ -25,6 +25,8 @@
 #include "emitter.h"
 #include "game.h"
 #include "glimro.h"
+#include "gui/gui.h"
+#include "gui/pane.h"
 #include "layouts.h"
 #include "physic/triangle3d.h"
 #include "playerprofile.h"
@@ -368,6 +370,7 @@ std::unique_ptr<Game> race(const std::vector<PlayerProfile*>& profiles, bool nig
 TEST(RaceSetUp, OnePlayerOnTheShortTrackGrid) {
   glimro_test::RaceWorld world;
   Profiles p;
+  // Any number but 1 and 2 is the short track.
   for (int trackSetting : {0, 3, -1}) {
     SCOPED_TRACE(trackSetting);
     glimro::settings.track = trackSetting;
@@ -375,6 +378,18 @@ TEST(RaceSetUp, OnePlayerOnTheShortTrackGrid) {
     ASSERT_NE(dynamic_cast<glimro::ShortTrack*>(g->track), nullptr);
     EXPECT_EQ(g->track->name, "track_short");
   }
+  // The other two share their own grid base and heading.
+  for (int trackSetting : {1, 2}) {
+    SCOPED_TRACE(trackSetting);
+    glimro::settings.track = trackSetting;
+    std::unique_ptr<Game> g = race({&p.one, &p.two});
+    EXPECT_EQ(g->track->name, trackSetting == 1 ? "track_alternate" : "track_03");
+    expectVec(g->vehicles[0]->position, -50, 12, 11, 1e-3f);
+    expectVec(g->vehicles[1]->position, -70, 12, -11, 1e-3f);
+    expectVec(turned(*g->vehicles[0], Vector3D(0, 0, 1)), 1, 0, 0, 1e-5f);
+    EXPECT_EQ(g->vehicles[1]->previousSection, g->track->sections.back());
+  }
+  glimro::settings.track = 0;
   std::unique_ptr<Game> g = race({&p.one});
   ASSERT_EQ(g->vehicles.size(), 1u);
   ASSERT_EQ(g->players.size(), 1u);
@@ -403,6 +418,11 @@ TEST(RaceSetUp, OnePlayerOnTheShortTrackGrid) {
   EXPECT_EQ(vp.width, 800);
   EXPECT_EQ(vp.height, 600);
   for (Camera* c : v->cameras) EXPECT_DOUBLE_EQ(c->aspect, double(800.0f / 600.0f));
+  const korvu::Rect& r = v->messages.rectangle;
+  EXPECT_EQ(r.x, 50);
+  EXPECT_EQ(r.y, 450);
+  EXPECT_EQ(r.w, 700);
+  EXPECT_EQ(r.h, 20);
 
   // The scene: track, vehicle, sun in that order, the sky around it.
   ASSERT_EQ(g->world->children.size(), 3u);
@@ -433,8 +453,13 @@ TEST(RaceSetUp, TwoPlayersSideBySideAndTheLastFinishEndsTheRace) {
       EXPECT_EQ(vp.width, 400);
       EXPECT_EQ(vp.height, 600);
     }
-    for (Glimro* v : g->players)
+    for (Glimro* v : g->players) {
       for (Camera* c : v->cameras) EXPECT_DOUBLE_EQ(c->aspect, double(400.0f / 600.0f));
+      EXPECT_EQ(v->messages.rectangle.x, 50);
+      EXPECT_EQ(v->messages.rectangle.y, 450);
+      EXPECT_EQ(v->messages.rectangle.w, 300);
+      EXPECT_EQ(v->messages.rectangle.h, 20);
+    }
     expectVec(g->vehicles[1]->position, 481.9203f, 12, -666.3640f, 1e-3f);
     EXPECT_EQ(g->vehicles[1]->profile, &p.two);
     EXPECT_EQ(g->ranking.front(), g->vehicles[0]);
@@ -442,15 +467,42 @@ TEST(RaceSetUp, TwoPlayersSideBySideAndTheLastFinishEndsTheRace) {
     EXPECT_EQ(g->playersRacing, 2);
   }
 
+  // The menus' two panels; the race-over one shows at the end.
+  korvu::gui::GUI gui;
+  korvu::gui::Pane* menu = new korvu::gui::Pane();
+  korvu::gui::Pane* over = new korvu::gui::Pane();
+  menu->name = "pGameMenu";
+  over->name = "pRaceOver";
+  menu->visible = true;
+  over->visible = false;
+  gui += menu;
+  gui += over;
+  gui.active = gui.visible = false;
+  glimro::raceResources.gui = &gui;
+
   std::unique_ptr<Game> g = race({&p.one, &p.two});
   for (Glimro* v : g->vehicles) v->locked = false;
   g->playerHasFinished();
   EXPECT_EQ(g->playersRacing, 1);
   EXPECT_FALSE(g->raceOver);
   EXPECT_FALSE(g->vehicles[0]->locked);
+  EXPECT_FALSE(over->visible);
   g->playerHasFinished();
   EXPECT_TRUE(g->raceOver);
   for (Glimro* v : g->vehicles) EXPECT_TRUE(v->locked);
+  EXPECT_FALSE(menu->visible);
+  EXPECT_TRUE(over->visible);
+  EXPECT_TRUE(gui.active && gui.visible);
+
+  // Without the panels (or without a GUI) the race still ends.
+  gui -= menu;
+  gui -= over;
+  delete menu;
+  delete over;
+  std::unique_ptr<Game> bare = race({&p.one});
+  bare->playerHasFinished();
+  EXPECT_TRUE(bare->raceOver);
+  glimro::raceResources.gui = nullptr;
 }
 
 TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
