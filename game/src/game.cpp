@@ -351,21 +351,4 @@ void Game::setWeather(bool night_) {
   night = night_;
 }
 
-void Game::draw(float /*dt*/) {
-  faces = 0;
-  meshes = 0;
-  for (size_t i = 0; i < players.size(); ++i) {
-    raceResources.renderContext3D->apply();
-    korvu::Viewport& viewport = viewports[i];
-    korvu::currentViewport = &viewport;
-    glViewport(static_cast<GLint>(viewport.x), static_cast<GLint>(viewport.y),
-               static_cast<GLsizei>(viewport.width), static_cast<GLsizei>(viewport.height));
-    track->visible = settings.culling ? &players[i]->visibleObjects : nullptr;
-    korvu::resetCursor();
-    players[i]->getCurrentCamera()->drawView(world);
-    meshes += static_cast<int>(korvu::ddd::pipeline.meshesDrawn);
-    faces += static_cast<int>(korvu::ddd::pipeline.elementsDrawn);
-  }
-}
-
 }  // namespace glimro

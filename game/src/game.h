@@ -7,6 +7,7 @@
 // looks up comes from raceResources.
 #pragma once
 
+#include <atomic>
 #include <list>
 #include <string>
 #include <vector>
@@ -95,10 +96,22 @@ class Game {
   void setStartLights(int n);
   // Day or night: sky, fog, ambient light, clear colour and the sun.
   void setWeather(bool night);
-  // Every player's view into its viewport; dt is not used.
+  // One frame of the race, dt milliseconds long: triggers, countdown,
+  // rockets, explosions, controls, every vehicle against the others and the
+  // track with its hover and drive steps, the players' culling lists and
+  // the ranking. False when the program is to end.
+  bool mainLoop(float dt);
+  // Every player's view into its viewport, then every player's heads-up
+  // display; dt is not used.
   void draw(float dt);
 
  private:
+  // Vehicle against vehicle: a vehicle about to run into another hands on
+  // speed and takes the other's.
+  void collideWithVehicles(Glimro* vehicle, float dt);
+  // Moves the vehicle by its velocity, sliding off the track objects near
+  // it; true when it touched one.
+  bool sweep(Glimro* vehicle, float dt);
   // Deletes what the race owns; the destructor's work, also run when the
   // constructor fails half-way.
   void release();
@@ -106,5 +119,8 @@ class Game {
 
 // The running race; null while the menus run.
 extern Game* game;
+
+// Set (by the console thread) to end the program; the race step reads it.
+extern std::atomic<bool> terminate;
 
 }  // namespace glimro

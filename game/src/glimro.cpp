@@ -94,9 +94,7 @@ Glimro::Glimro(bool /*player*/)
   setShadowModel(shadow);
 
   launcher = new korvu::ddd::ModelObject(launcherModel);
-  rocket = new Rocket();
-  rocket->position = ROCKET_SEAT;
-  *launcher += rocket;
+  loadRocket();
   *this += launcher;
   openRocketLauncher(false);
 
@@ -203,6 +201,12 @@ void Glimro::openRocketLauncher(bool open) {
     launcher->rotate(6.5f, UP);
   }
   launcher->hasMoved = true;
+}
+
+void Glimro::loadRocket() {
+  rocket = new Rocket();
+  rocket->position = ROCKET_SEAT;
+  *launcher += rocket;
 }
 
 void Glimro::perform(float dt) {

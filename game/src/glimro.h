@@ -132,9 +132,33 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   // a pose changes nothing).
   void openRocketLauncher(bool open);
 
-  // One drive step of dt milliseconds: clocks, steering, thrust, speed and
-  // velocity.
+  // One drive step of dt milliseconds: messages, clocks, steering, thrust,
+  // speed and velocity.
   void perform(float dt);
+
+  // One hover step after the race has moved the vehicle: jet forces from
+  // the nearby sections, the section under the vehicle (laps and the
+  // wrong-direction warning), the hover body's balance, gravity while
+  // airborne and the engine's pitch.
+  void alignment(float dt);
+  // A crossing of the start line: the lap time into the track's lap table,
+  // the fastest-lap message, and after the last lap the race time, the
+  // finish message and the end of this vehicle's race.
+  void nextLap();
+  // Name, race time, lap time, lap and position, and the messages, in the
+  // current viewport with the 2D context applied.
+  void drawHud();
+  // Fires the loaded rocket when the launcher is open, and loads another.
+  void launchRocket();
+
+ private:
+  // The tracking rule for the section under the vehicle.
+  void followSection(TrackSection* under);
+  // A new rocket in the launcher's seat.
+  void loadRocket();
 };
+
+// The race order: a lap ahead first, then the farther section.
+bool findGlimroLeader(const Glimro* a, const Glimro* b);
 
 }  // namespace glimro

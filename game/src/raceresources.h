@@ -10,6 +10,7 @@
 
 namespace korvu {
 class Axis;
+class Trigger;
 class ControlQueue;
 class Image;
 class ImageBank;
@@ -53,6 +54,9 @@ struct RaceResources {
   korvu::Axis* xAxis[2] = {nullptr, nullptr};
   korvu::Axis* accelerateAxis[2] = {nullptr, nullptr};
   korvu::Axis* breakAxis[2] = {nullptr, nullptr};
+  // Where the race hands every trigger it does not act on itself (the
+  // shell's global commands); false ends the program. May be null.
+  bool (*globalEvents)(korvu::Trigger* trigger) = nullptr;
 
   // Lookups by name that never add an empty entry to a bank; null when the
   // bank or the name is missing.

@@ -20,6 +20,11 @@ class Rocket : public korvu::ddd::ModelObject {
   // without that model the rocket has neither. Unplaced: no parent, at the
   // origin, unturned.
   Rocket();
+
+  // One step of flight: straight on along its own +z while its lifetime
+  // lasts, then a burst into a particle explosion that joins the world and
+  // the race's explosions; the race deletes the spent rocket.
+  void perform(float dt);
 };
 
 }  // namespace glimro

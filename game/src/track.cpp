@@ -147,4 +147,12 @@ void Track::writeRecordsToGui(std::string prefix, korvu::gui::Component* root) {
   }
 }
 
+const SectionRoute& Track::route() {
+  if (routeSections_ != sections.size()) {
+    route_ = SectionRoute(static_cast<int>(sections.size()), junctions);
+    routeSections_ = sections.size();
+  }
+  return route_;
+}
+
 }  // namespace glimro

@@ -13,6 +13,7 @@
 #include "ddd/collideable.h"
 #include "ddd/quadtree.h"
 #include "mathtypes.h"
+#include "sectiontracking.h"
 #include "trackstats.h"
 
 namespace korvu {
@@ -54,6 +55,9 @@ class Track : public korvu::ddd::QuadtreeObject {
   // Where load() takes its models from and files the bent road copies in;
   // not owned. Null means the race's model bank (raceResources).
   korvu::ddd::ModelBank* modelBank;
+  // Where the road joins sections whose numbers do not follow one another
+  // (a layout numbered in chains); empty when the numbers run round the lap.
+  std::vector<Junction> junctions;
 
   Track();
   ~Track() override;
@@ -96,9 +100,18 @@ class Track : public korvu::ddd::QuadtreeObject {
   // missing label is logged and skipped.
   void writeRecordsToGui(std::string prefix, korvu::gui::Component* root = nullptr);
 
+  // The driven order of the sections, from the sections and the junctions;
+  // built again when the number of sections has changed.
+  const SectionRoute& route();
+
  protected:
   // The bank load() uses: modelBank, or the resource set's.
   korvu::ddd::ModelBank& models();
+
+ private:
+  SectionRoute route_;
+  // The number of sections route_ was built for.
+  size_t routeSections_ = 0;
 };
 
 }  // namespace glimro
