@@ -3,8 +3,6 @@
 // the full-screen backdrop), written below the resources folder it is given.
 // Everything is drawn from fixed parameters and fixed seeds, so two runs give
 // the same bytes.
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -15,7 +13,7 @@
 #include <vector>
 
 #include "catalog.h"
-#include "screenshot.h"
+#include "picture.h"
 #include "xml.h"
 
 namespace {
@@ -25,9 +23,8 @@ using korvu::xml::Node;
 // ---------------------------------------------------------------------------
 // Pictures
 
-struct Rgba {
-  float r = 0, g = 0, b = 0, a = 0;
-};
+using glimro_tools::Picture;
+using glimro_tools::Rgba;
 
 Rgba hex(uint32_t rgb, float alpha = 1.0f) {
   return {((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f, (rgb & 0xFF) / 255.0f, alpha};
@@ -49,67 +46,35 @@ float smoothstep(float e0, float e1, float x) {
   return t * t * (3 - 2 * t);
 }
 
-// Straight (not premultiplied) alpha, top row first, as PNG files hold it.
-struct Canvas {
-  int width, height;
-  std::vector<Rgba> pixels;
-
-  Canvas(int w, int h, Rgba fill = {}) : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill) {}
-
-  Rgba& at(int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; }
-  const Rgba& at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-
-  // Lays colour c over pixel (x, y), scaled by coverage. A pixel that stays
-  // fully transparent takes the colour anyway, so that linear filtering at
-  // the edge of a shape does not blend towards black.
-  void over(int x, int y, const Rgba& c, float coverage) {
-    Rgba& d = at(x, y);
-    const float a = clamp01(c.a * coverage);
-    const float outA = a + d.a * (1 - a);
-    if (outA <= 1e-6f) {
-      d = withAlpha(c, 0);
-      return;
-    }
-    d.r = (c.r * a + d.r * d.a * (1 - a)) / outA;
-    d.g = (c.g * a + d.g * d.a * (1 - a)) / outA;
-    d.b = (c.b * a + d.b * d.a * (1 - a)) / outA;
-    d.a = outA;
+// Lays colour c over pixel (x, y), scaled by coverage. A pixel that stays
+// fully transparent takes the colour anyway, so that linear filtering at the
+// edge of a shape does not blend towards black.
+void over(Picture& picture, int x, int y, const Rgba& c, float coverage) {
+  Rgba& d = picture.at(x, y);
+  const float a = clamp01(c.a * coverage);
+  const float outA = a + d.a * (1 - a);
+  if (outA <= 1e-6f) {
+    d = withAlpha(c, 0);
+    return;
   }
+  d.r = (c.r * a + d.r * d.a * (1 - a)) / outA;
+  d.g = (c.g * a + d.g * d.a * (1 - a)) / outA;
+  d.b = (c.b * a + d.b * d.a * (1 - a)) / outA;
+  d.a = outA;
+}
 
-  Canvas crop(int x0, int y0, int w, int h) const {
-    Canvas out(w, h);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) out.at(x, y) = at(x0 + x, y0 + y);
-    return out;
-  }
-};
+// Calls paint(x, y, px, py) for every pixel, with (px, py) its centre.
+template <typename Paint>
+void forEachPixel(Picture& picture, Paint paint) {
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) paint(x, y, x + 0.5f, y + 0.5f);
+}
 
-uint8_t toByte(float v) { return static_cast<uint8_t>(std::lround(clamp01(v) * 255.0f)); }
-
-void writePng(const Canvas& canvas, const std::string& file) {
-  SDL_Surface* surface =
-      SDL_CreateRGBSurface(0, canvas.width, canvas.height, 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000);
-  if (!surface) throw std::string("Could not create a surface: ") + SDL_GetError();
-  for (int y = 0; y < canvas.height; ++y) {
-    uint8_t* row = static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
-    for (int x = 0; x < canvas.width; ++x) {
-      const Rgba& c = canvas.at(x, y);
-      const uint8_t alpha = toByte(c.a);
-      // A transparent pixel keeps its colour for filtering, but in bytes
-      // that do not change when nothing visible changes.
-      row[x * 4 + 0] = toByte(c.r);
-      row[x * 4 + 1] = toByte(c.g);
-      row[x * 4 + 2] = toByte(c.b);
-      row[x * 4 + 3] = alpha;
-    }
-  }
-  try {
-    korvu::savePng(surface, file.c_str());
-  } catch (...) {
-    SDL_FreeSurface(surface);
-    throw;
-  }
-  SDL_FreeSurface(surface);
+Picture crop(const Picture& picture, int x0, int y0, int w, int h) {
+  Picture out(w, h, {0, 0, 0, 0});
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) out.at(x, y) = picture.at(x0 + x, y0 + y);
+  return out;
 }
 
 // Signed distance from p to a rectangle with rounded corners (negative
@@ -177,90 +142,80 @@ struct FrameLook {
 
 const int NOMINAL = 64;  // inner size the look is drawn around
 
-Canvas drawFrame(const FrameLook& look) {
+Picture drawFrame(const FrameLook& look) {
   const int b = look.piece;
   const int size = NOMINAL + 2 * b;
-  Canvas canvas(size, size, withAlpha(look.border, 0));
+  Picture canvas(size, size, withAlpha(look.border, 0));
   const float x0 = b - look.grow, y0 = b - look.grow;
   const float x1 = b + NOMINAL + look.grow, y1 = b + NOMINAL + look.grow;
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float d = roundedRectDistance(px, py, x0, y0, x1, y1, look.radius);
-      if (look.shadow.a > 0 && d > -2) {
-        const float ds = roundedRectDistance(px, py - 2.0f, x0, y0, x1, y1, look.radius);
-        const float s = std::exp(-std::max(ds, 0.0f) * std::max(ds, 0.0f) / 8.0f);
-        canvas.over(x, y, look.shadow, s * (1 - coverage(d)));
-      }
-      if (look.glow.a > 0 && d > -1) {
-        const float g = std::exp(-std::max(d, 0.0f) / look.glowSize);
-        canvas.over(x, y, look.glow, g * (1 - coverage(d)));
-      }
-      const float body = coverage(d);
-      if (body <= 0) continue;
-      // Gradient over the widget's own height; constant above and below.
-      const float t = clamp01((py - b) / NOMINAL);
-      Rgba fill = mix(look.fillTop, look.fillBottom, t);
-      if (look.shine > 0) {
-        const float s = look.shine * (1 - smoothstep(0.0f, 0.5f, t));
-        fill = mix(fill, withAlpha(hex(0xFFFFFF), fill.a), s);
-      }
-      if (look.insetShade > 0) {
-        const float depth = py - y0;
-        const float s = look.insetShade * std::exp(-depth / 6.0f);
-        fill = mix(fill, withAlpha(hex(0x000000), fill.a), s);
-      }
-      canvas.over(x, y, fill, body);
-      const float band = body - coverage(d + look.borderWidth);
-      if (band > 0) {
-        const float top = 1 - smoothstep(y0, y0 + look.radius + 6, py);
-        canvas.over(x, y, mix(look.border, look.borderTop, top), band);
-      }
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float d = roundedRectDistance(px, py, x0, y0, x1, y1, look.radius);
+    if (look.shadow.a > 0 && d > -2) {
+      const float ds = roundedRectDistance(px, py - 2.0f, x0, y0, x1, y1, look.radius);
+      const float s = std::exp(-std::max(ds, 0.0f) * std::max(ds, 0.0f) / 8.0f);
+      over(canvas, x, y, look.shadow, s * (1 - coverage(d)));
     }
-  }
+    if (look.glow.a > 0 && d > -1) {
+      const float g = std::exp(-std::max(d, 0.0f) / look.glowSize);
+      over(canvas, x, y, look.glow, g * (1 - coverage(d)));
+    }
+    const float body = coverage(d);
+    if (body <= 0) return;
+    // Gradient over the widget's own height; constant above and below.
+    const float t = clamp01((py - b) / NOMINAL);
+    Rgba fill = mix(look.fillTop, look.fillBottom, t);
+    if (look.shine > 0) {
+      const float s = look.shine * (1 - smoothstep(0.0f, 0.5f, t));
+      fill = mix(fill, withAlpha(hex(0xFFFFFF), fill.a), s);
+    }
+    if (look.insetShade > 0) {
+      const float depth = py - y0;
+      const float s = look.insetShade * std::exp(-depth / 6.0f);
+      fill = mix(fill, withAlpha(hex(0x000000), fill.a), s);
+    }
+    over(canvas, x, y, fill, body);
+    const float band = body - coverage(d + look.borderWidth);
+    if (band > 0) {
+      const float top = 1 - smoothstep(y0, y0 + look.radius + 6, py);
+      over(canvas, x, y, mix(look.border, look.borderTop, top), band);
+    }
+  });
   return canvas;
 }
 
 struct Pictures {
-  std::string dir;                      // output folder of the pictures
-  std::string prefix;                   // their path as the GUI file names it
+  std::string dir;     // output folder of the pictures
+  std::string prefix;  // their path as the GUI file names it
   std::vector<std::unique_ptr<Node>> images;
 
-  void add(const std::string& name, const Canvas& canvas, float hotX = 0, float hotY = 0) {
+  // Edges and centres are stretched: clamped, they never wrap around and
+  // bleed the opposite border into their own.
+  void add(const std::string& name, const Picture& picture) {
     const std::string file = name + ".png";
-    writePng(canvas, dir + "/" + file);
-    std::unique_ptr<Node> image(new Node());
-    image->name = "image";
-    (*image)["name"] = name;
-    (*image)["filename"] = prefix + file;
-    // Edges and centres are stretched: clamped, they never wrap around and
-    // bleed the opposite border into their own.
-    (*image)["clamp"] = "true";
-    if (hotX != 0) (*image)["hotX"] = std::to_string(static_cast<int>(hotX));
-    if (hotY != 0) (*image)["hotY"] = std::to_string(static_cast<int>(hotY));
-    images.push_back(std::move(image));
+    picture.savePng(dir + "/" + file);
+    images.push_back(glimro_tools::element("image", {{"name", name}, {"filename", prefix + file}, {"clamp", "true"}}));
   }
 };
 
-// The nine pieces of a frame, named <name>_ul and so on; the centre is a
-// narrow strip, as it is the same all along a row.
-const char* const PIECE_ATTRIBUTES[9] = {"upperLeft", "upper", "upperRight", "left", "center",
-                                         "right", "lowerLeft", "lower", "lowerRight"};
+// The nine pieces of a frame: the style attribute that names each, the
+// suffix of its picture, and which third of the drawn look it is cut from.
+// Middle thirds are an 8-pixel strip, as the look is the same all along.
+const struct Piece {
+  const char* attribute;
+  const char* suffix;
+  int column, row;
+} PIECES[9] = {{"upperLeft", "_ul", 0, 0}, {"upper", "_u", 1, 0},     {"upperRight", "_ur", 2, 0},
+               {"left", "_l", 0, 1},       {"center", "_c", 1, 1},    {"right", "_r", 2, 1},
+               {"lowerLeft", "_ll", 0, 2}, {"lower", "_lo", 1, 2},    {"lowerRight", "_lr", 2, 2}};
 
 void addFrame(Pictures& pictures, const std::string& name, const FrameLook& look) {
-  const Canvas full = drawFrame(look);
+  const Picture full = drawFrame(look);
   const int b = look.piece;
-  const int mid = b + NOMINAL / 2 - 4;  // an 8-pixel strip from the middle
-  const int far = b + NOMINAL;
-  pictures.add(name + "_ul", full.crop(0, 0, b, b));
-  pictures.add(name + "_u", full.crop(mid, 0, 8, b));
-  pictures.add(name + "_ur", full.crop(far, 0, b, b));
-  pictures.add(name + "_l", full.crop(0, b, b, NOMINAL));
-  pictures.add(name + "_c", full.crop(mid, b, 8, NOMINAL));
-  pictures.add(name + "_r", full.crop(far, b, b, NOMINAL));
-  pictures.add(name + "_ll", full.crop(0, far, b, b));
-  pictures.add(name + "_lo", full.crop(mid, far, 8, b));
-  pictures.add(name + "_lr", full.crop(far, far, b, b));
+  const int starts[2][3] = {{0, b + NOMINAL / 2 - 4, b + NOMINAL}, {0, b, b + NOMINAL}};
+  const int sizes[2][3] = {{b, 8, b}, {b, NOMINAL, b}};
+  for (const Piece& piece : PIECES)
+    pictures.add(name + piece.suffix, crop(full, starts[0][piece.column], starts[1][piece.row],
+                                           sizes[0][piece.column], sizes[1][piece.row]));
 }
 
 // ---------------------------------------------------------------------------
@@ -268,7 +223,6 @@ void addFrame(Pictures& pictures, const std::string& name, const FrameLook& look
 // for titles, cyan as the cool accent.
 
 const uint32_t NAVY_DEEP = 0x0A0E22;
-const uint32_t NAVY = 0x141B38;
 const uint32_t SLATE_TOP = 0x2A3666;
 const uint32_t SLATE_BOTTOM = 0x1A2248;
 const uint32_t SLATE_EDGE = 0x5468A8;
@@ -340,90 +294,80 @@ FrameLook fieldLook() {
 // the state, so that the text starts beside it.
 const int CHECK_ROW_WIDTH = 256;
 const int CHECK_ROW_HEIGHT = 32;
-const float BOX_X0 = 5, BOX_Y0 = 5, BOX_X1 = 27, BOX_Y1 = 27;
+const float BOX_X0 = 4, BOX_Y0 = 6, BOX_X1 = 24, BOX_Y1 = 26;
 
-Canvas drawCheckRow(bool checked, bool hot) {
-  Canvas canvas(CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT, withAlpha(hex(AMBER), 0));
-  for (int y = 0; y < CHECK_ROW_HEIGHT; ++y) {
-    for (int x = 0; x < CHECK_ROW_WIDTH; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      if (hot) {
-        const float d = roundedRectDistance(px, py, 1, 1, CHECK_ROW_WIDTH - 1, CHECK_ROW_HEIGHT - 1, 6);
-        const float fade = 1 - smoothstep(40, CHECK_ROW_WIDTH, px);
-        canvas.over(x, y, hex(AMBER, 0.22f * fade + 0.06f), coverage(d));
-      }
-      const float box = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
-      canvas.over(x, y, hex(hot ? 0x2A2030 : NAVY_DEEP, 0.95f), coverage(box + 1));
-      if (checked) {
-        const float tick = std::min(segmentDistance(px, py, 10, 16, 14.5f, 21),
-                                    segmentDistance(px, py, 14.5f, 21, 22.5f, 10.5f));
-        canvas.over(x, y, hex(hot ? AMBER_LIGHT : CYAN), coverage(tick - 1.6f));
-      }
+Picture drawCheckRow(bool checked, bool hot) {
+  Picture canvas(CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT, withAlpha(hex(AMBER), 0));
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    if (hot) {
+      const float d = roundedRectDistance(px, py, 1, 1, CHECK_ROW_WIDTH - 1, CHECK_ROW_HEIGHT - 1, 6);
+      const float fade = 1 - smoothstep(40, CHECK_ROW_WIDTH, px);
+      over(canvas, x, y, hex(AMBER, 0.22f * fade + 0.06f), coverage(d));
     }
-  }
+    const float box = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
+    over(canvas, x, y, hex(hot ? 0x2A2030 : NAVY_DEEP, 0.95f), coverage(box + 1));
+    if (checked) {
+      const float tick =
+          std::min(segmentDistance(px, py, 8.5f, 16.5f, 12.5f, 21), segmentDistance(px, py, 12.5f, 21, 20, 11.5f));
+      over(canvas, x, y, hex(hot ? AMBER_LIGHT : CYAN), coverage(tick - 1.6f));
+    }
+  });
   return canvas;
 }
 
-Canvas drawCheckOutline() {
-  Canvas canvas(40, CHECK_ROW_HEIGHT, withAlpha(hex(0xFFFFFF), 0));
-  for (int y = 0; y < canvas.height; ++y)
-    for (int x = 0; x < canvas.width; ++x) {
-      const float d = roundedRectDistance(x + 0.5f, y + 0.5f, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
-      canvas.over(x, y, hex(0xFFFFFF), coverage(d) - coverage(d + 2));
-    }
+Picture drawCheckOutline() {
+  Picture canvas(32, CHECK_ROW_HEIGHT, withAlpha(hex(0xFFFFFF), 0));
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float d = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
+    over(canvas, x, y, hex(0xFFFFFF), coverage(d) - coverage(d + 2));
+  });
   return canvas;
 }
 
 // A drop-down list cycles through its entries: a divider and a pair of
 // chevrons at its right end, white so each state tints them.
-Canvas drawCycleMark() {
-  Canvas canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float divider = std::fabs(px - 4) - 0.6f;
-      const float fade = 1 - smoothstep(6, 13, std::fabs(py - 16));
-      canvas.over(x, y, hex(0xFFFFFF, 0.45f * fade), coverage(divider));
-      float chevrons = 1e9f;
-      for (float cx : {14.0f, 20.0f})
-        chevrons = std::min(chevrons, std::min(segmentDistance(px, py, cx, 11, cx + 5, 16),
-                                               segmentDistance(px, py, cx + 5, 16, cx, 21)));
-      canvas.over(x, y, hex(0xFFFFFF), coverage(chevrons - 1.3f));
-    }
+Picture drawCycleMark() {
+  Picture canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float divider = std::fabs(px - 4) - 0.6f;
+    const float fade = 1 - smoothstep(6, 13, std::fabs(py - 16));
+    over(canvas, x, y, hex(0xFFFFFF, 0.45f * fade), coverage(divider));
+    float chevrons = 1e9f;
+    for (float cx : {14.0f, 20.0f})
+      chevrons = std::min(
+          chevrons, std::min(segmentDistance(px, py, cx, 11, cx + 5, 16), segmentDistance(px, py, cx + 5, 16, cx, 21)));
+    over(canvas, x, y, hex(0xFFFFFF), coverage(chevrons - 1.3f));
+  });
   return canvas;
 }
 
 // The profile name field shows a small player figure before the text.
-Canvas drawPlayerMark() {
-  Canvas canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float head = std::hypot(px - 14, py - 11) - 4.5f;
-      const float body = roundedRectDistance(px, py, 6, 18, 22, 30, 7);
-      const float cut = 23.5f - py;  // shoulders end in a straight line
-      const float shape = std::min(head, std::max(body, -cut));
-      canvas.over(x, y, hex(0xFFFFFF), coverage(shape));
-    }
+Picture drawPlayerMark() {
+  Picture canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float head = std::hypot(px - 14, py - 11) - 4.5f;
+    const float body = roundedRectDistance(px, py, 6, 18, 22, 30, 7);
+    const float cut = 23.5f - py;  // shoulders end in a straight line
+    const float shape = std::min(head, std::max(body, -cut));
+    over(canvas, x, y, hex(0xFFFFFF), coverage(shape));
+  });
   return canvas;
 }
 
 // The pointer: a classic arrow, light with a dark rim and a soft shadow,
 // its tip on the picture's upper-left pixel (the hot spot).
-Canvas drawCursor() {
-  const std::vector<Point> arrow = {{1, 1}, {1, 23}, {6.5f, 18}, {10.5f, 27}, {14.5f, 25.5f},
-                                    {10.5f, 16.5f}, {17.5f, 16.5f}};
-  Canvas canvas(32, 32, withAlpha(hex(0x000000), 0));
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float shadow = polygonDistance(arrow, px - 1.5f, py - 2.0f);
-      canvas.over(x, y, hex(0x000000, 0.45f), clamp01(0.6f - shadow * 0.5f));
-      const float d = polygonDistance(arrow, px, py);
-      const float t = clamp01(py / 26);
-      canvas.over(x, y, mix(hex(0xFFFFFF), hex(0xFFD9A0), t), coverage(d + 0.4f));
-      canvas.over(x, y, hex(INK), coverage(std::fabs(d) - 0.8f));
-    }
+Picture drawCursor() {
+  const std::vector<Point> arrow = {{1, 1},         {1, 23},        {6.5f, 18},    {10.5f, 27},
+                                    {14.5f, 25.5f}, {10.5f, 16.5f}, {17.5f, 16.5f}};
+  Picture canvas(32, 32, withAlpha(hex(0x000000), 0));
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float shadow = polygonDistance(arrow, px - 1.5f, py - 2.0f);
+    over(canvas, x, y, hex(0x000000, 0.45f), clamp01(0.6f - shadow * 0.5f));
+    const float d = polygonDistance(arrow, px, py);
+    const float t = clamp01(py / 26);
+    over(canvas, x, y, mix(hex(0xFFFFFF), hex(0xFFD9A0), t), coverage(d + 0.4f));
+    over(canvas, x, y, hex(INK), coverage(std::fabs(d) - 0.8f));
+  });
   return canvas;
 }
 
@@ -497,7 +441,7 @@ struct Backdrop {
   float roadCentre(float z) const { return -10.0f + 11.0f * (1 - std::exp(-z / 55)) + 2.5f * std::sin(z / 21); }
 
   Rgba sample(float X, float Y) const {
-    Rgba c;
+    Rgba c = {0, 0, 0, 1};
     if (Y < horizon) {
       c = sky.at(Y / horizon);
       // Stars, fading out into the dusk glow.
@@ -574,14 +518,14 @@ struct Backdrop {
   }
 };
 
-Canvas drawBackdrop() {
+Picture drawBackdrop() {
   const Backdrop scene;
-  Canvas canvas(BACK_TEXTURE, BACK_TEXTURE);
+  Picture canvas(BACK_TEXTURE, BACK_TEXTURE, {0, 0, 0, 1});
   const float sx = static_cast<float>(BACK_WIDTH) / BACK_TEXTURE;
   const float sy = static_cast<float>(BACK_HEIGHT) / BACK_TEXTURE;
   for (int y = 0; y < BACK_TEXTURE; ++y)
     for (int x = 0; x < BACK_TEXTURE; ++x) {
-      Rgba sum;
+      Rgba sum = {0, 0, 0, 0};
       for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i) {
           const Rgba s = scene.sample((x + (i + 0.5f) / 3) * sx, (y + (j + 0.5f) / 3) * sy);
@@ -649,8 +593,7 @@ class Description {
 
 void addFrameStyle(Description& gui, const std::string& name, const std::string& pictures) {
   Attributes attributes = {{"stretch", "true"}, {"color", "FFFFFFFF"}, {"colorBorder", "FFFFFFFF"}};
-  const char* const suffixes[9] = {"_ul", "_u", "_ur", "_l", "_c", "_r", "_ll", "_lo", "_lr"};
-  for (int i = 0; i < 9; ++i) attributes.push_back({PIECE_ATTRIBUTES[i], pictures + suffixes[i]});
+  for (const Piece& piece : PIECES) attributes.push_back({piece.attribute, pictures + piece.suffix});
   gui.style("TexturedRectStyle", name, attributes);
 }
 
@@ -658,7 +601,6 @@ void addStyles(Description& gui) {
   // Fonts.
   gui.style("SimpleFontStyle", "fontTitle", {{"font", FONT_TITLE}, {"horizontal", "center"}, {"color", colour(AMBER_LIGHT)}});
   gui.style("SimpleFontStyle", "fontHeading", {{"font", FONT_BOLD}, {"color", colour(CYAN)}});
-  gui.style("SimpleFontStyle", "fontHeadingRight", {{"font", FONT_BOLD}, {"horizontal", "right"}, {"color", colour(CYAN)}});
   gui.style("SimpleFontStyle", "fontLabel", {{"font", FONT_BOLD}, {"color", colour(TEXT_MUTED)}});
   gui.style("SimpleFontStyle", "fontText", {{"font", FONT_BOLD}, {"color", colour(TEXT)}});
   gui.style("SimpleFontStyle", "fontTextRight", {{"font", FONT_BOLD}, {"horizontal", "right"}, {"color", colour(TEXT)}});
@@ -685,7 +627,6 @@ void addStyles(Description& gui) {
   // Labels.
   gui.style("LabelStyle", "labelTitle", {{"font", "fontTitle"}});
   gui.style("LabelStyle", "labelHeading", {{"font", "fontHeading"}});
-  gui.style("LabelStyle", "labelHeadingRight", {{"font", "fontHeadingRight"}});
   gui.style("LabelStyle", "labelName", {{"font", "fontLabel"}});
   gui.style("LabelStyle", "labelText", {{"font", "fontText"}});
   gui.style("LabelStyle", "labelTextRight", {{"font", "fontTextRight"}});
@@ -738,15 +679,20 @@ const float ROW_PITCH = 48;   // from one row of controls to the next
 const float MARGIN = 40;      // inside a panel, to the left and right
 const float TITLE_HEIGHT = 44;
 
-// A panel with its title and a rule under it; returns the y of the rule, from
-// which the rows go down.
-float titledPanel(Description& gui, Node* panel, const std::string& prefix, float width, float height,
-                  const std::string& title) {
-  gui.widget(panel, "Label", prefix + "Title", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
-             {{"caption", title}, {"style", "labelTitle"}});
-  const float rule = height - 14 - TITLE_HEIGHT - 10;
-  gui.widget(panel, "Pane", prefix + "Rule", MARGIN, rule, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
-  return rule;
+// A panel's title, an optional line under it and a rule; returns the y of
+// the rule, from which the rows go down.
+float titledPanel(Description& gui, Node* panel, const std::string& stem, float width, float height,
+                  const std::string& title, const std::string& subtitle = "") {
+  float y = height - 14 - TITLE_HEIGHT;
+  gui.widget(panel, "Label", "l" + stem + "Title", 0, y, width, TITLE_HEIGHT, {{"caption", title}, {"style", "labelTitle"}});
+  if (!subtitle.empty()) {
+    y -= 20;
+    gui.widget(panel, "Label", "l" + stem + "Subtitle", 0, y, width, 16, {{"caption", subtitle}, {"style", "labelSmall"}});
+    y -= 4;
+  }
+  y -= 10;
+  gui.widget(panel, "Pane", "p" + stem + "Rule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
+  return y;
 }
 
 Node* panel(Description& gui, const std::string& name, float width, float height, bool visible) {
@@ -761,14 +707,9 @@ Node* button(Description& gui, Node* parent, const std::string& name, float x, f
 }
 
 void addMainMenu(Description& gui) {
-  const float width = 336, height = 400;
+  const float width = 336, height = 380;
   Node* p = panel(gui, "pMainMenu", width, height, true);
-  gui.widget(p, "Label", "lMainTitle", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
-             {{"caption", "GLIMRO"}, {"style", "labelTitle"}});
-  gui.widget(p, "Label", "lMainSubtitle", 0, height - 14 - TITLE_HEIGHT - 20, width, 16,
-             {{"caption", "hover racing"}, {"style", "labelSmall"}});
-  float y = height - 14 - TITLE_HEIGHT - 34;
-  gui.widget(p, "Pane", "pMainRule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
+  float y = titledPanel(gui, p, "Main", width, height, "GLIMRO", "hover racing");
   const float w = width - 2 * MARGIN;
   y -= 22 + BUTTON_HEIGHT;
   button(gui, p, "bSinglePlayer", MARGIN, y, w, "Single player", "singlePlayerGame");
@@ -779,7 +720,7 @@ void addMainMenu(Description& gui) {
   y -= ROW_PITCH;
   button(gui, p, "bQuit", MARGIN, y, w, "Quit", "exit");
   // The frame counter switch; its row picture is exactly as wide as it is.
-  gui.widget(p, "Checkbox", "cbFPS", (width - CHECK_ROW_WIDTH) / 2, 24, CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT,
+  gui.widget(p, "Checkbox", "cbFPS", (width - CHECK_ROW_WIDTH) / 2, 26, CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT,
              {{"caption", "Show frame counter"},
               {"image", "checkOutline"},
               {"style", "check"},
@@ -790,7 +731,7 @@ void addMainMenu(Description& gui) {
 void addCredits(Description& gui) {
   const float width = 480, height = 380;
   Node* p = panel(gui, "pCredits", width, height, false);
-  float y = titledPanel(gui, p, "lCredits", width, height, "Credits");
+  float y = titledPanel(gui, p, "Credits", width, height, "Credits");
   const std::pair<const char*, const char*> lines[] = {
       {"Game and engine", "The Glimro developers"},
       {"Tracks, vehicles, art and sound", "Made by the Glimro asset tools"},
@@ -826,7 +767,7 @@ void addStartMenu(Description& gui, int players) {
   const float width = 520;
   const float height = players == 1 ? 400 : 448;
   Node* p = panel(gui, "pStartGameMenu" + n, width, height, false);
-  float y = titledPanel(gui, p, "lStart" + n, width, height, players == 1 ? "Single player" : "Two players");
+  float y = titledPanel(gui, p, "Start" + n, width, height, players == 1 ? "Single player" : "Two players");
   const float listWidth = 220, editX = 396, editWidth = width - MARGIN - editX;
   y -= 24 + BUTTON_HEIGHT;
   if (players == 1) {
@@ -854,7 +795,7 @@ void addStartMenu(Description& gui, int players) {
 void addProfileEditor(Description& gui) {
   const float width = 440, height = 270;
   Node* p = panel(gui, "pEditProfileMenu", width, height, false);
-  float y = titledPanel(gui, p, "lEditProfile", width, height, "Player profile");
+  float y = titledPanel(gui, p, "EditProfile", width, height, "Player profile");
   y -= 40;
   gui.widget(p, "Label", "lProfileNameName", MARGIN, y, width - 2 * MARGIN, 20,
              {{"caption", "Name"}, {"style", "labelName"}});
@@ -868,14 +809,14 @@ void addProfileEditor(Description& gui) {
 void addRaceOver(Description& gui) {
   const float width = 620, height = 380;
   Node* p = panel(gui, "pRaceOver", width, height, false);
-  float y = titledPanel(gui, p, "lRaceOver", width, height, "Race over");
+  float y = titledPanel(gui, p, "RaceOver", width, height, "Race over");
   // Two tables of the track's five best times, filled in when the race ends.
   const struct {
     const char* table;
     const char* heading;
     float x;
-  } tables[] = {{"total", "Best race times", MARGIN}, {"lap", "Best lap times", width / 2 + 10}};
-  const float tableWidth = width / 2 - 10 - MARGIN;
+  } tables[] = {{"total", "Best race times", MARGIN}, {"lap", "Best lap times", width / 2 + 20}};
+  const float tableWidth = width / 2 - 20 - MARGIN;
   for (const auto& table : tables) {
     const std::string prefix = std::string("lTR_") + table.table + "_";
     gui.widget(p, "Label", prefix + "Heading", table.x, y - 40, tableWidth, 22,

@@ -41,10 +41,11 @@ struct MaterialSpec {
 };
 
 const MaterialSpec MATERIALS[] = {
-    {"glimroLivery", {1.0f, 1.0f, 1.0f}, 0.8f, 60.0f, {0.0f, 0.0f, 0.0f}, "glimro_livery.png"},
+    // A faint glow of its own keeps the livery readable at night.
+    {"glimroLivery", {1.0f, 1.0f, 1.0f}, 0.8f, 60.0f, {0.22f, 0.22f, 0.22f}, "glimro_livery.png"},
     {"glimroDark", {0.16f, 0.17f, 0.2f}, 0.6f, 40.0f, {0.0f, 0.0f, 0.0f}, ""},
     {"glimroCanopy", {0.06f, 0.14f, 0.3f}, 1.0f, 100.0f, {0.0f, 0.02f, 0.05f}, ""},
-    {"glimroAccent", {0.98f, 0.74f, 0.08f}, 0.7f, 50.0f, {0.0f, 0.0f, 0.0f}, ""},
+    {"glimroAccent", {0.98f, 0.74f, 0.08f}, 0.7f, 50.0f, {0.2f, 0.15f, 0.02f}, ""},
     {"glimroJet", {0.3f, 0.9f, 1.0f}, 0.0f, 0.0f, {0.35f, 0.9f, 1.0f}, ""},
     {"rocketBody", {0.85f, 0.86f, 0.88f}, 0.7f, 50.0f, {0.0f, 0.0f, 0.0f}, ""},
     {"rocketNose", {0.9f, 0.12f, 0.08f}, 0.7f, 50.0f, {0.0f, 0.0f, 0.0f}, ""},

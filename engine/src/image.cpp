@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <typeinfo>
 #include <vector>
 
 #include "bitmask.h"
@@ -60,7 +59,7 @@ Uint32 byteMask(int i, int bytes) {
 #endif
 }
 
-// Alpha of a pixel as SDL reports it, with a colour-keyed pixel transparent.
+// A pixel's RGBA as SDL reports it, a colour-keyed pixel transparent.
 void pixelRGBA(SDL_Surface* s, int x, int y, Uint8* out) {
   const Uint32 p = getPixel(s, x, y);
   SDL_GetRGBA(p, s->format, &out[0], &out[1], &out[2], &out[3]);

@@ -290,7 +290,6 @@ TEST_F(ImageTextures, ReleaseDeletesTheTextureAndKeepsTheRecord) {
 TEST_F(ImageTextures, EveryPixelFormatUploadsWithItsColours) {
   const std::string dir = korvu_test::makeTempDir();
   const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255}, white{255, 255, 255, 255};
-  const Rgba clear{0, 0, 0, 0};
   struct Case {
     const char* file;
     int width, height;
@@ -388,7 +387,6 @@ TEST_F(ImageTextures, EveryPixelFormatUploadsWithItsColours) {
   }
   glDisable(GL_BLEND);
   korvu_test::saveWindowArtifact("image_pixel_formats");
-  (void)clear;
 }
 
 TEST_F(ImageTextures, PicturesArePaddedToPowersOfTwoWithTransparentBlack) {

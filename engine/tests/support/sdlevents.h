@@ -21,6 +21,37 @@ inline SDL_Event keyEvent(Uint8 type, SDLKey key, SDLMod mod = KMOD_NONE) {
   return e;
 }
 
+// A key event that carries its translated character, as SDL delivers them
+// while unicode translation is on.
+inline SDL_Event charEvent(Uint8 type, SDLKey key, Uint16 unicode) {
+  SDL_Event e = keyEvent(type, key);
+  e.key.keysym.unicode = unicode;
+  return e;
+}
+
+// The mouse moving to window position (x, y), y downwards.
+inline SDL_Event motionEvent(Uint16 x, Uint16 y) {
+  SDL_Event e;
+  std::memset(&e, 0, sizeof e);
+  e.type = SDL_MOUSEMOTION;
+  e.motion.x = x;
+  e.motion.y = y;
+  return e;
+}
+
+// A mouse button (SDL_BUTTON_LEFT ...) going down (SDL_MOUSEBUTTONDOWN) or
+// up (SDL_MOUSEBUTTONUP) at window position (x, y).
+inline SDL_Event mouseButtonEvent(Uint8 type, Uint8 button, Uint16 x, Uint16 y) {
+  SDL_Event e;
+  std::memset(&e, 0, sizeof e);
+  e.type = type;
+  e.button.button = button;
+  e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+  e.button.x = x;
+  e.button.y = y;
+  return e;
+}
+
 // A joystick button going down (SDL_JOYBUTTONDOWN) or up (SDL_JOYBUTTONUP).
 inline SDL_Event buttonEvent(Uint8 type, Uint8 joystick, Uint8 button) {
   SDL_Event e;

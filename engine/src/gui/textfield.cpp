@@ -1,0 +1,109 @@
+#include "gui/textfield.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include "gui/gui.h"
+#include "gui/widgetstyle.h"
+
+namespace korvu {
+namespace gui {
+
+namespace {
+
+// The root's repeat timing, or the defaults for a field outside a GUI.
+float delayOf(const Component* c) {
+  const GUI* root = c->getRoot();
+  return root ? root->repeatDelay : 300.0f;
+}
+
+float intervalOf(const Component* c) {
+  const GUI* root = c->getRoot();
+  return root ? root->repeatInterval : 30.0f;
+}
+
+}  // namespace
+
+Textfield::Textfield() : repeatKey(0), repeatTimer(0), style(nullptr) { focusable = true; }
+
+Textfield::~Textfield() {}
+
+void Textfield::getSelfFromNode(const xml::Node* node, GUI* gui) {
+  Component::getSelfFromNode(node, gui);
+  CaptionedObject::getSelfFromNode(node, gui);
+  readStyle(node, "style", gui, style, "label style");
+}
+
+void Textfield::drawSelf() {
+  if (!style) return;
+  const Rect r(0, 0, width, height);
+  style->draw(r);
+  shown.assign(caption);
+  if (focused) shown += '*';
+  glPushMatrix();
+  style->print(r, shown.c_str(), image);
+  glPopMatrix();
+}
+
+void Textfield::performSelf(ControlQueue* queue, float dt) {
+  if (repeatKey == 0) return;
+  // Key-up events go to whoever holds the focus, so a field the focus left
+  // (by Tab) would never see the release of its repeating key.
+  if (!focused) {
+    repeatKey = 0;
+    return;
+  }
+  const float interval = intervalOf(this);
+  repeatTimer += dt;
+  // A non-positive interval would never let the loop end.
+  if (interval <= 0) {
+    repeatTimer = 0;
+    keyDown(queue, repeatKey);
+    return;
+  }
+  while (repeatKey != 0 && repeatTimer >= interval) {
+    repeatTimer -= interval;
+    keyDown(queue, repeatKey);
+  }
+}
+
+void Textfield::enter(ControlQueue*, Vector2D) { SDL_EnableUNICODE(1); }
+
+void Textfield::leave(ControlQueue*, Vector2D) {
+  SDL_EnableUNICODE(0);
+  repeatKey = 0;
+}
+
+bool Textfield::keyDown(ControlQueue*, unsigned short character) {
+  if (character == 8) {
+    if (caption.empty()) {
+      repeatKey = 0;
+      return true;
+    }
+    caption.erase(caption.size() - 1);
+  } else if (character >= 32 && character <= 126) {
+    if (caption.size() >= MAX_LENGTH) {
+      repeatKey = 0;
+      return true;
+    }
+    caption += static_cast<char>(character);
+  } else if (character == 9) {
+    focusNext();
+    return true;
+  } else {
+    return false;
+  }
+  if (character != repeatKey) {
+    repeatKey = character;
+    repeatTimer = -delayOf(this);
+  }
+  return true;
+}
+
+bool Textfield::keyUp(ControlQueue*, unsigned short) {
+  repeatKey = 0;
+  return true;
+}
+
+}  // namespace gui
+}  // namespace korvu

@@ -1,0 +1,101 @@
+// A race without a window or players at the keys: the real assets of the
+// source tree's resources, audio switched off, a fixed frame time, and an
+// autopilot at every player's axes. It fills the race's resources and the
+// settings a race reads, runs in a working folder of its own (so record
+// files land there) and puts the process's state back when it goes.
+// Drawing needs a current GL context and the harness made with `drawable`.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "autopilot.h"
+#include "controls.h"
+#include "ddd/materialbank.h"
+#include "ddd/modelbank.h"
+#include "image.h"
+#include "raceresources.h"
+#include "rendercontext.h"
+#include "settings.h"
+#include "sound.h"
+
+namespace korvu {
+namespace audio { class Emitter; }
+namespace fonts { class Font; }
+}  // namespace korvu
+
+namespace glimro {
+class Game;
+class PlayerProfile;
+}  // namespace glimro
+
+namespace glimro_harness {
+
+struct RaceOptions {
+  // 0 short, 1 alternate, 2 third track.
+  int track = 0;
+  int players = 1;
+  int laps = 3;
+  // Milliseconds per frame.
+  float frame = 20.0f;
+  bool night = false;
+  // Load the images and the HUD font (needs a current GL context).
+  bool drawable = false;
+  int resX = 800;
+  int resY = 600;
+};
+
+// Where the assets come from: the source tree, or KORVU_SOURCE_DIR.
+std::string sourceDir();
+
+class RaceHarness {
+ public:
+  korvu::ImageBank textures;
+  korvu::ImageBank skyTextures;
+  korvu::ddd::MaterialBank materials;
+  korvu::ddd::MaterialBank skyMaterials;
+  korvu::ddd::ModelBank models;
+  korvu::audio::SoundBank sounds;
+  korvu::RenderContext2D context2D;
+  korvu::RenderContext3D context3D;
+  korvu::ControlQueue queue;
+  std::unique_ptr<korvu::audio::Emitter> effects;
+  std::unique_ptr<korvu::audio::Emitter> music;
+  std::unique_ptr<korvu::fonts::Font> font;
+  std::vector<std::unique_ptr<glimro::PlayerProfile>> profiles;
+  // The race; also glimro::game while the harness lives.
+  std::unique_ptr<glimro::Game> game;
+  std::unique_ptr<RoadLine> line;
+  // One per player; the harness sets the player's axes from it every frame
+  // while `autopilot` is on.
+  std::vector<Autopilot> pilots;
+  bool autopilot = true;
+  RaceOptions options;
+  // The working folder while the harness lives.
+  std::string folder;
+  // Frames run, and per player the frames in which "Wrong direction!" was
+  // among the vehicle's messages.
+  long frames = 0;
+  std::vector<long> wrongDirectionFrames;
+
+  // Builds the race; throws a message when it cannot.
+  explicit RaceHarness(const RaceOptions& options);
+  ~RaceHarness();
+  RaceHarness(const RaceHarness&) = delete;
+  RaceHarness& operator=(const RaceHarness&) = delete;
+
+  // One frame: the autopilots' axes, then the race step. The step's result.
+  bool step();
+  // Frames until the race is over or `maxFrames` have run; true when it is
+  // over.
+  bool runToFinish(long maxFrames);
+
+ private:
+  std::string previousFolder_;
+  glimro::RaceResources previousResources_;
+  glimro::Settings previousSettings_;
+  bool startedAudio_ = false;
+};
+
+}  // namespace glimro_harness

@@ -1,0 +1,11 @@
+#include "rocket.h"
+
+#include "raceresources.h"
+
+namespace glimro {
+
+Rocket::Rocket() : korvu::ddd::ModelObject(raceResources.model("rocket")), lifetime(1000.0f) {
+  setShadowModel(model);
+}
+
+}  // namespace glimro

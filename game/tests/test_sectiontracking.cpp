@@ -1,0 +1,122 @@
+// The section-tracking rule: advancing, crossing the start line, the wrong
+// direction warning, and routes whose section numbers run in chains.
+#include <gtest/gtest.h>
+
+#include "sectiontracking.h"
+
+using glimro::Junction;
+using glimro::SectionChange;
+using glimro::SectionRoute;
+using glimro::trackSection;
+
+namespace {
+
+struct Case {
+  int current, previous, hit;
+  SectionChange change;
+  int currentAfter, previousAfter;
+};
+
+void check(const SectionRoute& route, const Case& c) {
+  int current = c.current, previous = c.previous;
+  EXPECT_EQ(trackSection(route, c.hit, current, previous), c.change)
+      << "cur " << c.current << " prev " << c.previous << " hit " << c.hit;
+  EXPECT_EQ(current, c.currentAfter) << "hit " << c.hit;
+  EXPECT_EQ(previous, c.previousAfter) << "hit " << c.hit;
+}
+
+}  // namespace
+
+TEST(SectionTracking, RuleOnATrackNumberedRoundTheLap) {
+  const SectionRoute route(40);
+  const SectionChange NONE = SectionChange::NONE, STAYED = SectionChange::STAYED,
+                      ADVANCED = SectionChange::ADVANCED, LAP = SectionChange::LAP,
+                      WRONG = SectionChange::WRONG_DIRECTION;
+  for (const Case& c : {
+           // On the grid both sit on the last section: the first section counts a lap.
+           Case{39, 39, 0, LAP, 0, 39},
+           // Changed section in this very step, then over the line.
+           Case{39, 38, 0, LAP, 0, 39},
+           // Four sections at once: the wrap is measured from the previous section.
+           Case{37, 33, 0, WRONG, 37, 33},
+           Case{39, 39, 4, LAP, 4, 39},
+           Case{39, 39, 5, WRONG, 39, 39},
+           Case{39, 35, 1, WRONG, 39, 35},
+           Case{10, 10, 14, ADVANCED, 14, 10},
+           Case{10, 10, 15, NONE, 10, 10},
+           Case{10, 10, 9, WRONG, 10, 10},
+           Case{10, 9, 10, STAYED, 10, 10},
+           // Back over the line is too far ahead to count at all.
+           Case{0, 39, 39, NONE, 0, 39},
+           // Sections that do not exist never move the vehicle.
+           Case{10, 10, -1, NONE, 10, 10},
+           Case{10, 10, 40, NONE, 10, 10},
+       }) {
+    check(route, c);
+  }
+}
+
+TEST(SectionTracking, OneStepMayApplyTheRuleTwice) {
+  const SectionRoute route(40);
+  int current = 10, previous = 10;
+  EXPECT_EQ(trackSection(route, 11, current, previous), SectionChange::ADVANCED);
+  EXPECT_EQ(trackSection(route, 10, current, previous), SectionChange::WRONG_DIRECTION);
+  EXPECT_EQ(current, 11);
+  current = previous = 10;
+  EXPECT_EQ(trackSection(route, 10, current, previous), SectionChange::STAYED);
+  EXPECT_EQ(trackSection(route, 11, current, previous), SectionChange::ADVANCED);
+  EXPECT_EQ(current, 11);
+  EXPECT_EQ(previous, 10);
+}
+
+TEST(SectionTracking, RouteFollowsJunctionsAndLeavesUnreachedChainsOff) {
+  // The third track's numbering: 0-9, then the chain 10-58 that the route
+  // does not drive, then 59-79 continuing 9, then 80-141 back to 0.
+  const SectionRoute route(142, {{9, 59}, {79, 80}});
+  EXPECT_EQ(route.length(), 93);
+  EXPECT_EQ(route.place(9), 9);
+  EXPECT_EQ(route.place(59), 10);
+  EXPECT_EQ(route.place(79), 30);
+  EXPECT_EQ(route.place(80), 31);
+  EXPECT_EQ(route.place(141), 92);
+  EXPECT_EQ(route.place(10), -1);
+  EXPECT_EQ(route.place(58), -1);
+  EXPECT_EQ(route.section(10), 59);
+  EXPECT_EQ(route.section(93), 0);
+  EXPECT_EQ(route.section(-1), 141);
+
+  // Driving the whole route section by section counts one lap per round and
+  // never warns.
+  int current = 141, previous = 141, laps = 0;
+  for (int round = 0; round < 3; ++round) {
+    for (int p = 0; p < route.length(); ++p) {
+      const int s = route.section(p);
+      const SectionChange c = trackSection(route, s, current, previous);
+      ASSERT_TRUE(c == SectionChange::ADVANCED || c == SectionChange::LAP) << "section " << s;
+      if (c == SectionChange::LAP) ++laps;
+      ASSERT_EQ(trackSection(route, s, current, previous), SectionChange::STAYED);
+    }
+  }
+  EXPECT_EQ(laps, 3);
+
+  // Across a junction the same four-section window holds both ways.
+  for (const Case& c : {Case{9, 9, 59, SectionChange::ADVANCED, 59, 9},
+                        Case{7, 7, 60, SectionChange::ADVANCED, 60, 7},
+                        Case{7, 7, 61, SectionChange::NONE, 7, 7},
+                        Case{59, 59, 9, SectionChange::WRONG_DIRECTION, 59, 59},
+                        Case{79, 79, 10, SectionChange::NONE, 79, 79},
+                        Case{141, 141, 0, SectionChange::LAP, 0, 141}}) {
+    check(route, c);
+  }
+}
+
+TEST(SectionTracking, RouteWithoutJunctionsIsTheIndexOrderAndBadJunctionsEndIt) {
+  const SectionRoute plain(179, {});
+  EXPECT_EQ(plain.length(), 179);
+  for (int i = 0; i < 179; ++i) ASSERT_EQ(plain.place(i), i);
+  // A junction back into the route closes it early; one out of range ends it.
+  EXPECT_EQ(SectionRoute(10, {{5, 2}}).length(), 6);
+  EXPECT_EQ(SectionRoute(10, {{5, 12}}).length(), 6);
+  EXPECT_EQ(SectionRoute(0).length(), 0);
+  EXPECT_EQ(SectionRoute(0).section(3), -1);
+}
