@@ -18,8 +18,6 @@ const std::string CMD_FULLSCREEN = "fullscreen";
 const std::string CMD_SUNPOS = "sunpos";
 const std::string CMD_ROTATEZ = "rotatez";
 
-std::atomic<bool> terminate{false};
-
 ConsoleThread::ConsoleThread() = default;
 
 ConsoleThread::ConsoleThread(int inputFd) : korvu::quilvane::ConsoleThread(inputFd) {}

@@ -19,10 +19,6 @@ extern const std::string CMD_CLOSE;       // "close"
 extern const std::string CMD_FULLSCREEN;  // "fullscreen"
 extern const std::string CMD_SUNPOS;      // "sunpos"
 
-// Set by "quit"; the race step ends the race loop, and with it the program,
-// while it is set. Written on the console thread, read on the main thread.
-extern std::atomic<bool> terminate;
-
 class ConsoleThread : public korvu::quilvane::ConsoleThread {
  public:
   ConsoleThread();

@@ -14,6 +14,7 @@
 #include "emitter.h"
 #include "fonts/bitmapfont.h"
 #include "shell.h"
+#include "globalcommands.h"
 #include "gui/dropdownlist.h"
 #include "gui/gui.h"
 #include "image.h"
@@ -199,6 +200,7 @@ void Resources::shareWithRace() {
   race.modelBank = modelBank;
   race.font = font;
   race.controlQueue = controlQueue;
+  race.globalEvents = handleGlobalEvents;
   for (int i = 0; i < 2; ++i) {
     race.xAxis[i] = xAxis[i];
     race.accelerateAxis[i] = accelerateAxis[i];
