@@ -13,7 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -64,28 +64,36 @@ constexpr int ROAD_COUNT = 7;
 const std::pair<int, int> NEIGHBOURS[] = {{0, 0}, {0, 2}, {2, 1}, {1, 1}, {1, 3}, {3, 0},
                                           {0, 5}, {5, 4}, {4, 4}, {4, 6}, {6, 0}, {6, 5}};
 
-// Reads the game's materials and models from the repository root, where the
-// models file names its files, as the resource set does at start-up.
+// Runs fn from the repository root, where the game's description files
+// name the files they refer to; a thrown message is a failure.
+void fromSourceDir(const std::function<void()>& fn) {
+  char old[4096];
+  if (!getcwd(old, sizeof old) || chdir(korvu_test::sourceDir().c_str()) != 0) {
+    ADD_FAILURE() << "cannot change to " << korvu_test::sourceDir();
+    return;
+  }
+  try {
+    fn();
+  } catch (const std::string& message) {
+    ADD_FAILURE() << message;
+  }
+  if (chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
+}
+
+// The game's materials and models, read as the resource set reads them at
+// start-up, and prepared as a race prepares them.
 struct Banks {
   korvu::ImageBank images;
   korvu::ddd::MaterialBank materials;
   korvu::ddd::ModelBank models;
 
-  Banks() { read(); }
-
-  void read() {
-    char old[4096];
-    if (!getcwd(old, sizeof old)) old[0] = 0;
-    if (chdir(korvu_test::sourceDir().c_str()) != 0) return;
-    try {
+  Banks() {
+    fromSourceDir([this] {
       materials.load("resources/materials.xml", &images, "resources/textures/");
       models.load("resources/models.xml", &materials, &images, "resources/textures/");
-    } catch (const std::string& message) {
-      ADD_FAILURE() << message;
-    }
+    });
     materials.prepare();
     models.prepare();
-    if (old[0] && chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
   }
 
   Model* model(const std::string& name) {
@@ -501,15 +509,8 @@ class TrackAssetPictures : public ::testing::Test {
     } catch (const std::string&) {
     }
     // Every texture the models name, loaded by the game's image loader.
-    char old[4096];
-    if (!getcwd(old, sizeof old) || chdir(korvu_test::sourceDir().c_str()) != 0) return;
     banks().images.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
-    try {
-      banks().images.refresh();
-    } catch (const std::string& message) {
-      ADD_FAILURE() << message;
-    }
-    if (chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
+    fromSourceDir([] { banks().images.refresh(); });
   }
 
   static void TearDownTestSuite() {
@@ -700,10 +701,7 @@ TEST_F(TrackAssetPictures, TheThreeTracksAsBuilt) {
     ASSERT_NO_THROW(track->load()) << t.name;
     own.models.prepare();
     const std::vector<glimro::TrackSection*> sections(track->sections.begin(), track->sections.end());
-    char old[4096];
-    ASSERT_TRUE(getcwd(old, sizeof old) && chdir(korvu_test::sourceDir().c_str()) == 0);
-    EXPECT_NO_THROW(own.images.refresh());
-    ASSERT_EQ(chdir(old), 0);
+    fromSourceDir([&own] { own.images.refresh(); });
     korvu::ddd::Object day, night;
     addSun(day, false);
     addSun(night, true);
