@@ -25,10 +25,13 @@ Vector3D unit(Vector3D v) {
 // The steering axis at full lock turns the vehicle 100 degrees a second;
 // the autopilot plans with this share of it.
 const float TURN_RATE = 1.745329f;  // radians per second
-const float TURN_MARGIN = 0.55f;
+const float TURN_MARGIN = 0.4f;
 // Speeds in units per 50 ms: the drive model tops out at 40.
 const float TOP_SPEED = 36.0f;
 const float LOW_SPEED = 6.0f;
+// More than the arc asks for, against the lag of the velocity behind the
+// heading.
+const float STEER_GAIN = 1.5f;
 
 }  // namespace
 
@@ -140,17 +143,24 @@ Controls Autopilot::drive(const Vector3D& position, const Matrix3D& rotation, do
     if (off > 150.0f) place = line_.nearest(position, place, n, along, off);
   }
 
-  // Aim at a point ahead on the line, farther at speed.
-  const float lookAhead = 70.0f + static_cast<float>(speed) * 4.0f;
+  // Pure pursuit: the arc through a point ahead on the line, farther at
+  // speed, asks for a turn rate of speed * 2 sin(angle) / distance.
+  const float lookAhead = 60.0f + static_cast<float>(speed) * 3.0f;
   const Vector3D target = line_.at(along + lookAhead);
   const Vector3D forward = turned(rotation, Vector3D(0, 0, 1));
   const Vector3D side = turned(rotation, Vector3D(1, 0, 0));
   const Vector3D toTarget = target - position;
-  const float angle = std::atan2(dotProduct(toTarget, side), dotProduct(toTarget, forward));
-  // Face the target within about a fifth of a second; a positive steering
-  // value turns +z towards +x, and the axis holds its negation.
-  const float steer = std::max(-1.0f, std::min(1.0f, angle * 57.29578f / 20.0f));
-  c.steer = -steer;
+  const float x = dotProduct(toTarget, side), z = dotProduct(toTarget, forward);
+  const float angle = std::atan2(x, z);
+  const float distance = std::max(std::sqrt(x * x + z * z), 1.0f);
+  // Radians per millisecond, as degrees per 10 ms (the steering's unit); a
+  // positive value turns +z towards +x, and the axis holds its negation.
+  const float rate = static_cast<float>(speed) / 50.0f * 2.0f * std::sin(angle) / distance;
+  float steer = rate * 572.9578f * STEER_GAIN;
+  // Standing or crawling, turn towards the line all the same.
+  if (speed < LOW_SPEED) steer += angle * 57.29578f / 30.0f;
+  c.steer = -std::max(-1.0f, std::min(1.0f, steer));
+  off_ = off;
 
   const float allowed = allowedSpeed(place, speed);
   if (speed < allowed - 1.0) c.accelerate = 1.0f;

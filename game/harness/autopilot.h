@@ -69,8 +69,12 @@ class Autopilot {
   // before the first call.
   int place = -1;
 
+  // How far from the centre line the vehicle was at the last call.
+  float offLine() const { return off_; }
+
  private:
   const RoadLine& line_;
+  float off_ = 0.0f;
 };
 
 }  // namespace glimro_harness

@@ -92,6 +92,9 @@ class RaceHarness {
   bool runToFinish(long maxFrames);
 
  private:
+  // Puts back what the harness changed and removes its folder.
+  void restore();
+
   std::string previousFolder_;
   glimro::RaceResources previousResources_;
   glimro::Settings previousSettings_;

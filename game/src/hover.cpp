@@ -44,9 +44,11 @@ bool addJetForce(const korvu::ddd::Collideable* jet, const TrackSection* section
 void Glimro::alignment(float dt) {
   Vector3D force[3];
   bool touched = false;
-  // The section under the vehicle: of the sections the vertical line
-  // through it meets, the nearest one. Where roads are stacked the line
-  // meets the road above as well, which must not count as the one driven.
+  // The section under the vehicle: the nearest one that the vertical line
+  // through it meets below it (below as the vehicle sees it, so that a
+  // vehicle upside down in a loop keeps its road). Where roads are stacked
+  // the line meets the road above as well, which is not the one driven.
+  const float upward = rotation.m[1][1] >= 0.0f ? 1.0f : -1.0f;
   TrackSection* under = nullptr;
   float underDistance = 0.0f;
   for (korvu::ddd::Object* object : nearbyObjects) {
@@ -56,8 +58,9 @@ void Glimro::alignment(float dt) {
     std::unique_ptr<Intersection> probe(korvu::ddd::getRayMeshIntersection(position, DOWN, section));
     if (probe) {
       for (const SurfaceIntersection* face : probe->surfacesA) {
-        const float distance = std::fabs(face->distance);
-        if (under == nullptr || distance < underDistance) {
+        // The ray runs downwards: a positive parameter lies below.
+        const float distance = face->distance * upward;
+        if (distance >= 0.0f && (under == nullptr || distance < underDistance)) {
           under = section;
           underDistance = distance;
         }

@@ -5,6 +5,8 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "controls.h"
@@ -257,6 +259,7 @@ bool Game::sweep(Glimro* v, float dt) {
       remainingTime = total > 0.0f ? dt * remaining / total : 0.0f;
       if (!contactNormal(*hit, n)) korvu::debug::debug(GROUP_GAME, "Contact without a face, vertex or edge.");
       const Vector3D reflected = -d + n * (2.0f * korvu::dotProduct(d, n));
+      if (getenv("DBGSWEEP")) { TrackSection* ts = dynamic_cast<TrackSection*>(solid); fprintf(stderr, "hit sec %d pass %d d %.3f %.3f %.3f n %.3f %.3f %.3f f %d e %d v %d vel %.2f %.2f %.2f pos %.1f %.1f %.1f\n", ts ? ts->index : -2, pass, d.x, d.y, d.z, n.x, n.y, n.z, hit->surfaceB.face, hit->surfaceB.edge, hit->surfaceB.vertex, v->velocity.x, v->velocity.y, v->velocity.z, v->position.x, v->position.y, v->position.z); }
       travel = unit(reflected) * v->velocity.length();
       v->velocity = travel;
     }
