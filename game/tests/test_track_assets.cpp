@@ -207,10 +207,7 @@ std::unique_ptr<korvu::ddd::Camera> lookAt(const Vector3D& eye, const Vector3D& 
 
 }  // namespace
 
-TEST_F(TrackPictures, ShortTrackFromFourViewpoints) {
-  Object world;
-  Track* track = build(0).release();
-  world += track;
+TEST_F(TrackPictures, TracksFromSeveralViewpoints) {
   // The race's sun: directional, from above.
   korvu::ddd::Light* sun = new korvu::ddd::Light();
   sun->glPosition[0] = -0.1f;
@@ -219,6 +216,7 @@ TEST_F(TrackPictures, ShortTrackFromFourViewpoints) {
   sun->glPosition[3] = 0.0f;
   sun->diffuse = Color(0.6f, 0.6f, 0.6f, 1);
   sun->specular = Color(1, 1, 1, 1);
+  Object world;
   world += sun;
 
   korvu::RenderContext3D context;
@@ -227,16 +225,29 @@ TEST_F(TrackPictures, ShortTrackFromFourViewpoints) {
   context.ambient = Color(0.6f, 0.6f, 0.6f, 1);
 
   const struct {
+    int track;
     const char* name;
     Vector3D eye, target;
   } views[] = {
-      {"track_short_grid", {540, 45, -740}, {400, 20, -600}},
-      {"track_short_portal", {290, 50, -490}, {400, 45, -600}},
-      {"track_short_bend", {700, 180, -1450}, {870, 0, -1150}},
-      {"track_short_above", {420, 1800, -549}, {420, 0, -550}},
+      {0, "track_short_grid", {540, 45, -740}, {400, 20, -600}},
+      {0, "track_short_portal", {290, 50, -490}, {400, 45, -600}},
+      {0, "track_short_bend", {700, 180, -1450}, {870, 0, -1150}},
+      {0, "track_short_above", {420, 1800, -549}, {420, 0, -550}},
+      {1, "track_alternate_above", {0, 4200, 1}, {0, 0, 0}},
+      {1, "track_alternate_tunnel", {1450, 230, 250}, {1600, 170, 450}},
+      {2, "track_03_above", {100, 3000, 101}, {100, 0, 100}},
+      {2, "track_03_loop", {250, -100, 650}, {700, -200, 50}},
   };
+  Track* track = nullptr;
+  int built = -1;
   for (const auto& v : views) {
     SCOPED_TRACE(v.name);
+    if (built != v.track) {
+      delete track;  // leaves the world as it goes
+      track = build(v.track).release();
+      world += track;
+      built = v.track;
+    }
     std::unique_ptr<korvu::ddd::Camera> camera = lookAt(v.eye, v.target);
     context.apply();
     glClearColor(0.25f, 0.45f, 0.75f, 0);
