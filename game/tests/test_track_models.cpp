@@ -169,7 +169,7 @@ bool closeTo(const Vector3D& a, const Vector3D& b, float tolerance) {
   return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance;
 }
 
-TEST(TrackAssets, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
+TEST(TrackModelFiles, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
   std::vector<std::string> names(std::begin(RENDERED), std::end(RENDERED));
   names.insert(names.end(), std::begin(COLLISION), std::end(COLLISION));
   for (const std::string& name : names) {
@@ -216,7 +216,7 @@ TEST(TrackAssets, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
   }
 }
 
-TEST(TrackAssets, TheGameFindsEveryModelAndLampMaterialByName) {
+TEST(TrackModelFiles, TheGameFindsEveryModelAndLampMaterialByName) {
   Banks& b = banks();
   for (const char* name : RENDERED) {
     Model* m = b.model(name);
@@ -259,7 +259,7 @@ TEST(TrackAssets, TheGameFindsEveryModelAndLampMaterialByName) {
   }
 }
 
-TEST(TrackAssets, FacesWindTowardsTheirNormals) {
+TEST(TrackModelFiles, FacesWindTowardsTheirNormals) {
   // Culling drops faces whose winding disagrees with the side they are lit
   // from: every face turns its front the way its corner normals point.
   Banks& b = banks();
@@ -277,7 +277,7 @@ TEST(TrackAssets, FacesWindTowardsTheirNormals) {
   }
 }
 
-TEST(TrackAssets, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
+TEST(TrackModelFiles, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     for (const char* name : {RENDERED[i], COLLISION[i]}) {
@@ -309,7 +309,7 @@ TEST(TrackAssets, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   }
 }
 
-TEST(TrackAssets, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
+TEST(TrackModelFiles, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     SCOPED_TRACE(COLLISION[i]);
@@ -370,7 +370,7 @@ std::vector<Vector3D> bentAndPlaced(const Model& original, const korvu::ddd::Bez
   return world;
 }
 
-TEST(TrackAssets, NeighbouringPiecesMeetWithoutGapsWhenBent) {
+TEST(TrackModelFiles, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   Banks& b = banks();
   // A curve that turns, climbs and banks.
   korvu::ddd::BezierCurve curve(Vector3D(0, 0, 0), Vector3D(300, 0, -60), Vector3D(520, 60, -400),
@@ -411,7 +411,7 @@ TEST(TrackAssets, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   }
 }
 
-TEST(TrackAssets, TunnelsLeaveRoomForTheChaseCamera) {
+TEST(TrackModelFiles, TunnelsLeaveRoomForTheChaseCamera) {
   // The chase camera rides 30 above a vehicle that hovers about 9 above
   // the road, 40 behind it; the vehicle's centre stays within 30 of the
   // middle while its jets are over the road. Nothing may come into that
@@ -434,7 +434,7 @@ TEST(TrackAssets, TunnelsLeaveRoomForTheChaseCamera) {
   }
 }
 
-TEST(TrackAssets, VehiclesPassThroughThePortalButNotItsPillars) {
+TEST(TrackModelFiles, VehiclesPassThroughThePortalButNotItsPillars) {
   Banks& b = banks();
   auto* cm = dynamic_cast<CollisionModel*>(b.model("startPortalCollision"));
   ASSERT_NE(cm, nullptr);
@@ -465,7 +465,7 @@ TEST(TrackAssets, VehiclesPassThroughThePortalButNotItsPillars) {
   EXPECT_LT(68 + lights.hi.y, portal3d.hi.y);
 }
 
-TEST(TrackAssets, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
+TEST(TrackModelFiles, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
   // The short track puts two tribunes at one point, the second turned by
   // 270 degrees; they stand back to side without overlapping.
   const Box one = boxOf(*banks().model("tribune"));
@@ -496,7 +496,7 @@ TEST(TrackAssets, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
 constexpr int W = 480;
 constexpr int H = 360;
 
-class TrackAssetPictures : public ::testing::Test {
+class TrackModelPictures : public ::testing::Test {
  protected:
   static bool windowOpen;
 
@@ -609,9 +609,9 @@ class TrackAssetPictures : public ::testing::Test {
   }
 };
 
-bool TrackAssetPictures::windowOpen = false;
+bool TrackModelPictures::windowOpen = false;
 
-TEST_F(TrackAssetPictures, EveryModelDrawsLitAndTextured) {
+TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
   for (const char* name : RENDERED) {
     SCOPED_TRACE(name);
     Model* m = banks().model(name);
@@ -631,7 +631,7 @@ TEST_F(TrackAssetPictures, EveryModelDrawsLitAndTextured) {
   }
 }
 
-TEST_F(TrackAssetPictures, StartLightsShowTheCountdownStates) {
+TEST_F(TrackModelPictures, StartLightsShowTheCountdownStates) {
   Banks& b = banks();
   Model* lights = b.model("startLights");
   ASSERT_NE(lights, nullptr);
@@ -668,7 +668,7 @@ TEST_F(TrackAssetPictures, StartLightsShowTheCountdownStates) {
 // from behind the start grid, and through the chase camera on a few
 // sections (30 above and 40 behind a vehicle, looking ahead), by day and
 // by night.
-TEST_F(TrackAssetPictures, TheThreeTracksAsBuilt) {
+TEST_F(TrackModelPictures, TheThreeTracksAsBuilt) {
   struct Shot {
     const char* name;
     int section;  // the chase camera on this section, or -1 for eye and target
