@@ -4,6 +4,7 @@
 // declared but never loaded, so no file the input names is opened and no GL
 // context is needed. The GUI that was read is then driven with pointer and
 // key events, per-frame steps and the focus walk, and its banks checked.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +83,14 @@ SDL_Event key(Uint8 type, Uint16 character) {
   return e;
 }
 
+// Every position and size read lies within what a screen can show.
+void checkGeometry(const gui::Component* c) {
+  for (float v : {c->x, c->y, c->width, c->height}) {
+    if (!(std::fabs(v) <= 1e6f)) fail("a component placed beyond any screen");
+  }
+  for (const gui::Component* child : c->children) checkGeometry(child);
+}
+
 // Sweeps the pointer over the GUI, clicking and typing at every stop.
 void drive(gui::GUI& g, ControlQueue& queue) {
   g.active = true;
@@ -139,6 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& entry : images) {
       if (entry.second->texture != 0) fail("an image was loaded");
     }
+    checkGeometry(&g);
+    // The shell centres its panels in the screen.
+    for (gui::Component* panel : g.children) panel->center(Vector2D(800, 600));
     drive(g, queue);
   }
   if (fonts.size() != 1) fail("the font bank changed");

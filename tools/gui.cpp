@@ -63,6 +63,13 @@ void over(Picture& picture, int x, int y, const Rgba& c, float coverage) {
   d.a = outA;
 }
 
+// Calls paint(x, y, px, py) for every pixel, with (px, py) its centre.
+template <typename Paint>
+void forEachPixel(Picture& picture, Paint paint) {
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) paint(x, y, x + 0.5f, y + 0.5f);
+}
+
 Picture crop(const Picture& picture, int x0, int y0, int w, int h) {
   Picture out(w, h, {0, 0, 0, 0});
   for (int y = 0; y < h; ++y)
@@ -141,84 +148,74 @@ Picture drawFrame(const FrameLook& look) {
   Picture canvas(size, size, withAlpha(look.border, 0));
   const float x0 = b - look.grow, y0 = b - look.grow;
   const float x1 = b + NOMINAL + look.grow, y1 = b + NOMINAL + look.grow;
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float d = roundedRectDistance(px, py, x0, y0, x1, y1, look.radius);
-      if (look.shadow.a > 0 && d > -2) {
-        const float ds = roundedRectDistance(px, py - 2.0f, x0, y0, x1, y1, look.radius);
-        const float s = std::exp(-std::max(ds, 0.0f) * std::max(ds, 0.0f) / 8.0f);
-        over(canvas, x, y, look.shadow, s * (1 - coverage(d)));
-      }
-      if (look.glow.a > 0 && d > -1) {
-        const float g = std::exp(-std::max(d, 0.0f) / look.glowSize);
-        over(canvas, x, y, look.glow, g * (1 - coverage(d)));
-      }
-      const float body = coverage(d);
-      if (body <= 0) continue;
-      // Gradient over the widget's own height; constant above and below.
-      const float t = clamp01((py - b) / NOMINAL);
-      Rgba fill = mix(look.fillTop, look.fillBottom, t);
-      if (look.shine > 0) {
-        const float s = look.shine * (1 - smoothstep(0.0f, 0.5f, t));
-        fill = mix(fill, withAlpha(hex(0xFFFFFF), fill.a), s);
-      }
-      if (look.insetShade > 0) {
-        const float depth = py - y0;
-        const float s = look.insetShade * std::exp(-depth / 6.0f);
-        fill = mix(fill, withAlpha(hex(0x000000), fill.a), s);
-      }
-      over(canvas, x, y, fill, body);
-      const float band = body - coverage(d + look.borderWidth);
-      if (band > 0) {
-        const float top = 1 - smoothstep(y0, y0 + look.radius + 6, py);
-        over(canvas, x, y, mix(look.border, look.borderTop, top), band);
-      }
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float d = roundedRectDistance(px, py, x0, y0, x1, y1, look.radius);
+    if (look.shadow.a > 0 && d > -2) {
+      const float ds = roundedRectDistance(px, py - 2.0f, x0, y0, x1, y1, look.radius);
+      const float s = std::exp(-std::max(ds, 0.0f) * std::max(ds, 0.0f) / 8.0f);
+      over(canvas, x, y, look.shadow, s * (1 - coverage(d)));
     }
-  }
+    if (look.glow.a > 0 && d > -1) {
+      const float g = std::exp(-std::max(d, 0.0f) / look.glowSize);
+      over(canvas, x, y, look.glow, g * (1 - coverage(d)));
+    }
+    const float body = coverage(d);
+    if (body <= 0) return;
+    // Gradient over the widget's own height; constant above and below.
+    const float t = clamp01((py - b) / NOMINAL);
+    Rgba fill = mix(look.fillTop, look.fillBottom, t);
+    if (look.shine > 0) {
+      const float s = look.shine * (1 - smoothstep(0.0f, 0.5f, t));
+      fill = mix(fill, withAlpha(hex(0xFFFFFF), fill.a), s);
+    }
+    if (look.insetShade > 0) {
+      const float depth = py - y0;
+      const float s = look.insetShade * std::exp(-depth / 6.0f);
+      fill = mix(fill, withAlpha(hex(0x000000), fill.a), s);
+    }
+    over(canvas, x, y, fill, body);
+    const float band = body - coverage(d + look.borderWidth);
+    if (band > 0) {
+      const float top = 1 - smoothstep(y0, y0 + look.radius + 6, py);
+      over(canvas, x, y, mix(look.border, look.borderTop, top), band);
+    }
+  });
   return canvas;
 }
 
 struct Pictures {
-  std::string dir;                      // output folder of the pictures
-  std::string prefix;                   // their path as the GUI file names it
+  std::string dir;     // output folder of the pictures
+  std::string prefix;  // their path as the GUI file names it
   std::vector<std::unique_ptr<Node>> images;
 
-  void add(const std::string& name, const Picture& canvas, float hotX = 0, float hotY = 0) {
+  // Edges and centres are stretched: clamped, they never wrap around and
+  // bleed the opposite border into their own.
+  void add(const std::string& name, const Picture& picture) {
     const std::string file = name + ".png";
-    canvas.savePng(dir + "/" + file);
-    std::unique_ptr<Node> image(new Node());
-    image->name = "image";
-    (*image)["name"] = name;
-    (*image)["filename"] = prefix + file;
-    // Edges and centres are stretched: clamped, they never wrap around and
-    // bleed the opposite border into their own.
-    (*image)["clamp"] = "true";
-    if (hotX != 0) (*image)["hotX"] = std::to_string(static_cast<int>(hotX));
-    if (hotY != 0) (*image)["hotY"] = std::to_string(static_cast<int>(hotY));
-    images.push_back(std::move(image));
+    picture.savePng(dir + "/" + file);
+    images.push_back(glimro_tools::element("image", {{"name", name}, {"filename", prefix + file}, {"clamp", "true"}}));
   }
 };
 
-// The nine pieces of a frame, named <name>_ul and so on; the centre is a
-// narrow strip, as it is the same all along a row.
-const char* const PIECE_ATTRIBUTES[9] = {"upperLeft", "upper", "upperRight", "left", "center",
-                                         "right", "lowerLeft", "lower", "lowerRight"};
+// The nine pieces of a frame: the style attribute that names each, the
+// suffix of its picture, and which third of the drawn look it is cut from.
+// Middle thirds are an 8-pixel strip, as the look is the same all along.
+const struct Piece {
+  const char* attribute;
+  const char* suffix;
+  int column, row;
+} PIECES[9] = {{"upperLeft", "_ul", 0, 0}, {"upper", "_u", 1, 0},     {"upperRight", "_ur", 2, 0},
+               {"left", "_l", 0, 1},       {"center", "_c", 1, 1},    {"right", "_r", 2, 1},
+               {"lowerLeft", "_ll", 0, 2}, {"lower", "_lo", 1, 2},    {"lowerRight", "_lr", 2, 2}};
 
 void addFrame(Pictures& pictures, const std::string& name, const FrameLook& look) {
   const Picture full = drawFrame(look);
   const int b = look.piece;
-  const int mid = b + NOMINAL / 2 - 4;  // an 8-pixel strip from the middle
-  const int far = b + NOMINAL;
-  pictures.add(name + "_ul", crop(full, 0, 0, b, b));
-  pictures.add(name + "_u", crop(full, mid, 0, 8, b));
-  pictures.add(name + "_ur", crop(full, far, 0, b, b));
-  pictures.add(name + "_l", crop(full, 0, b, b, NOMINAL));
-  pictures.add(name + "_c", crop(full, mid, b, 8, NOMINAL));
-  pictures.add(name + "_r", crop(full, far, b, b, NOMINAL));
-  pictures.add(name + "_ll", crop(full, 0, far, b, b));
-  pictures.add(name + "_lo", crop(full, mid, far, 8, b));
-  pictures.add(name + "_lr", crop(full, far, far, b, b));
+  const int starts[2][3] = {{0, b + NOMINAL / 2 - 4, b + NOMINAL}, {0, b, b + NOMINAL}};
+  const int sizes[2][3] = {{b, 8, b}, {b, NOMINAL, b}};
+  for (const Piece& piece : PIECES)
+    pictures.add(name + piece.suffix, crop(full, starts[0][piece.column], starts[1][piece.row],
+                                           sizes[0][piece.column], sizes[1][piece.row]));
 }
 
 // ---------------------------------------------------------------------------
@@ -226,7 +223,6 @@ void addFrame(Pictures& pictures, const std::string& name, const FrameLook& look
 // for titles, cyan as the cool accent.
 
 const uint32_t NAVY_DEEP = 0x0A0E22;
-const uint32_t NAVY = 0x141B38;
 const uint32_t SLATE_TOP = 0x2A3666;
 const uint32_t SLATE_BOTTOM = 0x1A2248;
 const uint32_t SLATE_EDGE = 0x5468A8;
@@ -302,33 +298,29 @@ const float BOX_X0 = 4, BOX_Y0 = 6, BOX_X1 = 24, BOX_Y1 = 26;
 
 Picture drawCheckRow(bool checked, bool hot) {
   Picture canvas(CHECK_ROW_WIDTH, CHECK_ROW_HEIGHT, withAlpha(hex(AMBER), 0));
-  for (int y = 0; y < CHECK_ROW_HEIGHT; ++y) {
-    for (int x = 0; x < CHECK_ROW_WIDTH; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      if (hot) {
-        const float d = roundedRectDistance(px, py, 1, 1, CHECK_ROW_WIDTH - 1, CHECK_ROW_HEIGHT - 1, 6);
-        const float fade = 1 - smoothstep(40, CHECK_ROW_WIDTH, px);
-        over(canvas, x, y, hex(AMBER, 0.22f * fade + 0.06f), coverage(d));
-      }
-      const float box = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
-      over(canvas, x, y, hex(hot ? 0x2A2030 : NAVY_DEEP, 0.95f), coverage(box + 1));
-      if (checked) {
-        const float tick = std::min(segmentDistance(px, py, 8.5f, 16.5f, 12.5f, 21),
-                                    segmentDistance(px, py, 12.5f, 21, 20, 11.5f));
-        over(canvas, x, y, hex(hot ? AMBER_LIGHT : CYAN), coverage(tick - 1.6f));
-      }
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    if (hot) {
+      const float d = roundedRectDistance(px, py, 1, 1, CHECK_ROW_WIDTH - 1, CHECK_ROW_HEIGHT - 1, 6);
+      const float fade = 1 - smoothstep(40, CHECK_ROW_WIDTH, px);
+      over(canvas, x, y, hex(AMBER, 0.22f * fade + 0.06f), coverage(d));
     }
-  }
+    const float box = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
+    over(canvas, x, y, hex(hot ? 0x2A2030 : NAVY_DEEP, 0.95f), coverage(box + 1));
+    if (checked) {
+      const float tick =
+          std::min(segmentDistance(px, py, 8.5f, 16.5f, 12.5f, 21), segmentDistance(px, py, 12.5f, 21, 20, 11.5f));
+      over(canvas, x, y, hex(hot ? AMBER_LIGHT : CYAN), coverage(tick - 1.6f));
+    }
+  });
   return canvas;
 }
 
 Picture drawCheckOutline() {
   Picture canvas(32, CHECK_ROW_HEIGHT, withAlpha(hex(0xFFFFFF), 0));
-  for (int y = 0; y < canvas.height; ++y)
-    for (int x = 0; x < canvas.width; ++x) {
-      const float d = roundedRectDistance(x + 0.5f, y + 0.5f, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
-      over(canvas, x, y, hex(0xFFFFFF), coverage(d) - coverage(d + 2));
-    }
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float d = roundedRectDistance(px, py, BOX_X0, BOX_Y0, BOX_X1, BOX_Y1, 4);
+    over(canvas, x, y, hex(0xFFFFFF), coverage(d) - coverage(d + 2));
+  });
   return canvas;
 }
 
@@ -336,52 +328,46 @@ Picture drawCheckOutline() {
 // chevrons at its right end, white so each state tints them.
 Picture drawCycleMark() {
   Picture canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float divider = std::fabs(px - 4) - 0.6f;
-      const float fade = 1 - smoothstep(6, 13, std::fabs(py - 16));
-      over(canvas, x, y, hex(0xFFFFFF, 0.45f * fade), coverage(divider));
-      float chevrons = 1e9f;
-      for (float cx : {14.0f, 20.0f})
-        chevrons = std::min(chevrons, std::min(segmentDistance(px, py, cx, 11, cx + 5, 16),
-                                               segmentDistance(px, py, cx + 5, 16, cx, 21)));
-      over(canvas, x, y, hex(0xFFFFFF), coverage(chevrons - 1.3f));
-    }
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float divider = std::fabs(px - 4) - 0.6f;
+    const float fade = 1 - smoothstep(6, 13, std::fabs(py - 16));
+    over(canvas, x, y, hex(0xFFFFFF, 0.45f * fade), coverage(divider));
+    float chevrons = 1e9f;
+    for (float cx : {14.0f, 20.0f})
+      chevrons = std::min(
+          chevrons, std::min(segmentDistance(px, py, cx, 11, cx + 5, 16), segmentDistance(px, py, cx + 5, 16, cx, 21)));
+    over(canvas, x, y, hex(0xFFFFFF), coverage(chevrons - 1.3f));
+  });
   return canvas;
 }
 
 // The profile name field shows a small player figure before the text.
 Picture drawPlayerMark() {
   Picture canvas(32, 32, withAlpha(hex(0xFFFFFF), 0));
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float head = std::hypot(px - 14, py - 11) - 4.5f;
-      const float body = roundedRectDistance(px, py, 6, 18, 22, 30, 7);
-      const float cut = 23.5f - py;  // shoulders end in a straight line
-      const float shape = std::min(head, std::max(body, -cut));
-      over(canvas, x, y, hex(0xFFFFFF), coverage(shape));
-    }
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float head = std::hypot(px - 14, py - 11) - 4.5f;
+    const float body = roundedRectDistance(px, py, 6, 18, 22, 30, 7);
+    const float cut = 23.5f - py;  // shoulders end in a straight line
+    const float shape = std::min(head, std::max(body, -cut));
+    over(canvas, x, y, hex(0xFFFFFF), coverage(shape));
+  });
   return canvas;
 }
 
 // The pointer: a classic arrow, light with a dark rim and a soft shadow,
 // its tip on the picture's upper-left pixel (the hot spot).
 Picture drawCursor() {
-  const std::vector<Point> arrow = {{1, 1}, {1, 23}, {6.5f, 18}, {10.5f, 27}, {14.5f, 25.5f},
-                                    {10.5f, 16.5f}, {17.5f, 16.5f}};
+  const std::vector<Point> arrow = {{1, 1},         {1, 23},        {6.5f, 18},    {10.5f, 27},
+                                    {14.5f, 25.5f}, {10.5f, 16.5f}, {17.5f, 16.5f}};
   Picture canvas(32, 32, withAlpha(hex(0x000000), 0));
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const float px = x + 0.5f, py = y + 0.5f;
-      const float shadow = polygonDistance(arrow, px - 1.5f, py - 2.0f);
-      over(canvas, x, y, hex(0x000000, 0.45f), clamp01(0.6f - shadow * 0.5f));
-      const float d = polygonDistance(arrow, px, py);
-      const float t = clamp01(py / 26);
-      over(canvas, x, y, mix(hex(0xFFFFFF), hex(0xFFD9A0), t), coverage(d + 0.4f));
-      over(canvas, x, y, hex(INK), coverage(std::fabs(d) - 0.8f));
-    }
+  forEachPixel(canvas, [&](int x, int y, float px, float py) {
+    const float shadow = polygonDistance(arrow, px - 1.5f, py - 2.0f);
+    over(canvas, x, y, hex(0x000000, 0.45f), clamp01(0.6f - shadow * 0.5f));
+    const float d = polygonDistance(arrow, px, py);
+    const float t = clamp01(py / 26);
+    over(canvas, x, y, mix(hex(0xFFFFFF), hex(0xFFD9A0), t), coverage(d + 0.4f));
+    over(canvas, x, y, hex(INK), coverage(std::fabs(d) - 0.8f));
+  });
   return canvas;
 }
 
@@ -607,8 +593,7 @@ class Description {
 
 void addFrameStyle(Description& gui, const std::string& name, const std::string& pictures) {
   Attributes attributes = {{"stretch", "true"}, {"color", "FFFFFFFF"}, {"colorBorder", "FFFFFFFF"}};
-  const char* const suffixes[9] = {"_ul", "_u", "_ur", "_l", "_c", "_r", "_ll", "_lo", "_lr"};
-  for (int i = 0; i < 9; ++i) attributes.push_back({PIECE_ATTRIBUTES[i], pictures + suffixes[i]});
+  for (const Piece& piece : PIECES) attributes.push_back({piece.attribute, pictures + piece.suffix});
   gui.style("TexturedRectStyle", name, attributes);
 }
 
@@ -616,7 +601,6 @@ void addStyles(Description& gui) {
   // Fonts.
   gui.style("SimpleFontStyle", "fontTitle", {{"font", FONT_TITLE}, {"horizontal", "center"}, {"color", colour(AMBER_LIGHT)}});
   gui.style("SimpleFontStyle", "fontHeading", {{"font", FONT_BOLD}, {"color", colour(CYAN)}});
-  gui.style("SimpleFontStyle", "fontHeadingRight", {{"font", FONT_BOLD}, {"horizontal", "right"}, {"color", colour(CYAN)}});
   gui.style("SimpleFontStyle", "fontLabel", {{"font", FONT_BOLD}, {"color", colour(TEXT_MUTED)}});
   gui.style("SimpleFontStyle", "fontText", {{"font", FONT_BOLD}, {"color", colour(TEXT)}});
   gui.style("SimpleFontStyle", "fontTextRight", {{"font", FONT_BOLD}, {"horizontal", "right"}, {"color", colour(TEXT)}});
@@ -643,7 +627,6 @@ void addStyles(Description& gui) {
   // Labels.
   gui.style("LabelStyle", "labelTitle", {{"font", "fontTitle"}});
   gui.style("LabelStyle", "labelHeading", {{"font", "fontHeading"}});
-  gui.style("LabelStyle", "labelHeadingRight", {{"font", "fontHeadingRight"}});
   gui.style("LabelStyle", "labelName", {{"font", "fontLabel"}});
   gui.style("LabelStyle", "labelText", {{"font", "fontText"}});
   gui.style("LabelStyle", "labelTextRight", {{"font", "fontTextRight"}});
@@ -696,15 +679,20 @@ const float ROW_PITCH = 48;   // from one row of controls to the next
 const float MARGIN = 40;      // inside a panel, to the left and right
 const float TITLE_HEIGHT = 44;
 
-// A panel with its title and a rule under it; returns the y of the rule, from
-// which the rows go down.
-float titledPanel(Description& gui, Node* panel, const std::string& prefix, float width, float height,
-                  const std::string& title) {
-  gui.widget(panel, "Label", prefix + "Title", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
-             {{"caption", title}, {"style", "labelTitle"}});
-  const float rule = height - 14 - TITLE_HEIGHT - 10;
-  gui.widget(panel, "Pane", prefix + "Rule", MARGIN, rule, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
-  return rule;
+// A panel's title, an optional line under it and a rule; returns the y of
+// the rule, from which the rows go down.
+float titledPanel(Description& gui, Node* panel, const std::string& stem, float width, float height,
+                  const std::string& title, const std::string& subtitle = "") {
+  float y = height - 14 - TITLE_HEIGHT;
+  gui.widget(panel, "Label", "l" + stem + "Title", 0, y, width, TITLE_HEIGHT, {{"caption", title}, {"style", "labelTitle"}});
+  if (!subtitle.empty()) {
+    y -= 20;
+    gui.widget(panel, "Label", "l" + stem + "Subtitle", 0, y, width, 16, {{"caption", subtitle}, {"style", "labelSmall"}});
+    y -= 4;
+  }
+  y -= 10;
+  gui.widget(panel, "Pane", "p" + stem + "Rule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
+  return y;
 }
 
 Node* panel(Description& gui, const std::string& name, float width, float height, bool visible) {
@@ -721,12 +709,7 @@ Node* button(Description& gui, Node* parent, const std::string& name, float x, f
 void addMainMenu(Description& gui) {
   const float width = 336, height = 380;
   Node* p = panel(gui, "pMainMenu", width, height, true);
-  gui.widget(p, "Label", "lMainTitle", 0, height - 14 - TITLE_HEIGHT, width, TITLE_HEIGHT,
-             {{"caption", "GLIMRO"}, {"style", "labelTitle"}});
-  gui.widget(p, "Label", "lMainSubtitle", 0, height - 14 - TITLE_HEIGHT - 20, width, 16,
-             {{"caption", "hover racing"}, {"style", "labelSmall"}});
-  float y = height - 14 - TITLE_HEIGHT - 34;
-  gui.widget(p, "Pane", "pMainRule", MARGIN, y, width - 2 * MARGIN, 2, {{"style", "rectRule"}});
+  float y = titledPanel(gui, p, "Main", width, height, "GLIMRO", "hover racing");
   const float w = width - 2 * MARGIN;
   y -= 22 + BUTTON_HEIGHT;
   button(gui, p, "bSinglePlayer", MARGIN, y, w, "Single player", "singlePlayerGame");
@@ -748,7 +731,7 @@ void addMainMenu(Description& gui) {
 void addCredits(Description& gui) {
   const float width = 480, height = 380;
   Node* p = panel(gui, "pCredits", width, height, false);
-  float y = titledPanel(gui, p, "lCredits", width, height, "Credits");
+  float y = titledPanel(gui, p, "Credits", width, height, "Credits");
   const std::pair<const char*, const char*> lines[] = {
       {"Game and engine", "The Glimro developers"},
       {"Tracks, vehicles, art and sound", "Made by the Glimro asset tools"},
@@ -784,7 +767,7 @@ void addStartMenu(Description& gui, int players) {
   const float width = 520;
   const float height = players == 1 ? 400 : 448;
   Node* p = panel(gui, "pStartGameMenu" + n, width, height, false);
-  float y = titledPanel(gui, p, "lStart" + n, width, height, players == 1 ? "Single player" : "Two players");
+  float y = titledPanel(gui, p, "Start" + n, width, height, players == 1 ? "Single player" : "Two players");
   const float listWidth = 220, editX = 396, editWidth = width - MARGIN - editX;
   y -= 24 + BUTTON_HEIGHT;
   if (players == 1) {
@@ -812,7 +795,7 @@ void addStartMenu(Description& gui, int players) {
 void addProfileEditor(Description& gui) {
   const float width = 440, height = 270;
   Node* p = panel(gui, "pEditProfileMenu", width, height, false);
-  float y = titledPanel(gui, p, "lEditProfile", width, height, "Player profile");
+  float y = titledPanel(gui, p, "EditProfile", width, height, "Player profile");
   y -= 40;
   gui.widget(p, "Label", "lProfileNameName", MARGIN, y, width - 2 * MARGIN, 20,
              {{"caption", "Name"}, {"style", "labelName"}});
@@ -826,14 +809,14 @@ void addProfileEditor(Description& gui) {
 void addRaceOver(Description& gui) {
   const float width = 620, height = 380;
   Node* p = panel(gui, "pRaceOver", width, height, false);
-  float y = titledPanel(gui, p, "lRaceOver", width, height, "Race over");
+  float y = titledPanel(gui, p, "RaceOver", width, height, "Race over");
   // Two tables of the track's five best times, filled in when the race ends.
   const struct {
     const char* table;
     const char* heading;
     float x;
-  } tables[] = {{"total", "Best race times", MARGIN}, {"lap", "Best lap times", width / 2 + 10}};
-  const float tableWidth = width / 2 - 10 - MARGIN;
+  } tables[] = {{"total", "Best race times", MARGIN}, {"lap", "Best lap times", width / 2 + 20}};
+  const float tableWidth = width / 2 - 20 - MARGIN;
   for (const auto& table : tables) {
     const std::string prefix = std::string("lTR_") + table.table + "_";
     gui.widget(p, "Label", prefix + "Heading", table.x, y - 40, tableWidth, 22,

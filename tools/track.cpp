@@ -10,7 +10,7 @@
 // road's cross-section except where it joins its own family (tunnel to
 // tunnel, second type to second type), so bent neighbours meet without gaps.
 //
-// Usage: make_track <resources folder>
+// Usage: make_track RESOURCES_DIR
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -19,7 +19,6 @@
 
 #include "canvas.h"
 #include "catalog.h"
-#include "debug.h"
 #include "shapefile.h"
 
 using glimro_tools::Canvas;
@@ -54,7 +53,7 @@ constexpr float TUNNEL_CROWN_HALF = 36.0f;
 constexpr float TUNNEL_ROOF = 56.0f;   // inside height; the chase camera rides at about 40
 constexpr float TUNNEL_OUTER = 52.0f;
 constexpr float TUNNEL_OUTER_ROOF = 60.0f;
-constexpr int TUNNEL_MOUTH_RING = 3;   // entry mouth; the exit mouth is at RINGS - 3
+constexpr int TUNNEL_MOUTH_RING = 3;
 
 // ---------------------------------------------------------------------------
 // Looks.
@@ -71,7 +70,6 @@ Look look(const std::string& name, const Rgb& ambient, const Rgb& diffuse, float
   return l;
 }
 
-const Rgb WHITE{1, 1, 1};
 const Rgb NONE{0, 0, 0};
 Rgb grey(float v) { return {v, v, v}; }
 
@@ -108,7 +106,8 @@ const Lamp LAMPS[3] = {{"redLightOff", "redLightOn", {0.35f, 0.04f, 0.03f}, {1.0
                        {"greenLightOff", "greenLightOn", {0.04f, 0.3f, 0.08f}, {0.15f, 1.0f, 0.3f}}};
 
 Look lampLook(const Lamp& lamp, bool on) {
-  return look(on ? lamp.on : lamp.off, scale(lamp.glass, 0.4f), scale(lamp.glass, 0.7f), 0.8f, 60, on ? lamp.glow : NONE, "");
+  return look(on ? lamp.on : lamp.off, scale(lamp.glass, 0.4f), scale(lamp.glass, 0.7f), 0.8f, 60,
+              on ? lamp.glow : NONE, "");
 }
 
 // ---------------------------------------------------------------------------
@@ -321,7 +320,8 @@ struct BoxLooks {
 // The same look on every face; a null pointer leaves a face out.
 BoxLooks allFaces(const Look& l) { return {&l, &l, &l, &l, &l}; }
 
-// An axis-aligned box; each face maps its texture once, s along its width.
+// An axis-aligned box; each face maps t once from top to bottom and s
+// sRepeat times along its width.
 void box(ShapeFile& file, const Vector3D& lo, const Vector3D& hi, const BoxLooks& looks, float sRepeat = 1) {
   struct FaceSpec {
     Vector3D n;
@@ -357,34 +357,52 @@ struct Made {
 
 enum class Mouth { none, entry, exit };
 
-// A road piece: the plain road, optionally blending into (or out of) the
-// steel deck, optionally with a tunnel shell over all or part of it.
-ShapeFile roadPiece(const Section& start, const Section& end, bool blend, bool tunnel, Mouth mouth) {
+// The rings the tunnel shell covers: the entry piece's mouth is a few rings
+// in from its start, the exit piece's a few rings before its end.
+struct ShellRings {
+  int first, last;
+};
+ShellRings shellRings(Mouth mouth) {
+  return {mouth == Mouth::entry ? TUNNEL_MOUTH_RING : 0, mouth == Mouth::exit ? RINGS - TUNNEL_MOUTH_RING : RINGS};
+}
+
+// A plain or steel-deck road piece.
+ShapeFile road(const Section& section) {
   ShapeFile file;
-  if (blend) {
-    sweep(file, {&start, &end, 0, RINGS, 3, 7, RINGS / 2});
-  } else {
-    sweepPlain(file, start);
-  }
-  if (tunnel) {
-    const Section shell = tunnelShell();
-    const int first = mouth == Mouth::entry ? TUNNEL_MOUTH_RING : 0;
-    const int last = mouth == Mouth::exit ? RINGS - TUNNEL_MOUTH_RING : RINGS;
-    sweepPlain(file, shell, first, last);
-    if (mouth == Mouth::entry) tunnelMouth(file, first, true);
-    if (mouth == Mouth::exit) tunnelMouth(file, last, false);
-  }
+  sweepPlain(file, section);
   return file;
 }
 
-ShapeFile roadCollision(bool tunnel, Mouth mouth) {
+// A piece that starts with one road type and ends with the other: the
+// kerbs grow into parapets (or shrink back) over its middle, and the
+// surface changes half way.
+ShapeFile transition(const Section& from, const Section& to) {
+  ShapeFile file;
+  sweep(file, {&from, &to, 0, RINGS, 3, 7, RINGS / 2});
+  return file;
+}
+
+// The plain road under a tunnel shell, with a mouth on the entry and exit
+// pieces.
+ShapeFile tunnelPiece(const Section& plain, Mouth mouth) {
+  ShapeFile file = road(plain);
+  const ShellRings rings = shellRings(mouth);
+  sweepPlain(file, tunnelShell(), rings.first, rings.last);
+  if (mouth == Mouth::entry) tunnelMouth(file, rings.first, true);
+  if (mouth == Mouth::exit) tunnelMouth(file, rings.last, false);
+  return file;
+}
+
+ShapeFile roadCollision() {
   ShapeFile file;
   sweepPlain(file, collisionTop(KERB_OUTER));
-  if (tunnel) {
-    const int first = mouth == Mouth::entry ? TUNNEL_MOUTH_RING : 0;
-    const int last = mouth == Mouth::exit ? RINGS - TUNNEL_MOUTH_RING : RINGS;
-    sweepPlain(file, tunnelCollisionExtra(), first, last);
-  }
+  return file;
+}
+
+ShapeFile tunnelCollision(Mouth mouth) {
+  ShapeFile file = roadCollision();
+  const ShellRings rings = shellRings(mouth);
+  sweepPlain(file, tunnelCollisionExtra(), rings.first, rings.last);
   return file;
 }
 
@@ -531,15 +549,10 @@ uint32_t seedOf(const std::string& name) {
   return h;
 }
 
-void asphaltBase(Canvas& c, const std::string& name, const Rgb& colour) {
-  c.rect(0, 0, c.width(), c.height(), colour);
-  c.grain(0.16f, seedOf(name), 32);
-  c.grain(0.22f, seedOf(name) + 1);
-}
-
 Canvas roadAsphalt() {
-  Canvas c(256, 256);
-  asphaltBase(c, "asphalt", {0.34f, 0.34f, 0.36f});
+  Canvas c(256, 256, {0.34f, 0.34f, 0.36f});
+  c.grain(0.16f, seedOf("asphalt"), 32);
+  c.grain(0.22f, seedOf("asphalt") + 1);
   // Darker lanes where the vehicles run, then the centre dashes: two per
   // piece, 30 of every 80 units.
   for (int x = 0; x < 256; ++x) {
@@ -783,23 +796,23 @@ void make(const std::string& out) {
   const Section plain = plainRoad();
   const Section deck = steelDeck();
   std::vector<Made> models;
-  models.push_back({"tracksection", roadPiece(plain, plain, false, false, Mouth::none), false});
-  models.push_back({"tracksectionCollision", roadCollision(false, Mouth::none), true});
-  models.push_back({"tracksect02", roadPiece(deck, deck, false, false, Mouth::none), false});
-  models.push_back({"tracksect02Col", roadCollision(false, Mouth::none), true});
-  models.push_back({"transition0102", roadPiece(plain, deck, true, false, Mouth::none), false});
-  models.push_back({"transition0102Col", roadCollision(false, Mouth::none), true});
-  models.push_back({"transition0201", roadPiece(deck, plain, true, false, Mouth::none), false});
-  models.push_back({"transition0201Col", roadCollision(false, Mouth::none), true});
-  models.push_back({"tunnel", roadPiece(plain, plain, false, true, Mouth::none), false});
-  models.push_back({"tunnelCollision", roadCollision(true, Mouth::none), true});
+  models.push_back({"tracksection", road(plain), false});
+  models.push_back({"tracksectionCollision", roadCollision(), true});
+  models.push_back({"tracksect02", road(deck), false});
+  models.push_back({"tracksect02Col", roadCollision(), true});
+  models.push_back({"transition0102", transition(plain, deck), false});
+  models.push_back({"transition0102Col", roadCollision(), true});
+  models.push_back({"transition0201", transition(deck, plain), false});
+  models.push_back({"transition0201Col", roadCollision(), true});
+  models.push_back({"tunnel", tunnelPiece(plain, Mouth::none), false});
+  models.push_back({"tunnelCollision", tunnelCollision(Mouth::none), true});
   // In driving order the track puts "tunnelEx" first and "tunnelEnt" last:
   // the first has the mouth the vehicles drive into, the second the one
   // they leave by.
-  models.push_back({"tunnelEx", roadPiece(plain, plain, false, true, Mouth::entry), false});
-  models.push_back({"tunnelExCollision", roadCollision(true, Mouth::entry), true});
-  models.push_back({"tunnelEnt", roadPiece(plain, plain, false, true, Mouth::exit), false});
-  models.push_back({"tunnelEntCollision", roadCollision(true, Mouth::exit), true});
+  models.push_back({"tunnelEx", tunnelPiece(plain, Mouth::entry), false});
+  models.push_back({"tunnelExCollision", tunnelCollision(Mouth::entry), true});
+  models.push_back({"tunnelEnt", tunnelPiece(plain, Mouth::exit), false});
+  models.push_back({"tunnelEntCollision", tunnelCollision(Mouth::exit), true});
   models.push_back({"startPortal", startPortal(), false});
   models.push_back({"startPortalCollision", startPortalCollision(), true});
   models.push_back({"startLights", startLights(), false});
@@ -829,12 +842,13 @@ void make(const std::string& out) {
   glimro_tools::addToCatalog(out + "/materials.xml", "materials", std::move(materials));
 
   const std::pair<const char*, Canvas> textures[] = {
-      {"road_asphalt.png", roadAsphalt()},   {"road_kerb.png", roadKerb()},
-      {"road_concrete.png", roadConcrete()}, {"road_deck.png", roadDeck()},
-      {"road_rail.png", roadRail()},         {"tunnel_wall.png", tunnelWall()},
-      {"tunnel_lamp.png", tunnelLamp()},     {"tunnel_facade.png", tunnelFacade()}, {"portal_frame.png", portalFrame()},
-      {"portal_banner.png", portalBanner()}, {"tribune_crowd.png", tribuneCrowd()},
-      {"tribune_roof.png", tribuneRoof()},   {"sign_board.png", signBoard()}};
+      {"road_asphalt.png", roadAsphalt()},     {"road_kerb.png", roadKerb()},
+      {"road_concrete.png", roadConcrete()},   {"road_deck.png", roadDeck()},
+      {"road_rail.png", roadRail()},           {"tunnel_wall.png", tunnelWall()},
+      {"tunnel_lamp.png", tunnelLamp()},       {"tunnel_facade.png", tunnelFacade()},
+      {"portal_frame.png", portalFrame()},     {"portal_banner.png", portalBanner()},
+      {"tribune_crowd.png", tribuneCrowd()},   {"tribune_roof.png", tribuneRoof()},
+      {"sign_board.png", signBoard()}};
   for (const auto& [name, canvas] : textures) canvas.save(out + "/textures/" + name);
 }
 
@@ -842,13 +856,13 @@ void make(const std::string& out) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    korvu::debug::critical(korvu::dbgCore, "usage: make_track <resources folder>");
+    std::fprintf(stderr, "usage: make_track RESOURCES_DIR\n");
     return 2;
   }
   try {
     make(argv[1]);
   } catch (const std::string& message) {
-    korvu::debug::critical(korvu::dbgCore, "make_track: %s", message.c_str());
+    std::fprintf(stderr, "make_track: %s\n", message.c_str());
     return 1;
   }
   return 0;

@@ -71,8 +71,6 @@ void AlternateTrack::load() {
   const RoadKind tunnel = builder.road("tunnel", "tunnelCollision");
   const RoadKind tunnelEnd = builder.road("tunnelEnt", "tunnelEntCollision");
   const RoadKind tunnelStart = builder.road("tunnelEx", "tunnelExCollision");
-  builder.model("startPortal");
-  builder.model("startLights");
 
   std::unique_ptr<BezierCurve> curves[CURVE_COUNT];
   for (int k = 0; k < CURVE_COUNT; ++k) {

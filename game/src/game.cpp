@@ -1,9 +1,6 @@
 #include "game.h"
 
-#include <GL/gl.h>
-
 #include <cstdio>
-#include <exception>
 
 #include "ddd/camera.h"
 #include "ddd/cube.h"
@@ -14,10 +11,10 @@
 #include "ddd/model.h"
 #include "ddd/modelbank.h"
 #include "ddd/particles.h"
-#include "ddd/pipeline.h"
 #include "debug.h"
 #include "emitter.h"
 #include "glimro.h"
+#include "gui/gui.h"
 #include "image.h"
 #include "layouts.h"
 #include "raceresources.h"
@@ -255,7 +252,15 @@ void Game::loadTrack() {
 void Game::playerHasFinished() {
   if (--playersRacing != 0) return;
   raceOver = true;
-  track->writeRecordsToGui("lTR_");
+  korvu::gui::GUI* gui = raceResources.gui;
+  track->writeRecordsToGui("lTR_", gui);
+  // A panel the GUI description lacks is passed over.
+  if (gui) {
+    if (korvu::gui::Component* menu = (*gui)["pGameMenu"]) menu->visible = false;
+    if (korvu::gui::Component* over = (*gui)["pRaceOver"]) over->visible = true;
+    gui->active = true;
+    gui->visible = true;
+  }
   for (Glimro* player : players) player->locked = true;
 }
 

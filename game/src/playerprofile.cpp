@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "gui/dropdownlist.h"
+
 namespace glimro {
 
 const std::string XML_PROFILES_PROFILES = "profiles";
@@ -26,6 +28,17 @@ korvu::xml::Node* PlayerProfile::buildDomTree() const {
   element->name = XML_PROFILES_PROFILE;
   (*element)[XML_PROFILES_NAME] = name;
   return element;
+}
+
+korvu::gui::ListItem* PlayerProfile::createListItem() {
+  korvu::gui::ListItem* item = new korvu::gui::ListItem();
+  applyToListItem(item);
+  return item;
+}
+
+void PlayerProfile::applyToListItem(korvu::gui::ListItem* item) {
+  item->text = name;
+  item->data = this;
 }
 
 void PlayerProfileBank::getFromNode(const korvu::xml::Node* root) {

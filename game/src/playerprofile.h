@@ -7,6 +7,8 @@
 #include "bank.h"
 #include "xml.h"
 
+namespace korvu { namespace gui { class ListItem; } }
+
 namespace glimro {
 
 extern const std::string XML_PROFILES_PROFILES;  // "profiles"
@@ -34,6 +36,12 @@ class PlayerProfile {
   void getFromNode(const korvu::xml::Node* element);
   // A new "profile" element with the name; the caller owns it.
   korvu::xml::Node* buildDomTree() const;
+
+  // A new list item showing the name, with the profile as its data; the
+  // caller owns it.
+  korvu::gui::ListItem* createListItem();
+  // Sets the item's text to the name and its data to the profile.
+  void applyToListItem(korvu::gui::ListItem* item);
 };
 
 class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {

@@ -2,8 +2,16 @@
 
 #include <memory>
 
+#include "ddd/materialbank.h"
+#include "ddd/model.h"
+#include "ddd/modelbank.h"
+#include "ddd/object.h"
 #include "ddd/settings.h"
 #include "debug.h"
+#include "emitter.h"
+#include "game.h"
+#include "image.h"
+#include "resources.h"
 #include "xml.h"
 
 namespace glimro {
@@ -136,6 +144,59 @@ void Settings::setProjectiveTextures(bool on) {
 void Settings::setSkybox(bool on) {
   skybox = on;
   korvu::ddd::settings.skybox = on;
+}
+
+void Settings::setWireframe(bool on) {
+  wireframe = on;
+  if (resources) resources->renderContext3D.wireframe = on;
+}
+
+void Settings::setBufferedModels(bool on) {
+  bufferedModels = on;
+  if (!resources || !resources->modelBank) return;
+  if (on)
+    resources->modelBank->packAll();
+  else
+    resources->modelBank->unpackAll();
+}
+
+void Settings::setCompileModels(bool on) {
+  compileModels = on;
+  korvu::ddd::Model* skybox = game && game->world ? game->world->skybox : nullptr;
+  if (on) {
+    if (resources && resources->materialBank) resources->materialBank->compileAll();
+    if (resources && resources->modelBank) resources->modelBank->compileAll();
+    if (skybox) skybox->compile();
+  } else {
+    if (skybox) skybox->uncompile();
+    if (resources && resources->materialBank) resources->materialBank->uncompileAll();
+    if (resources && resources->modelBank) resources->modelBank->uncompileAll();
+  }
+}
+
+void Settings::setMusic(bool on) {
+  music = on;
+  if (resources && resources->musicEmitter) resources->musicEmitter->mute = !on;
+}
+
+void Settings::setMipmaps(bool on, bool useTrilinear) {
+  mipmaps = on;
+  trilinear = useTrilinear;
+  if (!resources || !resources->textureBank) return;
+  korvu::ImageBank* bank = resources->textureBank;
+  if (on)
+    bank->maxFilter = useTrilinear ? korvu::IMAGEFILTER_TRILINEAR : korvu::IMAGEFILTER_BILINEAR;
+  else
+    bank->maxFilter = korvu::IMAGEFILTER_LINEAR;
+  bank->refresh();
+}
+
+void Settings::applyToResources() {
+  setMusic(music);
+  setWireframe(wireframe);
+  setMipmaps(mipmaps, trilinear);
+  resources->renderContext3D.separateSpecular = lightsQuality;
+  resources->renderContext3D.fogHint = fogQuality;
 }
 
 }  // namespace glimro

@@ -89,6 +89,10 @@ class Settings {
   // Sets the texture bank's maximum filter (trilinear, bilinear or linear)
   // and rebuilds every texture with it.
   void setMipmaps(bool on, bool trilinear);
+
+  // At start-up, once the resource set exists: music mute, wireframe,
+  // texture filter and the 3D render context's quality hints.
+  void applyToResources();
 };
 
 extern Settings settings;

@@ -10,6 +10,12 @@
 #include "ddd/model.h"
 #include "ddd/modelbank.h"
 #include "debug.h"
+#include "gui/captioned.h"
+#include "gui/component.h"
+#include "gui/gui.h"
+#include "mathtypes.h"
+#include "raceresources.h"
+#include "timetext.h"
 
 namespace glimro {
 
@@ -104,12 +110,41 @@ void Track::loadStats() {
 }
 
 korvu::ddd::ModelBank& Track::models() {
-  if (!modelBank) throw std::string("The track has no model bank");
-  return *modelBank;
+  korvu::ddd::ModelBank* bank = modelBank ? modelBank : raceResources.modelBank;
+  if (!bank) throw std::string("The track has no model bank to build from");
+  return *bank;
 }
 
-void Track::writeRecordsToGui(std::string prefix, korvu::gui::Component* /*root*/) {
-  korvu::debug::error(1, "The race-over labels \"%s...\" cannot be filled without a GUI.", prefix.c_str());
+void Track::writeRecordsToGui(std::string prefix, korvu::gui::Component* root) {
+  if (!root) root = raceResources.gui;
+  if (!root) {
+    korvu::debug::error(1, "No GUI to show the records of track \"%s\" in.", name.c_str());
+    return;
+  }
+  auto setCaption = [&](const std::string& label, const std::string& text) {
+    korvu::gui::CaptionedObject* captioned = dynamic_cast<korvu::gui::CaptionedObject*>((*root)[label]);
+    if (captioned) {
+      captioned->caption = text;
+    } else {
+      korvu::debug::error(1, "The GUI has no label \"%s\" for the records.", label.c_str());
+    }
+  };
+  const struct {
+    const char* word;
+    const TimeTable& table;
+  } tables[] = {{"total_", stats.tracktimes}, {"lap_", stats.laptimes}};
+  // The panel shows the five best of each table.
+  const int shown = 5;
+  static_assert(shown <= TIMETABLE_SIZE, "the panel shows no more than a table holds");
+  for (int i = 0; i < shown; ++i) {
+    for (const auto& t : tables) {
+      const std::string label = prefix + t.word + korvu::toStr(i);
+      const TimeEntry& entry = t.table.entries[i];
+      setCaption(label + "_Nr", korvu::toStr(i + 1) + ".");
+      setCaption(label + "_Name", entry.name);
+      setCaption(label + "_Time", ticksToStr(static_cast<float>(entry.ticks)));
+    }
+  }
 }
 
 const SectionRoute& Track::route() {

@@ -106,9 +106,6 @@ void Track03::load() {
   TrackBuilder builder(*this, models());
   korvu::ddd::Model* tribune = builder.model("tribune");
   korvu::ddd::Model* sign = builder.model("sign");
-  builder.model("startPortal");
-  builder.model("startPortalCollision");
-  builder.model("startLights");
   const RoadKind first = builder.road("tracksection", "tracksectionCollision");
   const RoadKind second = builder.road("tracksect02", "tracksect02Col");
   const RoadKind backToFirst = builder.road("transition0201", "transition0201Col");

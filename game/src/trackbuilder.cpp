@@ -84,10 +84,10 @@ void TrackBuilder::addScenery(Model* sceneryModel, Vector3D position, float degr
   track += object;
 }
 
-TrackSection* TrackBuilder::addPiece(const korvu::ddd::BezierCurve& curve,
-                                     const korvu::ddd::PathFollowModifier& modifier, const RoadKind& kind, int i,
-                                     int n, double widen, const std::string& prefix,
-                                     const std::string& collisionPrefix, bool needsViewPos) {
+void TrackBuilder::addPiece(const korvu::ddd::BezierCurve& curve,
+                             const korvu::ddd::PathFollowModifier& modifier, const RoadKind& kind, int i, int n,
+                             double widen, const std::string& prefix, const std::string& collisionPrefix,
+                             bool needsViewPos) {
   const float t0 = static_cast<float>(i) / static_cast<float>(n);
   const float t1 = widen == 0.0 ? static_cast<float>(i + 1) / static_cast<float>(n)
                                 : static_cast<float>(static_cast<double>(i + 1) / n + widen);
@@ -110,7 +110,6 @@ TrackSection* TrackBuilder::addPiece(const korvu::ddd::BezierCurve& curve,
   bank += bentCollision;
 
   track += section;
-  return section;
 }
 
 }  // namespace glimro

@@ -22,7 +22,6 @@ class PathFollowModifier;
 namespace glimro {
 
 class Track;
-class TrackSection;
 
 // A road model and the model its collision model is copied from.
 struct RoadKind {
@@ -51,7 +50,7 @@ class TrackBuilder {
   // named prefix and collisionPrefix followed by i as "%8x", placed at the
   // curve's point of i/n and turned as the modifier's frame there, then
   // appended to the track's sections.
-  TrackSection* addPiece(const korvu::ddd::BezierCurve& curve, const korvu::ddd::PathFollowModifier& modifier,
+  void addPiece(const korvu::ddd::BezierCurve& curve, const korvu::ddd::PathFollowModifier& modifier,
                          const RoadKind& kind, int i, int n, double widen, const std::string& prefix,
                          const std::string& collisionPrefix, bool needsViewPos);
 

@@ -25,6 +25,8 @@
 #include "emitter.h"
 #include "game.h"
 #include "glimro.h"
+#include "gui/gui.h"
+#include "gui/pane.h"
 #include "layouts.h"
 #include "physic/triangle3d.h"
 #include "playerprofile.h"
@@ -465,15 +467,42 @@ TEST(RaceSetUp, TwoPlayersSideBySideAndTheLastFinishEndsTheRace) {
     EXPECT_EQ(g->playersRacing, 2);
   }
 
+  // The menus' two panels; the race-over one shows at the end.
+  korvu::gui::GUI gui;
+  korvu::gui::Pane* menu = new korvu::gui::Pane();
+  korvu::gui::Pane* over = new korvu::gui::Pane();
+  menu->name = "pGameMenu";
+  over->name = "pRaceOver";
+  menu->visible = true;
+  over->visible = false;
+  gui += menu;
+  gui += over;
+  gui.active = gui.visible = false;
+  glimro::raceResources.gui = &gui;
+
   std::unique_ptr<Game> g = race({&p.one, &p.two});
   for (Glimro* v : g->vehicles) v->locked = false;
   g->playerHasFinished();
   EXPECT_EQ(g->playersRacing, 1);
   EXPECT_FALSE(g->raceOver);
   EXPECT_FALSE(g->vehicles[0]->locked);
+  EXPECT_FALSE(over->visible);
   g->playerHasFinished();
   EXPECT_TRUE(g->raceOver);
   for (Glimro* v : g->vehicles) EXPECT_TRUE(v->locked);
+  EXPECT_FALSE(menu->visible);
+  EXPECT_TRUE(over->visible);
+  EXPECT_TRUE(gui.active && gui.visible);
+
+  // Without the panels (or without a GUI) the race still ends.
+  gui -= menu;
+  gui -= over;
+  delete menu;
+  delete over;
+  std::unique_ptr<Game> bare = race({&p.one});
+  bare->playerHasFinished();
+  EXPECT_TRUE(bare->raceOver);
+  glimro::raceResources.gui = nullptr;
 }
 
 TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {

@@ -11,6 +11,11 @@
 #include "ddd/emitterobject.h"
 #include "ddd/modelbank.h"
 #include "ddd/modelobject.h"
+#include "fonts/font.h"
+#include "gui/gui.h"
+#include "gui/label.h"
+#include "image.h"
+#include "raceresources.h"
 #include "layouts.h"
 #include "standins.h"
 #include "testsupport.h"
@@ -261,4 +266,39 @@ TEST(ShortTrack, AMissingModelStopsTheBuildWithItsName) {
   ShortTrack other;
   other.modelBank = &bank;
   EXPECT_THROW(other.load(), std::string);
+}
+
+TEST(TrackModel, RaceOverLabelsShowTheFiveBestOfEachTable) {
+  korvu::ImageBank images;
+  korvu::gui::FontBank fonts;
+  korvu::Triggers triggers;
+  // The game's own GUI description, so that the label names are the ones it holds.
+  korvu::gui::GUI gui(korvu_test::sourceDir() + "/resources/gui.xml", &images, &fonts, &triggers);
+  BareTrack track;
+  for (int i = 0; i < 3; ++i) track.stats.tracktimes.add(TimeEntry(190000 + 1234 * i, "racer" + std::to_string(i)));
+  for (int i = 0; i < 7; ++i) track.stats.laptimes.add(TimeEntry(61234 + i, "lapper" + std::to_string(i)));
+  glimro::raceResources.gui = &gui;
+  track.writeRecordsToGui("lTR_");
+  glimro::raceResources.gui = nullptr;
+
+  auto caption = [&](const std::string& name) {
+    korvu::gui::Label* label = dynamic_cast<korvu::gui::Label*>(gui[name]);
+    return label ? label->caption : "(no label " + name + ")";
+  };
+  EXPECT_EQ(caption("lTR_total_0_Nr"), "1.");
+  EXPECT_EQ(caption("lTR_total_0_Name"), "racer0");
+  EXPECT_EQ(caption("lTR_total_0_Time"), "03:10.000");
+  EXPECT_EQ(caption("lTR_total_2_Time"), "03:12.468");
+  for (const char* empty : {"lTR_total_3", "lTR_total_4"}) {
+    EXPECT_EQ(caption(std::string(empty) + "_Name"), "");
+    EXPECT_EQ(caption(std::string(empty) + "_Time"), "00:00.000");
+  }
+  EXPECT_EQ(caption("lTR_total_4_Nr"), "5.");
+  EXPECT_EQ(caption("lTR_lap_4_Name"), "lapper4");
+  EXPECT_EQ(caption("lTR_lap_4_Time"), "01:01.238");
+
+  // A GUI without the labels, or none at all, is reported and passed over.
+  korvu::gui::GUI bare;
+  EXPECT_NO_THROW(track.writeRecordsToGui("lTR_", &bare));
+  EXPECT_NO_THROW(track.writeRecordsToGui("lTR_"));
 }

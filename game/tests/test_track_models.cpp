@@ -13,7 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -35,8 +35,10 @@
 #include "ddd/settings.h"
 #include "image.h"
 #include "korvu.h"
+#include "layouts.h"
 #include "rendercontext.h"
 #include "testsupport.h"
+#include "vectorchecks.h"
 
 using korvu::Color;
 using korvu::Matrix3D;
@@ -62,26 +64,36 @@ constexpr int ROAD_COUNT = 7;
 const std::pair<int, int> NEIGHBOURS[] = {{0, 0}, {0, 2}, {2, 1}, {1, 1}, {1, 3}, {3, 0},
                                           {0, 5}, {5, 4}, {4, 4}, {4, 6}, {6, 0}, {6, 5}};
 
-// Reads the game's materials and models from the repository root, where the
-// models file names its files, as the resource set does at start-up.
+// Runs fn from the repository root, where the game's description files
+// name the files they refer to; a thrown message is a failure.
+void fromSourceDir(const std::function<void()>& fn) {
+  char old[4096];
+  if (!getcwd(old, sizeof old) || chdir(korvu_test::sourceDir().c_str()) != 0) {
+    ADD_FAILURE() << "cannot change to " << korvu_test::sourceDir();
+    return;
+  }
+  try {
+    fn();
+  } catch (const std::string& message) {
+    ADD_FAILURE() << message;
+  }
+  if (chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
+}
+
+// The game's materials and models, read as the resource set reads them at
+// start-up, and prepared as a race prepares them.
 struct Banks {
   korvu::ImageBank images;
   korvu::ddd::MaterialBank materials;
   korvu::ddd::ModelBank models;
 
   Banks() {
-    char old[4096];
-    if (!getcwd(old, sizeof old)) old[0] = 0;
-    if (chdir(korvu_test::sourceDir().c_str()) != 0) return;
-    try {
+    fromSourceDir([this] {
       materials.load("resources/materials.xml", &images, "resources/textures/");
       models.load("resources/models.xml", &materials, &images, "resources/textures/");
-    } catch (const std::string& message) {
-      ADD_FAILURE() << message;
-    }
+    });
     materials.prepare();
     models.prepare();
-    if (old[0] && chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
   }
 
   Model* model(const std::string& name) {
@@ -153,11 +165,11 @@ ForeignReading readWithAssimp(const std::string& file) {
   return r;
 }
 
-bool near(const Vector3D& a, const Vector3D& b, float tolerance) {
+bool closeTo(const Vector3D& a, const Vector3D& b, float tolerance) {
   return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance;
 }
 
-TEST(TrackModels, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
+TEST(TrackModelFiles, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
   std::vector<std::string> names(std::begin(RENDERED), std::end(RENDERED));
   names.insert(names.end(), std::begin(COLLISION), std::end(COLLISION));
   for (const std::string& name : names) {
@@ -177,8 +189,9 @@ TEST(TrackModels, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
         for (int c = 0; c < 3; ++c) {
           const int foreign = a.meshes[i][j][c];
           ASSERT_TRUE(foreign >= 0 && foreign < static_cast<int>(a.positions.size()));
-          EXPECT_TRUE(near(a.positions[foreign], m.vertices[m.faces[mesh.faces[j]]->vertex[c]], 1e-3f))
-              << "mesh " << i << " face " << j << " corner " << c;
+          SCOPED_TRACE("mesh " + std::to_string(i) + " face " + std::to_string(j) + " corner " + std::to_string(c));
+          const Vector3D& p = m.vertices[m.faces[mesh.faces[j]]->vertex[c]];
+          korvu_test::expectVec(a.positions[foreign], p.x, p.y, p.z, 1e-3f);
         }
       }
     }
@@ -191,17 +204,19 @@ TEST(TrackModels, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
     for (uint32_t i = 0; i < m.vertexCount; ++i) positions.insert({m.vertices[i].x, m.vertices[i].y, m.vertices[i].z});
     EXPECT_EQ(positions.size(), m.vertexCount);
 
-    // Textures exist, decode, and have power-of-two sides for mipmaps.
+    // The game's image loader reads every texture; each has power-of-two
+    // sides, so it needs no padding and mipmaps cleanly.
     for (auto& [imageName, image] : images) {
-      korvu_test::DecodedPng png;
-      ASSERT_TRUE(korvu_test::decodePng(korvu_test::sourceDir() + "/" + image->fileName, png)) << imageName;
-      EXPECT_EQ(png.width & (png.width - 1), 0) << imageName;
-      EXPECT_EQ(png.height & (png.height - 1), 0) << imageName;
+      image->fileName = korvu_test::sourceDir() + "/" + image->fileName;
+      std::vector<uint8_t> pixels;
+      ASSERT_NO_THROW(image->decode(pixels, 4096)) << imageName;
+      EXPECT_EQ(image->width, image->textureWidth) << imageName;
+      EXPECT_EQ(image->height, image->textureHeight) << imageName;
     }
   }
 }
 
-TEST(TrackModels, TheGameFindsEveryModelAndLampMaterialByName) {
+TEST(TrackModelFiles, TheGameFindsEveryModelAndLampMaterialByName) {
   Banks& b = banks();
   for (const char* name : RENDERED) {
     Model* m = b.model(name);
@@ -244,7 +259,7 @@ TEST(TrackModels, TheGameFindsEveryModelAndLampMaterialByName) {
   }
 }
 
-TEST(TrackModels, FacesWindTowardsTheirNormals) {
+TEST(TrackModelFiles, FacesWindTowardsTheirNormals) {
   // Culling drops faces whose winding disagrees with the side they are lit
   // from: every face turns its front the way its corner normals point.
   Banks& b = banks();
@@ -262,7 +277,7 @@ TEST(TrackModels, FacesWindTowardsTheirNormals) {
   }
 }
 
-TEST(TrackModels, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
+TEST(TrackModelFiles, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     for (const char* name : {RENDERED[i], COLLISION[i]}) {
@@ -294,7 +309,7 @@ TEST(TrackModels, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   }
 }
 
-TEST(TrackModels, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
+TEST(TrackModelFiles, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     SCOPED_TRACE(COLLISION[i]);
@@ -355,7 +370,7 @@ std::vector<Vector3D> bentAndPlaced(const Model& original, const korvu::ddd::Bez
   return world;
 }
 
-TEST(TrackModels, NeighbouringPiecesMeetWithoutGapsWhenBent) {
+TEST(TrackModelFiles, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   Banks& b = banks();
   // A curve that turns, climbs and banks.
   korvu::ddd::BezierCurve curve(Vector3D(0, 0, 0), Vector3D(300, 0, -60), Vector3D(520, 60, -400),
@@ -388,7 +403,7 @@ TEST(TrackModels, NeighbouringPiecesMeetWithoutGapsWhenBent) {
         bool met = false;
         for (uint32_t w = 0; w < c->vertexCount && !met; ++w) {
           met = c->vertices[w].z == 0 && c->vertices[w].x == a->vertices[v].x &&
-                c->vertices[w].y == a->vertices[v].y && near(wa[v], wc[w], 0.05f);
+                c->vertices[w].y == a->vertices[v].y && closeTo(wa[v], wc[w], 0.05f);
         }
         EXPECT_TRUE(met) << "vertex " << v << " at " << wa[v].x << ", " << wa[v].y << ", " << wa[v].z;
       }
@@ -396,7 +411,7 @@ TEST(TrackModels, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   }
 }
 
-TEST(TrackModels, TunnelsLeaveRoomForTheChaseCamera) {
+TEST(TrackModelFiles, TunnelsLeaveRoomForTheChaseCamera) {
   // The chase camera rides 30 above a vehicle that hovers about 9 above
   // the road, 40 behind it; the vehicle's centre stays within 30 of the
   // middle while its jets are over the road. Nothing may come into that
@@ -419,7 +434,7 @@ TEST(TrackModels, TunnelsLeaveRoomForTheChaseCamera) {
   }
 }
 
-TEST(TrackModels, VehiclesPassThroughThePortalButNotItsPillars) {
+TEST(TrackModelFiles, VehiclesPassThroughThePortalButNotItsPillars) {
   Banks& b = banks();
   auto* cm = dynamic_cast<CollisionModel*>(b.model("startPortalCollision"));
   ASSERT_NE(cm, nullptr);
@@ -450,7 +465,7 @@ TEST(TrackModels, VehiclesPassThroughThePortalButNotItsPillars) {
   EXPECT_LT(68 + lights.hi.y, portal3d.hi.y);
 }
 
-TEST(TrackModels, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
+TEST(TrackModelFiles, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
   // The short track puts two tribunes at one point, the second turned by
   // 270 degrees; they stand back to side without overlapping.
   const Box one = boxOf(*banks().model("tribune"));
@@ -484,7 +499,6 @@ constexpr int H = 360;
 class TrackModelPictures : public ::testing::Test {
  protected:
   static bool windowOpen;
-  static std::vector<GLuint> textures;
 
   static void SetUpTestSuite() {
     if (!std::getenv("DISPLAY")) return;
@@ -494,26 +508,14 @@ class TrackModelPictures : public ::testing::Test {
       korvu::ddd::init();
     } catch (const std::string&) {
     }
-    // The game's image loader is not needed to look at the models: upload
-    // each texture the models name, mipmapped.
-    for (auto& [name, image] : banks().images) {
-      korvu_test::DecodedPng png;
-      if (!korvu_test::decodePng(korvu_test::sourceDir() + "/" + image->fileName, png)) continue;
-      GLuint id = 0;
-      glGenTextures(1, &id);
-      glBindTexture(GL_TEXTURE_2D, id);
-      gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, png.width, png.height, GL_RGBA, GL_UNSIGNED_BYTE, png.rgba.data());
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-      image->texture = id;
-      textures.push_back(id);
-    }
+    // Every texture the models name, loaded by the game's image loader.
+    banks().images.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
+    fromSourceDir([] { banks().images.refresh(); });
   }
 
   static void TearDownTestSuite() {
     if (!windowOpen) return;
-    for (auto& [name, image] : banks().images) image->texture = 0;
-    glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+    banks().images.release();
     korvu::ddd::pipeline.clearFrame();
     korvu::ddd::pipeline.camera = nullptr;
     korvu::ddd::pipeline.root = nullptr;
@@ -595,8 +597,8 @@ class TrackModelPictures : public ::testing::Test {
     for (size_t i = 0; i < f.rgba.size(); i += 4) {
       f.rgba[i + 3] = 255;
       const int r = f.rgba[i], g = f.rgba[i + 1], bl = f.rgba[i + 2];
-      const bool background = night ? (r == 0 && g == 0 && bl <= 13) : (std::abs(r - 64) <= 1 && std::abs(g - 115) <= 1 &&
-                                                                          std::abs(bl - 191) <= 1);
+      const bool background = night ? (r == 0 && g == 0 && bl <= 13)
+                                     : (std::abs(r - 64) <= 1 && std::abs(g - 115) <= 1 && std::abs(bl - 191) <= 1);
       if (background) continue;
       ++f.covered;
       seen.insert((r / 16) * 256 + (g / 16) * 16 + bl / 16);
@@ -608,7 +610,6 @@ class TrackModelPictures : public ::testing::Test {
 };
 
 bool TrackModelPictures::windowOpen = false;
-std::vector<GLuint> TrackModelPictures::textures;
 
 TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
   for (const char* name : RENDERED) {
@@ -663,88 +664,68 @@ TEST_F(TrackModelPictures, StartLightsShowTheCountdownStates) {
   EXPECT_LT(sums[3][0], sums[2][0]);           // and no red or yellow left
 }
 
-// Pieces bent along curves as the tracks build them, with the portal at the
-// start: the picture a player sees, by day and by night.
-TEST_F(TrackModelPictures, AStretchOfTrackSeenFromTheChaseCamera) {
-  Banks& b = banks();
-  korvu::ddd::BezierCurve first(Vector3D(0, 0, 0), Vector3D(0, 0, -500), Vector3D(300, 20, -700),
-                                Vector3D(700, 40, -700), 20);
-  korvu::ddd::BezierCurve second(Vector3D(700, 40, -700), Vector3D(1100, 60, -700), Vector3D(1100, 60, -1300),
-                                 Vector3D(600, 60, -1300), 20);
-  const std::vector<const char*> firstPieces = {"tracksection", "tracksection", "transition0102", "tracksect02",
-                                                "tracksect02", "transition0201", "tracksection"};
-  const std::vector<const char*> secondPieces = {"tunnelEx", "tunnel", "tunnel", "tunnelEnt", "tracksection"};
-  std::vector<std::unique_ptr<Model>> bent;  // outlives the objects that show them
-  korvu::ddd::Object root;
-  addSun(root, false);
-  auto lay = [&](korvu::ddd::BezierCurve& curve, const std::vector<const char*>& pieces) {
-    korvu::ddd::PathFollowModifier modifier(&curve, 1);
-    modifier.init(10);
-    const Vector3D axis(0, 0, -1), up(0, 1, 0);
-    for (size_t i = 0; i < pieces.size(); ++i) {
-      const float t0 = float(i) / pieces.size(), t1 = float(i + 1) / pieces.size();
-      bent.emplace_back(new Model(*b.model(pieces[i])));
-      modifier.transformModel(bent.back().get(), axis, up, t0, t1);
-      bent.back()->prepare();
-      auto* piece = new korvu::ddd::ModelObject(bent.back().get());
-      piece->position = curve.getVertexAt(t0);
-      piece->rotation.multRight(modifier.getRotation(axis, t0));
-      root += piece;
+// The three tracks as a race builds them from these models: from above,
+// from behind the start grid, and through the chase camera on a few
+// sections (30 above and 40 behind a vehicle, looking ahead), by day and
+// by night.
+TEST_F(TrackModelPictures, TheThreeTracksAsBuilt) {
+  struct Shot {
+    const char* name;
+    int section;  // the chase camera on this section, or -1 for eye and target
+    Vector3D eye, target;
+    bool night;
+  };
+  const struct {
+    int number;
+    const char* name;
+    std::vector<Shot> shots;
+  } tracks[] = {
+      {0, "short", {{"above", -1, {1200, 1300, 300}, {350, 0, -600}, false},
+                    {"grid", -1, {503, 40, -703}, {380, 8, -580}, false},
+                    {"grid_night", -1, {503, 40, -703}, {380, 8, -580}, true}}},
+      {1, "alternate", {{"above", -1, {-2200, 2300, 2600}, {200, 150, -100}, false},
+                        {"tunnel", 14, {}, {}, false},
+                        {"deck", 106, {}, {}, false},
+                        {"deck_night", 106, {}, {}, true}}},
+      {2, "03", {{"above", -1, {-1800, 1500, 1700}, {100, -150, 0}, false},
+                 {"grid", -1, {-110, 40, 0}, {60, 10, 0}, false},
+                 {"tunnel_mouth", 83, {}, {}, false},
+                 {"banked", 20, {}, {}, false}}},
+  };
+  for (const auto& t : tracks) {
+    // A bank of its own: the track adds its bent pieces to it.
+    Banks own;
+    own.images.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
+    std::unique_ptr<glimro::Track> track(glimro::createTrack(t.number));
+    track->modelBank = &own.models;
+    ASSERT_NO_THROW(track->load()) << t.name;
+    own.models.prepare();
+    const std::vector<glimro::TrackSection*> sections(track->sections.begin(), track->sections.end());
+    fromSourceDir([&own] { own.images.refresh(); });
+    korvu::ddd::Object day, night;
+    addSun(day, false);
+    addSun(night, true);
+    glimro::Track* scene = track.release();
+    for (const Shot& shot : t.shots) {
+      SCOPED_TRACE(std::string(t.name) + " " + shot.name);
+      Vector3D eye = shot.eye, target = shot.target;
+      if (shot.section >= 0) {
+        // A section's rotation turns its -z onto the road's direction.
+        const glimro::TrackSection* s = sections.at(static_cast<size_t>(shot.section));
+        eye = s->rotation * Vector3D(0, 39, 40) + s->position;
+        target = s->rotation * Vector3D(0, 9, -120) + s->position;
+      }
+      korvu::ddd::Object& root = shot.night ? night : day;
+      root += scene;
+      auto camera = lookAt(eye, target);
+      camera->far = 20000;
+      draw(*camera, root, shot.night);
+      const Frame f = grab(std::string("track_") + t.name + "_" + shot.name, shot.night);
+      EXPECT_GT(f.covered, W * H / 20);
     }
-    return modifier.getRotation(axis, 0);
-  };
-  const Matrix3D start = lay(first, firstPieces);
-  lay(second, secondPieces);
-  auto* portal = new korvu::ddd::ModelObject(b.model("startPortal"));
-  portal->rotation.multRight(start);
-  root += portal;
-  for (float x : {-38.0f, 38.0f}) {
-    auto* lights = new korvu::ddd::ModelObject(b.model("startLights"));
-    lights->position = Vector3D(x, 68, 1);
-    *portal += lights;
+    korvu::ddd::pipeline.clearFrame();
+    own.images.release();
   }
-  auto* stand = new korvu::ddd::ModelObject(b.model("tribune"));
-  stand->position = Vector3D(-200, 20, -300);
-  stand->rotation.setRotate(90, Vector3D(0, 1, 0));
-  root += stand;
-  auto* board = new korvu::ddd::ModelObject(b.model("sign"));
-  board->position = Vector3D(120, 70, -350);
-  board->rotation.setRotate(-90, Vector3D(0, 1, 0));
-  root += board;
-
-  // Behind and above the grid, looking down the road through the portal.
-  auto chase = lookAt(Vector3D(0, 39, 80), Vector3D(0, 12, -60));
-  draw(*chase, root);
-  Frame day = grab("track_stretch_chase_day");
-  EXPECT_GT(day.covered, W * H / 3);
-  auto above = lookAt(Vector3D(-250, 420, 0), Vector3D(420, 0, -650));
-  draw(*above, root);
-  EXPECT_GT(grab("track_stretch_above_day").covered, W * H / 20);
-  // Into the tunnel's mouth.
-  auto mouth = lookAt(Vector3D(620, 79, -660), Vector3D(800, 50, -720));
-  draw(*mouth, root);
-  grab("track_stretch_tunnel_mouth");
-  // The chase camera on the steel deck and inside the tunnel.
-  auto chaseAt = [&](korvu::ddd::BezierCurve& curve, float t) {
-    Vector3D ahead = curve.getTangentAt(t);
-    ahead.normalize();
-    const Vector3D at = curve.getVertexAt(t);
-    return lookAt(at - ahead * 40 + Vector3D(0, 39, 0), at + ahead * 120 + Vector3D(0, 9, 0));
-  };
-  draw(*chaseAt(first, 0.55f), root);
-  EXPECT_GT(grab("track_stretch_chase_deck").covered, W * H / 3);
-  draw(*chaseAt(second, 0.4f), root);
-  EXPECT_GT(grab("track_stretch_chase_tunnel").covered, W * H * 9 / 10);
-
-  korvu::ddd::Object night;
-  addSun(night, true);
-  for (korvu::ddd::Object* child : std::vector<korvu::ddd::Object*>(root.children.begin(), root.children.end())) {
-    if (dynamic_cast<korvu::ddd::ModelObject*>(child)) night += child;
-  }
-  draw(*chase, night, true);
-  Frame dark = grab("track_stretch_chase_night", true);
-  // By night the lines, kerbs and the portal still show.
-  EXPECT_GT(dark.covered, W * H / 20);
 }
 
 }  // namespace

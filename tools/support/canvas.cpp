@@ -1,12 +1,10 @@
 #include "canvas.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <map>
 
-#include "screenshot.h"
+#include "picture.h"
 
 namespace glimro_tools {
 
@@ -49,11 +47,6 @@ namespace {
 bool powerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 int wrap(int v, int size) { return ((v % size) + size) % size; }
-
-uint8_t toByte(float v) {
-  const float c = std::min(1.0f, std::max(0.0f, v));
-  return static_cast<uint8_t>(std::lround(c * 255.0f));
-}
 
 // 5 by 7 glyphs, one string of 35 dots per glyph, rows from the top.
 const std::map<char, const char*>& glyphs() {
@@ -131,23 +124,9 @@ void Canvas::text(int x, int y, int dot, const std::string& words, const Rgb& c)
 }
 
 void Canvas::save(const std::string& fileName) const {
-  std::vector<uint8_t> bytes(pixels_.size() * 4);
-  for (size_t i = 0; i < pixels_.size(); ++i) {
-    bytes[i * 4 + 0] = toByte(pixels_[i].r);
-    bytes[i * 4 + 1] = toByte(pixels_[i].g);
-    bytes[i * 4 + 2] = toByte(pixels_[i].b);
-    bytes[i * 4 + 3] = 255;
-  }
-  SDL_Surface* surface = SDL_CreateRGBSurfaceFrom(bytes.data(), width_, height_, 32, width_ * 4, 0x000000FFu,
-                                                  0x0000FF00u, 0x00FF0000u, 0xFF000000u);
-  if (!surface) throw std::string("Could not make a surface for ") + fileName + ": " + SDL_GetError();
-  try {
-    korvu::savePng(surface, fileName.c_str());
-  } catch (...) {
-    SDL_FreeSurface(surface);
-    throw;
-  }
-  SDL_FreeSurface(surface);
+  Picture picture(width_, height_, {0, 0, 0, 1});
+  for (size_t i = 0; i < pixels_.size(); ++i) picture.pixels[i] = {pixels_[i].r, pixels_[i].g, pixels_[i].b, 1};
+  picture.savePng(fileName);
 }
 
 }  // namespace glimro_tools

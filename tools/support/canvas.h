@@ -1,6 +1,6 @@
-// Painting textures in code: an RGBA picture of floats with wrapping
+// Painting textures in code: an opaque picture of floats with wrapping
 // coordinates (textures repeat), deterministic grain and noise, blocky
-// lettering, written as PNG through the engine's writer.
+// lettering, written as PNG through the shared picture writer.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,8 @@ class Canvas {
   // Width in pixels that text() covers.
   static int textWidth(const std::string& words, int dot);
 
-  // Writes an 8-bit RGBA PNG; throws a std::string on failure.
+  // Writes an 8-bit RGBA PNG, rounded plainly; throws a std::string on
+  // failure.
   void save(const std::string& fileName) const;
 
  private:

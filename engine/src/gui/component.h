@@ -83,7 +83,8 @@ class Component {
   // a widget class; other elements are skipped.
   void getChildrenFromNode(const xml::Node* node, GUI* gui);
 
-  // Appends the child at the bottom, taking it from its old parent first.
+  // Appends the child at the bottom, taking it from its old parent first;
+  // this component itself or one of its ancestors is refused.
   void operator+=(Component* child);
   // Detaches a child without deleting it. Throws "Trying to remove a
   // component which is not a child." for anything else.

@@ -35,13 +35,15 @@ bool inside(const Component* c, const Component* subtree) {
   return false;
 }
 
-template <class T>
-T* lookUp(const MappedBank<T>* bank, const std::string& name, const char* kind, bool quiet) {
+// The element of that name in a bank or registry (either may be missing);
+// null, logged, when there is none.
+template <class Map>
+typename Map::mapped_type lookUp(const Map* bank, const std::string& name, const char* kind) {
   if (bank) {
     auto it = bank->find(name);
     if (it != bank->end() && it->second) return it->second;
   }
-  if (!quiet) debug::warning(dbgGui, "Unknown %s \"%s\".", kind, name.c_str());
+  debug::warning(dbgGui, "Unknown %s \"%s\".", kind, name.c_str());
   return nullptr;
 }
 
@@ -105,7 +107,7 @@ void GUI::getSelfFromNode(const xml::Node* node, GUI* gui) {
         debug::error(dbgGui, "The GUI has no image bank for its images.");
         continue;
       }
-      images->getFromNode(element, dir);
+      readImages(element);
       images->release();
       refreshImages();
     } else {
@@ -145,6 +147,30 @@ void GUI::readStyleElement(const xml::Node* element, GUI* gui) {
   }
 }
 
+void GUI::readImages(const xml::Node* element) {
+  ImageBank declared;
+  declared.getFromNode(element, dir);
+  while (!declared.empty()) {
+    Image* image = declared.begin()->second;
+    declared -= image;
+    auto taken = images->find(image->name);
+    if (taken == images->end() || !taken->second) {
+      *images += image;
+      continue;
+    }
+    // Replacing the earlier image would leave the styles and the cursor
+    // that use it pointing at a deleted one; it takes the later settings
+    // instead and is loaded again from its new file.
+    debug::warning(dbgGui, "Image \"%s\" is defined twice; the later definition applies.", image->name.c_str());
+    Image* earlier = taken->second;
+    earlier->fileName = image->fileName;
+    earlier->hotSpot = image->hotSpot;
+    earlier->clamp = image->clamp;
+    earlier->filter = image->filter;
+    delete image;
+  }
+}
+
 void GUI::refreshImages() {
   try {
     images->refresh();
@@ -165,7 +191,8 @@ void GUI::draw() {
 }
 
 void GUI::drawSelfPost() {
-  if (cursor && cursor->visible && cursor->image) cursor->draw();
+  // A cursor whose image is missing or could not be loaded is not drawn.
+  if (cursor && cursor->visible && cursor->image && cursor->image->texture) cursor->draw();
 }
 
 bool GUI::pass(const SDL_Event& event, ControlQueue* queue) {
@@ -259,40 +286,30 @@ void GUI::forget(const Component* subtree) {
   if (capture && inside(capture, subtree)) capture = nullptr;
 }
 
-Style* GUI::findStyle(const std::string& name, bool quiet) const { return lookUp(styles, name, "style", quiet); }
+Style* GUI::findStyle(const std::string& name) const { return lookUp(styles, name, "style"); }
 
-Image* GUI::findImage(const std::string& name) const { return lookUp<Image>(images, name, "image", false); }
+Image* GUI::findImage(const std::string& name) const { return lookUp(images, name, "image"); }
 
-fonts::Font* GUI::findFont(const std::string& name) const { return lookUp(fonts, name, "font", false); }
+fonts::Font* GUI::findFont(const std::string& name) const { return lookUp(fonts, name, "font"); }
 
-Trigger* GUI::findTrigger(const std::string& name) const {
-  if (triggers) {
-    auto it = triggers->find(name);
-    if (it != triggers->end() && it->second) return it->second;
-  }
-  debug::warning(dbgGui, "Unknown trigger \"%s\".", name.c_str());
-  return nullptr;
-}
+Trigger* GUI::findTrigger(const std::string& name) const { return lookUp(triggers, name, "trigger"); }
 
 void readImage(const xml::Node* node, const std::string& attribute, const GUI* gui, Image*& field) {
-  const std::string* wanted = node->getAttribute(attribute);
-  if (!wanted) return;
-  field = gui ? gui->findImage(*wanted) : nullptr;
-  if (!gui) debug::warning(dbgGui, "Unknown image \"%s\".", wanted->c_str());
+  if (const std::string* wanted = node->getAttribute(attribute)) {
+    field = lookUp(gui ? gui->images : nullptr, *wanted, "image");
+  }
 }
 
 void readFont(const xml::Node* node, const std::string& attribute, const GUI* gui, fonts::Font*& field) {
-  const std::string* wanted = node->getAttribute(attribute);
-  if (!wanted) return;
-  field = gui ? gui->findFont(*wanted) : nullptr;
-  if (!gui) debug::warning(dbgGui, "Unknown font \"%s\".", wanted->c_str());
+  if (const std::string* wanted = node->getAttribute(attribute)) {
+    field = lookUp(gui ? gui->fonts : nullptr, *wanted, "font");
+  }
 }
 
 void readTrigger(const xml::Node* node, const std::string& attribute, const GUI* gui, Trigger*& field) {
-  const std::string* wanted = node->getAttribute(attribute);
-  if (!wanted) return;
-  field = gui ? gui->findTrigger(*wanted) : nullptr;
-  if (!gui) debug::warning(dbgGui, "Unknown trigger \"%s\".", wanted->c_str());
+  if (const std::string* wanted = node->getAttribute(attribute)) {
+    field = lookUp(gui ? gui->triggers : nullptr, *wanted, "trigger");
+  }
 }
 
 }  // namespace gui

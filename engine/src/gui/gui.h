@@ -76,9 +76,9 @@ class GUI : public Component, public Evaluator {
   // Clears the focus and capture records when they lie in the subtree.
   void forget(const Component* subtree);
 
-  // Lookups of the names a description gives; null, with the name logged
-  // (unless quiet), when nothing has that name.
-  Style* findStyle(const std::string& name, bool quiet = false) const;
+  // Lookups of the names a description gives; null, with the name logged,
+  // when nothing has that name.
+  Style* findStyle(const std::string& name) const;
   Image* findImage(const std::string& name) const;
   fonts::Font* findFont(const std::string& name) const;
   Trigger* findTrigger(const std::string& name) const;
@@ -90,6 +90,8 @@ class GUI : public Component, public Evaluator {
 
  private:
   void readStyleElement(const xml::Node* element, GUI* gui);
+  // Declares the images of an "images" element in the image bank.
+  void readImages(const xml::Node* element);
   // Moves the hover (and so the focus) to what lies under the cursor.
   void hover(ControlQueue* queue);
   // Whoever gets keys and mouse buttons: the capture holder, else the focus

@@ -62,18 +62,10 @@ JustificationVertical readVertical(const xml::Node* node, const std::string& att
   return justificationVertical(node->getAttribute(attribute, STR_JUSTIFICATION_VERTICAL[current]).c_str());
 }
 
-Style* lookUpStyle(const GUI* gui, const std::string& name, bool quiet) {
-  if (gui) return gui->findStyle(name, quiet);
-  if (!quiet) debug::warning(dbgGui, "Unknown style \"%s\".", name.c_str());
+Style* lookUpStyle(const GUI* gui, const std::string& name) {
+  if (gui) return gui->findStyle(name);
+  debug::warning(dbgGui, "Unknown style \"%s\".", name.c_str());
   return nullptr;
-}
-
-void warnWrongKind(const std::string& name, const char* kind) {
-  debug::warning(dbgGui, "Style \"%s\" is no %s.", name.c_str(), kind);
-}
-
-const std::string* attributeOf(const xml::Node* node, const std::string& attribute) {
-  return node->getAttribute(attribute);
 }
 
 // -------------------------------------------------------------------- Style

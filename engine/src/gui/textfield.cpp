@@ -38,7 +38,8 @@ void Textfield::drawSelf() {
   if (!style) return;
   const Rect r(0, 0, width, height);
   style->draw(r);
-  const std::string shown = focused ? caption + "*" : caption;
+  shown.assign(caption);
+  if (focused) shown += '*';
   glPushMatrix();
   style->print(r, shown.c_str(), image);
   glPopMatrix();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "gui/captioned.h"
 #include "gui/component.h"
@@ -37,6 +38,9 @@ class Textfield : public Component, public CaptionedObject {
   bool keyDown(ControlQueue* queue, unsigned short character) override;
   // Ends the repeat, whatever the key; always taken.
   bool keyUp(ControlQueue* queue, unsigned short character) override;
+
+ private:
+  std::string shown;  // what is printed; kept so that drawing allocates nothing
 };
 
 }  // namespace gui

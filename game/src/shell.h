@@ -1,0 +1,72 @@
+// The game's shell: start-up, the per-frame main loop through the menus or
+// the race, the hand-over from a finished race back to the menus, shutdown,
+// and the globals through which the shell and the race share state.
+#pragma once
+
+#include <string>
+
+#include "debug.h"
+#include "fonts/message.h"
+#include "gui/component.h"
+
+namespace korvu { namespace audio { class OggStreamSource; } }
+
+namespace glimro {
+
+class PlayerProfile;
+
+// The game's log groups.
+enum DebugGroup {
+  DBG_CORE = 0,
+  DBG_GAME = 1,
+  DBG_PHYSICS = 2,
+  DBG_RESOURCES = 3,
+  DBG_FPS = 4
+};
+
+// Toggle confirmations, the console notice and the screenshot result.
+extern korvu::fonts::Messages globalMessages;
+// The title music stream; owned by the resource set's music emitter.
+extern korvu::audio::OggStreamSource* music;
+// 0 the main menu, 1 single player, 2 two players.
+extern int selectedPlayers;
+// The profile open in the profile editor; null for a new one.
+extern PlayerProfile* editingProfile;
+// Raised by the profiling command for the rest of the frame.
+extern bool printProfiling;
+
+// Start-up in its fixed order; a failure that the game cannot go on from
+// is logged and ends the process with a failure status.
+void init();
+// Runs frames until the window is closed, an exit reaches the global
+// commands or a race step finds terminate set.
+void mainLoop();
+// Deletes the race and the resource set and ends the process with the
+// given status; never returns.
+[[noreturn]] void quit(int status = 0);
+
+// Saves the race's best times, deletes it and brings the menus and the title
+// music back.
+void leaveRace();
+// Starts the title music on the resource set's music emitter.
+void startTitleMusic();
+
+// A component of the resource set's GUI by name, of the given kind; logs the
+// name and gives null when the description has none (or one of another kind).
+korvu::gui::Component* findComponent(const std::string& name);
+template <typename T>
+T* findComponent(const std::string& name) {
+  korvu::gui::Component* found = findComponent(name);
+  T* typed = dynamic_cast<T*>(found);
+  if (found && !typed)
+    korvu::debug::error(DBG_CORE, "GUI component \"%s\" is of the wrong kind.", name.c_str());
+  return typed;
+}
+// Shows or hides a component when the GUI has it.
+void setVisible(const std::string& name, bool visible);
+bool isVisible(const std::string& name);
+
+// Posts a global message of 3000 ms, replacing the one shown.
+void postMessage(const std::string& text);
+
+}  // namespace glimro

@@ -1,0 +1,326 @@
+// The shell against the game's real resources in a real window, with audio
+// off: the resource set, every global command with its message, the console
+// commands with and without a race, and the menu flow driven by the
+// triggers the GUI's widgets push.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "audio.h"
+#include "commands.h"
+#include "emitter.h"
+#include "consolethread.h"
+#include "controls.h"
+#include "ddd/light.h"
+#include "ddd/modelbank.h"
+#include "ddd/settings.h"
+#include "fonts/message.h"
+#include "game.h"
+#include "glimro.h"
+#include "globalcommands.h"
+#include "gui/checkbox.h"
+#include "gui/dropdownlist.h"
+#include "gui/gui.h"
+#include "gui/textfield.h"
+#include "image.h"
+#include "menu.h"
+#include "moresettings.h"
+#include "playerprofile.h"
+#include "resources.h"
+#include "settings.h"
+#include "shell.h"
+#include "testsupport.h"
+
+using glimro::resources;
+using glimro::settings;
+
+namespace {
+
+// Runs in a folder of its own whose "resources" is the game's, so profiles
+// and last choices are written there and nowhere else.
+class ShellTest : public korvu_test::GLWindowTest {
+ protected:
+  int windowWidth() const override { return 800; }
+  int windowHeight() const override { return 600; }
+
+  void SetUp() override {
+    GLWindowTest::SetUp();
+    korvu::ddd::init();
+    korvu::audio::enabled = false;
+    korvu::audio::init("", 44100);
+    dir = korvu_test::makeTempDir();
+    ASSERT_EQ(symlink((korvu_test::sourceDir() + "/resources").c_str(), (dir + "/resources").c_str()), 0);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    oldDir = cwd;
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    korvu_test::writeFile("profiles.xml",
+                          "<profiles><profile name=\"Bo\"/><profile name=\"Ann\"/></profiles>");
+    savedSettings = settings;
+    savedSwitches = korvu::ddd::settings;
+  }
+
+  // The resource set and the menus as start-up leaves them.
+  void start() {
+    resources = new glimro::Resources();
+    settings.applyToResources();
+    glimro::prepareMenus();
+  }
+
+  void TearDown() override {
+    delete glimro::game;
+    glimro::game = nullptr;
+    delete resources;
+    resources = nullptr;
+    glimro::globalMessages.clear();
+    glimro::selectedPlayers = 0;
+    glimro::editingProfile = nullptr;
+    glimro::terminate = false;
+    settings = savedSettings;
+    korvu::ddd::settings = savedSwitches;
+    korvu::audio::cleanUp();
+    EXPECT_EQ(chdir(oldDir.c_str()), 0);
+    GLWindowTest::TearDown();
+  }
+
+  korvu::Trigger* trigger(int id) {
+    for (auto& entry : resources->controlQueue->triggers)
+      if (entry.second->id == id) return entry.second;
+    ADD_FAILURE() << "no trigger " << id;
+    return nullptr;
+  }
+
+  // Queues the triggers and runs one menu step.
+  bool menuStep(std::initializer_list<int> ids) {
+    for (int id : ids) *resources->controlQueue << trigger(id);
+    return glimro::menuMainLoop(16.0f);
+  }
+
+  std::string message() const {
+    const auto& list = glimro::globalMessages.messages;
+    return list.empty() ? "" : list.back()->text;
+  }
+
+  bool shown(const char* name) { return glimro::isVisible(name); }
+
+  korvu::gui::DropdownList* list(const char* name) {
+    return glimro::findComponent<korvu::gui::DropdownList>(name);
+  }
+
+  std::string dir, oldDir;
+  glimro::Settings savedSettings;
+  korvu::ddd::Settings savedSwitches;
+};
+
+}  // namespace
+
+TEST_F(ShellTest, ResourceSetLoadsEverythingAndSharesTheProfileList) {
+  start();
+  EXPECT_EQ(resources->controlQueue->triggers.size(), 47u);
+  EXPECT_EQ(resources->controlQueue->evaluator, resources->gui);
+  EXPECT_EQ(resources->gui->fallback, resources->inputEvaluator);
+  EXPECT_EQ(resources->fontBank->size(), 3u);
+  ASSERT_NE(resources->font, nullptr);
+  EXPECT_EQ(resources->textureBank->maxFilter, korvu::IMAGEFILTER_TRILINEAR);
+  EXPECT_GT(resources->modelBank->size(), 10u);
+  // Profiles in name order, each list on the first.
+  ASSERT_EQ(resources->profileList->items.size(), 2u);
+  EXPECT_EQ(resources->profileList->items.front()->text, "Ann");
+  for (const char* name : {"dlProfile0", "dlProfile1", "dlProfile2"}) {
+    ASSERT_NE(list(name), nullptr) << name;
+    EXPECT_EQ(list(name)->items, resources->profileList);
+    EXPECT_EQ(list(name)->caption, "Ann");
+  }
+  EXPECT_TRUE(shown("pMainMenu"));
+  EXPECT_TRUE(shown("pBack"));
+  EXPECT_FALSE(shown("pCredits"));
+}
+
+TEST_F(ShellTest, GlobalCommandsSwitchAndConfirm) {
+  start();
+  struct Case {
+    int id;
+    bool glimro::Settings::*field;
+    const char* label;
+  };
+  const Case cases[] = {
+      {glimro::TRG_SHADOWS, &glimro::Settings::shadows, "Shadows: "},
+      {glimro::TRG_LENSFLARES, &glimro::Settings::lensflares, "Lensflares: "},
+      {glimro::TRG_SKYBOX, &glimro::Settings::skybox, "Skybox: "},
+      {glimro::TRG_TRANSPARENCY, &glimro::Settings::transparency, "Transparency: "},
+      {glimro::TRG_PROJECTIVE_TEXTURES, &glimro::Settings::projectiveTextures, "Projective textures: "},
+      {glimro::TRG_WIREFRAME, &glimro::Settings::wireframe, "Wireframe view: "},
+      {glimro::TRG_MUSIC, &glimro::Settings::music, "Music: "},
+      {glimro::TRG_CULLING, &glimro::Settings::culling, "View frustum culling: "},
+      {glimro::TRG_COMPILED_MODELS, &glimro::Settings::compileModels, "Compiled models: "},
+      {glimro::TRG_BUFFERED_MODELS, &glimro::Settings::bufferedModels, "Buffered models: "},
+  };
+  for (const Case& c : cases) {
+    const bool before = settings.*c.field;
+    EXPECT_TRUE(glimro::handleGlobalEvents(trigger(c.id)));
+    EXPECT_EQ(settings.*c.field, !before) << c.label;
+    EXPECT_EQ(message(), std::string(c.label) + (before ? "Off" : "On"));
+    EXPECT_EQ(glimro::globalMessages.messages.size(), 1u);  // the newest replaces the last
+  }
+  EXPECT_FALSE(korvu::ddd::settings.shadows);
+  EXPECT_FALSE(korvu::ddd::settings.skybox);
+  EXPECT_TRUE(resources->renderContext3D.wireframe);
+  EXPECT_TRUE(resources->musicEmitter->mute);
+
+  // The frame counter: the toggle moves the check box, on and off do not.
+  auto* box = glimro::findComponent<korvu::gui::Checkbox>("cbFPS");
+  ASSERT_NE(box, nullptr);
+  glimro::handleGlobalEvents(trigger(glimro::TRG_FPS));
+  EXPECT_TRUE(settings.showFps);
+  EXPECT_TRUE(box->checked);
+  EXPECT_EQ(message(), "FPS: On");
+  glimro::handleGlobalEvents(trigger(glimro::TRG_FPS_OFF));
+  EXPECT_FALSE(settings.showFps);
+  EXPECT_TRUE(box->checked);
+
+  // Mipmap mode while mipmaps are off: the filter stays linear, the
+  // message still names the mode.
+  glimro::handleGlobalEvents(trigger(glimro::TRG_MIPMAPS));
+  EXPECT_EQ(message(), "Mipmapping: Off");
+  EXPECT_EQ(resources->textureBank->maxFilter, korvu::IMAGEFILTER_LINEAR);
+  glimro::handleGlobalEvents(trigger(glimro::TRG_MIPMAP_MODE));
+  EXPECT_EQ(message(), "Mipmapping: Bilinear");
+  EXPECT_EQ(resources->textureBank->maxFilter, korvu::IMAGEFILTER_LINEAR);
+  glimro::handleGlobalEvents(trigger(glimro::TRG_MIPMAPS));
+  EXPECT_EQ(resources->textureBank->maxFilter, korvu::IMAGEFILTER_BILINEAR);
+
+  // Exit and cancel end the program; ids without a global meaning do not.
+  EXPECT_FALSE(glimro::handleGlobalEvents(trigger(glimro::TRG_EXIT)));
+  EXPECT_FALSE(glimro::handleGlobalEvents(trigger(glimro::TRG_CANCEL)));
+  EXPECT_TRUE(glimro::handleGlobalEvents(trigger(glimro::TRG_START_GAME)));
+}
+
+TEST_F(ShellTest, ScreenshotsReportWhereTheyCannotBeWritten) {
+  start();
+  glimro::handleGlobalEvents(trigger(glimro::TRG_SCREENSHOT));
+  EXPECT_EQ(message(), "Saved screenshot.png");
+  struct stat info;
+  EXPECT_EQ(stat("screenshot.png", &info), 0);
+
+  mkdir("locked", 0555);
+  ASSERT_EQ(chdir("locked"), 0);
+  if (access(".", W_OK) != 0) {  // root may write anyway
+    glimro::handleGlobalEvents(trigger(glimro::TRG_SCREENSHOT));
+    EXPECT_EQ(message().rfind("Could not save screenshot: ", 0), 0u) << message();
+  }
+  ASSERT_EQ(chdir(".."), 0);
+}
+
+TEST_F(ShellTest, ConsoleCommandsActOnTheMainThreadAndOnlyWithARace) {
+  start();
+  glimro::ConsoleThread console;
+  console.running = true;  // as started, without reading standard input
+  korvu::quilvane::Command sunpos{"sunpos", {}, {"1", "2"}};
+  testing::internal::CaptureStdout();
+  console.execute(sunpos);
+  korvu::quilvane::Command quitWithCapital{"Quit", {}, {}};
+  console.execute(quitWithCapital);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Usage: sunpos x y z\n?Unknown command \"Quit\".\n");
+
+  // Without a race the queued commands do nothing and fail nothing.
+  sunpos.args = {"a", "200", "300"};
+  console.execute(sunpos);
+  console.execute({"rotatez", {}, {"9"}});
+  console.performPending();
+
+  glimro::PlayerProfile* ann = resources->profileBank->find("Ann")->second;
+  glimro::game = new glimro::Game("dummy", {ann}, 1, false);
+  const korvu::Matrix3D before = glimro::game->players[0]->rotation;
+  console.execute(sunpos);
+  console.execute({"rotatez", {}, {}});
+  // Queued, not yet done: the console thread never touches the race.
+  EXPECT_NE(glimro::game->sun->position.y, 200.0f);
+  console.performPending();
+  EXPECT_EQ(glimro::game->sun->position.x, 0.0f);
+  EXPECT_EQ(glimro::game->sun->position.y, 200.0f);
+  EXPECT_EQ(glimro::game->sun->position.z, 300.0f);
+  EXPECT_NE(glimro::game->players[0]->rotation.m[0][0], before.m[0][0]);
+  EXPECT_TRUE(console.running);  // sunpos and rotatez keep it open
+
+  console.execute({"quit", {}, {}});
+  EXPECT_TRUE(glimro::terminate);
+  EXPECT_FALSE(console.running);
+}
+
+TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
+  start();
+  // Credits and back.
+  EXPECT_TRUE(menuStep({glimro::TRG_CREDITS}));
+  EXPECT_TRUE(shown("pCredits"));
+  EXPECT_FALSE(shown("pMainMenu"));
+  EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));
+  EXPECT_TRUE(shown("pMainMenu"));
+
+  // Two players with one profile for both: refused silently.
+  EXPECT_TRUE(menuStep({glimro::TRG_MULTIPLAYER_GAME}));
+  EXPECT_TRUE(shown("pStartGameMenu2"));
+  EXPECT_EQ(list("dlProfile1")->selected, list("dlProfile2")->selected);
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  EXPECT_EQ(glimro::game, nullptr);
+
+  // A new profile through the editor; cancel first changes nothing.
+  EXPECT_TRUE(menuStep({glimro::TRG_NEW_PROFILE}));
+  EXPECT_TRUE(shown("pEditProfileMenu"));
+  auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");
+  ASSERT_NE(field, nullptr);
+  EXPECT_EQ(field->caption, "New profile");
+  field->caption = "Cy & \"Co\"";
+  EXPECT_TRUE(menuStep({glimro::TRG_CANCEL}));
+  EXPECT_TRUE(shown("pStartGameMenu2"));
+  EXPECT_EQ(resources->profileBank->size(), 2u);
+  EXPECT_EQ(korvu_test::readFile("profiles.xml").find("Cy"), std::string::npos);
+
+  EXPECT_TRUE(menuStep({glimro::TRG_NEW_PROFILE}));
+  field->caption = "Cy & \"Co\"";
+  EXPECT_TRUE(menuStep({glimro::TRG_OK}));
+  EXPECT_FALSE(shown("pEditProfileMenu"));
+  EXPECT_TRUE(shown("pStartGameMenu2"));
+  EXPECT_EQ(resources->profileList->items.size(), 3u);
+  glimro::PlayerProfileBank reread;
+  reread.load("profiles.xml");
+  EXPECT_EQ(reread.size(), 3u);
+  EXPECT_NE(reread.find("Cy & \"Co\""), reread.end());
+
+  // Renaming a profile to a name another profile holds is refused.
+  EXPECT_TRUE(menuStep({glimro::TRG_EDIT_PROFILE2}));
+  EXPECT_EQ(field->caption, "Ann");
+  field->caption = "Bo";
+  EXPECT_TRUE(menuStep({glimro::TRG_OK}));
+  EXPECT_EQ(resources->profileBank->size(), 3u);
+  EXPECT_TRUE(menuStep({glimro::TRG_CANCEL}));
+
+  // Player 2 takes the next profile; the race starts and the choices are kept.
+  list("dlProfile2")->doClick(resources->controlQueue);
+  korvu::Trigger* ignored = nullptr;
+  while ((*resources->controlQueue >> ignored), ignored) {
+  }
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr);
+  EXPECT_EQ(glimro::game->players.size(), 2u);
+  EXPECT_FALSE(resources->gui->visible);
+  EXPECT_TRUE(shown("pGameMenu"));
+  glimro::MoreSettings kept;
+  kept.load("moresettings.xml");
+  EXPECT_EQ(kept.multiplayer_1, "Ann");
+  EXPECT_EQ(kept.multiplayer_2, "Bo");
+
+  // Exit in the main menu ends the program and leaves the rest queued.
+  delete glimro::game;
+  glimro::game = nullptr;
+  EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu
+  EXPECT_TRUE(shown("pMainMenu"));
+  EXPECT_FALSE(menuStep({glimro::TRG_EXIT, glimro::TRG_CREDITS}));
+  korvu::Trigger* left = nullptr;
+  *resources->controlQueue >> left;
+  ASSERT_NE(left, nullptr);
+  EXPECT_EQ(left->id, glimro::TRG_CREDITS);
+}
