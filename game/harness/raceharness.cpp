@@ -161,6 +161,16 @@ void RaceHarness::restore() {
 }
 
 bool RaceHarness::step() {
+  driveAxes();
+  const bool running = game->mainLoop(options.frame);
+  ++frames;
+  for (size_t i = 0; i < game->players.size(); ++i) {
+    if (saysWrongDirection(*game->players[i])) ++wrongDirectionFrames[i];
+  }
+  return running;
+}
+
+void RaceHarness::driveAxes() {
   glimro::RaceResources& r = glimro::raceResources;
   if (autopilot) {
     for (size_t i = 0; i < game->players.size() && i < 2; ++i) {
@@ -177,12 +187,6 @@ bool RaceHarness::step() {
       r.breakAxis[i]->value = c.brake;
     }
   }
-  const bool running = game->mainLoop(options.frame);
-  ++frames;
-  for (size_t i = 0; i < game->players.size(); ++i) {
-    if (saysWrongDirection(*game->players[i])) ++wrongDirectionFrames[i];
-  }
-  return running;
 }
 
 bool RaceHarness::runToFinish(long maxFrames) {

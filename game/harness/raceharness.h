@@ -89,6 +89,9 @@ class RaceHarness {
 
   // One frame: the autopilots' axes, then the race step. The step's result.
   bool step();
+  // The autopilots' part of a frame alone: every player's axes (and a reset
+  // trigger for a vehicle that has left the road).
+  void driveAxes();
   // Frames until the race is over or `maxFrames` have run; true when it is
   // over.
   bool runToFinish(long maxFrames);
