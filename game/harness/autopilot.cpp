@@ -42,8 +42,6 @@ const float BANK_AIM = 60.0f;
 // heading.
 const float STEER_GAIN = 1.5f;
 
-}  // namespace
-
 // A section's drivable surface (its collision model: the road's top, five
 // vertices across at every ring) in world space.
 std::vector<Vector3D> worldVertices(const glimro::TrackSection& section) {
@@ -87,6 +85,8 @@ Vector3D farEnd(const std::vector<Vector3D>& vertices, const Vector3D& start, Ve
   }
   return start;
 }
+
+}  // namespace
 
 RoadLine::RoadLine(const glimro::Track& track, const glimro::SectionRoute& route) : route(route) {
   std::vector<const glimro::TrackSection*> byIndex(track.sections.begin(), track.sections.end());
@@ -216,8 +216,8 @@ float Autopilot::allowedSpeed(int at, double speed) const {
   float ahead = 0.0f;
   for (int k = 0; k < n && ahead < reach; ++k) {
     const RoadLine::Point& p = line_.points[static_cast<size_t>((at + k) % n)];
-    // A jump is taken at full speed, and what lies beyond it is seen to on
-    // landing.
+    // A jump is taken at its own speed, and what lies beyond it is seen to
+    // on landing.
     if (p.jump) return std::min(allowed, p.jumpSpeed);
     if (p.turn > 1e-5f) {
       // Units per second that the turn rate can follow, as units per 50 ms.

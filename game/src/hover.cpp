@@ -9,8 +9,8 @@
 #include "game.h"
 #include "glimro.h"
 #include "physic/triangle3d.h"
-#include "source.h"
 #include "sectiontracking.h"
+#include "source.h"
 #include "track.h"
 
 namespace glimro {
@@ -80,6 +80,7 @@ void Glimro::alignment(float dt) {
     touched |= addJetForce(sphereColliders[1], section, hoverHeight, force[1]);
     touched |= addJetForce(sphereColliders[2], section, hoverHeight, force[2]);
   }
+  // Every record was released as soon as it was read.
   jetIntersection = nullptr;
   if (under != nullptr) followSection(under);
 

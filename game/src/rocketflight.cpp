@@ -50,7 +50,11 @@ void Rocket::perform(float dt) {
   burst->velocity = Vector3D(0, 0, 0);
   burst->velocitySpread = Vector3D(0.1f, 0.03f, 0.1f);
   burst->texture = raceResources.texture("particle");
-  if (game != nullptr) game->particleEngines.push_back(burst);
+  if (game != nullptr) {
+    game->particleEngines.push_back(burst);
+  } else if (parent == nullptr) {
+    delete burst;  // nobody would own it
+  }
 }
 
 }  // namespace glimro

@@ -112,10 +112,14 @@ TEST(RaceLaps, ThreeLapsGiveThreeLapTimesOneRaceTimeAndTheirMessages) {
   EXPECT_EQ(laps.entries[3].ticks, 61000);
   EXPECT_EQ(laps.entries[4].ticks, 0);
 
-  // A finished vehicle's clocks stand still.
+  // A finished vehicle's clocks stand still, and the line counts no more.
   const double raceTime = v.raceTime;
   v.perform(500);
   EXPECT_EQ(v.raceTime, raceTime);
+  v.nextLap();
+  EXPECT_EQ(v.lap, 4);
+  EXPECT_EQ(races.entries[1].ticks, 0);
+  EXPECT_EQ(g.playersRacing, 0);
 }
 
 TEST(RaceLaps, RankingPutsALapAheadFirstAndKeepsTiesInTheirOrder) {
