@@ -354,6 +354,24 @@ TEST(RaceStep, TheHoverSettlesAboveTheGridOnEveryTrack) {
   }
 }
 
+TEST(RaceStep, AResetOverTheSeamOfTwoSectionsIsNoWrongDirection) {
+  for (int track = 0; track < 3; ++track) {
+    RaceHarness h(race(track));
+    Game& g = *h.game;
+    Glimro& v = *g.players[0];
+    h.autopilot = false;
+    // Put back over the start of section 20, where section 19 ends.
+    onSection(v, g, 20);
+    fire(h, glimro::TRG_RESET1, "reset1");
+    for (int f = 0; f < 60; ++f) {
+      h.step();
+      ASSERT_EQ(h.wrongDirectionFrames[0], 0) << "track " << track << " frame " << f;
+    }
+    EXPECT_EQ(v.currentSection->index, 20) << "track " << track;
+    EXPECT_EQ(v.airborneSteps, 0);
+  }
+}
+
 TEST(RaceStep, ExitEndsTheRaceAndTheRaceOverButtonLeavesItWithoutEndingTheProgram) {
   RaceHarness h(race(0, 2));
   Game& g = *h.game;

@@ -44,7 +44,9 @@ TEST(SectionTracking, RuleOnATrackNumberedRoundTheLap) {
            Case{39, 35, 1, WRONG, 39, 35},
            Case{10, 10, 14, ADVANCED, 14, 10},
            Case{10, 10, 15, NONE, 10, 10},
-           Case{10, 10, 9, WRONG, 10, 10},
+           // Just behind is the seam behind; one more is the wrong way.
+           Case{10, 10, 9, NONE, 10, 10},
+           Case{10, 10, 8, WRONG, 10, 10},
            Case{10, 9, 10, STAYED, 10, 10},
            // Back over the line is too far ahead to count at all.
            Case{0, 39, 39, NONE, 0, 39},
