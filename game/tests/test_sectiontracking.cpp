@@ -109,7 +109,8 @@ TEST(SectionTracking, RouteFollowsJunctionsAndLeavesUnreachedChainsOff) {
   for (const Case& c : {Case{9, 9, 59, SectionChange::ADVANCED, 59, 9},
                         Case{7, 7, 60, SectionChange::ADVANCED, 60, 7},
                         Case{7, 7, 61, SectionChange::NONE, 7, 7},
-                        Case{59, 59, 9, SectionChange::WRONG_DIRECTION, 59, 59},
+                        Case{59, 59, 9, SectionChange::NONE, 59, 59},
+                        Case{59, 59, 8, SectionChange::WRONG_DIRECTION, 59, 59},
                         Case{79, 79, 10, SectionChange::NONE, 79, 79},
                         Case{141, 141, 0, SectionChange::LAP, 0, 141}}) {
     check(route, c);
