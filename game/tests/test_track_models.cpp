@@ -645,7 +645,7 @@ TEST_F(TrackModelPictures, TheThreeTracksAsBuilt) {
       root += scene;
       auto camera = lookAt(eye, target, 20000);
       draw(*camera, root, shot.night);
-      const Frame f = grab(std::string("track_") + t.name + "_" + shot.name, shot.night);
+      const Frame f = grab(std::string("track_model_") + t.name + "_" + shot.name, shot.night);
       EXPECT_GT(f.covered, W * H / 20);
     }
     korvu::ddd::pipeline.clearFrame();
