@@ -14,6 +14,8 @@
 
 namespace glimro_test {
 
+std::string resource(const std::string& path) { return korvu_test::sourceDir() + "/resources/" + path; }
+
 InSourceDir::InSourceDir() {
   char buffer[PATH_MAX];
   if (getcwd(buffer, sizeof buffer)) previous_ = buffer;

@@ -18,6 +18,15 @@
 
 namespace glimro_test {
 
+// The folders of the game's bitmap fonts in resources/fonts, and its glow
+// pictures in resources/textures.
+inline const char* const FONT_DIRS[] = {"andromeda30", "arialblack12", "arial10"};
+inline const char* const GLOW_NAMES[] = {"lenseflareStreaks", "lenseflareBigGlow", "lenseflareHardGlow",
+                                         "lenseflareHalo", "particle"};
+
+// The path of a file below the repository's resources/.
+std::string resource(const std::string& path);
+
 // Makes the repository root the working directory while it lives.
 class InSourceDir {
  public:
