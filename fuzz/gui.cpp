@@ -37,28 +37,8 @@ struct HeadlessGUI : gui::GUI {
   void refreshImages() override {}
 };
 
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-void setUp() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  // Bad descriptions are expected here; their messages would only flood the run.
-  for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
-    debug::groups[d->id] = debug::Group(std::string("korvu:") + d->word, debug::DebugLevel::none);
-  }
-  fuzzfiles::init("gui", ".xml");
-}
-
-template <class T>
-void checkBank(const MappedBank<T>& bank, const char* what) {
-  for (const auto& entry : bank) {
-    if (!entry.second || entry.second->name != entry.first || entry.second->bank != &bank) fail(what);
-  }
-}
+using fuzzfiles::checkBank;
+using fuzzfiles::fail;
 
 SDL_Event motion(Uint16 x, Uint16 y) {
   SDL_Event e{};
@@ -118,16 +98,10 @@ void drive(gui::GUI& g, ControlQueue& queue) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  setUp();
+  if (fuzzfiles::init("gui", ".xml")) fuzzfiles::quietLog();
   if (!fuzzfiles::writeAll(fuzzfiles::inputPath, data, size)) std::abort();
-
-  std::unique_ptr<xml::Node> root;
-  try {
-    root.reset(xml::loadXML(fuzzfiles::inputPath));
-  } catch (const std::string&) {
-    return 0;
-  }
-  if (!root) fail("a successful read without a root");
+  const std::unique_ptr<xml::Node> root = fuzzfiles::readXML(fuzzfiles::inputPath);
+  if (!root) return 0;
 
   ControlQueue queue;
   for (const char* name : {"ok", "cancel", "menuSingle", "toggleSound"}) queue += new Trigger(0, name, name);

@@ -12,10 +12,7 @@
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using fuzzfiles::fail;
 
 void checkTable(const glimro::TimeTable& table) {
   for (int i = 0; i < glimro::TIMETABLE_SIZE; ++i) {

@@ -49,6 +49,18 @@ RoadKind TrackBuilder::road(const std::string& modelName, const std::string& col
   return kind;
 }
 
+RoadKinds TrackBuilder::roads() const {
+  RoadKinds kinds;
+  kinds.plain = road("tracksection", "tracksectionCollision");
+  kinds.second = road("tracksect02", "tracksect02Col");
+  kinds.backToPlain = road("transition0201", "transition0201Col");
+  kinds.toSecond = road("transition0102", "transition0102Col");
+  kinds.tunnel = road("tunnel", "tunnelCollision");
+  kinds.tunnelEnd = road("tunnelEnt", "tunnelEntCollision");
+  kinds.tunnelStart = road("tunnelEx", "tunnelExCollision");
+  return kinds;
+}
+
 void TrackBuilder::addStartPortal(const korvu::ddd::BezierCurve& curve,
                                   const korvu::ddd::PathFollowModifier& modifier) {
   Model* portalModel = model("startPortal");

@@ -29,6 +29,12 @@ struct RoadKind {
   korvu::ddd::Model* collision = nullptr;
 };
 
+// The road kinds of the long tracks: the plain and the second road type,
+// the transitions between them, and the tunnel with its two ends.
+struct RoadKinds {
+  RoadKind plain, second, toSecond, backToPlain, tunnel, tunnelStart, tunnelEnd;
+};
+
 class TrackBuilder {
  public:
   TrackBuilder(Track& track, korvu::ddd::ModelBank& bank);
@@ -38,6 +44,8 @@ class TrackBuilder {
   korvu::ddd::Model* model(const std::string& name) const;
   // Both models of a road kind, looked up as model() does.
   RoadKind road(const std::string& model, const std::string& collision) const;
+  // Every kind of RoadKinds, looked up as road() does.
+  RoadKinds roads() const;
 
   // The start portal at the curve's start, turned as the modifier's frame
   // at 0, with the two start lights and the lights' emitter hung on it.

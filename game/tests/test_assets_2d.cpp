@@ -11,19 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "assetsupport.h"
 #include "testsupport.h"
 #include "xml.h"
 
+using glimro_test::FONT_DIRS;
+using glimro_test::GLOW_NAMES;
+using glimro_test::resource;
 using korvu_test::DecodedPng;
 using korvu_test::decodePng;
 
 namespace {
-
-const char* const FONT_DIRS[] = {"andromeda30", "arialblack12", "arial10"};
-const char* const GLOW_NAMES[] = {"lenseflareStreaks", "lenseflareBigGlow", "lenseflareHardGlow",
-                                  "lenseflareHalo", "particle"};
-
-std::string resource(const std::string& path) { return korvu_test::sourceDir() + "/resources/" + path; }
 
 bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 

@@ -6,19 +6,18 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <tuple>
 
+#include "assetsupport.h"
 #include "ddd/bezier.h"
 #include "ddd/camera.h"
 #include "ddd/collideable.h"
@@ -64,43 +63,8 @@ constexpr int ROAD_COUNT = 7;
 const std::pair<int, int> NEIGHBOURS[] = {{0, 0}, {0, 2}, {2, 1}, {1, 1}, {1, 3}, {3, 0},
                                           {0, 5}, {5, 4}, {4, 4}, {4, 6}, {6, 0}, {6, 5}};
 
-// Runs fn from the repository root, where the game's description files
-// name the files they refer to; a thrown message is a failure.
-void fromSourceDir(const std::function<void()>& fn) {
-  char old[4096];
-  if (!getcwd(old, sizeof old) || chdir(korvu_test::sourceDir().c_str()) != 0) {
-    ADD_FAILURE() << "cannot change to " << korvu_test::sourceDir();
-    return;
-  }
-  try {
-    fn();
-  } catch (const std::string& message) {
-    ADD_FAILURE() << message;
-  }
-  if (chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
-}
-
-// The game's materials and models, read as the resource set reads them at
-// start-up, and prepared as a race prepares them.
-struct Banks {
-  korvu::ImageBank images;
-  korvu::ddd::MaterialBank materials;
-  korvu::ddd::ModelBank models;
-
-  Banks() {
-    fromSourceDir([this] {
-      materials.load("resources/materials.xml", &images, "resources/textures/");
-      models.load("resources/models.xml", &materials, &images, "resources/textures/");
-    });
-    materials.prepare();
-    models.prepare();
-  }
-
-  Model* model(const std::string& name) {
-    auto found = models.find(name);
-    return found == models.end() ? nullptr : found->second;
-  }
-};
+using Banks = glimro_test::GameBanks;
+using glimro_test::fromSourceDir;
 
 Banks& banks() {
   static Banks* b = new Banks();
@@ -496,14 +460,10 @@ TEST(TrackModelFiles, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
 constexpr int W = 480;
 constexpr int H = 360;
 
-class TrackModelPictures : public ::testing::Test {
+class TrackModelPictures : public glimro_test::SuiteWindowTest {
  protected:
-  static bool windowOpen;
-
   static void SetUpTestSuite() {
-    if (!std::getenv("DISPLAY")) return;
-    windowOpen = korvu_test::openTestWindow(W, H).empty();
-    if (!windowOpen) return;
+    if (!openWindow(W, H)) return;
     try {
       korvu::ddd::init();
     } catch (const std::string&) {
@@ -514,26 +474,8 @@ class TrackModelPictures : public ::testing::Test {
   }
 
   static void TearDownTestSuite() {
-    if (!windowOpen) return;
-    banks().images.release();
-    korvu::ddd::pipeline.clearFrame();
-    korvu::ddd::pipeline.camera = nullptr;
-    korvu::ddd::pipeline.root = nullptr;
-    korvu::ddd::pipeline.lightsEnabled = 0;
-    korvu_test::closeTestWindow();
-    windowOpen = false;
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(windowOpen) << "This test draws into a real window: run it under an X server (Xvfb).";
-    korvu::currentViewport = &korvu::vpScreen;
-    glViewport(0, 0, W, H);
-  }
-
-  void TearDown() override {
-    korvu::ddd::pipeline.clearFrame();
-    korvu::ddd::pipeline.camera = nullptr;
-    korvu::ddd::pipeline.root = nullptr;
+    if (windowOpen) banks().images.release();
+    closeWindow();
   }
 
   // The race's daylight: bright ambient, a sun from above, a blue sky.
@@ -569,21 +511,6 @@ class TrackModelPictures : public ::testing::Test {
     return sun;
   }
 
-  // A camera at eye looking at target, as the engine's camera looks down
-  // its own -z.
-  static std::unique_ptr<korvu::ddd::Camera> lookAt(const Vector3D& eye, const Vector3D& target) {
-    std::unique_ptr<korvu::ddd::Camera> camera(new korvu::ddd::Camera(60, double(W) / H));
-    camera->near = 1;
-    camera->far = 5000;
-    camera->position = eye;
-    Vector3D d = target - eye;
-    d.normalize();
-    const float degrees = 180.0f / 3.14159265f;
-    camera->rotate(std::atan2(-d.x, -d.z) * degrees, Vector3D(0, 1, 0));
-    camera->rotate(std::asin(d.y) * degrees, Vector3D(1, 0, 0));
-    return camera;
-  }
-
   struct Frame {
     std::vector<uint8_t> rgba;
     int covered = 0;  // pixels that are not the background
@@ -609,7 +536,6 @@ class TrackModelPictures : public ::testing::Test {
   }
 };
 
-bool TrackModelPictures::windowOpen = false;
 
 TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
   for (const char* name : RENDERED) {
@@ -623,7 +549,7 @@ TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
     const Vector3D centre = (box.lo + box.hi) * 0.5f;
     const float radius = (box.hi - box.lo).length() * 0.5f;
     // From the front (+z) and to the right, a little above.
-    auto camera = lookAt(centre + Vector3D(0.55f, 0.35f, 0.75f) * (radius * 2.1f), centre);
+    auto camera = lookAt(centre + Vector3D(0.55f, 0.35f, 0.75f) * (radius * 2.1f), centre, 5000);
     draw(*camera, root);
     const Frame f = grab(std::string("track_model_") + name);
     EXPECT_GT(f.covered, W * H / 20);
@@ -648,7 +574,7 @@ TEST_F(TrackModelPictures, StartLightsShowTheCountdownStates) {
     korvu::ddd::Object root;
     addSun(root, false);
     root += new korvu::ddd::ModelObject(lights);
-    auto camera = lookAt(Vector3D(0, 0, 40), Vector3D(0, 0, 0));
+    auto camera = lookAt(Vector3D(0, 0, 40), Vector3D(0, 0, 0), 5000);
     draw(*camera, root);
     const Frame f = grab("track_start_lights_" + std::to_string(3 - state));
     std::array<long, 3> sum{0, 0, 0};
@@ -717,10 +643,9 @@ TEST_F(TrackModelPictures, TheThreeTracksAsBuilt) {
       }
       korvu::ddd::Object& root = shot.night ? night : day;
       root += scene;
-      auto camera = lookAt(eye, target);
-      camera->far = 20000;
+      auto camera = lookAt(eye, target, 20000);
       draw(*camera, root, shot.night);
-      const Frame f = grab(std::string("track_") + t.name + "_" + shot.name, shot.night);
+      const Frame f = grab(std::string("track_model_") + t.name + "_" + shot.name, shot.night);
       EXPECT_GT(f.covered, W * H / 20);
     }
     korvu::ddd::pipeline.clearFrame();
