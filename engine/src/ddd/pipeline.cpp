@@ -65,12 +65,19 @@ void Pipeline::render(Camera* camera_, Object* root_) {
   clearFrame();
   if (!camera || !root) return;
   renderSkybox();
+  // The sky covers the whole view. Handing it to the driver now lets a
+  // rasterizer that works on its own threads (as a software one does) fill
+  // it while this thread runs the frame pass and sends the opaque meshes;
+  // otherwise nothing is drawn until the frame is shown.
+  if (root->skybox && settings.skybox) glFlush();
   renderPre();
   renderLights();
   renderModelsOpaque();
   if (settings.transparency) renderModelsTransparent();
   if (settings.shadows) renderShadows();
   if (settings.lensflares) renderLensflares();
+  // Likewise the finished view is drawn while the next one is sent.
+  glFlush();
 }
 
 void Pipeline::renderSkybox() {
