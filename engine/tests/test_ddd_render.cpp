@@ -481,6 +481,46 @@ TEST_F(DddRender, SkyboxFollowsItsSwitchAndTheCameraTurn) {
   root -= cam.get();
 }
 
+TEST_F(DddRender, SkyboxIsFoggedWhereverTheFogReachesIt) {
+  Material sky;
+  sky.ambient = Color(0.2f, 0.4f, 0.9f, 1);
+  korvu::ddd::Cube box(10, &sky);
+  Object root;
+  root.skybox = &box;
+  auto cam = camera();
+  root += cam.get();
+  // Looking at an edge of the box: the edge lies farther from the eye than
+  // the sides at the left and right of the view.
+  cam->rotate(45, Vector3D(0, 1, 0));
+  context.fogColor = Color(1, 0, 0, 1);
+  context.fogMode = 0;
+  frame(*cam, root);
+  const Frame clear = grab("ddd_skybox_fog_none");
+
+  // Linear fog starting beyond the box's corners changes no pixel.
+  context.fogMode = 1;
+  context.fogStart = 1500;
+  context.fogEnd = 2000;
+  frame(*cam, root);
+  EXPECT_EQ(maxDifference(grab("ddd_skybox_fog_far"), clear), 0);
+
+  // Starting inside the box, it tints the edge but not the near sides.
+  context.fogStart = 12;
+  context.fogEnd = 18;
+  frame(*cam, root);
+  const Frame near = grab("ddd_skybox_fog_near");
+  EXPECT_GT(near.at(W / 2, H / 2)[0], clear.at(W / 2, H / 2)[0] + 40);
+  EXPECT_EQ(near.at(1, H / 2)[0], clear.at(1, H / 2)[0]);
+  EXPECT_EQ(near.at(W - 2, H / 2)[0], clear.at(W - 2, H / 2)[0]);
+
+  // Exponential fog reaches everything.
+  context.fogMode = 2;
+  context.fogDensity = 0.05f;
+  frame(*cam, root);
+  EXPECT_GT(grab("ddd_skybox_fog_exp").at(W / 2, H / 2)[0], clear.at(W / 2, H / 2)[0] + 40);
+  root -= cam.get();
+}
+
 namespace {
 
 // A drawable that paints a square in its own colour.

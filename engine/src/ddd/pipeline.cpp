@@ -1,5 +1,7 @@
 #include "ddd/pipeline.h"
 
+#include <algorithm>
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
@@ -33,6 +35,26 @@ void viewportSize(float& width, float& height) {
   glGetIntegerv(GL_VIEWPORT, vp);
   width = static_cast<float>(vp[2]);
   height = static_cast<float>(vp[3]);
+}
+
+// Whether the fog in force leaves every pixel of the model, drawn about the
+// eye without translation, as it is: linear fog from the fragment depth
+// that starts beyond the model's farthest vertex gives a fog factor of
+// exactly 1 there.
+bool fogMissesSky(const Model& sky) {
+  if (!glIsEnabled(GL_FOG)) return false;
+  GLint mode = 0, source = 0;
+  glGetIntegerv(GL_FOG_MODE, &mode);
+  glGetIntegerv(GL_FOG_COORDINATE_SOURCE, &source);
+  if (mode != GL_LINEAR || source != GL_FRAGMENT_DEPTH) return false;
+  GLfloat start = 0.0f, end = 0.0f;
+  glGetFloatv(GL_FOG_START, &start);
+  glGetFloatv(GL_FOG_END, &end);
+  if (!(end > start)) return false;
+  float farthest = 0.0f;
+  for (const Vector3D& v : sky.vertices) farthest = std::max(farthest, v.length());
+  // A margin for rounding in the rotation the box is drawn with.
+  return farthest * 1.01f < start;
 }
 
 }  // namespace
@@ -90,7 +112,12 @@ void Pipeline::renderSkybox() {
   glDisable(GL_DEPTH_TEST);
   glShadeModel(GL_FLAT);
   glDepthMask(GL_FALSE);
+  // Fog that cannot reach the box would only cost a software rasterizer
+  // time on every pixel of the view.
+  const bool fogOff = fogMissesSky(*root->skybox);
+  if (fogOff) glDisable(GL_FOG);
   root->skybox->draw();
+  if (fogOff) glEnable(GL_FOG);
   if (root->skyboxClockwise) glFrontFace(GL_CCW);
   glPopMatrix();
 }
