@@ -339,6 +339,76 @@ TEST_F(DddRender, ThreeDrawingPathsGiveTheSameImage) {
   checker->texture = 0;
 }
 
+TEST_F(DddRender, MeshesWhollyOutsideTheViewAreLeftOutAndNoVisibleOneIs) {
+  Material red;
+  glowing(red, Color(1, 0, 0));
+  Model quad;
+  facingQuad(quad, 1, &red);
+  quad.bufferType = korvu::ddd::BUFFER_HARDWARE;
+  Object root;
+  ModelObject* obj = new ModelObject(&quad);
+  root += obj;
+  auto cam = camera();
+  // At depth 5 the view reaches 2.89 to either side and 2.17 up and down.
+  struct Place {
+    Vector3D position;
+    float scale;
+    bool seen;
+  };
+  const Place places[] = {
+      {Vector3D(0, 0, -5), 1, true},     // in front
+      {Vector3D(3.5f, 0, -5), 1, true},  // pokes in at the right edge
+      {Vector3D(0, -3, -5), 1, true},    // pokes in at the bottom edge
+      {Vector3D(6, 0, -5), 4, true},     // far out, but stretched into view
+      {Vector3D(6, 0, -5), 1, false},    // beside the view
+      {Vector3D(0, 5, -5), 1, false},    // above it
+      {Vector3D(0, 0, 5), 1, false},     // behind the eye
+      {Vector3D(0, 0, -200), 1, false},  // beyond the far plane
+  };
+  Vector3D centre;
+  float radius = 0;
+  for (int packed = 0; packed < 2; ++packed) {
+    if (packed) {
+      quad.uncompile();
+      quad.pack();
+    } else {
+      quad.compile();
+    }
+    ASSERT_TRUE(quad.meshes[0]->drawnBounds(centre, radius));
+    EXPECT_NEAR(radius, std::sqrt(2.0f), 1e-4f);
+    EXPECT_NEAR(centre.length(), 0.0f, 1e-6f);
+    for (const Place& p : places) {
+      obj->position = p.position;
+      obj->rotation.setIdentity();
+      for (int i = 0; i < 3; ++i) obj->rotation.m[i][i] = p.scale;
+      obj->setHasMoved(true);
+      frame(*cam, root);
+      const Frame f = grab(packed ? "ddd_cull_packed" : "ddd_cull_listed");
+      EXPECT_EQ(litPixels(f) > 0, p.seen) << p.position.x << " " << p.position.y << " " << p.position.z;
+      EXPECT_EQ(pipeline.meshesDrawn, p.seen ? 1u : 0u) << p.position.x << " " << p.position.y << " "
+                                                        << p.position.z;
+    }
+  }
+
+  // Without a recorded list or packed array the extent is unknown: the
+  // mesh is always sent, wherever it is.
+  quad.unpack();
+  EXPECT_FALSE(quad.meshes[0]->drawnBounds(centre, radius));
+  obj->position = Vector3D(6, 0, -5);
+  obj->rotation.setIdentity();
+  obj->setHasMoved(true);
+  frame(*cam, root);
+  EXPECT_EQ(pipeline.meshesDrawn, 1u);
+  // A list marked for recording again may no longer hold what it did, and
+  // a copy holds nothing yet.
+  quad.compile();
+  EXPECT_TRUE(quad.meshes[0]->drawnBounds(centre, radius));
+  korvu::ddd::Mesh copy(*quad.meshes[0]);
+  EXPECT_FALSE(copy.drawnBounds(centre, radius));
+  quad.meshes[0]->recompile = true;
+  EXPECT_FALSE(quad.meshes[0]->drawnBounds(centre, radius));
+}
+
 TEST_F(DddRender, RecordedListsDrawNothingUntilReplayed) {
   Material red;
   glowing(red, Color(1, 0, 0));

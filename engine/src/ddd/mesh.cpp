@@ -17,7 +17,9 @@ Mesh::Mesh()
       displayList(0),
       recompile(false),
       compileOnly(false),
-      vertexArray(nullptr) {}
+      vertexArray(nullptr),
+      listCentre(0, 0, 0),
+      listRadius(-1.0f) {}
 
 Mesh::Mesh(const Mesh& other) : Mesh() { *this = other; }
 
@@ -27,6 +29,7 @@ Mesh& Mesh::operator=(const Mesh& other) {
   uncompile();
   delete vertexArray;
   vertexArray = nullptr;
+  listRadius = -1.0f;
   owner = nullptr;
   init(other.faceCount, other.material);
   faces = other.faces;
@@ -51,6 +54,19 @@ void Mesh::init(unsigned count, Material* material_) {
 }
 
 bool Mesh::textured() const { return material && material->texture; }
+
+bool Mesh::drawnBounds(Vector3D& centre, float& radius) const {
+  if (vertexArray) {
+    centre = vertexArray->centre;
+    radius = vertexArray->radius;
+  } else if (displayList && !recompile) {
+    centre = listCentre;
+    radius = listRadius;
+  } else {
+    return false;
+  }
+  return radius >= 0.0f;
+}
 
 void Mesh::draw() {
   if (vertexArray) {
@@ -84,7 +100,19 @@ void Mesh::drawImmediate() {
     }
     glEnd();
   }
-  if (record && closeList(*this, list)) debug::debug(dbgDdd, "Compiled mesh %p.", static_cast<void*>(this));
+  if (record && closeList(*this, list)) {
+    listRadius = -1.0f;
+    if (owner) {
+      std::vector<Vector3D> corners;
+      corners.reserve(3 * static_cast<size_t>(faceCount));
+      for (uint32_t i = 0; i < faceCount; ++i) {
+        const Face* f = owner->faces[faces[i]];
+        for (int c = 0; c < 3; ++c) corners.push_back(owner->vertices[f->vertex[c]]);
+      }
+      sphereAround(corners, listCentre, listRadius);
+    }
+    debug::debug(dbgDdd, "Compiled mesh %p.", static_cast<void*>(this));
+  }
 }
 
 void Mesh::compile() {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "mathtypes.h"
+
 namespace korvu {
 namespace ddd {
 
@@ -33,6 +35,10 @@ class Mesh {
   bool compileOnly;
   // Packed form, owned; null while the mesh draws in immediate mode.
   VertexArray* vertexArray;
+  // A sphere in the owner's space around the corners the display list
+  // holds, taken when it is recorded; radius below 0 for none.
+  Vector3D listCentre;
+  float listRadius;
 
   Mesh();
   // The copy has no owner, no display list and no vertex array; it takes
@@ -59,6 +65,10 @@ class Mesh {
 
   // Whether corners carry texture coordinates: the material has a texture.
   bool textured() const;
+  // The sphere around what draw sends now (its vertex array, or its
+  // recorded list); false when it would send the live geometry, whose
+  // extent is not kept.
+  bool drawnBounds(Vector3D& centre, float& radius) const;
 };
 
 }  // namespace ddd

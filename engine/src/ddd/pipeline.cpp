@@ -1,6 +1,7 @@
 #include "ddd/pipeline.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -56,6 +57,44 @@ bool fogMissesSky(const Model& sky) {
   // A margin for rounding in the rotation the box is drawn with.
   return farthest * 1.01f < start;
 }
+
+// Longest of the columns of m's rotation part: how much it stretches a
+// length at most.
+float stretch(const Matrix3D& m) {
+  float longest = 0.0f;
+  for (int j = 0; j < 3; ++j) {
+    longest = std::max(longest, m.m[0][j] * m.m[0][j] + m.m[1][j] * m.m[1][j] + m.m[2][j] * m.m[2][j]);
+  }
+  return std::sqrt(longest);
+}
+
+// The camera's view volume in its own space, for spheres.
+struct ViewVolume {
+  float near, far;
+  // Unit normals of the four sides through the eye (top, bottom, right,
+  // left); a point p is inside a side when dot(normal, p) <= 0.
+  Vector3D sides[4];
+
+  explicit ViewVolume(const Camera& camera)
+      : near(static_cast<float>(camera.near)), far(static_cast<float>(camera.far)) {
+    const float up = static_cast<float>(std::tan(camera.fovy * 3.14159265358979 / 360.0));
+    const float across = up * static_cast<float>(camera.aspect);
+    const float u = std::sqrt(1.0f + up * up), a = std::sqrt(1.0f + across * across);
+    sides[0] = Vector3D(0, 1 / u, up / u);
+    sides[1] = Vector3D(0, -1 / u, up / u);
+    sides[2] = Vector3D(1 / a, 0, across / a);
+    sides[3] = Vector3D(-1 / a, 0, across / a);
+  }
+
+  // Whether no point of the sphere can be drawn.
+  bool outside(const Vector3D& centre, float radius) const {
+    if (-centre.z + radius < near || -centre.z - radius > far) return true;
+    for (const Vector3D& n : sides) {
+      if (dotProduct(n, centre) > radius) return true;
+    }
+    return false;
+  }
+};
 
 }  // namespace
 
@@ -150,10 +189,24 @@ void Pipeline::renderModelsOpaque() {
   glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
   glPushMatrix();
   multMatrix(camera->view);
+  // A mesh whose extent is known is left out when it lies wholly outside
+  // the view: it would give no pixel, only work.
+  const ViewVolume volume(*camera);
+  const Matrix3D& view = camera->view;
+  const float viewStretch = stretch(view);
   for (auto& group : opaque) {
     if (group.second.empty()) continue;
     if (group.first) group.first->apply();
     for (const MeshReference& ref : group.second) {
+      if (!ref.model && ref.mesh) {
+        Vector3D centre;
+        float radius = 0.0f;
+        if (ref.mesh->drawnBounds(centre, radius)) {
+          centre = view * (ref.world * centre);
+          radius = radius * stretch(ref.world) * viewStretch * 1.01f + 1e-3f;
+          if (volume.outside(centre, radius)) continue;
+        }
+      }
       glPushMatrix();
       multMatrix(ref.world);
       if (ref.model) {

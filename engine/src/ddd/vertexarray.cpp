@@ -2,6 +2,8 @@
 
 #include <GL/glext.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "ddd/mesh.h"
@@ -42,8 +44,32 @@ size_t VertexDataHash::operator()(const VertexData& v) const {
   return static_cast<size_t>(h);
 }
 
+void sphereAround(const std::vector<Vector3D>& points, Vector3D& centre, float& radius) {
+  radius = -1.0f;
+  if (points.empty()) return;
+  Vector3D low = points.front(), high = low;
+  for (const Vector3D& p : points) {
+    low = Vector3D(std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z));
+    high = Vector3D(std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z));
+  }
+  centre = Vector3D((low.x + high.x) * 0.5f, (low.y + high.y) * 0.5f, (low.z + high.z) * 0.5f);
+  float farthest = 0.0f;
+  for (const Vector3D& p : points) {
+    const Vector3D d(p.x - centre.x, p.y - centre.y, p.z - centre.z);
+    farthest = std::max(farthest, d.x * d.x + d.y * d.y + d.z * d.z);
+  }
+  radius = std::sqrt(farthest);
+}
+
 VertexArray::VertexArray(VertexArrayType type_)
-    : type(type_), data(nullptr), vertexCount(0), indices(nullptr), indexCount(0), bufferId(0) {}
+    : type(type_),
+      data(nullptr),
+      vertexCount(0),
+      indices(nullptr),
+      indexCount(0),
+      bufferId(0),
+      centre(0, 0, 0),
+      radius(-1.0f) {}
 
 VertexArray::~VertexArray() {
   release();
@@ -101,6 +127,10 @@ void VertexArray::pack() {
   uint32_t* out = indices;
   for (uint32_t index : indexList) *out++ = index;
   indexList.clear();
+  std::vector<Vector3D> positions;
+  positions.reserve(corners.size());
+  for (const auto& corner : corners) positions.push_back(corner.first.position);
+  sphereAround(positions, centre, radius);
   corners.clear();
 
   if (!ext_GL_ARB_vertex_buffer_object) return;
@@ -130,6 +160,7 @@ void VertexArray::release() {
   delete[] indices;
   indices = nullptr;
   indexCount = 0;
+  radius = -1.0f;
 }
 
 void VertexArray::draw() {

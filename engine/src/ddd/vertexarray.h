@@ -28,6 +28,10 @@ struct VertexData {
   bool operator==(const VertexData& other) const;
 };
 
+// A sphere around the points: the centre of their axis-aligned box and the
+// distance to the farthest; radius -1 when there are none.
+void sphereAround(const std::vector<Vector3D>& points, Vector3D& centre, float& radius);
+
 // Hash consistent with that equality (0 and -0 hash alike).
 struct VertexDataHash {
   size_t operator()(const VertexData& v) const;
@@ -53,6 +57,9 @@ class VertexArray {
   uint32_t indexCount;
   // Buffer object holding the elements, 0 for none.
   GLuint bufferId;
+  // A sphere around the packed positions; radius below 0 before pack.
+  Vector3D centre;
+  float radius;
 
   explicit VertexArray(VertexArrayType type);
   ~VertexArray();
