@@ -409,6 +409,56 @@ TEST_F(DddRender, MeshesWhollyOutsideTheViewAreLeftOutAndNoVisibleOneIs) {
   EXPECT_FALSE(quad.meshes[0]->drawnBounds(centre, radius));
 }
 
+TEST_F(DddRender, OpaqueMeshesAreFoggedWhereverTheFogReachesThem) {
+  korvu::ddd::settings.shadows = false;  // the shadow stage switches fog off
+  Material red;
+  glowing(red, Color(1, 0, 0));
+  Model quad, floor;
+  facingQuad(quad, 1, &red);
+  floorSquare(floor, 30, &red);
+  quad.compile();
+  floor.compile();
+  Object root;
+  ModelObject* obj = new ModelObject(&quad);
+  root += obj;
+  auto cam = camera();
+  context.fogColor = Color(0, 1, 0, 1);
+  auto draw = [&](int fogMode, const char* artifact) {
+    context.fogMode = fogMode;
+    context.fogStart = 20;
+    context.fogEnd = 40;
+    context.fogDensity = 0.1f;
+    frame(*cam, root);
+    return grab(artifact);
+  };
+
+  // Wholly nearer than the fog start: the same pixels as without fog, and
+  // the fog is still on for what comes after.
+  obj->position = Vector3D(0, 0, -5);
+  const Frame clear = draw(0, "ddd_fog_near_none");
+  EXPECT_EQ(maxDifference(draw(1, "ddd_fog_near_linear"), clear), 0);
+  EXPECT_TRUE(glIsEnabled(GL_FOG));
+  // Exponential fog tints it.
+  EXPECT_GT(draw(2, "ddd_fog_near_exp").at(W / 2, H / 2)[1], 20);
+
+  // Beyond the fog start: tinted.
+  obj->position = Vector3D(0, 0, -30);
+  obj->rotation.setIdentity();
+  for (int i = 0; i < 3; ++i) obj->rotation.m[i][i] = 6;
+  obj->setHasMoved(true);
+  EXPECT_EQ(draw(0, "ddd_fog_far_none").at(W / 2, H / 2)[1], 0);
+  EXPECT_GT(draw(1, "ddd_fog_far_linear").at(W / 2, H / 2)[1], 80);
+
+  // Reaching from behind the eye to beyond the fog start (its middle
+  // nearer than the start): the far end is tinted.
+  obj->setModel(&floor);
+  obj->rotation.setIdentity();
+  obj->position = Vector3D(0, -2, -15);
+  obj->setHasMoved(true);
+  const Frame spread = draw(1, "ddd_fog_floor");
+  EXPECT_GT(spread.at(W / 2, H / 2 - 13)[1], 80);  // about 35 away
+}
+
 TEST_F(DddRender, RecordedListsDrawNothingUntilReplayed) {
   Material red;
   glowing(red, Color(1, 0, 0));

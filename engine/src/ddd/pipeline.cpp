@@ -38,24 +38,27 @@ void viewportSize(float& width, float& height) {
   height = static_cast<float>(vp[3]);
 }
 
-// Whether the fog in force leaves every pixel of the model, drawn about the
-// eye without translation, as it is: linear fog from the fragment depth
-// that starts beyond the model's farthest vertex gives a fog factor of
-// exactly 1 there.
-bool fogMissesSky(const Model& sky) {
-  if (!glIsEnabled(GL_FOG)) return false;
+// The eye-space depth up to which enabled fog leaves pixels exactly as they
+// are: for linear fog from the fragment depth its start (less a margin for
+// rounding), where the fog factor is still exactly 1; 0 for other fog.
+float fogFreeDepth() {
   GLint mode = 0, source = 0;
   glGetIntegerv(GL_FOG_MODE, &mode);
   glGetIntegerv(GL_FOG_COORDINATE_SOURCE, &source);
-  if (mode != GL_LINEAR || source != GL_FRAGMENT_DEPTH) return false;
+  if (mode != GL_LINEAR || source != GL_FRAGMENT_DEPTH) return 0.0f;
   GLfloat start = 0.0f, end = 0.0f;
   glGetFloatv(GL_FOG_START, &start);
   glGetFloatv(GL_FOG_END, &end);
-  if (!(end > start)) return false;
+  if (!(end > start)) return 0.0f;
+  return start / 1.01f;
+}
+
+// Whether the fog in force leaves every pixel of the model, drawn about the
+// eye without translation, as it is.
+bool fogMissesSky(const Model& sky) {
   float farthest = 0.0f;
   for (const Vector3D& v : sky.vertices) farthest = std::max(farthest, v.length());
-  // A margin for rounding in the rotation the box is drawn with.
-  return farthest * 1.01f < start;
+  return glIsEnabled(GL_FOG) && farthest < fogFreeDepth();
 }
 
 // Longest of the columns of m's rotation part: how much it stretches a
@@ -190,14 +193,19 @@ void Pipeline::renderModelsOpaque() {
   glPushMatrix();
   multMatrix(camera->view);
   // A mesh whose extent is known is left out when it lies wholly outside
-  // the view: it would give no pixel, only work.
+  // the view, and drawn without fog when it lies wholly within the depth
+  // the fog leaves unchanged: the same pixels for less work.
   const ViewVolume volume(*camera);
   const Matrix3D& view = camera->view;
   const float viewStretch = stretch(view);
+  const bool fogged = glIsEnabled(GL_FOG);
+  const float fogFree = fogged ? fogFreeDepth() : 0.0f;
+  bool fogOn = fogged;
   for (auto& group : opaque) {
     if (group.second.empty()) continue;
     if (group.first) group.first->apply();
     for (const MeshReference& ref : group.second) {
+      bool fog = fogged;
       if (!ref.model && ref.mesh) {
         Vector3D centre;
         float radius = 0.0f;
@@ -205,7 +213,16 @@ void Pipeline::renderModelsOpaque() {
           centre = view * (ref.world * centre);
           radius = radius * stretch(ref.world) * viewStretch * 1.01f + 1e-3f;
           if (volume.outside(centre, radius)) continue;
+          if (-centre.z + radius < fogFree) fog = false;
         }
+      }
+      if (fog != fogOn) {
+        if (fog) {
+          glEnable(GL_FOG);
+        } else {
+          glDisable(GL_FOG);
+        }
+        fogOn = fog;
       }
       glPushMatrix();
       multMatrix(ref.world);
@@ -219,6 +236,7 @@ void Pipeline::renderModelsOpaque() {
       glPopMatrix();
     }
   }
+  if (fogOn != fogged) glEnable(GL_FOG);
   glPopMatrix();
   glPopClientAttrib();
 }
