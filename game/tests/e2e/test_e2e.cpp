@@ -1,0 +1,362 @@
+// The whole program as a player meets it, in a private X server: menus
+// clicked with the pointer, a profile typed in, a race driven by the keys
+// to its end, the race-over table, the best times on disk, the console, a
+// two-player race, leaving in the middle of a race, and start-ups that
+// cannot succeed.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "guilayout.h"
+#include "roadview.h"
+#include "session.h"
+#include "trackstats.h"
+#include "xml.h"
+
+namespace glimro_e2e {
+namespace {
+
+const char* const STATS_FILE = "track_short_stats.xml";
+// How long the single-player test drives before it gives the race up.
+const double DRIVING_SECONDS = 45.0;
+
+void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
+class GameRun : public ::testing::Test {
+ protected:
+  void start(const GameSetup& setup) {
+    ASSERT_TRUE(x.running());
+    game.reset(new GameSession(makeGameFolder(setup), setup));
+    game->launch();
+    ASSERT_TRUE(game->waitForWindow(15.0)) << "no window titled Glimro\n" << game->out() << game->err();
+    ASSERT_TRUE(game->waitForPicture(15.0)) << "the window stays empty";
+    rest();
+  }
+
+  int width() const { return game->setup().width; }
+  int height() const { return game->setup().height; }
+
+  ScreenRect where(const std::string& widget) {
+    return widgetRect(game->folder() + "/resources/gui.xml", widget, width(), height());
+  }
+
+  // The pointer waits at the bottom edge, over no widget.
+  void rest() { game->movePointer(width() / 2, height() - 4); }
+
+  // Clicks the widget and waits until the window shows the answer.
+  void clickOn(const std::string& widget) {
+    const ScreenRect r = where(widget);
+    ASSERT_TRUE(r.found()) << widget;
+    const Frame before = game->grab();
+    game->click(r.centreX(), r.centreY());
+    rest();
+    EXPECT_TRUE(game->waitForChange(before, 0.3, 5.0)) << "nothing happened on " << widget;
+  }
+
+  // A new profile through the editor: the text field keeps the keyboard
+  // while the pointer stays on it.
+  void createProfile(const std::string& newProfileButton, const std::string& name) {
+    clickOn(newProfileButton);
+    const ScreenRect field = where("tfProfileName");
+    ASSERT_TRUE(field.found());
+    game->click(field.centreX(), field.centreY());
+    for (int i = 0; i < 12; ++i) game->key("BackSpace");
+    game->type(name);
+    pause(0.2);
+    clickOn("bProfileOk");
+    EXPECT_NE(game->file("profiles.xml").find("name=\"" + name + "\""), std::string::npos)
+        << "profiles.xml lacks " << name << ":\n" << game->file("profiles.xml");
+  }
+
+  bool panelVisible(const Frame& frame, const std::string& panel) {
+    const ScreenRect r = where(panel);
+    return r.found() && panelShown(frame, r.left, r.top, r.height);
+  }
+
+  // Waits until a line with the text shows up on standard output.
+  bool waitForOutput(const std::string& text, double timeoutSeconds) {
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < timeoutSeconds) {
+      if (game->out().find(text) != std::string::npos) return true;
+      pause(0.02);
+    }
+    return false;
+  }
+
+  void openConsole() {
+    ASSERT_FALSE(x.hashKey.empty()) << "no key for #";
+    game->key(x.hashKey);
+    ASSERT_TRUE(waitForOutput("Debugging console activated.", 5.0)) << game->out();
+  }
+
+  // Waits for the race's first picture after the loading screen.
+  void waitForRace() {
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < 20.0) {
+      const Frame f = game->grab();
+      if (hasHudText(f, 0, 0, width(), 70)) return;
+      pause(0.02);
+    }
+    FAIL() << "the race did not start\n" << game->out() << game->err();
+  }
+
+  XServer x;
+  std::unique_ptr<GameSession> game;
+};
+
+glimro::TrackStats readStats(const std::string& path, bool& ok) {
+  glimro::TrackStats stats;
+  ok = true;
+  try {
+    stats.load(path);
+  } catch (const std::string& message) {
+    ADD_FAILURE() << path << ": " << message;
+    ok = false;
+  }
+  return stats;
+}
+
+int filled(const glimro::TimeTable& table) {
+  int n = 0;
+  for (const glimro::TimeEntry& e : table.entries) n += e.ticks > 0 ? 1 : 0;
+  return n;
+}
+
+// Ten plus ten slots, as many "entry" elements as the file holds.
+int entryElements(const std::string& text) {
+  int n = 0;
+  for (size_t at = text.find("<entry"); at != std::string::npos; at = text.find("<entry", at + 1)) ++n;
+  return n;
+}
+
+TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  const Frame menu = toFrame(game->screenshot("main_menu"));
+  EXPECT_TRUE(panelVisible(menu, "pMainMenu"));
+
+  // The console reads standard input from now on.
+  openConsole();
+  game->console("sunpos 1 2;");
+  EXPECT_TRUE(waitForOutput("Usage: sunpos x y z", 5.0)) << game->out();
+
+  clickOn("bSinglePlayer");
+  const Frame startMenu = toFrame(game->screenshot("start_menu_single"));
+  EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu1"));
+  EXPECT_GT(frameDifference(menu, startMenu), 2.0);
+
+  createProfile("bNewProfile1", "Ada");
+  clickOn("dlProfile0");
+  const Clock::time_point raceStart = Clock::now();
+  clickOn("bStartRace1");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  EXPECT_NE(game->file("moresettings.xml").find("name=\"Ada\" type=\"singleplayer\""), std::string::npos)
+      << game->file("moresettings.xml");
+  const Frame race = toFrame(game->screenshot("race_single"));
+  EXPECT_FALSE(panelVisible(race, "pRaceOver"));
+  EXPECT_GT(frameDifference(menu, race), 20.0) << "the race looks like the menu";
+
+  // One lap, by the keys, steering by what the window shows. The vehicle
+  // does not always hold the road through the bends; when it has not
+  // finished in time, Escape ends the race as a player gives up.
+  const ViewColumns view{0, width()};
+  const bool finished = driveUntil(*game, view, PLAYER1_KEYS, DRIVING_SECONDS,
+                                   [&](const Frame& f) { return panelVisible(f, "pRaceOver"); });
+  std::printf("%s after %.1f s\n", finished ? "race driven to its end" : "race given up", secondsSince(raceStart));
+  if (!finished) {
+    game->key("Escape");
+    const Frame before = game->grab();
+    game->waitForChange(before, 5.0, 5.0);
+    pause(0.3);
+  }
+  const Frame over = toFrame(game->screenshot("race_over"));
+  ASSERT_TRUE(panelVisible(over, "pRaceOver")) << "no race-over table";
+  EXPECT_GT(frameDifference(race, over), 5.0);
+
+  // Escape leaves the table for the start menu and saves the records.
+  game->key("Escape");
+  const Clock::time_point leaving = Clock::now();
+  while (secondsSince(leaving) < 10.0 && game->file(STATS_FILE).empty()) pause(0.05);
+  const std::string statsText = game->file(STATS_FILE);
+  ASSERT_FALSE(statsText.empty()) << STATS_FILE << " was not written";
+  EXPECT_EQ(entryElements(statsText), 20) << statsText;
+  bool ok = false;
+  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+  if (finished) {
+    EXPECT_EQ(filled(stats.laptimes), 1) << statsText;
+    EXPECT_EQ(filled(stats.tracktimes), 1) << statsText;
+    EXPECT_EQ(stats.laptimes.entries[0].name, "Ada");
+    EXPECT_EQ(stats.tracktimes.entries[0].name, "Ada");
+    EXPECT_GE(stats.tracktimes.entries[0].ticks, stats.laptimes.entries[0].ticks);
+    std::printf("lap %ld ms, race %ld ms\n", stats.laptimes.entries[0].ticks, stats.tracktimes.entries[0].ticks);
+  } else {
+    EXPECT_EQ(filled(stats.tracktimes), 0) << "a race given up has no race time\n" << statsText;
+  }
+
+  EXPECT_TRUE(game->waitForChange(over, 5.0, 5.0));
+  pause(0.2);
+  EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu1")) << "the start menu is not back";
+  game->key("Escape");
+  pause(0.3);
+  EXPECT_TRUE(panelVisible(game->grab(), "pMainMenu")) << "the main menu is not back";
+
+  game->console("close;");
+  EXPECT_TRUE(waitForOutput("Debugging console terminated.", 5.0)) << game->out();
+  game->key("Escape");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "Escape in the main menu did not end the program";
+  expectCleanEnd(*game);
+}
+
+// Times of earlier races, as the game writes them.
+std::string earlierRecords() {
+  glimro::TrackStats stats;
+  stats.laptimes.add(glimro::TimeEntry(95000, "Old"));
+  stats.tracktimes.add(glimro::TimeEntry(290000, "Old"));
+  std::unique_ptr<korvu::xml::Node> tree(stats.buildDomTree());
+  return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n" + tree->toString(0);
+}
+
+TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
+  GameSetup setup;
+  setup.laps = 3;
+  start(setup);
+  if (HasFatalFailure()) return;
+  korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
+  clickOn("bSinglePlayer");
+  createProfile("bNewProfile1", "Cy");
+  clickOn("dlProfile0");
+  clickOn("bStartRace1");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  openConsole();
+  if (HasFatalFailure()) return;
+
+  // Driving on until the first lap is done ("Fastest lap" shows) or time
+  // is up; then the console ends the program in the middle of the race.
+  const ViewColumns view{0, width()};
+  const bool lapDone = driveUntil(*game, view, PLAYER1_KEYS, 30.0,
+                                  [&](const Frame& f) { return raceMessageShown(f, view); });
+  std::printf("%s\n", lapDone ? "first lap done" : "no lap done in 30 s");
+  game->console("quit;");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "quit from the console did not end the program";
+  expectCleanEnd(*game);
+
+  bool ok = false;
+  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
+  EXPECT_EQ(filled(stats.laptimes), lapDone ? 2 : 1) << game->file(STATS_FILE);
+  EXPECT_EQ(filled(stats.tracktimes), 1) << "a race of three laps cannot be over";
+  EXPECT_EQ(stats.tracktimes.entries[0].name, "Old");
+  if (lapDone) {
+    EXPECT_EQ(stats.laptimes.entries[0].name, "Cy");
+  }
+}
+
+TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  clickOn("bTwoPlayers");
+  const Frame startMenu = toFrame(game->screenshot("start_menu_two"));
+  EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu2"));
+  createProfile("bNewProfile2", "Ada");
+  createProfile("bNewProfile2", "Bo");
+  // The lists show the first profile; player 2 steps on to the next.
+  clickOn("dlProfile2");
+  clickOn("bStartRace2");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  EXPECT_NE(game->file("moresettings.xml").find("name=\"Ada\" type=\"multiplayer_1\""), std::string::npos);
+  EXPECT_NE(game->file("moresettings.xml").find("name=\"Bo\" type=\"multiplayer_2\""), std::string::npos)
+      << game->file("moresettings.xml");
+
+  // Both drive off the grid; player 1 has the right half of the window.
+  const ViewColumns right{width() / 2, width() / 2};
+  const ViewColumns left{0, width() / 2};
+  {
+    Steering one(*game, PLAYER1_KEYS), two(*game, PLAYER2_KEYS);
+    one.start();
+    two.start();
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < 6.0) {
+      const Frame f = game->grab();
+      one.follow(lookAhead(f, right));
+      two.follow(lookAhead(f, left));
+    }
+  }
+  const Frame race = toFrame(game->screenshot("race_two"));
+  EXPECT_TRUE(lookAhead(race, left).seen && lookAhead(race, right).seen) << "a view without road";
+  EXPECT_TRUE(hasHudText(race, 0, 0, width() / 2, 70) && hasHudText(race, width() / 2, 0, width() / 2, 70))
+      << "a view without its timers";
+
+  // The console stays open through the end.
+  openConsole();
+  if (HasFatalFailure()) return;
+  game->key("Escape");
+  pause(0.5);
+  EXPECT_TRUE(panelVisible(game->grab(), "pRaceOver")) << "Escape did not end the race";
+  game->key("Escape");
+  pause(0.5);
+  EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu2")) << "the two-player menu is not back";
+  game->key("Escape");
+  pause(0.3);
+  game->key("Escape");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "the program did not end with its console open";
+  expectCleanEnd(*game);
+  EXPECT_NE(game->out().find("Terminating..."), std::string::npos) << game->out();
+}
+
+TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  clickOn("bSinglePlayer");
+  createProfile("bNewProfile1", "Di");
+  clickOn("dlProfile0");
+  clickOn("bStartRace1");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  game->closeWindow();
+  ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
+  expectCleanEnd(*game);
+  // Nothing driven yet, but the track's tables are on disk all the same.
+  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20) << game->file(STATS_FILE);
+}
+
+// Start-ups that cannot succeed say why and end with a failure status.
+TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
+  struct Case {
+    const char* what;
+    GameSetup setup;
+    const char* expected;  // in the critical line
+  };
+  GameSetup noGui, noFonts, badSound;
+  noGui.omit = {"gui.xml"};
+  noFonts.omit = {"fonts"};
+  badSound.replace = {{"sounds/beep.ogg", "not a sound at all"}};
+  const Case cases[] = {{"no GUI description", noGui, "GUI"},
+                        {"no font folder", noFonts, "font"},
+                        {"a sound that does not decode", badSound, "beep"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(x.running());
+    GameSession session(makeGameFolder(c.setup), c.setup);
+    session.launch();
+    ASSERT_TRUE(session.waitForExit(20.0)) << "the program keeps running";
+    ASSERT_TRUE(session.exited()) << session.err();
+    EXPECT_NE(session.exitStatus(), 0);
+    const std::string out = session.out();
+    const size_t critical = out.find("(critical)");
+    ASSERT_NE(critical, std::string::npos) << out << session.err();
+    EXPECT_NE(out.find(c.expected, critical), std::string::npos) << out;
+    EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
+  }
+}
+
+}  // namespace
+}  // namespace glimro_e2e
