@@ -5,6 +5,8 @@
 // cannot succeed.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -31,6 +33,7 @@ class GameRun : public ::testing::Test {
     game.reset(new GameSession(makeGameFolder(setup), setup));
     game->launch();
     ASSERT_TRUE(game->waitForWindow(15.0)) << "no window titled Glimro\n" << game->out() << game->err();
+    windowAt = secondsSince(game->launchedAt());
     ASSERT_TRUE(game->waitForPicture(15.0)) << "the window stays empty";
     rest();
   }
@@ -104,6 +107,7 @@ class GameRun : public ::testing::Test {
 
   XServer x;
   std::unique_ptr<GameSession> game;
+  double windowAt = 0.0;  // seconds from launch
 };
 
 glimro::TrackStats readStats(const std::string& path, bool& ok) {
@@ -309,6 +313,102 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   ASSERT_TRUE(game->waitForExit(10.0)) << "the program did not end with its console open";
   expectCleanEnd(*game);
   EXPECT_NE(game->out().find("Terminating..."), std::string::npos) << game->out();
+}
+
+
+// RMS amplitude (0..1) of a stretch of the recorded sound, measured by sox;
+// -1 when sox fails.
+double soundRms(const std::string& wav, double start, double length) {
+  char command[512];
+  std::snprintf(command, sizeof command, "sox --ignore-length '%s' -n trim %.3f %.3f stat 2>&1", wav.c_str(), start,
+                length);
+  FILE* p = popen(command, "r");
+  if (!p) return -1.0;
+  double rms = -1.0;
+  char line[256];
+  while (std::fgets(line, sizeof line, p)) std::sscanf(line, "RMS     amplitude: %lf", &rms);
+  pclose(p);
+  return rms;
+}
+
+// RMS amplitudes of 50 ms windows of a stretch of the sound, in a band of
+// 50 Hz around `hz` (sox filters it, mono).
+std::vector<double> bandLevels(const std::string& wav, double start, double length, double hz) {
+  char command[512];
+  std::snprintf(command, sizeof command,
+                "sox --ignore-length '%s' -t raw -e signed -b 16 -c 1 -r 44100 - trim %.3f %.3f sinc %.0f-%.0f "
+                "2>/dev/null",
+                wav.c_str(), start, length, hz - 25.0, hz + 25.0);
+  std::vector<double> levels;
+  FILE* p = popen(command, "r");
+  if (!p) return levels;
+  const size_t window = 44100 / 20;
+  std::vector<int16_t> samples(window);
+  while (std::fread(samples.data(), sizeof(int16_t), window, p) == window) {
+    double sum = 0.0;
+    for (int16_t v : samples) sum += double(v) * v;
+    levels.push_back(std::sqrt(sum / window) / 32768.0);
+  }
+  pclose(p);
+  return levels;
+}
+
+size_t loudest(const std::vector<double>& levels) {
+  size_t best = 0;
+  for (size_t i = 1; i < levels.size(); ++i)
+    if (levels[i] > levels[best]) best = i;
+  return best;
+}
+
+// Sound through OpenAL's wave writer: the title music in the menus, the
+// three start beeps at their pitches, the race with its engine and music.
+TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
+  GameSetup setup;
+  setup.alsoftConf =
+      "[general]\ndrivers = wave\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
+      "[wave]\nfile = sound.wav\n";
+  start(setup);
+  if (HasFatalFailure()) return;
+  // The recording starts when the device opens, right after the window.
+  const auto now = [&] { return secondsSince(game->launchedAt()) - windowAt; };
+  const double menuAt = now();
+  clickOn("bSinglePlayer");
+  createProfile("bNewProfile1", "Ada");
+  clickOn("dlProfile0");
+  const double menuUntil = now();
+  clickOn("bStartRace1");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  const double raceAt = now();
+  driveUntil(*game, ViewColumns{0, width()}, PLAYER1_KEYS, 7.0, [](const Frame&) { return false; });
+  const double drivenUntil = now();
+  game->closeWindow();
+  ASSERT_TRUE(game->waitForExit(10.0));
+  expectCleanEnd(*game);
+
+  const std::string wav = game->folder() + "/sound.wav";
+  const double menu = soundRms(wav, menuAt, menuUntil - menuAt);
+  const double race = soundRms(wav, raceAt + 5.0, drivenUntil - raceAt - 5.0);
+  std::printf("RMS: menu %.4f, race %.4f\n", menu, race);
+  EXPECT_GT(menu, 0.01) << "the menus are silent";
+  EXPECT_GT(race, 0.01) << "the race is silent";
+
+  // The beeps of the countdown: 528, 704 and 880 Hz, a second apart, each
+  // loudest in its own band.
+  const double pitches[] = {528.0, 704.0, 880.0};
+  std::vector<double> bands[3];
+  size_t at[3];
+  for (int i = 0; i < 3; ++i) {
+    bands[i] = bandLevels(wav, raceAt, 5.5, pitches[i]);
+    ASSERT_FALSE(bands[i].empty());
+    at[i] = loudest(bands[i]);
+    std::printf("beep %.0f Hz: RMS %.4f at %.2f s after the race showed\n", pitches[i], bands[i][at[i]],
+                0.05 * at[i]);
+    EXPECT_GT(bands[i][at[i]], 0.01) << pitches[i] << " Hz is missing";
+  }
+  for (int i = 1; i < 3; ++i) EXPECT_NEAR(0.05 * (at[i] - at[i - 1]), 1.0, 0.25) << pitches[i];
+  for (int i = 0; i < 2; ++i) EXPECT_GT(bands[i][at[i]], 1.3 * bands[i + 1][at[i]]) << pitches[i];
+  for (int i = 1; i < 3; ++i) EXPECT_GT(bands[i][at[i]], 1.3 * bands[i - 1][at[i]]) << pitches[i];
 }
 
 TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
