@@ -264,9 +264,11 @@ void GameSession::click(int x, int y) {
   // Move first and let the game see the pointer over the widget, then press.
   movePointer(x, y);
   pause(0.1);
-  xdotool("click 1");
+  press();
   pause(0.1);
 }
+
+void GameSession::press() { xdotool("click 1"); }
 
 void GameSession::key(const std::string& keysym) { xdotool("key " + keysym); }
 void GameSession::keyDown(const std::string& keysym) { xdotool("keydown " + keysym); }

@@ -94,6 +94,8 @@ class GameSession {
 
   // Real input through the X server.
   void click(int x, int y);
+  // Presses and releases the first button where the pointer is.
+  void press();
   void movePointer(int x, int y);
   void key(const std::string& keysym);
   void keyDown(const std::string& keysym);
