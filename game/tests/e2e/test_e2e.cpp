@@ -439,9 +439,10 @@ TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
   noGui.omit = {"gui.xml"};
   noFonts.omit = {"fonts"};
   badSound.replace = {{"sounds/beep.ogg", "not a sound at all"}};
-  const Case cases[] = {{"no GUI description", noGui, "GUI"},
-                        {"no font folder", noFonts, "font"},
-                        {"a sound that does not decode", badSound, "beep"}};
+  const Case cases[] = {
+      {"no GUI description", noGui, "Could not load GUI: Could not open XML file"},
+      {"no font folder", noFonts, "Could not load font \"resources/fonts/andromeda30\": Could not open XML file"},
+      {"a sound that does not decode", badSound, "resources/sounds/beep.ogg"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_TRUE(x.running());
