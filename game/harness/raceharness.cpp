@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "audio.h"
+#include "commands.h"
 #include "emitter.h"
 #include "fonts/bitmapfont.h"
 #include "fonts/message.h"
@@ -106,6 +107,8 @@ RaceHarness::RaceHarness(const RaceOptions& o) : options(o) {
       queue += r.xAxis[i];
       queue += r.accelerateAxis[i];
       queue += r.breakAxis[i];
+      resets[i] = new korvu::Trigger(i == 0 ? glimro::TRG_RESET1 : glimro::TRG_RESET2, "reset" + p, "");
+      queue += resets[i];
     }
     context3D.lighting = true;
     context3D.smooth = 1;
@@ -129,6 +132,7 @@ RaceHarness::RaceHarness(const RaceOptions& o) : options(o) {
     line.reset(new RoadLine(*game->track, game->track->route()));
     for (int i = 0; i < o.players; ++i) pilots.emplace_back(*line);
     wrongDirectionFrames.assign(static_cast<size_t>(o.players), 0);
+    resetCount.assign(static_cast<size_t>(o.players), 0);
   } catch (...) {
     restore();
     throw;
@@ -157,23 +161,32 @@ void RaceHarness::restore() {
 }
 
 bool RaceHarness::step() {
-  glimro::RaceResources& r = glimro::raceResources;
-  if (autopilot) {
-    for (size_t i = 0; i < game->players.size() && i < 2; ++i) {
-      const glimro::Glimro* v = game->players[i];
-      const Controls c = pilots[i].drive(v->position, v->rotation, v->speed,
-                                         v->currentSection != nullptr ? v->currentSection->index : -1);
-      r.xAxis[i]->value = c.steer;
-      r.accelerateAxis[i]->value = c.accelerate;
-      r.breakAxis[i]->value = c.brake;
-    }
-  }
+  driveAxes();
   const bool running = game->mainLoop(options.frame);
   ++frames;
   for (size_t i = 0; i < game->players.size(); ++i) {
     if (saysWrongDirection(*game->players[i])) ++wrongDirectionFrames[i];
   }
   return running;
+}
+
+void RaceHarness::driveAxes() {
+  glimro::RaceResources& r = glimro::raceResources;
+  if (autopilot) {
+    for (size_t i = 0; i < game->players.size() && i < 2; ++i) {
+      const glimro::Glimro* v = game->players[i];
+      const Controls c = pilots[i].drive(v->position, v->rotation, v->speed,
+                                         v->currentSection != nullptr ? v->currentSection->index : -1,
+                                         v->airborneSteps);
+      if (c.reset) {
+        queue << resets[i];
+        ++resetCount[i];
+      }
+      r.xAxis[i]->value = c.steer;
+      r.accelerateAxis[i]->value = c.accelerate;
+      r.breakAxis[i]->value = c.brake;
+    }
+  }
 }
 
 bool RaceHarness::runToFinish(long maxFrames) {

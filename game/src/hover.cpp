@@ -9,8 +9,8 @@
 #include "game.h"
 #include "glimro.h"
 #include "physic/triangle3d.h"
-#include "source.h"
 #include "sectiontracking.h"
+#include "source.h"
 #include "track.h"
 
 namespace glimro {
@@ -39,6 +39,16 @@ bool addJetForce(const korvu::ddd::Collideable* jet, const TrackSection* section
   return true;
 }
 
+// The vertical line through the point passes through the collideable's
+// bounding sphere: only then can it meet one of its faces.
+bool lineMeetsSphere(const Vector3D& point, const korvu::ddd::Collideable& c) {
+  if (c.sphere == nullptr) return true;
+  const Vector3D centre = c.worldCenter();
+  const float dx = centre.x - point.x, dz = centre.z - point.z;
+  const float r = c.sphere->radius;
+  return dx * dx + dz * dz <= r * r * 1.0001f + 1e-3f;
+}
+
 }  // namespace
 
 void Glimro::alignment(float dt) {
@@ -55,7 +65,8 @@ void Glimro::alignment(float dt) {
     TrackSection* section = dynamic_cast<TrackSection*>(object);
     if (section == nullptr) continue;
     touched |= addJetForce(sphereColliders[0], section, hoverHeight, force[0]);
-    std::unique_ptr<Intersection> probe(korvu::ddd::getRayMeshIntersection(position, DOWN, section));
+    std::unique_ptr<Intersection> probe;
+    if (lineMeetsSphere(position, *section)) probe.reset(korvu::ddd::getRayMeshIntersection(position, DOWN, section));
     if (probe) {
       for (const SurfaceIntersection* face : probe->surfacesA) {
         // The ray runs downwards: a positive parameter lies below.
@@ -69,6 +80,7 @@ void Glimro::alignment(float dt) {
     touched |= addJetForce(sphereColliders[1], section, hoverHeight, force[1]);
     touched |= addJetForce(sphereColliders[2], section, hoverHeight, force[2]);
   }
+  // Every record was released as soon as it was read.
   jetIntersection = nullptr;
   if (under != nullptr) followSection(under);
 

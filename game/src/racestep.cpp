@@ -5,8 +5,6 @@
 #include <GL/gl.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "controls.h"
@@ -71,6 +69,13 @@ bool contactNormal(const Collision& hit, Vector3D& n) {
   // The model's normals are in the struck object's own frame.
   n = unit(local.transform(*struck->rotation));
   return true;
+}
+
+// Makes the viewport current, for the engine and for OpenGL.
+void enter(korvu::Viewport& vp) {
+  korvu::currentViewport = &vp;
+  glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
+             static_cast<GLsizei>(vp.height));
 }
 
 }  // namespace
@@ -223,7 +228,7 @@ void Game::collideWithVehicles(Glimro* v, float dt) {
     const float otherSpeed = other->velocity.length();
     v->velocity = unit(v->velocity) * HANDED_ON * otherSpeed;
     other->velocity += v->velocity * HANDED_ON;
-    other->speed = HANDED_ON * v->speed;
+    other->speed = 0.9 * v->speed;  // in double, as speeds are
     if (v->speed > 0.0 && v->speed < SMALLEST_SPEED) v->speed = SMALLEST_SPEED;
     else if (v->speed < 0.0 && v->speed > -SMALLEST_SPEED) v->speed = -SMALLEST_SPEED;
   }
@@ -259,7 +264,6 @@ bool Game::sweep(Glimro* v, float dt) {
       remainingTime = total > 0.0f ? dt * remaining / total : 0.0f;
       if (!contactNormal(*hit, n)) korvu::debug::debug(GROUP_GAME, "Contact without a face, vertex or edge.");
       const Vector3D reflected = -d + n * (2.0f * korvu::dotProduct(d, n));
-      if (getenv("DBGSWEEP")) { TrackSection* ts = dynamic_cast<TrackSection*>(solid); fprintf(stderr, "hit sec %d pass %d d %.3f %.3f %.3f n %.3f %.3f %.3f f %d e %d v %d vel %.2f %.2f %.2f pos %.1f %.1f %.1f\n", ts ? ts->index : -2, pass, d.x, d.y, d.z, n.x, n.y, n.z, hit->surfaceB.face, hit->surfaceB.edge, hit->surfaceB.vertex, v->velocity.x, v->velocity.y, v->velocity.z, v->position.x, v->position.y, v->position.z); }
       travel = unit(reflected) * v->velocity.length();
       v->velocity = travel;
     }
@@ -277,10 +281,7 @@ void Game::draw(float) {
   meshes = 0;
   for (size_t i = 0; i < players.size(); ++i) {
     if (r.renderContext3D != nullptr) r.renderContext3D->apply();
-    korvu::Viewport& vp = viewports[i];
-    korvu::currentViewport = &vp;
-    glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
-               static_cast<GLsizei>(vp.height));
+    enter(viewports[i]);
     track->visible = settings.culling ? &players[i]->visibleObjects : nullptr;
     korvu::resetCursor();
     players[i]->getCurrentCamera()->drawView(world);
@@ -288,10 +289,7 @@ void Game::draw(float) {
     faces += static_cast<int>(korvu::ddd::pipeline.elementsDrawn);
   }
   for (size_t i = 0; i < players.size(); ++i) {
-    korvu::Viewport& vp = viewports[i];
-    korvu::currentViewport = &vp;
-    glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
-               static_cast<GLsizei>(vp.height));
+    enter(viewports[i]);
     if (r.renderContext2D != nullptr) r.renderContext2D->apply();
     korvu::resetCursor();
     players[i]->drawHud();

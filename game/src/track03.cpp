@@ -94,6 +94,9 @@ const Decoration DECORATIONS[] = {
 }  // namespace
 
 void Track03::load() {
+  // The road leaves s1-1 over a ramp for s2-1; s1-2 (sections 4 to 9) is
+  // not on the driven route.
+  junctions = {{3, 10}, {58, 62}};
   std::unique_ptr<BezierCurve> curves[CURVE_COUNT];
   for (int k = 0; k < CURVE_COUNT; ++k) {
     const Curve& c = CURVES[k];
