@@ -5,18 +5,13 @@
 // description is read, its sheets decoded as for a texture (no OpenGL
 // here) and its glyphs checked against them; a font that passes has every
 // glyph inside its sheet and every code between 1 and 127.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "debug.h"
 #include "fonts/bitmapfont.h"
 #include "image.h"
 #include "korvu.h"
@@ -29,31 +24,11 @@ namespace {
 
 const unsigned char PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 const char* const SHEET = "sheet.png";
-char fontDir[64];
-char sheetPath[96];
-
-void removeFontDir() {
-  std::remove(sheetPath);
-  rmdir(fontDir);
-}
-
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using fuzzfiles::fail;
 
 void setUp() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
-    debug::groups[d->id] = debug::Group(std::string("korvu:") + d->word, debug::DebugLevel::none);
-  }
-  fuzzfiles::init("bitmapfont", ".xml");
-  std::snprintf(fontDir, sizeof fontDir, "/tmp/fuzz_bitmapfont_%d", static_cast<int>(getpid()));
-  if (mkdir(fontDir, 0700) != 0) fail("cannot make the font directory");
-  std::snprintf(sheetPath, sizeof sheetPath, "%s/%s", fontDir, SHEET);
-  std::atexit(removeFontDir);
+  if (!fuzzfiles::init("bitmapfont", ".xml", "font")) return;
+  fuzzfiles::quietLog();
 }
 
 }  // namespace
@@ -68,22 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (!fuzzfiles::writeAll(fuzzfiles::inputPath, data, split)) std::abort();
-  if (!fuzzfiles::writeAll(sheetPath, data + split, size - split)) std::abort();
+  if (!fuzzfiles::writeAll(fuzzfiles::inDir(SHEET).c_str(), data + split, size - split)) std::abort();
 
-  std::unique_ptr<xml::Node> root;
-  try {
-    root.reset(xml::loadXML(fuzzfiles::inputPath));
-  } catch (const std::string&) {
-    return 0;
-  }
-  if (!root) fail("a successful read without a root");
+  const std::unique_ptr<xml::Node> root = fuzzfiles::readXML(fuzzfiles::inputPath);
+  if (!root) return 0;
   for (xml::Node* child : root->children) {
     if (child->name == "image" && child->getAttribute("file")) (*child)["file"] = SHEET;
   }
 
   ImageBank sheets;
   fonts::BitmapFontDescription description;
-  fonts::readBitmapFont(root.get(), fontDir, sheets, description);
+  fonts::readBitmapFont(root.get(), fuzzfiles::dirPath, sheets, description);
   if (sheets.size() > 1) fail("one file became several sheets");
   for (const auto& entry : description.characters) {
     if (entry.first < 1 || entry.first > 127) fail("a code out of range");

@@ -6,9 +6,6 @@
 // Model files are only ever looked for in a directory of this process that
 // holds one small model: every file name the input gives is turned into a
 // plain name inside it, so no input can make the bank read another file.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,21 +32,11 @@ using namespace korvu;
 
 namespace {
 
-// The directory the model file names are turned into, with its slash, and
-// the one model in it.
-char modelDir[64];
-char modelPath[96];
+// The one model in the run's directory, which every model file name is
+// turned into a plain name in.
 const char* const MODEL_NAME = "model.ms3d";
-
-void removeModelDir() {
-  std::remove(modelPath);
-  rmdir(modelDir);
-}
-
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using fuzzfiles::checkBank;
+using fuzzfiles::fail;
 
 // One textured triangle on material "skin", and one more on none.
 void writeModel() {
@@ -78,26 +65,14 @@ void writeModel() {
   skin.name = "skin";
   skin.texture = ".\\skin.png";
   file.materials.push_back(skin);
-  ddd::milkshape::save(modelPath, file);
+  ddd::milkshape::save(fuzzfiles::inDir(MODEL_NAME).c_str(), file);
 }
 
 void setUp() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  // Bad descriptions are expected here; their messages would only flood
-  // the run. The groups keep their names so that log settings can match.
-  for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
-    debug::groups[d->id] = debug::Group(std::string("korvu:") + d->word, debug::DebugLevel::none);
-  }
+  if (!fuzzfiles::init("descriptions", ".xml", "models")) return;
+  fuzzfiles::quietLog();
   // Sounds are read but never decoded or played here.
   audio::enabled = false;
-
-  fuzzfiles::init("descriptions", ".xml");
-  std::snprintf(modelDir, sizeof modelDir, "/tmp/fuzz_descriptions_%d_models", static_cast<int>(getpid()));
-  if (mkdir(modelDir, 0700) != 0) fail("cannot make the model directory");
-  std::snprintf(modelPath, sizeof modelPath, "%s/%s", modelDir, MODEL_NAME);
-  std::atexit(removeModelDir);
   try {
     writeModel();
   } catch (const std::string& message) {
@@ -122,14 +97,7 @@ void confineModelNames(xml::Node* root) {
     for (char& c : fileName) {
       if (c == '/') c = '_';
     }
-    fileName = std::string(modelDir) + "/" + fileName;
-  }
-}
-
-template <class T>
-void checkBank(const MappedBank<T>& bank, const char* what) {
-  for (const auto& entry : bank) {
-    if (!entry.second || entry.second->name != entry.first || entry.second->bank != &bank) fail(what);
+    fileName = fuzzfiles::inDir(fileName);
   }
 }
 
@@ -248,14 +216,8 @@ void readColors(const std::vector<xml::Node*>& nodes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setUp();
   if (!fuzzfiles::writeAll(fuzzfiles::inputPath, data, size)) std::abort();
-
-  std::unique_ptr<xml::Node> root;
-  try {
-    root.reset(xml::loadXML(fuzzfiles::inputPath));
-  } catch (const std::string&) {
-    return 0;
-  }
-  if (!root) fail("a successful read without a root");
+  const std::unique_ptr<xml::Node> root = fuzzfiles::readXML(fuzzfiles::inputPath);
+  if (!root) return 0;
 
   confineModelNames(root.get());
   readMaterialsAndModels(root.get());

@@ -4,14 +4,13 @@
 // declared but never loaded, so no file the input names is opened and no GL
 // context is needed. The GUI that was read is then driven with pointer and
 // key events, per-frame steps and the focus walk, and its banks checked.
+#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "controls.h"
-#include "debug.h"
 #include "fonts/font.h"
 #include "gui/gui.h"
 #include "gui/style.h"
@@ -36,28 +35,8 @@ struct HeadlessGUI : gui::GUI {
   void refreshImages() override {}
 };
 
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-void setUp() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  // Bad descriptions are expected here; their messages would only flood the run.
-  for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
-    debug::groups[d->id] = debug::Group(std::string("korvu:") + d->word, debug::DebugLevel::none);
-  }
-  fuzzfiles::init("gui", ".xml");
-}
-
-template <class T>
-void checkBank(const MappedBank<T>& bank, const char* what) {
-  for (const auto& entry : bank) {
-    if (!entry.second || entry.second->name != entry.first || entry.second->bank != &bank) fail(what);
-  }
-}
+using fuzzfiles::checkBank;
+using fuzzfiles::fail;
 
 SDL_Event motion(Uint16 x, Uint16 y) {
   SDL_Event e{};
@@ -80,6 +59,14 @@ SDL_Event key(Uint8 type, Uint16 character) {
   e.key.keysym.sym = SDLK_a;
   e.key.keysym.unicode = character;
   return e;
+}
+
+// Every position and size read lies within what a screen can show.
+void checkGeometry(const gui::Component* c) {
+  for (float v : {c->x, c->y, c->width, c->height}) {
+    if (!(std::fabs(v) <= 1e6f)) fail("a component placed beyond any screen");
+  }
+  for (const gui::Component* child : c->children) checkGeometry(child);
 }
 
 // Sweeps the pointer over the GUI, clicking and typing at every stop.
@@ -109,16 +96,10 @@ void drive(gui::GUI& g, ControlQueue& queue) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  setUp();
+  if (fuzzfiles::init("gui", ".xml")) fuzzfiles::quietLog();
   if (!fuzzfiles::writeAll(fuzzfiles::inputPath, data, size)) std::abort();
-
-  std::unique_ptr<xml::Node> root;
-  try {
-    root.reset(xml::loadXML(fuzzfiles::inputPath));
-  } catch (const std::string&) {
-    return 0;
-  }
-  if (!root) fail("a successful read without a root");
+  const std::unique_ptr<xml::Node> root = fuzzfiles::readXML(fuzzfiles::inputPath);
+  if (!root) return 0;
 
   ControlQueue queue;
   for (const char* name : {"ok", "cancel", "menuSingle", "toggleSound"}) queue += new Trigger(0, name, name);
@@ -139,6 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& entry : images) {
       if (entry.second->texture != 0) fail("an image was loaded");
     }
+    checkGeometry(&g);
+    // The shell centres its panels in the screen.
+    for (gui::Component* panel : g.children) panel->center(Vector2D(800, 600));
     drive(g, queue);
   }
   if (fonts.size() != 1) fail("the font bank changed");

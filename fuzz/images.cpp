@@ -4,11 +4,7 @@
 // of this process holding a few small pictures of different pixel formats,
 // and decoded as for a texture (no OpenGL here), with the mask built where
 // the hot spot's x asks for one.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -17,7 +13,6 @@
 #include <SDL.h>
 
 #include "bitmask.h"
-#include "debug.h"
 #include "image.h"
 #include "korvu.h"
 #include "screenshot.h"
@@ -28,18 +23,8 @@ using namespace korvu;
 
 namespace {
 
-char pictureDir[64];
 const char* const PICTURES[] = {"rgba.png", "rgb.bmp", "grey.bmp", "rgb565.bmp"};
-
-void removePictures() {
-  for (const char* name : PICTURES) std::remove((std::string(pictureDir) + "/" + name).c_str());
-  rmdir(pictureDir);
-}
-
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using fuzzfiles::fail;
 
 // A 5 x 3 picture of the given depth with a gradient in it.
 void writePicture(const char* name, int depth) {
@@ -59,7 +44,7 @@ void writePicture(const char* name, int depth) {
                                       static_cast<Uint8>(60 * x)));
     }
   }
-  const std::string path = std::string(pictureDir) + "/" + name;
+  const std::string path = fuzzfiles::inDir(name);
   try {
     if (depth == 32) {
       savePng(s, path.c_str());
@@ -73,16 +58,8 @@ void writePicture(const char* name, int depth) {
 }
 
 void setUp() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
-    debug::groups[d->id] = debug::Group(std::string("korvu:") + d->word, debug::DebugLevel::none);
-  }
-  fuzzfiles::init("images", ".xml");
-  std::snprintf(pictureDir, sizeof pictureDir, "/tmp/fuzz_images_%d_pictures", static_cast<int>(getpid()));
-  if (mkdir(pictureDir, 0700) != 0) fail("cannot make the picture directory");
-  std::atexit(removePictures);
+  if (!fuzzfiles::init("images", ".xml", "pictures")) return;
+  fuzzfiles::quietLog();
   writePicture(PICTURES[0], 32);
   writePicture(PICTURES[1], 24);
   writePicture(PICTURES[2], 8);
@@ -115,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Image& image = *entry.second;
     size_t sum = 0;
     for (unsigned char c : image.fileName) sum += c;
-    image.fileName = std::string(pictureDir) + "/" + PICTURES[sum % 4];
+    image.fileName = fuzzfiles::inDir(PICTURES[sum % 4]);
     if (image.hotSpot.x > 0.0f && image.hotSpot.x < 2.0f) image.alphaThreshold = image.hotSpot.x - 1.0f;
     std::vector<uint8_t> pixels;
     try {

@@ -33,20 +33,11 @@ constexpr unsigned int PIECES[] = {4096, 4099, 1, 3, 4094, 1026};
 constexpr unsigned int PIECE = 4096;
 constexpr unsigned int MOST_PIECES = 48;
 
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using fuzzfiles::fail;
 
 void setUp() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  // Broken files are expected here; their messages would only flood the run.
-  for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
-    debug::groups[d->id] = debug::Group(std::string("korvu:") + d->word, debug::DebugLevel::none);
-  }
-  fuzzfiles::init("ogg", ".ogg");
+  if (!fuzzfiles::init("ogg", ".ogg")) return;
+  fuzzfiles::quietLog();
   std::atexit([] { audio::cleanUp(); });
   setenv("ALSOFT_DRIVERS", "null", 1);
   enabled = true;

@@ -2,7 +2,6 @@
 // must be two sorted best-ten tables of possible times, and a saved copy
 // must read back to the same tables.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -12,10 +11,7 @@
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
+using fuzzfiles::fail;
 
 void checkTable(const glimro::TimeTable& table) {
   for (int i = 0; i < glimro::TIMETABLE_SIZE; ++i) {

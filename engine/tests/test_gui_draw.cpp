@@ -90,6 +90,7 @@ const char* const DESCRIPTION =
     "  <Pane name=\"invisible\" x=\"10\" y=\"60\" width=\"40\" height=\"40\" style=\"ghost\"/>"
     "</Pane>"
     "<Pane name=\"framed\" x=\"250\" y=\"20\" width=\"40\" height=\"40\" style=\"bevel\"/>"
+    "<Pane name=\"odd\" x=\"1e30\" y=\"nan\" width=\"-5\" height=\"1e12\"><Pane name=\"in\"/></Pane>"
     "</GUI>";
 
 class GuiDraw : public korvu_test::GLWindowTest {
@@ -198,6 +199,12 @@ TEST_F(GuiDraw, HiddenGuiDrawsNothingAndTheGlStateIsLeftAsFound) {
   glGetIntegerv(GL_BLEND_SRC, &source);
   EXPECT_EQ(source, GL_ONE);
   EXPECT_EQ(currentPos, Vector2D(0, 0));
+  // Positions and sizes no screen has were refused when read.
+  const Component* odd = (*gui)["odd"];
+  EXPECT_EQ(odd->x, 0.0f);
+  EXPECT_EQ(odd->y, 0.0f);
+  EXPECT_EQ(odd->width, -5.0f);
+  EXPECT_EQ(odd->height, 0.0f);
   // The cursor has no image: nothing is drawn for it (and nothing breaks).
   ASSERT_NE(gui->cursor, nullptr);
   EXPECT_EQ(gui->cursor->image, nullptr);

@@ -103,6 +103,10 @@ TEST_F(GuiTree, CentreTruncatesAndSkipsEmptySizes) {
   c.width = 805;
   c.center(Vector2D(800, 0));
   EXPECT_EQ(c.x, -2.0f);
+  // Sizes no integer holds are no fault.
+  c.width = 1e30f;
+  c.center(Vector2D(800, 0));
+  EXPECT_LT(c.x, -4e29f);
 }
 
 TEST_F(GuiTree, MovingRemovingAndDeletingKeepTheTreeAndTheRecordsSound) {

@@ -78,6 +78,8 @@ class RaceHarness {
   // among the vehicle's messages.
   long frames = 0;
   std::vector<long> wrongDirectionFrames;
+  // Per player the resets the autopilot asked for.
+  std::vector<int> resetCount;
 
   // Builds the race; throws a message when it cannot.
   explicit RaceHarness(const RaceOptions& options);
@@ -87,11 +89,20 @@ class RaceHarness {
 
   // One frame: the autopilots' axes, then the race step. The step's result.
   bool step();
+  // The autopilots' part of a frame alone: every player's axes (and a reset
+  // trigger for a vehicle that has left the road).
+  void driveAxes();
   // Frames until the race is over or `maxFrames` have run; true when it is
   // over.
   bool runToFinish(long maxFrames);
 
  private:
+  // The players' reset triggers, registered in the queue.
+  korvu::Trigger* resets[2] = {nullptr, nullptr};
+
+  // Puts back what the harness changed and removes its folder.
+  void restore();
+
   std::string previousFolder_;
   glimro::RaceResources previousResources_;
   glimro::Settings previousSettings_;

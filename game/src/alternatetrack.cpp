@@ -64,15 +64,7 @@ const int CURVE_COUNT = sizeof CURVES / sizeof CURVES[0];
 
 void AlternateTrack::load() {
   TrackBuilder builder(*this, models());
-  const RoadKind plain = builder.road("tracksection", "tracksectionCollision");
-  const RoadKind second = builder.road("tracksect02", "tracksect02Col");
-  const RoadKind backToPlain = builder.road("transition0201", "transition0201Col");
-  const RoadKind toSecond = builder.road("transition0102", "transition0102Col");
-  const RoadKind tunnel = builder.road("tunnel", "tunnelCollision");
-  const RoadKind tunnelEnd = builder.road("tunnelEnt", "tunnelEntCollision");
-  const RoadKind tunnelStart = builder.road("tunnelEx", "tunnelExCollision");
-  builder.model("startPortal");
-  builder.model("startLights");
+  const RoadKinds roads = builder.roads();
 
   std::unique_ptr<BezierCurve> curves[CURVE_COUNT];
   for (int k = 0; k < CURVE_COUNT; ++k) {
@@ -97,13 +89,13 @@ void AlternateTrack::load() {
     const bool viewPos = c.road == PLAIN || c.road == TUNNEL;
     for (int i = 0; i < c.pieces; ++i) {
       const bool first = i == 0, last = i == c.pieces - 1;
-      const RoadKind* kind = &plain;
+      const RoadKind* kind = &roads.plain;
       switch (c.road) {
         case PLAIN: break;
-        case TUNNEL: kind = first ? &tunnelStart : last ? &tunnelEnd : &tunnel; break;
-        case INTO_SECOND: kind = first ? &toSecond : &second; break;
-        case SECOND: kind = &second; break;
-        case OUT_OF_SECOND: kind = last ? &backToPlain : &second; break;
+        case TUNNEL: kind = first ? &roads.tunnelStart : last ? &roads.tunnelEnd : &roads.tunnel; break;
+        case INTO_SECOND: kind = first ? &roads.toSecond : &roads.second; break;
+        case SECOND: kind = &roads.second; break;
+        case OUT_OF_SECOND: kind = last ? &roads.backToPlain : &roads.second; break;
       }
       builder.addPiece(*curves[k], *modifier, *kind, i, c.pieces, c.widen, prefix, prefix + "Col", viewPos);
     }

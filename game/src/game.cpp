@@ -1,9 +1,6 @@
 #include "game.h"
 
-#include <GL/gl.h>
-
 #include <cstdio>
-#include <exception>
 
 #include "ddd/camera.h"
 #include "ddd/cube.h"
@@ -14,7 +11,6 @@
 #include "ddd/model.h"
 #include "ddd/modelbank.h"
 #include "ddd/particles.h"
-#include "ddd/pipeline.h"
 #include "debug.h"
 #include "emitter.h"
 #include "glimro.h"

@@ -105,10 +105,13 @@ class Game {
   // display; dt is not used.
   void draw(float dt);
 
- private:
-  // Vehicle against vehicle: a vehicle about to run into another hands on
-  // speed and takes the other's.
+  // The race step's vehicle against vehicle: a vehicle whose move of dt
+  // milliseconds runs into another keeps its direction at 0.9 of the
+  // other's speed, hands 0.9 of that velocity and of its speed on, and keeps
+  // a speed at least 0.01 away from zero.
   void collideWithVehicles(Glimro* vehicle, float dt);
+
+ private:
   // Moves the vehicle by its velocity, sliding off the track objects near
   // it; true when it touched one.
   bool sweep(Glimro* vehicle, float dt);

@@ -9,8 +9,8 @@
 #include "game.h"
 #include "glimro.h"
 #include "physic/triangle3d.h"
-#include "source.h"
 #include "sectiontracking.h"
+#include "source.h"
 #include "track.h"
 
 namespace glimro {
@@ -39,25 +39,39 @@ bool addJetForce(const korvu::ddd::Collideable* jet, const TrackSection* section
   return true;
 }
 
+// The vertical line through the point passes through the collideable's
+// bounding sphere: only then can it meet one of its faces.
+bool lineMeetsSphere(const Vector3D& point, const korvu::ddd::Collideable& c) {
+  if (c.sphere == nullptr) return true;
+  const Vector3D centre = c.worldCenter();
+  const float dx = centre.x - point.x, dz = centre.z - point.z;
+  const float r = c.sphere->radius;
+  return dx * dx + dz * dz <= r * r * 1.0001f + 1e-3f;
+}
+
 }  // namespace
 
 void Glimro::alignment(float dt) {
   Vector3D force[3];
   bool touched = false;
-  // The section under the vehicle: of the sections the vertical line
-  // through it meets, the nearest one. Where roads are stacked the line
-  // meets the road above as well, which must not count as the one driven.
+  // The section under the vehicle: the nearest one that the vertical line
+  // through it meets below it (below as the vehicle sees it, so that a
+  // vehicle upside down in a loop keeps its road). Where roads are stacked
+  // the line meets the road above as well, which is not the one driven.
+  const float upward = rotation.m[1][1] >= 0.0f ? 1.0f : -1.0f;
   TrackSection* under = nullptr;
   float underDistance = 0.0f;
   for (korvu::ddd::Object* object : nearbyObjects) {
     TrackSection* section = dynamic_cast<TrackSection*>(object);
     if (section == nullptr) continue;
     touched |= addJetForce(sphereColliders[0], section, hoverHeight, force[0]);
-    std::unique_ptr<Intersection> probe(korvu::ddd::getRayMeshIntersection(position, DOWN, section));
+    std::unique_ptr<Intersection> probe;
+    if (lineMeetsSphere(position, *section)) probe.reset(korvu::ddd::getRayMeshIntersection(position, DOWN, section));
     if (probe) {
       for (const SurfaceIntersection* face : probe->surfacesA) {
-        const float distance = std::fabs(face->distance);
-        if (under == nullptr || distance < underDistance) {
+        // The ray runs downwards: a positive parameter lies below.
+        const float distance = face->distance * upward;
+        if (distance >= 0.0f && (under == nullptr || distance < underDistance)) {
           under = section;
           underDistance = distance;
         }
@@ -66,6 +80,7 @@ void Glimro::alignment(float dt) {
     touched |= addJetForce(sphereColliders[1], section, hoverHeight, force[1]);
     touched |= addJetForce(sphereColliders[2], section, hoverHeight, force[2]);
   }
+  // Every record was released as soon as it was read.
   jetIntersection = nullptr;
   if (under != nullptr) followSection(under);
 
@@ -114,6 +129,27 @@ void Glimro::followSection(TrackSection* hit) {
     case SectionChange::NONE:
       break;
   }
+}
+
+void Glimro::move(float dt) {
+  position.x += velocity.x * dt / 50.0f;
+  position.y += velocity.y * dt / 50.0f;
+  position.z += velocity.z * dt / 50.0f;
+}
+
+Vector3D Glimro::hitPlane(const Vector3D* p0, const Vector3D* p1, const Vector3D* p2,
+                          const Vector3D* p) {
+  Vector3D n = korvu::crossProduct(*p1 - *p0, *p2 - *p0);
+  n.normalize();
+  if (n.length() == 0.0f) return n;
+  // Where the line through p - velocity along the normal meets the plane.
+  const Vector3D from = *p - velocity;
+  const Vector3D onPlane = from + n * korvu::dotProduct(n, *p0 - from);
+  const float speed = velocity.length();
+  Vector3D along = *p - onPlane;
+  along.normalize();
+  velocity = along * speed;
+  return n;
 }
 
 }  // namespace glimro

@@ -32,6 +32,9 @@ bool findGlimroLeader(const Glimro* a, const Glimro* b) {
 }
 
 void Glimro::nextLap() {
+  // A finished vehicle that drifts over the line again has nothing left to
+  // count (and must not end the race a second time).
+  if (finished) return;
   const std::string name = profile != nullptr ? profile->name : std::string();
   Track* track = game != nullptr ? game->track : nullptr;
   if (lap > 0) {

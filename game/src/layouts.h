@@ -26,10 +26,6 @@ class Track03 : public Track {
   void load() override;
 };
 
-}  // namespace glimro
-
-namespace glimro {
-
 // The layout of a track number, named: 1 "track_alternate", 2 "track_03",
 // every other number "track_short". The caller owns it.
 Track* createTrack(int number);

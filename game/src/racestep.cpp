@@ -71,6 +71,13 @@ bool contactNormal(const Collision& hit, Vector3D& n) {
   return true;
 }
 
+// Makes the viewport current, for the engine and for OpenGL.
+void enter(korvu::Viewport& vp) {
+  korvu::currentViewport = &vp;
+  glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
+             static_cast<GLsizei>(vp.height));
+}
+
 }  // namespace
 
 bool Game::mainLoop(float dt) {
@@ -221,7 +228,7 @@ void Game::collideWithVehicles(Glimro* v, float dt) {
     const float otherSpeed = other->velocity.length();
     v->velocity = unit(v->velocity) * HANDED_ON * otherSpeed;
     other->velocity += v->velocity * HANDED_ON;
-    other->speed = HANDED_ON * v->speed;
+    other->speed = 0.9 * v->speed;  // in double, as speeds are
     if (v->speed > 0.0 && v->speed < SMALLEST_SPEED) v->speed = SMALLEST_SPEED;
     else if (v->speed < 0.0 && v->speed > -SMALLEST_SPEED) v->speed = -SMALLEST_SPEED;
   }
@@ -274,10 +281,7 @@ void Game::draw(float) {
   meshes = 0;
   for (size_t i = 0; i < players.size(); ++i) {
     if (r.renderContext3D != nullptr) r.renderContext3D->apply();
-    korvu::Viewport& vp = viewports[i];
-    korvu::currentViewport = &vp;
-    glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
-               static_cast<GLsizei>(vp.height));
+    enter(viewports[i]);
     track->visible = settings.culling ? &players[i]->visibleObjects : nullptr;
     korvu::resetCursor();
     players[i]->getCurrentCamera()->drawView(world);
@@ -285,10 +289,7 @@ void Game::draw(float) {
     faces += static_cast<int>(korvu::ddd::pipeline.elementsDrawn);
   }
   for (size_t i = 0; i < players.size(); ++i) {
-    korvu::Viewport& vp = viewports[i];
-    korvu::currentViewport = &vp;
-    glViewport(static_cast<GLint>(vp.x), static_cast<GLint>(vp.y), static_cast<GLsizei>(vp.width),
-               static_cast<GLsizei>(vp.height));
+    enter(viewports[i]);
     if (r.renderContext2D != nullptr) r.renderContext2D->apply();
     korvu::resetCursor();
     players[i]->drawHud();

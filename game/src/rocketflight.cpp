@@ -40,6 +40,8 @@ void Rocket::perform(float dt) {
   korvu::ddd::SimpleParticleEngine* burst =
       new korvu::ddd::SimpleParticleEngine(BURST_PARTICLES, 0, BURST_PARTICLES, false);
   burst->position = position;
+  // Drawn in the transparent stage, which places it by its view position.
+  burst->needsViewPos = true;
   if (parent != nullptr) *parent += burst;
   burst->colourMin = Color(0.3f, 0.0f, 0.0f, 0.5f);
   burst->colourMax = Color(2.0f, 0.5f, 0.3f, 1.0f);
@@ -48,7 +50,11 @@ void Rocket::perform(float dt) {
   burst->velocity = Vector3D(0, 0, 0);
   burst->velocitySpread = Vector3D(0.1f, 0.03f, 0.1f);
   burst->texture = raceResources.texture("particle");
-  if (game != nullptr) game->particleEngines.push_back(burst);
+  if (game != nullptr) {
+    game->particleEngines.push_back(burst);
+  } else if (parent == nullptr) {
+    delete burst;  // nobody would own it
+  }
 }
 
 }  // namespace glimro

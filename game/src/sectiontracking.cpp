@@ -52,12 +52,17 @@ SectionChange trackSection(const SectionRoute& route, int hit, int& current, int
     return SectionChange::ADVANCED;
   }
   // Behind the current section: just past the line counted from the
-  // previous section (a crossing), or a section driven back to.
+  // previous section (a crossing), or a section driven back to. Over the
+  // seam behind it (where a reset puts the vehicle, and where it wobbles
+  // over the seam it has just crossed) the vehicle may be found on the
+  // section just behind or on the previous one: no warning for those.
   const uint32_t w = static_cast<uint32_t>(s + route.length() - prev - 1);
-  if (w > 4) return SectionChange::WRONG_DIRECTION;
-  previous = current;
-  current = hit;
-  return SectionChange::LAP;
+  if (w <= 4) {
+    previous = current;
+    current = hit;
+    return SectionChange::LAP;
+  }
+  return hit == previous || d == -1 ? SectionChange::NONE : SectionChange::WRONG_DIRECTION;
 }
 
 }  // namespace glimro

@@ -43,11 +43,11 @@ class SectionRoute {
 };
 
 enum class SectionChange {
-  NONE,             // the sections stay (a section too far ahead, or off the route)
+  NONE,             // the sections stay (a section too far ahead, just behind, or off the route)
   STAYED,           // the hit section is the current one; previous joins it
   ADVANCED,         // the hit section became current
   LAP,              // the start line was crossed: count the lap, then advance
-  WRONG_DIRECTION,  // a section behind: warn, the sections stay
+  WRONG_DIRECTION,  // farther behind than the seam behind: warn, the sections stay
 };
 
 // One application of the rule for the section that the probe hit. current

@@ -94,6 +94,9 @@ const Decoration DECORATIONS[] = {
 }  // namespace
 
 void Track03::load() {
+  // The road leaves s1-1 over a ramp for s2-1; s1-2 (sections 4 to 9) is
+  // not on the driven route.
+  junctions = {{3, 10}, {58, 62}};
   std::unique_ptr<BezierCurve> curves[CURVE_COUNT];
   for (int k = 0; k < CURVE_COUNT; ++k) {
     const Curve& c = CURVES[k];
@@ -103,16 +106,7 @@ void Track03::load() {
   TrackBuilder builder(*this, models());
   korvu::ddd::Model* tribune = builder.model("tribune");
   korvu::ddd::Model* sign = builder.model("sign");
-  builder.model("startPortal");
-  builder.model("startPortalCollision");
-  builder.model("startLights");
-  const RoadKind first = builder.road("tracksection", "tracksectionCollision");
-  const RoadKind second = builder.road("tracksect02", "tracksect02Col");
-  const RoadKind backToFirst = builder.road("transition0201", "transition0201Col");
-  const RoadKind toSecond = builder.road("transition0102", "transition0102Col");
-  const RoadKind tunnel = builder.road("tunnel", "tunnelCollision");
-  const RoadKind tunnelEnd = builder.road("tunnelEnt", "tunnelEntCollision");
-  const RoadKind tunnelStart = builder.road("tunnelEx", "tunnelExCollision");
+  const RoadKinds roads = builder.roads();
 
   init(korvu::Vector2D(SIZE, SIZE));
   std::unique_ptr<PathFollowModifier> modifier(new PathFollowModifier(curves[0].get(), CURVES[0].mode));
@@ -140,14 +134,14 @@ void Track03::load() {
     // every frame.
     const bool viewPos = c.road != SECOND;
     for (int i = 0; i < c.pieces; ++i) {
-      const bool firstPiece = i == 0, lastPiece = i == c.pieces - 1;
-      const RoadKind* kind = &first;
+      const bool first = i == 0, last = i == c.pieces - 1;
+      const RoadKind* kind = &roads.plain;
       switch (c.road) {
         case FIRST: break;
-        case TUNNEL_IN: kind = firstPiece ? &tunnelStart : &tunnel; break;
-        case TUNNEL: kind = &tunnel; break;
-        case TUNNEL_OUT: kind = lastPiece ? &tunnelEnd : &tunnel; break;
-        case SECOND: kind = firstPiece ? &toSecond : lastPiece ? &backToFirst : &second; break;
+        case TUNNEL_IN: kind = first ? &roads.tunnelStart : &roads.tunnel; break;
+        case TUNNEL: kind = &roads.tunnel; break;
+        case TUNNEL_OUT: kind = last ? &roads.tunnelEnd : &roads.tunnel; break;
+        case SECOND: kind = first ? &roads.toSecond : last ? &roads.backToPlain : &roads.second; break;
       }
       builder.addPiece(*curves[k], *modifier, *kind, i, c.pieces, 0.0, prefix, prefix + "Col", viewPos);
     }

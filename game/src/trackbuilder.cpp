@@ -49,6 +49,18 @@ RoadKind TrackBuilder::road(const std::string& modelName, const std::string& col
   return kind;
 }
 
+RoadKinds TrackBuilder::roads() const {
+  RoadKinds kinds;
+  kinds.plain = road("tracksection", "tracksectionCollision");
+  kinds.second = road("tracksect02", "tracksect02Col");
+  kinds.backToPlain = road("transition0201", "transition0201Col");
+  kinds.toSecond = road("transition0102", "transition0102Col");
+  kinds.tunnel = road("tunnel", "tunnelCollision");
+  kinds.tunnelEnd = road("tunnelEnt", "tunnelEntCollision");
+  kinds.tunnelStart = road("tunnelEx", "tunnelExCollision");
+  return kinds;
+}
+
 void TrackBuilder::addStartPortal(const korvu::ddd::BezierCurve& curve,
                                   const korvu::ddd::PathFollowModifier& modifier) {
   Model* portalModel = model("startPortal");
@@ -84,10 +96,10 @@ void TrackBuilder::addScenery(Model* sceneryModel, Vector3D position, float degr
   track += object;
 }
 
-TrackSection* TrackBuilder::addPiece(const korvu::ddd::BezierCurve& curve,
-                                     const korvu::ddd::PathFollowModifier& modifier, const RoadKind& kind, int i,
-                                     int n, double widen, const std::string& prefix,
-                                     const std::string& collisionPrefix, bool needsViewPos) {
+void TrackBuilder::addPiece(const korvu::ddd::BezierCurve& curve,
+                             const korvu::ddd::PathFollowModifier& modifier, const RoadKind& kind, int i, int n,
+                             double widen, const std::string& prefix, const std::string& collisionPrefix,
+                             bool needsViewPos) {
   const float t0 = static_cast<float>(i) / static_cast<float>(n);
   const float t1 = widen == 0.0 ? static_cast<float>(i + 1) / static_cast<float>(n)
                                 : static_cast<float>(static_cast<double>(i + 1) / n + widen);
@@ -110,7 +122,6 @@ TrackSection* TrackBuilder::addPiece(const korvu::ddd::BezierCurve& curve,
   bank += bentCollision;
 
   track += section;
-  return section;
 }
 
 }  // namespace glimro

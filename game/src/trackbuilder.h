@@ -22,12 +22,17 @@ class PathFollowModifier;
 namespace glimro {
 
 class Track;
-class TrackSection;
 
 // A road model and the model its collision model is copied from.
 struct RoadKind {
   korvu::ddd::Model* model = nullptr;
   korvu::ddd::Model* collision = nullptr;
+};
+
+// The road kinds of the long tracks: the plain and the second road type,
+// the transitions between them, and the tunnel with its two ends.
+struct RoadKinds {
+  RoadKind plain, second, toSecond, backToPlain, tunnel, tunnelStart, tunnelEnd;
 };
 
 class TrackBuilder {
@@ -39,6 +44,8 @@ class TrackBuilder {
   korvu::ddd::Model* model(const std::string& name) const;
   // Both models of a road kind, looked up as model() does.
   RoadKind road(const std::string& model, const std::string& collision) const;
+  // Every kind of RoadKinds, looked up as road() does.
+  RoadKinds roads() const;
 
   // The start portal at the curve's start, turned as the modifier's frame
   // at 0, with the two start lights and the lights' emitter hung on it.
@@ -51,7 +58,7 @@ class TrackBuilder {
   // named prefix and collisionPrefix followed by i as "%8x", placed at the
   // curve's point of i/n and turned as the modifier's frame there, then
   // appended to the track's sections.
-  TrackSection* addPiece(const korvu::ddd::BezierCurve& curve, const korvu::ddd::PathFollowModifier& modifier,
+  void addPiece(const korvu::ddd::BezierCurve& curve, const korvu::ddd::PathFollowModifier& modifier,
                          const RoadKind& kind, int i, int n, double widen, const std::string& prefix,
                          const std::string& collisionPrefix, bool needsViewPos);
 

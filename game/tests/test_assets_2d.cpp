@@ -1,8 +1,8 @@
 // The bitmap fonts and glow images in resources/, as the asset tools make
 // them: every character present, glyph cells inside their sheets with clear
 // gaps, one base line, tintable colours, and glow pictures that are
-// power-of-two, empty at their borders and shaped as the scene expects; and
-// all of them loaded through the engine without a complaint.
+// power-of-two, empty at their borders and shaped as the scene expects.
+// (test_assets_2d_engine.cpp loads them through the engine.)
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -11,22 +11,17 @@
 #include <string>
 #include <vector>
 
-#include <GL/gl.h>
-
-#include "image.h"
+#include "assetsupport.h"
 #include "testsupport.h"
 #include "xml.h"
 
+using glimro_test::FONT_DIRS;
+using glimro_test::GLOW_NAMES;
+using glimro_test::resource;
 using korvu_test::DecodedPng;
 using korvu_test::decodePng;
 
 namespace {
-
-const char* const FONT_DIRS[] = {"andromeda30", "arialblack12", "arial10"};
-const char* const GLOW_NAMES[] = {"lenseflareStreaks", "lenseflareBigGlow", "lenseflareHardGlow",
-                                  "lenseflareHalo", "particle"};
-
-std::string resource(const std::string& path) { return korvu_test::sourceDir() + "/resources/" + path; }
 
 bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
@@ -264,60 +259,4 @@ TEST(GlowAssets, GlowFadesOutwardAndTheHaloIsARingWithRedOutside) {
   EXPECT_GT(peak - c, halo.width / 4);
   EXPECT_LT(texel(halo, c, c)[3], bestAlpha / 4);
   EXPECT_GT(redPeak, bluePeak);
-}
-
-class AssetLoading : public korvu_test::GLWindowTest {
- protected:
-  int windowWidth() const override { return 896; }
-  int windowHeight() const override { return 256; }
-
-  // A 2D view of the window, one unit per pixel, cleared to a night sky.
-  void beginPicture() {
-    glViewport(0, 0, windowWidth(), windowHeight());
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, windowWidth(), 0, windowHeight(), -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glClearColor(0.03f, 0.04f, 0.12f, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_BLEND);
-  }
-};
-
-TEST_F(AssetLoading, GlowImagesBecomeTexturesWithoutAWarning) {
-  korvu::ImageBank bank;
-  bank.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
-  testing::internal::CaptureStdout();
-  bank.load(resource("textures/additional.xml"));
-  bank.refresh();
-  const std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(log, "");
-  beginPicture();
-  // Additive, as the flares and sparks are drawn, in the colours the scene
-  // gives them.
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-  const float colours[][4] = {{0.6f, 0.6f, 0.8f, 1}, {0.6f, 0.6f, 0.8f, 1}, {0.9f, 0.9f, 0.2f, 0.5f},
-                              {0.7f, 0.6f, 0.5f, 1}, {1, 0.35f, 0.1f, 1}};
-  float x = 0;
-  for (size_t i = 0; i < sizeof GLOW_NAMES / sizeof GLOW_NAMES[0]; ++i) {
-    SCOPED_TRACE(GLOW_NAMES[i]);
-    const auto found = bank.find(GLOW_NAMES[i]);
-    ASSERT_NE(found, bank.end());
-    const korvu::Image& image = *found->second;
-    EXPECT_NE(image.texture, 0u);
-    EXPECT_EQ(image.textureWidth, image.width);
-    EXPECT_EQ(image.textureHeight, image.height);
-    EXPECT_TRUE(image.clamp);
-    glColor4fv(colours[i]);
-    image.draw(korvu::Vector2D(x, 0));
-    x += static_cast<float>(image.width);
-  }
-  korvu_test::saveWindowArtifact("assets_glow_images");
-  // The big glow's centre lights the sky; its corner leaves it as it was.
-  const std::vector<uint8_t> centre = korvu_test::readPixels(256 + 128, 128, 1, 1);
-  const std::vector<uint8_t> corner = korvu_test::readPixels(256 + 1, 1, 1, 1);
-  EXPECT_GT(centre[2], 150);
-  EXPECT_LT(corner[2], 40);
 }

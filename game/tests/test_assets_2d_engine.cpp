@@ -9,17 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "assetsupport.h"
 #include "fonts/bitmapfont.h"
 #include "image.h"
 #include "testsupport.h"
 
+using glimro_test::FONT_DIRS;
+using glimro_test::GLOW_NAMES;
+using glimro_test::resource;
+
 namespace {
-
-const char* const FONT_DIRS[] = {"andromeda30", "arialblack12", "arial10"};
-const char* const FLARE_NAMES[] = {"lenseflareStreaks", "lenseflareBigGlow", "lenseflareHardGlow", "lenseflareHalo",
-                                   "particle"};
-
-std::string resource(const std::string& path) { return korvu_test::sourceDir() + "/resources/" + path; }
 
 class RealFonts : public korvu_test::GLWindowTest {
  protected:
@@ -143,7 +142,7 @@ TEST_F(RealFonts, PictureOfEveryGlyphAndTheGlowImages) {
   textures.refresh();
   glLoadIdentity();
   float x = 0;
-  for (const char* name : FLARE_NAMES) {
+  for (const char* name : GLOW_NAMES) {
     const auto found = textures.find(name);
     ASSERT_NE(found, textures.end()) << name;
     found->second->draw(korvu::Vector2D(x, 0));

@@ -44,7 +44,9 @@ TEST(SectionTracking, RuleOnATrackNumberedRoundTheLap) {
            Case{39, 35, 1, WRONG, 39, 35},
            Case{10, 10, 14, ADVANCED, 14, 10},
            Case{10, 10, 15, NONE, 10, 10},
-           Case{10, 10, 9, WRONG, 10, 10},
+           // Just behind is the seam behind; one more is the wrong way.
+           Case{10, 10, 9, NONE, 10, 10},
+           Case{10, 10, 8, WRONG, 10, 10},
            Case{10, 9, 10, STAYED, 10, 10},
            // Back over the line is too far ahead to count at all.
            Case{0, 39, 39, NONE, 0, 39},
@@ -56,12 +58,16 @@ TEST(SectionTracking, RuleOnATrackNumberedRoundTheLap) {
   }
 }
 
-TEST(SectionTracking, OneStepMayApplyTheRuleTwice) {
+TEST(SectionTracking, ThePreviousSectionBehindIsNoWrongDirection) {
+  // Back over the seam just crossed, or put back there by a reset: quiet,
+  // and the sections stay; one section further back warns.
   const SectionRoute route(40);
   int current = 10, previous = 10;
   EXPECT_EQ(trackSection(route, 11, current, previous), SectionChange::ADVANCED);
-  EXPECT_EQ(trackSection(route, 10, current, previous), SectionChange::WRONG_DIRECTION);
+  EXPECT_EQ(trackSection(route, 10, current, previous), SectionChange::NONE);
   EXPECT_EQ(current, 11);
+  EXPECT_EQ(previous, 10);
+  EXPECT_EQ(trackSection(route, 9, current, previous), SectionChange::WRONG_DIRECTION);
   current = previous = 10;
   EXPECT_EQ(trackSection(route, 10, current, previous), SectionChange::STAYED);
   EXPECT_EQ(trackSection(route, 11, current, previous), SectionChange::ADVANCED);
@@ -70,19 +76,19 @@ TEST(SectionTracking, OneStepMayApplyTheRuleTwice) {
 }
 
 TEST(SectionTracking, RouteFollowsJunctionsAndLeavesUnreachedChainsOff) {
-  // The third track's numbering: 0-9, then the chain 10-58 that the route
-  // does not drive, then 59-79 continuing 9, then 80-141 back to 0.
-  const SectionRoute route(142, {{9, 59}, {79, 80}});
-  EXPECT_EQ(route.length(), 93);
-  EXPECT_EQ(route.place(9), 9);
-  EXPECT_EQ(route.place(59), 10);
-  EXPECT_EQ(route.place(79), 30);
-  EXPECT_EQ(route.place(80), 31);
-  EXPECT_EQ(route.place(141), 92);
-  EXPECT_EQ(route.place(10), -1);
-  EXPECT_EQ(route.place(58), -1);
-  EXPECT_EQ(route.section(10), 59);
-  EXPECT_EQ(route.section(93), 0);
+  // The third track's numbering and junctions: 0-3, over the ramp to the
+  // chain 10-58, down onto 62 and on to 141; 4-9 and 59-61 are off the
+  // route.
+  const SectionRoute route(142, {{3, 10}, {58, 62}});
+  EXPECT_EQ(route.length(), 133);
+  EXPECT_EQ(route.place(3), 3);
+  EXPECT_EQ(route.place(10), 4);
+  EXPECT_EQ(route.place(58), 52);
+  EXPECT_EQ(route.place(62), 53);
+  EXPECT_EQ(route.place(141), 132);
+  for (int off : {4, 9, 59, 61}) EXPECT_EQ(route.place(off), -1) << off;
+  EXPECT_EQ(route.section(4), 10);
+  EXPECT_EQ(route.section(133), 0);
   EXPECT_EQ(route.section(-1), 141);
 
   // Driving the whole route section by section counts one lap per round and
@@ -100,11 +106,16 @@ TEST(SectionTracking, RouteFollowsJunctionsAndLeavesUnreachedChainsOff) {
   EXPECT_EQ(laps, 3);
 
   // Across a junction the same four-section window holds both ways.
-  for (const Case& c : {Case{9, 9, 59, SectionChange::ADVANCED, 59, 9},
-                        Case{7, 7, 60, SectionChange::ADVANCED, 60, 7},
-                        Case{7, 7, 61, SectionChange::NONE, 7, 7},
-                        Case{59, 59, 9, SectionChange::WRONG_DIRECTION, 59, 59},
-                        Case{79, 79, 10, SectionChange::NONE, 79, 79},
+  for (const Case& c : {Case{3, 3, 10, SectionChange::ADVANCED, 10, 3},
+                        Case{1, 1, 11, SectionChange::ADVANCED, 11, 1},
+                        Case{1, 1, 12, SectionChange::NONE, 1, 1},
+                        Case{57, 57, 63, SectionChange::ADVANCED, 63, 57},
+                        Case{10, 10, 3, SectionChange::NONE, 10, 10},
+                        Case{10, 10, 2, SectionChange::WRONG_DIRECTION, 10, 10},
+                        // Off the route: landing on the loop or the roll
+                        // moves nothing.
+                        Case{3, 3, 5, SectionChange::NONE, 3, 3},
+                        Case{58, 58, 60, SectionChange::NONE, 58, 58},
                         Case{141, 141, 0, SectionChange::LAP, 0, 141}}) {
     check(route, c);
   }

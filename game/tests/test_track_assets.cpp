@@ -37,28 +37,9 @@ using korvu_test::expectVec;
 
 namespace {
 
-// The game's materials and models, read from the repository root as the
-// resource set reads them; read once for all tests.
-struct GameModels {
-  korvu::ImageBank images;
-  korvu::ddd::MaterialBank materials;
-  korvu::ddd::ModelBank models;
-
-  GameModels() {
-    glimro_test::InSourceDir here;
-    try {
-      materials.load("resources/materials.xml", &images, "resources/textures/");
-      models.load("resources/models.xml", &materials, &images, "resources/textures/");
-    } catch (const std::string& message) {
-      ADD_FAILURE() << message;
-    }
-    materials.prepare();
-    models.prepare();
-  }
-};
-
-GameModels& game() {
-  static GameModels* g = new GameModels();
+// The game's banks, read once for all tests.
+glimro_test::GameBanks& game() {
+  static glimro_test::GameBanks* g = new glimro_test::GameBanks();
   return *g;
 }
 
@@ -148,69 +129,25 @@ namespace {
 constexpr int W = 640;
 constexpr int H = 480;
 
-class TrackPictures : public ::testing::Test {
+class TrackPictures : public glimro_test::SuiteWindowTest {
  protected:
-  static bool windowOpen;
-
   static void SetUpTestSuite() {
-    if (!std::getenv("DISPLAY")) return;
-    windowOpen = korvu_test::openTestWindow(W, H).empty();
-    if (!windowOpen) return;
-    try {
+    if (!openWindow(W, H)) return;
+    glimro_test::fromSourceDir([] {
       korvu::ddd::init();
-      glimro_test::InSourceDir here;
       game().images.refresh();
-    } catch (const std::string& message) {
-      ADD_FAILURE() << message;
-    }
+    });
   }
 
   static void TearDownTestSuite() {
-    if (!windowOpen) return;
-    game().images.release();
-    korvu::ddd::pipeline.clearFrame();
-    korvu::ddd::pipeline.camera = nullptr;
-    korvu::ddd::pipeline.root = nullptr;
-    korvu::ddd::pipeline.lightsEnabled = 0;
-    korvu_test::closeTestWindow();
-    windowOpen = false;
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(windowOpen) << "This test draws into a real window: run it under an X server (Xvfb).";
-    korvu::currentViewport = &korvu::vpScreen;
-    glViewport(0, 0, W, H);
-  }
-
-  void TearDown() override {
-    korvu::ddd::pipeline.clearFrame();
-    korvu::ddd::pipeline.camera = nullptr;
-    korvu::ddd::pipeline.root = nullptr;
+    if (windowOpen) game().images.release();
+    closeWindow();
   }
 };
 
-bool TrackPictures::windowOpen = false;
-
-// A camera at eye looking at target (the camera looks down its own -z).
-std::unique_ptr<korvu::ddd::Camera> lookAt(const Vector3D& eye, const Vector3D& target) {
-  std::unique_ptr<korvu::ddd::Camera> camera(new korvu::ddd::Camera(60, double(W) / H));
-  camera->near = 1;
-  camera->far = 6000;
-  camera->position = eye;
-  Vector3D d = target - eye;
-  d.normalize();
-  const float degrees = 180.0f / 3.14159265f;
-  camera->rotate(std::atan2(-d.x, -d.z) * degrees, Vector3D(0, 1, 0));
-  camera->rotate(std::asin(d.y) * degrees, Vector3D(1, 0, 0));
-  return camera;
-}
-
 }  // namespace
 
-TEST_F(TrackPictures, ShortTrackFromFourViewpoints) {
-  Object world;
-  Track* track = build(0).release();
-  world += track;
+TEST_F(TrackPictures, TracksFromSeveralViewpoints) {
   // The race's sun: directional, from above.
   korvu::ddd::Light* sun = new korvu::ddd::Light();
   sun->glPosition[0] = -0.1f;
@@ -219,6 +156,7 @@ TEST_F(TrackPictures, ShortTrackFromFourViewpoints) {
   sun->glPosition[3] = 0.0f;
   sun->diffuse = Color(0.6f, 0.6f, 0.6f, 1);
   sun->specular = Color(1, 1, 1, 1);
+  Object world;
   world += sun;
 
   korvu::RenderContext3D context;
@@ -227,17 +165,30 @@ TEST_F(TrackPictures, ShortTrackFromFourViewpoints) {
   context.ambient = Color(0.6f, 0.6f, 0.6f, 1);
 
   const struct {
+    int track;
     const char* name;
     Vector3D eye, target;
   } views[] = {
-      {"track_short_grid", {540, 45, -740}, {400, 20, -600}},
-      {"track_short_portal", {290, 50, -490}, {400, 45, -600}},
-      {"track_short_bend", {700, 180, -1450}, {870, 0, -1150}},
-      {"track_short_above", {420, 1800, -549}, {420, 0, -550}},
+      {0, "track_short_grid", {540, 45, -740}, {400, 20, -600}},
+      {0, "track_short_portal", {290, 50, -490}, {400, 45, -600}},
+      {0, "track_short_bend", {700, 180, -1450}, {870, 0, -1150}},
+      {0, "track_short_above", {420, 1800, -549}, {420, 0, -550}},
+      {1, "track_alternate_above", {0, 4200, 1}, {0, 0, 0}},
+      {1, "track_alternate_tunnel", {1450, 230, 250}, {1600, 170, 450}},
+      {2, "track_03_above", {100, 3000, 101}, {100, 0, 100}},
+      {2, "track_03_loop", {250, -100, 650}, {700, -200, 50}},
   };
+  Track* track = nullptr;
+  int built = -1;
   for (const auto& v : views) {
     SCOPED_TRACE(v.name);
-    std::unique_ptr<korvu::ddd::Camera> camera = lookAt(v.eye, v.target);
+    if (built != v.track) {
+      delete track;  // leaves the world as it goes
+      track = build(v.track).release();
+      world += track;
+      built = v.track;
+    }
+    std::unique_ptr<korvu::ddd::Camera> camera = lookAt(v.eye, v.target, 6000);
     context.apply();
     glClearColor(0.25f, 0.45f, 0.75f, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);

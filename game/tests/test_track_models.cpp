@@ -6,19 +6,18 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <tuple>
 
+#include "assetsupport.h"
 #include "ddd/bezier.h"
 #include "ddd/camera.h"
 #include "ddd/collideable.h"
@@ -64,35 +63,8 @@ constexpr int ROAD_COUNT = 7;
 const std::pair<int, int> NEIGHBOURS[] = {{0, 0}, {0, 2}, {2, 1}, {1, 1}, {1, 3}, {3, 0},
                                           {0, 5}, {5, 4}, {4, 4}, {4, 6}, {6, 0}, {6, 5}};
 
-// Reads the game's materials and models from the repository root, where the
-// models file names its files, as the resource set does at start-up.
-struct Banks {
-  korvu::ImageBank images;
-  korvu::ddd::MaterialBank materials;
-  korvu::ddd::ModelBank models;
-
-  Banks() { read(); }
-
-  void read() {
-    char old[4096];
-    if (!getcwd(old, sizeof old)) old[0] = 0;
-    if (chdir(korvu_test::sourceDir().c_str()) != 0) return;
-    try {
-      materials.load("resources/materials.xml", &images, "resources/textures/");
-      models.load("resources/models.xml", &materials, &images, "resources/textures/");
-    } catch (const std::string& message) {
-      ADD_FAILURE() << message;
-    }
-    materials.prepare();
-    models.prepare();
-    if (old[0] && chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
-  }
-
-  Model* model(const std::string& name) {
-    auto found = models.find(name);
-    return found == models.end() ? nullptr : found->second;
-  }
-};
+using Banks = glimro_test::GameBanks;
+using glimro_test::fromSourceDir;
 
 Banks& banks() {
   static Banks* b = new Banks();
@@ -161,7 +133,7 @@ bool closeTo(const Vector3D& a, const Vector3D& b, float tolerance) {
   return std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance;
 }
 
-TEST(TrackAssets, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
+TEST(TrackModelFiles, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
   std::vector<std::string> names(std::begin(RENDERED), std::end(RENDERED));
   names.insert(names.end(), std::begin(COLLISION), std::end(COLLISION));
   for (const std::string& name : names) {
@@ -208,7 +180,7 @@ TEST(TrackAssets, EveryFileReadsAlikeInTheEngineAndInAnIndependentReader) {
   }
 }
 
-TEST(TrackAssets, TheGameFindsEveryModelAndLampMaterialByName) {
+TEST(TrackModelFiles, TheGameFindsEveryModelAndLampMaterialByName) {
   Banks& b = banks();
   for (const char* name : RENDERED) {
     Model* m = b.model(name);
@@ -251,7 +223,7 @@ TEST(TrackAssets, TheGameFindsEveryModelAndLampMaterialByName) {
   }
 }
 
-TEST(TrackAssets, FacesWindTowardsTheirNormals) {
+TEST(TrackModelFiles, FacesWindTowardsTheirNormals) {
   // Culling drops faces whose winding disagrees with the side they are lit
   // from: every face turns its front the way its corner normals point.
   Banks& b = banks();
@@ -269,7 +241,7 @@ TEST(TrackAssets, FacesWindTowardsTheirNormals) {
   }
 }
 
-TEST(TrackAssets, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
+TEST(TrackModelFiles, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     for (const char* name : {RENDERED[i], COLLISION[i]}) {
@@ -301,7 +273,7 @@ TEST(TrackAssets, RoadPiecesRunAlongMinusZThinAndWithRingsToBend) {
   }
 }
 
-TEST(TrackAssets, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
+TEST(TrackModelFiles, CollisionSurfacesFaceUpWhereverVehiclesDrive) {
   Banks& b = banks();
   for (int i = 0; i < ROAD_COUNT; ++i) {
     SCOPED_TRACE(COLLISION[i]);
@@ -362,7 +334,7 @@ std::vector<Vector3D> bentAndPlaced(const Model& original, const korvu::ddd::Bez
   return world;
 }
 
-TEST(TrackAssets, NeighbouringPiecesMeetWithoutGapsWhenBent) {
+TEST(TrackModelFiles, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   Banks& b = banks();
   // A curve that turns, climbs and banks.
   korvu::ddd::BezierCurve curve(Vector3D(0, 0, 0), Vector3D(300, 0, -60), Vector3D(520, 60, -400),
@@ -403,7 +375,7 @@ TEST(TrackAssets, NeighbouringPiecesMeetWithoutGapsWhenBent) {
   }
 }
 
-TEST(TrackAssets, TunnelsLeaveRoomForTheChaseCamera) {
+TEST(TrackModelFiles, TunnelsLeaveRoomForTheChaseCamera) {
   // The chase camera rides 30 above a vehicle that hovers about 9 above
   // the road, 40 behind it; the vehicle's centre stays within 30 of the
   // middle while its jets are over the road. Nothing may come into that
@@ -426,7 +398,7 @@ TEST(TrackAssets, TunnelsLeaveRoomForTheChaseCamera) {
   }
 }
 
-TEST(TrackAssets, VehiclesPassThroughThePortalButNotItsPillars) {
+TEST(TrackModelFiles, VehiclesPassThroughThePortalButNotItsPillars) {
   Banks& b = banks();
   auto* cm = dynamic_cast<CollisionModel*>(b.model("startPortalCollision"));
   ASSERT_NE(cm, nullptr);
@@ -457,7 +429,7 @@ TEST(TrackAssets, VehiclesPassThroughThePortalButNotItsPillars) {
   EXPECT_LT(68 + lights.hi.y, portal3d.hi.y);
 }
 
-TEST(TrackAssets, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
+TEST(TrackModelFiles, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
   // The short track puts two tribunes at one point, the second turned by
   // 270 degrees; they stand back to side without overlapping.
   const Box one = boxOf(*banks().model("tribune"));
@@ -488,51 +460,22 @@ TEST(TrackAssets, TwoTribunesAtOnePointTurnedApartMeetAtACorner) {
 constexpr int W = 480;
 constexpr int H = 360;
 
-class TrackAssetPictures : public ::testing::Test {
+class TrackModelPictures : public glimro_test::SuiteWindowTest {
  protected:
-  static bool windowOpen;
-
   static void SetUpTestSuite() {
-    if (!std::getenv("DISPLAY")) return;
-    windowOpen = korvu_test::openTestWindow(W, H).empty();
-    if (!windowOpen) return;
+    if (!openWindow(W, H)) return;
     try {
       korvu::ddd::init();
     } catch (const std::string&) {
     }
     // Every texture the models name, loaded by the game's image loader.
-    char old[4096];
-    if (!getcwd(old, sizeof old) || chdir(korvu_test::sourceDir().c_str()) != 0) return;
     banks().images.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
-    try {
-      banks().images.refresh();
-    } catch (const std::string& message) {
-      ADD_FAILURE() << message;
-    }
-    if (chdir(old) != 0) ADD_FAILURE() << "could not return to " << old;
+    fromSourceDir([] { banks().images.refresh(); });
   }
 
   static void TearDownTestSuite() {
-    if (!windowOpen) return;
-    banks().images.release();
-    korvu::ddd::pipeline.clearFrame();
-    korvu::ddd::pipeline.camera = nullptr;
-    korvu::ddd::pipeline.root = nullptr;
-    korvu::ddd::pipeline.lightsEnabled = 0;
-    korvu_test::closeTestWindow();
-    windowOpen = false;
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(windowOpen) << "This test draws into a real window: run it under an X server (Xvfb).";
-    korvu::currentViewport = &korvu::vpScreen;
-    glViewport(0, 0, W, H);
-  }
-
-  void TearDown() override {
-    korvu::ddd::pipeline.clearFrame();
-    korvu::ddd::pipeline.camera = nullptr;
-    korvu::ddd::pipeline.root = nullptr;
+    if (windowOpen) banks().images.release();
+    closeWindow();
   }
 
   // The race's daylight: bright ambient, a sun from above, a blue sky.
@@ -568,21 +511,6 @@ class TrackAssetPictures : public ::testing::Test {
     return sun;
   }
 
-  // A camera at eye looking at target, as the engine's camera looks down
-  // its own -z.
-  static std::unique_ptr<korvu::ddd::Camera> lookAt(const Vector3D& eye, const Vector3D& target) {
-    std::unique_ptr<korvu::ddd::Camera> camera(new korvu::ddd::Camera(60, double(W) / H));
-    camera->near = 1;
-    camera->far = 5000;
-    camera->position = eye;
-    Vector3D d = target - eye;
-    d.normalize();
-    const float degrees = 180.0f / 3.14159265f;
-    camera->rotate(std::atan2(-d.x, -d.z) * degrees, Vector3D(0, 1, 0));
-    camera->rotate(std::asin(d.y) * degrees, Vector3D(1, 0, 0));
-    return camera;
-  }
-
   struct Frame {
     std::vector<uint8_t> rgba;
     int covered = 0;  // pixels that are not the background
@@ -608,9 +536,8 @@ class TrackAssetPictures : public ::testing::Test {
   }
 };
 
-bool TrackAssetPictures::windowOpen = false;
 
-TEST_F(TrackAssetPictures, EveryModelDrawsLitAndTextured) {
+TEST_F(TrackModelPictures, EveryModelDrawsLitAndTextured) {
   for (const char* name : RENDERED) {
     SCOPED_TRACE(name);
     Model* m = banks().model(name);
@@ -622,7 +549,7 @@ TEST_F(TrackAssetPictures, EveryModelDrawsLitAndTextured) {
     const Vector3D centre = (box.lo + box.hi) * 0.5f;
     const float radius = (box.hi - box.lo).length() * 0.5f;
     // From the front (+z) and to the right, a little above.
-    auto camera = lookAt(centre + Vector3D(0.55f, 0.35f, 0.75f) * (radius * 2.1f), centre);
+    auto camera = lookAt(centre + Vector3D(0.55f, 0.35f, 0.75f) * (radius * 2.1f), centre, 5000);
     draw(*camera, root);
     const Frame f = grab(std::string("track_model_") + name);
     EXPECT_GT(f.covered, W * H / 20);
@@ -630,7 +557,7 @@ TEST_F(TrackAssetPictures, EveryModelDrawsLitAndTextured) {
   }
 }
 
-TEST_F(TrackAssetPictures, StartLightsShowTheCountdownStates) {
+TEST_F(TrackModelPictures, StartLightsShowTheCountdownStates) {
   Banks& b = banks();
   Model* lights = b.model("startLights");
   ASSERT_NE(lights, nullptr);
@@ -647,7 +574,7 @@ TEST_F(TrackAssetPictures, StartLightsShowTheCountdownStates) {
     korvu::ddd::Object root;
     addSun(root, false);
     root += new korvu::ddd::ModelObject(lights);
-    auto camera = lookAt(Vector3D(0, 0, 40), Vector3D(0, 0, 0));
+    auto camera = lookAt(Vector3D(0, 0, 40), Vector3D(0, 0, 0), 5000);
     draw(*camera, root);
     const Frame f = grab("track_start_lights_" + std::to_string(3 - state));
     std::array<long, 3> sum{0, 0, 0};
@@ -667,7 +594,7 @@ TEST_F(TrackAssetPictures, StartLightsShowTheCountdownStates) {
 // from behind the start grid, and through the chase camera on a few
 // sections (30 above and 40 behind a vehicle, looking ahead), by day and
 // by night.
-TEST_F(TrackAssetPictures, TheThreeTracksAsBuilt) {
+TEST_F(TrackModelPictures, TheThreeTracksAsBuilt) {
   struct Shot {
     const char* name;
     int section;  // the chase camera on this section, or -1 for eye and target
@@ -700,10 +627,7 @@ TEST_F(TrackAssetPictures, TheThreeTracksAsBuilt) {
     ASSERT_NO_THROW(track->load()) << t.name;
     own.models.prepare();
     const std::vector<glimro::TrackSection*> sections(track->sections.begin(), track->sections.end());
-    char old[4096];
-    ASSERT_TRUE(getcwd(old, sizeof old) && chdir(korvu_test::sourceDir().c_str()) == 0);
-    EXPECT_NO_THROW(own.images.refresh());
-    ASSERT_EQ(chdir(old), 0);
+    fromSourceDir([&own] { own.images.refresh(); });
     korvu::ddd::Object day, night;
     addSun(day, false);
     addSun(night, true);
@@ -719,10 +643,9 @@ TEST_F(TrackAssetPictures, TheThreeTracksAsBuilt) {
       }
       korvu::ddd::Object& root = shot.night ? night : day;
       root += scene;
-      auto camera = lookAt(eye, target);
-      camera->far = 20000;
+      auto camera = lookAt(eye, target, 20000);
       draw(*camera, root, shot.night);
-      const Frame f = grab(std::string("track_") + t.name + "_" + shot.name, shot.night);
+      const Frame f = grab(std::string("track_model_") + t.name + "_" + shot.name, shot.night);
       EXPECT_GT(f.covered, W * H / 20);
     }
     korvu::ddd::pipeline.clearFrame();

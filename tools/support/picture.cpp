@@ -25,12 +25,18 @@ double Random::uniform(double min, double max) { return min + (max - min) * unif
 Picture::Picture(int width, int height, Rgba fill)
     : width(width), height(height), pixels(static_cast<size_t>(width) * height, fill) {}
 
+namespace {
+
+// A channel value in 0..1 as a byte, rounded with the given offset
+// (-0.5..0.5 steps); 0 and 1 map to 0 and 255 whatever the offset.
 uint8_t toByte(float value, double dither) {
   if (!(value > 0.0f)) return 0;
   if (value >= 1.0f) return 255;
   const long rounded = std::lround(value * 255.0 + dither);
   return static_cast<uint8_t>(rounded < 0 ? 0 : rounded > 255 ? 255 : rounded);
 }
+
+}  // namespace
 
 void Picture::savePng(const std::string& file) const { write(file, nullptr); }
 

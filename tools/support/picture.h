@@ -55,8 +55,4 @@ class Picture {
   void write(const std::string& file, Random* dither) const;
 };
 
-// A channel value in 0..1 as a byte, rounded with the given offset
-// (-0.5..0.5 steps); 0 and 1 map to 0 and 255 whatever the offset.
-uint8_t toByte(float value, double dither);
-
 }  // namespace glimro_tools

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "debug.h"
@@ -42,6 +43,18 @@ bool holdsFocusable(const Component* c) {
   return false;
 }
 
+// Coordinates and sizes beyond this many pixels, or no number at all, are
+// refused: drawing moves by a component's position and back again, which
+// such values would not survive, and every later sibling would be misplaced.
+constexpr float MAX_PIXELS = 1e6f;
+
+float readPixels(const xml::Node* node, const char* attribute, float current, const std::string& name) {
+  const float value = node->getAttributeFloat(attribute, current);
+  if (std::fabs(value) <= MAX_PIXELS) return value;
+  debug::error(dbgGui, "Component \"%s\" has an impossible %s. Keeping %g.", name.c_str(), attribute, current);
+  return current;
+}
+
 int countTree(const Component* c) {
   int n = 1;
   for (const Component* child : c->children) n += countTree(child);
@@ -76,10 +89,10 @@ void Component::getSelfFromNode(const xml::Node* node, GUI*) {
     debug::error(dbgGui, "No name specified for component \"%s\". Using empty name.", node->name.c_str());
     name.clear();
   }
-  x = node->getAttributeFloat("x", x);
-  y = node->getAttributeFloat("y", y);
-  width = node->getAttributeFloat("width", width);
-  height = node->getAttributeFloat("height", height);
+  x = readPixels(node, "x", x, name);
+  y = readPixels(node, "y", y, name);
+  width = readPixels(node, "width", width, name);
+  height = readPixels(node, "height", height, name);
   visible = node->getAttributeBool("visible", visible);
   enabled = node->getAttributeBool("enabled", enabled);
 }
@@ -90,8 +103,8 @@ void Component::draw() {
   glTranslatef(x, y, 0);
   drawSelf();
   glPushAttrib(GL_SCISSOR_BIT);
-  glScissor(static_cast<GLint>(currentPos.x), static_cast<GLint>(currentPos.y), static_cast<GLsizei>(width),
-            static_cast<GLsizei>(height));
+  glScissor(static_cast<GLint>(currentPos.x), static_cast<GLint>(currentPos.y),
+            static_cast<GLsizei>(std::max(0.0f, width)), static_cast<GLsizei>(std::max(0.0f, height)));
   glEnable(GL_SCISSOR_TEST);
   for (auto it = children.rbegin(); it != children.rend(); ++it) (*it)->draw();
   glPopAttrib();
@@ -180,8 +193,10 @@ void Component::bringToFront() {
 }
 
 void Component::center(Vector2D size) {
-  if (size.x > 0) x = static_cast<float>(static_cast<int>(size.x - width) / 2);
-  if (size.y > 0) y = static_cast<float>(static_cast<int>(size.y - height) / 2);
+  // Integer arithmetic, truncating twice, done in floating point so that
+  // no size converts out of range.
+  if (size.x > 0) x = std::trunc(std::trunc(size.x - width) / 2);
+  if (size.y > 0) y = std::trunc(std::trunc(size.y - height) / 2);
 }
 
 GUI* Component::getRoot() const {

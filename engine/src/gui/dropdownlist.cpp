@@ -64,7 +64,7 @@ DropdownList::~DropdownList() {
 void DropdownList::getSelfFromNode(const xml::Node* node, GUI* gui) {
   Component::getSelfFromNode(node, gui);
   CaptionedObject::getSelfFromNode(node, gui);
-  if (!readStyle(node, "style", gui, style, "drop-down list style", true)) {
+  if (!readStyle(node, "style", gui, style, "drop-down list style")) {
     debug::warning(dbgGui, "Could not find matching style for dropdown list \"%s\".", name.c_str());
   }
   readTrigger(node, "trigger", gui, trigger);

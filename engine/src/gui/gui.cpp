@@ -36,14 +36,14 @@ bool inside(const Component* c, const Component* subtree) {
 }
 
 // The element of that name in a bank or registry (either may be missing);
-// null, logged unless quiet, when there is none.
+// null, logged, when there is none.
 template <class Map>
-typename Map::mapped_type lookUp(const Map* bank, const std::string& name, const char* kind, bool quiet) {
+typename Map::mapped_type lookUp(const Map* bank, const std::string& name, const char* kind) {
   if (bank) {
     auto it = bank->find(name);
     if (it != bank->end() && it->second) return it->second;
   }
-  if (!quiet) debug::warning(dbgGui, "Unknown %s \"%s\".", kind, name.c_str());
+  debug::warning(dbgGui, "Unknown %s \"%s\".", kind, name.c_str());
   return nullptr;
 }
 
@@ -286,29 +286,29 @@ void GUI::forget(const Component* subtree) {
   if (capture && inside(capture, subtree)) capture = nullptr;
 }
 
-Style* GUI::findStyle(const std::string& name, bool quiet) const { return lookUp(styles, name, "style", quiet); }
+Style* GUI::findStyle(const std::string& name) const { return lookUp(styles, name, "style"); }
 
-Image* GUI::findImage(const std::string& name) const { return lookUp(images, name, "image", false); }
+Image* GUI::findImage(const std::string& name) const { return lookUp(images, name, "image"); }
 
-fonts::Font* GUI::findFont(const std::string& name) const { return lookUp(fonts, name, "font", false); }
+fonts::Font* GUI::findFont(const std::string& name) const { return lookUp(fonts, name, "font"); }
 
-Trigger* GUI::findTrigger(const std::string& name) const { return lookUp(triggers, name, "trigger", false); }
+Trigger* GUI::findTrigger(const std::string& name) const { return lookUp(triggers, name, "trigger"); }
 
 void readImage(const xml::Node* node, const std::string& attribute, const GUI* gui, Image*& field) {
   if (const std::string* wanted = node->getAttribute(attribute)) {
-    field = lookUp(gui ? gui->images : nullptr, *wanted, "image", false);
+    field = lookUp(gui ? gui->images : nullptr, *wanted, "image");
   }
 }
 
 void readFont(const xml::Node* node, const std::string& attribute, const GUI* gui, fonts::Font*& field) {
   if (const std::string* wanted = node->getAttribute(attribute)) {
-    field = lookUp(gui ? gui->fonts : nullptr, *wanted, "font", false);
+    field = lookUp(gui ? gui->fonts : nullptr, *wanted, "font");
   }
 }
 
 void readTrigger(const xml::Node* node, const std::string& attribute, const GUI* gui, Trigger*& field) {
   if (const std::string* wanted = node->getAttribute(attribute)) {
-    field = lookUp(gui ? gui->triggers : nullptr, *wanted, "trigger", false);
+    field = lookUp(gui ? gui->triggers : nullptr, *wanted, "trigger");
   }
 }
 

@@ -76,9 +76,9 @@ class GUI : public Component, public Evaluator {
   // Clears the focus and capture records when they lie in the subtree.
   void forget(const Component* subtree);
 
-  // Lookups of the names a description gives; null, with the name logged
-  // (unless quiet), when nothing has that name.
-  Style* findStyle(const std::string& name, bool quiet = false) const;
+  // Lookups of the names a description gives; null, with the name logged,
+  // when nothing has that name.
+  Style* findStyle(const std::string& name) const;
   Image* findImage(const std::string& name) const;
   fonts::Font* findFont(const std::string& name) const;
   Trigger* findTrigger(const std::string& name) const;

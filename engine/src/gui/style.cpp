@@ -62,9 +62,9 @@ JustificationVertical readVertical(const xml::Node* node, const std::string& att
   return justificationVertical(node->getAttribute(attribute, STR_JUSTIFICATION_VERTICAL[current]).c_str());
 }
 
-Style* lookUpStyle(const GUI* gui, const std::string& name, bool quiet) {
-  if (gui) return gui->findStyle(name, quiet);
-  if (!quiet) debug::warning(dbgGui, "Unknown style \"%s\".", name.c_str());
+Style* lookUpStyle(const GUI* gui, const std::string& name) {
+  if (gui) return gui->findStyle(name);
+  debug::warning(dbgGui, "Unknown style \"%s\".", name.c_str());
   return nullptr;
 }
 

@@ -129,22 +129,21 @@ JustificationHorizontal readHorizontal(const xml::Node* node, const std::string&
 JustificationVertical readVertical(const xml::Node* node, const std::string& attribute,
                                    JustificationVertical current);
 
-// The style of that name in the GUI's bank; null, logged unless quiet,
-// when there is none (or no GUI).
-Style* lookUpStyle(const GUI* gui, const std::string& name, bool quiet);
+// The style of that name in the GUI's bank; null, logged, when there is none
+// (or no GUI).
+Style* lookUpStyle(const GUI* gui, const std::string& name);
 
 // A style reference: a present attribute sets the field to the style of that
 // name when it is a T, else to null with a logged warning that names the
-// style and the kind wanted (unless quiet); an absent attribute leaves the
+// style and the kind wanted; an absent attribute leaves the
 // field alone. False when a present attribute found no fitting style.
 template <class T>
-bool readStyle(const xml::Node* node, const std::string& attribute, const GUI* gui, T*& field, const char* kind,
-               bool quiet = false) {
+bool readStyle(const xml::Node* node, const std::string& attribute, const GUI* gui, T*& field, const char* kind) {
   const std::string* wanted = node->getAttribute(attribute);
   if (!wanted) return true;
-  Style* found = lookUpStyle(gui, *wanted, quiet);
+  Style* found = lookUpStyle(gui, *wanted);
   field = dynamic_cast<T*>(found);
-  if (found && !field && !quiet) debug::warning(dbgGui, "Style \"%s\" is no %s.", wanted->c_str(), kind);
+  if (found && !field) debug::warning(dbgGui, "Style \"%s\" is no %s.", wanted->c_str(), kind);
   return field != nullptr;
 }
 

@@ -1,0 +1,116 @@
+// Whole races driven by the autopilot through the race's own step: three
+// laps of every track with their record entries and the race-over state,
+// two vehicles racing together, and runs that repeat bit for bit.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "fonts/message.h"
+#include "game.h"
+#include "glimro.h"
+#include "playerprofile.h"
+#include "raceharness.h"
+#include "timetext.h"
+#include "track.h"
+
+using glimro::Game;
+using glimro::Glimro;
+using glimro_harness::RaceHarness;
+using glimro_harness::RaceOptions;
+
+namespace {
+
+// Ten minutes of race time at 50 frames a second.
+const long FRAME_LIMIT = 30000;
+
+RaceOptions race(int track, int players) {
+  RaceOptions o;
+  o.track = track;
+  o.players = players;
+  return o;
+}
+
+int filled(const glimro::TimeTable& t) {
+  int n = 0;
+  for (const glimro::TimeEntry& e : t.entries) n += e.ticks > 0;
+  return n;
+}
+
+void expectFinished(const Glimro& v, const std::string& what) {
+  EXPECT_TRUE(v.finished) << what;
+  EXPECT_EQ(v.lap, 4) << what;
+  EXPECT_GT(v.bestLapTime, 0.0) << what;
+  EXPECT_LT(v.bestLapTime, v.raceTime / 3 + 1) << what;
+  ASSERT_FALSE(v.messages.messages.empty()) << what;
+  EXPECT_EQ(v.messages.messages.back()->text.rfind("Finished in " + glimro::ticksToStr(static_cast<float>(v.raceTime)), 0), 0u)
+      << what;
+}
+
+}  // namespace
+
+TEST(AutopilotRaces, ThreeLapsOfEveryTrackWithoutAWrongDirection) {
+  const char* names[3] = {"track_short", "track_alternate", "track_03"};
+  for (int track = 0; track < 3; ++track) {
+    RaceHarness h(race(track, 1));
+    Game& g = *h.game;
+    ASSERT_EQ(g.track->name, names[track]);
+    ASSERT_TRUE(h.runToFinish(FRAME_LIMIT)) << names[track] << " not finished, lap " << g.players[0]->lap;
+    const Glimro& v = *g.players[0];
+    expectFinished(v, names[track]);
+    EXPECT_EQ(h.wrongDirectionFrames[0], 0) << names[track];
+    // Three lap times and one race time, under the driver's name.
+    EXPECT_EQ(filled(g.track->stats.laptimes), 3) << names[track];
+    EXPECT_EQ(filled(g.track->stats.tracktimes), 1) << names[track];
+    EXPECT_EQ(g.track->stats.tracktimes.entries[0].name, "Pilot 1");
+    EXPECT_EQ(g.track->stats.tracktimes.entries[0].ticks, static_cast<long>(v.raceTime));
+    EXPECT_EQ(g.track->stats.laptimes.entries[0].ticks, static_cast<long>(v.bestLapTime));
+    EXPECT_TRUE(g.raceOver);
+    EXPECT_EQ(g.playersRacing, 0);
+    EXPECT_TRUE(v.locked);
+    // Only the third track's banked climb (sections 116 to 127) throws the
+    // vehicle off the road: at most once a lap it is put back.
+    EXPECT_LE(h.resetCount[0], track == 2 ? 3 : 0) << names[track];
+    // The race goes on after the finish with the vehicles held.
+    const double raceTime = v.raceTime;
+    for (int i = 0; i < 50; ++i) h.step();
+    EXPECT_EQ(v.raceTime, raceTime);
+  }
+}
+
+TEST(AutopilotRaces, TwoVehiclesRacingTogetherBothFinish) {
+  RaceHarness h(race(0, 2));
+  Game& g = *h.game;
+  ASSERT_TRUE(h.runToFinish(FRAME_LIMIT)) << "laps " << g.players[0]->lap << " and " << g.players[1]->lap;
+  expectFinished(*g.players[0], "player 1");
+  expectFinished(*g.players[1], "player 2");
+  EXPECT_EQ(filled(g.track->stats.laptimes), 6);
+  EXPECT_EQ(filled(g.track->stats.tracktimes), 2);
+  // The first home is first in the ranking, and the race table agrees.
+  const Glimro* first = g.ranking.front();
+  EXPECT_EQ(first->racePosition, 1);
+  EXPECT_EQ(g.ranking.back()->racePosition, 2);
+  EXPECT_EQ(g.track->stats.tracktimes.entries[0].name, first->profile->name);
+  EXPECT_EQ(h.wrongDirectionFrames[0] + h.wrongDirectionFrames[1], 0);
+}
+
+TEST(AutopilotRaces, TwoRunsRepeatBitForBit) {
+  // A stretch of the alternate track with two vehicles: start, jostling
+  // off the grid, tunnels.
+  std::vector<float> runs[2];
+  for (std::vector<float>& trace : runs) {
+    RaceHarness h(race(1, 2));
+    for (int f = 0; f < 1500; ++f) {
+      h.step();
+      if (f % 10 != 0) continue;
+      for (const Glimro* v : h.game->vehicles) {
+        for (float x : {v->position.x, v->position.y, v->position.z, v->velocity.x, v->velocity.y, v->velocity.z,
+                        static_cast<float>(v->speed), v->rotation.m[0][2], v->rotation.m[2][0]}) {
+          trace.push_back(x);
+        }
+      }
+    }
+  }
+  ASSERT_EQ(runs[0].size(), runs[1].size());
+  EXPECT_EQ(std::memcmp(runs[0].data(), runs[1].data(), runs[0].size() * sizeof(float)), 0);
+}

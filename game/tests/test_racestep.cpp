@@ -1,0 +1,410 @@
+// The race step on real tracks and vehicles without a window: laps and
+// their record tables and messages, ranking, rockets and their bursts, the
+// countdown, vehicle against vehicle, falling off the road, hovering on
+// the grid, and leaving the race.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "commands.h"
+#include "controls.h"
+#include "ddd/material.h"
+#include "ddd/mesh.h"
+#include "ddd/model.h"
+#include "ddd/particles.h"
+#include "fonts/message.h"
+#include "game.h"
+#include "glimro.h"
+#include "raceharness.h"
+#include "rocket.h"
+#include "timetext.h"
+#include "track.h"
+#include "xml.h"
+
+using glimro::Game;
+using glimro::Glimro;
+using glimro_harness::RaceHarness;
+using glimro_harness::RaceOptions;
+using korvu::Vector3D;
+
+namespace {
+
+RaceOptions race(int track = 0, int players = 1) {
+  RaceOptions o;
+  o.track = track;
+  o.players = players;
+  return o;
+}
+
+std::string shownMessage(const Glimro& v) {
+  return v.messages.messages.empty() ? std::string() : v.messages.messages.back()->text;
+}
+
+// Puts the vehicle on a section, as the tracking rule would.
+void onSection(Glimro& v, Game& g, int index) {
+  for (glimro::TrackSection* s : g.track->sections) {
+    if (s->index == index) v.currentSection = v.previousSection = s;
+  }
+}
+
+void fire(RaceHarness& h, int id, const std::string& name) {
+  korvu::Trigger* t = new korvu::Trigger(id, name, "");
+  h.queue += t;
+  h.queue << t;
+}
+
+}  // namespace
+
+TEST(RaceLaps, ThreeLapsGiveThreeLapTimesOneRaceTimeAndTheirMessages) {
+  RaceHarness h(race());
+  Game& g = *h.game;
+  Glimro& v = *g.players[0];
+  glimro::TimeTable& laps = g.track->stats.laptimes;
+  glimro::TimeTable& races = g.track->stats.tracktimes;
+  // Somebody drove a 50 s lap before.
+  laps.add(glimro::TimeEntry(50000, "Earlier"));
+
+  // The first crossing only starts the lap clock.
+  v.lapTime = 1234;
+  v.nextLap();
+  EXPECT_EQ(v.lap, 1);
+  EXPECT_EQ(v.lapTime, 0.0);
+  EXPECT_EQ(laps.entries[1].ticks, 0);
+  EXPECT_TRUE(v.messages.messages.empty());
+  EXPECT_LE(v.lapTimeMessage.remainingTime, 0.0f);
+
+  // A first lap slower than the table's best: best for the vehicle, no record.
+  v.lapTime = 61000.7;
+  v.nextLap();
+  EXPECT_EQ(v.bestLapTime, 61000.7);
+  EXPECT_EQ(shownMessage(v), "Fastest lap: 01:01.000");
+  EXPECT_EQ(v.lapTimeMessage.text, "01:01.000");
+  EXPECT_GT(v.lapTimeMessage.remainingTime, 0.0f);
+  EXPECT_EQ(laps.entries[1].ticks, 61000);
+  EXPECT_EQ(laps.entries[1].name, "Pilot 1");
+
+  // As fast as the best: not a new best, no new message.
+  v.messages.clear();
+  v.lapTime = 61000.7;
+  v.nextLap();
+  EXPECT_EQ(v.lap, 3);
+  EXPECT_TRUE(v.messages.messages.empty());
+
+  // The last lap is the track's record, and the race is over at once.
+  v.raceTime = 170000.5;
+  v.lapTime = 48000;
+  v.nextLap();
+  EXPECT_EQ(v.lap, 4);
+  EXPECT_EQ(v.bestLapTime, 48000.0);
+  EXPECT_EQ(laps.entries[0].ticks, 48000);
+  EXPECT_EQ(races.entries[0].ticks, 170000);
+  EXPECT_EQ(races.entries[0].name, "Pilot 1");
+  // The finish replaces the fastest-lap message of the same crossing.
+  ASSERT_EQ(v.messages.messages.size(), 1u);
+  EXPECT_EQ(shownMessage(v), "Finished in 02:50.000 (new track record)");
+  EXPECT_TRUE(v.finished);
+  EXPECT_TRUE(v.locked);
+  EXPECT_TRUE(g.raceOver);
+  // Four lap entries in all: the earlier one and this race's three.
+  EXPECT_EQ(laps.entries[3].ticks, 61000);
+  EXPECT_EQ(laps.entries[4].ticks, 0);
+
+  // A finished vehicle's clocks stand still, and the line counts no more.
+  const double raceTime = v.raceTime;
+  v.perform(500);
+  EXPECT_EQ(v.raceTime, raceTime);
+  v.nextLap();
+  EXPECT_EQ(v.lap, 4);
+  EXPECT_EQ(races.entries[1].ticks, 0);
+  EXPECT_EQ(g.playersRacing, 0);
+}
+
+TEST(RaceLaps, RankingPutsALapAheadFirstAndKeepsTiesInTheirOrder) {
+  RaceHarness h(race(0, 2));
+  Game& g = *h.game;
+  Glimro& a = *g.players[0];
+  Glimro& b = *g.players[1];
+  h.autopilot = false;
+
+  // Same lap, same section: the previous order (the grid) stays.
+  onSection(a, g, 5);
+  onSection(b, g, 5);
+  h.step();
+  EXPECT_EQ(g.ranking.front(), &a);
+  EXPECT_EQ(a.racePosition, 1);
+  EXPECT_EQ(b.racePosition, 2);
+
+  // Farther on the same lap leads.
+  onSection(b, g, 6);
+  h.step();
+  EXPECT_EQ(b.racePosition, 1);
+  EXPECT_EQ(a.racePosition, 2);
+
+  // Back level: b keeps the lead it had.
+  onSection(a, g, 6);
+  h.step();
+  EXPECT_EQ(b.racePosition, 1);
+
+  // A lap ahead leads whatever the section.
+  a.lap = 2;
+  b.lap = 1;
+  onSection(a, g, 0);
+  onSection(b, g, 39);
+  h.step();
+  EXPECT_EQ(a.racePosition, 1);
+  EXPECT_TRUE(glimro::findGlimroLeader(&a, &b));
+  EXPECT_FALSE(glimro::findGlimroLeader(&b, &a));
+}
+
+TEST(RaceRockets, ARocketFliesASecondBurstsAndItsExplosionGoes) {
+  RaceHarness h(race());
+  Game& g = *h.game;
+  Glimro& v = *g.players[0];
+  h.autopilot = false;
+
+  // A closed launcher keeps its rocket.
+  glimro::Rocket* loaded = v.rocket;
+  v.launchRocket();
+  EXPECT_TRUE(g.rockets.empty());
+  EXPECT_EQ(v.rocket, loaded);
+  EXPECT_EQ(loaded->parent, v.launcher);
+
+  fire(h, glimro::TRG_OPEN_ROCKET1, "openRocket1");
+  fire(h, glimro::TRG_LAUNCH_ROCKET1, "launchRocket1");
+  fire(h, glimro::TRG_LAUNCH_ROCKET1, "launchRocket1b");
+  g.mainLoop(0.0f);
+  ASSERT_EQ(g.rockets.size(), 2u);
+  EXPECT_EQ(g.rockets.front(), loaded);
+  EXPECT_EQ(loaded->parent, g.world);
+  ASSERT_NE(v.rocket, nullptr);
+  EXPECT_NE(v.rocket, g.rockets.back());
+  EXPECT_EQ(v.rocket->parent, v.launcher);
+  EXPECT_TRUE(v.launcherOpen);
+
+  // Straight on along the vehicle's forward axis at 0.2 units a millisecond.
+  Vector3D forward(0, 0, 1);
+  forward.transform(v.rotation);
+  const Vector3D start = loaded->position;
+  for (int i = 0; i < 99; ++i) g.mainLoop(10.0f);
+  ASSERT_EQ(g.rockets.size(), 2u);
+  const Vector3D flown = loaded->position - start;
+  EXPECT_NEAR(flown.length(), 198.0f, 0.05f);
+  EXPECT_GT(korvu::dotProduct(flown, forward), 197.9f);
+  const Vector3D last = loaded->position;
+
+  // The hundredth step bursts both where they stand.
+  g.mainLoop(10.0f);
+  EXPECT_TRUE(g.rockets.empty());
+  ASSERT_EQ(g.particleEngines.size(), 2u);
+  korvu::ddd::SimpleParticleEngine* burst = g.particleEngines.front();
+  EXPECT_EQ(burst->position, last);
+  EXPECT_EQ(burst->parent, g.world);
+  EXPECT_EQ(burst->particles.size(), 100u);
+
+  // Every particle fades within a second and a half; then the engines go.
+  int steps = 0;
+  while (!g.particleEngines.empty() && steps < 200) {
+    g.mainLoop(10.0f);
+    ++steps;
+  }
+  EXPECT_TRUE(g.particleEngines.empty());
+  EXPECT_GT(steps, 30);
+
+  // A first step of a whole second bursts a new rocket without moving it.
+  v.launchRocket();
+  const Vector3D at = g.rockets.front()->position;
+  g.mainLoop(1000.0f);
+  EXPECT_TRUE(g.rockets.empty());
+  ASSERT_EQ(g.particleEngines.size(), 1u);
+  EXPECT_EQ(g.particleEngines.front()->position, at);
+}
+
+TEST(RaceStep, CountdownAcrossLongFrames) {
+  {
+    RaceHarness h(race());
+    Game& g = *h.game;
+    g.mainLoop(2500.0f);
+    EXPECT_EQ(g.countdown, 1);
+    EXPECT_FLOAT_EQ(g.countdownTimer, 500.0f);
+    // Shown once, at the state reached: red and yellow on.
+    korvu::ddd::Model* lights = h.models.find("startLights")->second;
+    EXPECT_EQ(lights->meshes[0]->material->name, "redLightOn");
+    EXPECT_EQ(lights->meshes[1]->material->name, "yellowLightOn");
+    EXPECT_EQ(lights->meshes[2]->material->name, "greenLightOff");
+    EXPECT_TRUE(g.players[0]->locked);
+    EXPECT_FALSE(g.players[0]->started);
+    g.mainLoop(499.0f);
+    EXPECT_EQ(g.countdown, 1);
+    g.mainLoop(1.0f);
+    EXPECT_EQ(g.countdown, 1);  // exactly 0 ms left is not below 0
+    g.mainLoop(0.5f);
+    EXPECT_EQ(g.countdown, 0);
+    EXPECT_TRUE(g.players[0]->started);
+    EXPECT_FALSE(g.players[0]->locked);
+  }
+  {
+    RaceHarness h(race(0, 2));
+    Game& g = *h.game;
+    g.mainLoop(5000.0f);
+    EXPECT_EQ(g.countdown, 0);
+    EXPECT_FLOAT_EQ(g.countdownTimer, -1000.0f);
+    for (Glimro* v : g.vehicles) {
+      EXPECT_TRUE(v->started);
+      EXPECT_FALSE(v->locked);
+    }
+    // Idle from then on, and the clocks run.
+    g.mainLoop(3000.0f);
+    EXPECT_EQ(g.countdown, 0);
+    EXPECT_FLOAT_EQ(g.countdownTimer, -1000.0f);
+    EXPECT_GT(g.players[0]->raceTime, 0.0);
+  }
+}
+
+TEST(RaceStep, VehicleAgainstVehicleHandsOnSpeedAndKeepsAMinimum) {
+  RaceHarness h(race(0, 2));
+  Game& g = *h.game;
+  Glimro& a = *g.vehicles[0];
+  Glimro& b = *g.vehicles[1];
+  // b stands 60 units ahead of a, a runs into it within the step.
+  Vector3D ahead(0, 0, 1);
+  ahead.transform(a.rotation);
+  b.position = a.position + ahead * 60.0f;
+  b.rotation = a.rotation;
+  b.inverseRotation = a.inverseRotation;
+  const float dt = 50.0f;
+  struct Case {
+    double speedA, speedAfter;
+  };
+  for (const Case& c : {Case{0.005, 0.01}, Case{-0.005, -0.01}, Case{0.0, 0.0}, Case{12.0, 12.0}}) {
+    a.velocity = ahead * 80.0f;
+    a.speed = c.speedA;
+    b.velocity = Vector3D(3, 0, 4);
+    b.speed = 7;
+    g.collideWithVehicles(&a, dt);
+    // a keeps its direction at 0.9 of b's speed; b takes 0.9 of that.
+    EXPECT_NEAR((a.velocity - ahead * 4.5f).length(), 0.0f, 1e-4f) << c.speedA;
+    EXPECT_NEAR((b.velocity - (Vector3D(3, 0, 4) + ahead * 4.05f)).length(), 0.0f, 1e-4f);
+    EXPECT_NEAR(b.speed, 0.9 * c.speedA, 1e-9);
+    EXPECT_EQ(a.speed, c.speedAfter);
+  }
+  // Moving away: nothing changes.
+  a.velocity = ahead * -10.0f;
+  b.velocity = Vector3D(3, 0, 4);
+  g.collideWithVehicles(&a, dt);
+  EXPECT_EQ(a.velocity, ahead * -10.0f);
+  EXPECT_EQ(b.velocity, Vector3D(3, 0, 4));
+}
+
+TEST(RaceStep, GravityTakesOverOffTheRoadAndLetsGoOnContact) {
+  RaceHarness h(race(1));
+  Game& g = *h.game;
+  Glimro& v = *g.players[0];
+  h.autopilot = false;
+  // High above open ground, far from every section.
+  v.position = Vector3D(3000, 1000, 3000);
+  for (int step = 1; step <= 26; ++step) {
+    h.step();
+    ASSERT_EQ(v.airborneSteps, step);
+    if (step <= 25) {
+      ASSERT_EQ(v.gravity, Vector3D(0, 0, 0)) << step;
+    }
+  }
+  EXPECT_EQ(v.gravity, Vector3D(0, -2, 0));
+  // Falling faster and faster.
+  const float before = v.velocity.y;
+  for (int i = 0; i < 10; ++i) h.step();
+  EXPECT_LT(v.velocity.y, before - 3.0f);
+
+  // Put down just above the first section: the next step touches.
+  v.position = g.track->sections.front()->position + Vector3D(0, 6, 0);
+  v.velocity = Vector3D(0, 0, 0);
+  h.step();
+  EXPECT_EQ(v.airborneSteps, 0);
+  EXPECT_EQ(v.gravity, Vector3D(0, 0, 0));
+}
+
+TEST(RaceStep, TheHoverSettlesAboveTheGridOnEveryTrack) {
+  for (int track = 0; track < 3; ++track) {
+    RaceHarness h(race(track, 2));
+    Game& g = *h.game;
+    double lowest[2] = {1e9, 1e9}, highest[2] = {-1e9, -1e9};
+    // Three seconds of countdown with the brake held.
+    for (int f = 0; f < 150; ++f) {
+      h.step();
+      if (f < 100) continue;
+      for (int i = 0; i < 2; ++i) {
+        lowest[i] = std::min(lowest[i], static_cast<double>(g.vehicles[i]->position.y));
+        highest[i] = std::max(highest[i], static_cast<double>(g.vehicles[i]->position.y));
+      }
+    }
+    for (int i = 0; i < 2; ++i) {
+      const Glimro& v = *g.vehicles[i];
+      // The grid is at road height 0: the body floats on its jets.
+      EXPECT_GT(lowest[i], 6.0) << "track " << track;
+      EXPECT_LT(highest[i], 12.0) << "track " << track;
+      EXPECT_LT(highest[i] - lowest[i], 1.5) << "track " << track;
+      EXPECT_GT(v.rotation.m[1][1], 0.99f) << "track " << track;
+      EXPECT_LT(v.velocity.length(), 0.6f) << "track " << track;
+      EXPECT_EQ(v.airborneSteps, 0);
+      EXPECT_EQ(v.lap, 0);
+    }
+  }
+}
+
+TEST(RaceStep, AResetOverTheSeamOfTwoSectionsIsNoWrongDirection) {
+  for (int track = 0; track < 3; ++track) {
+    RaceHarness h(race(track));
+    Game& g = *h.game;
+    Glimro& v = *g.players[0];
+    h.autopilot = false;
+    // Put back over the start of section 20, where section 19 ends.
+    onSection(v, g, 20);
+    fire(h, glimro::TRG_RESET1, "reset1");
+    for (int f = 0; f < 60; ++f) {
+      h.step();
+      ASSERT_EQ(h.wrongDirectionFrames[0], 0) << "track " << track << " frame " << f;
+    }
+    EXPECT_EQ(v.currentSection->index, 20) << "track " << track;
+    EXPECT_EQ(v.airborneSteps, 0);
+  }
+}
+
+TEST(RaceStep, ExitEndsTheRaceAndTheRaceOverButtonLeavesItWithoutEndingTheProgram) {
+  RaceHarness h(race(0, 2));
+  Game& g = *h.game;
+  h.autopilot = false;
+  fire(h, glimro::TRG_EXIT, "exit");
+  EXPECT_TRUE(g.mainLoop(20.0f));
+  EXPECT_TRUE(g.raceOver);
+  EXPECT_EQ(g.playersRacing, 0);
+  EXPECT_FALSE(g.leave);
+  for (Glimro* v : g.players) EXPECT_TRUE(v->locked);
+
+  // The race-over panel's button fires the trigger its description names:
+  // it leaves the race, and the program goes on.
+  std::unique_ptr<korvu::xml::Node> gui(korvu::xml::loadXML((glimro_harness::sourceDir() + "/resources/gui.xml").c_str()));
+  std::string trigger;
+  std::function<void(const korvu::xml::Node*)> find = [&](const korvu::xml::Node* n) {
+    if (n->getAttribute("name", "") == "bRaceOverContinue") trigger = n->getAttribute("trigger", "");
+    for (const korvu::xml::Node* c : n->children) find(c);
+  };
+  find(gui.get());
+  ASSERT_EQ(trigger, "exit");
+  fire(h, glimro::TRG_EXIT, "exit again");
+  EXPECT_TRUE(g.mainLoop(20.0f));
+  EXPECT_TRUE(g.leave);
+
+  // Triggers the race does not own go to the global commands, whose false
+  // ends the program; a one-player race drops player 2's triggers.
+  glimro::raceResources.globalEvents = [](korvu::Trigger* t) { return t->id != glimro::TRG_CANCEL; };
+  fire(h, glimro::TRG_FPS, "fps");
+  EXPECT_TRUE(g.mainLoop(20.0f));
+  fire(h, glimro::TRG_CANCEL, "cancel");
+  EXPECT_FALSE(g.mainLoop(20.0f));
+  glimro::terminate = true;
+  EXPECT_FALSE(g.mainLoop(20.0f));
+  glimro::terminate = false;
+}
