@@ -21,15 +21,18 @@ const int GAP = 6;
 const float DEAD_BAND = 0.03f;
 const float GAIN = 2.5f;
 const double PERIOD = 0.12;
-// Beyond this offset the bend is sharp: off the throttle until it is taken.
-const float COAST = 0.15f;
+// The vehicle turns at most 100 degrees a second, too little for the tight
+// bends at full speed: beyond this offset the throttle is held for only a
+// share of each period (never none: a vehicle at rest does not turn).
+const float BEND = 0.12f;
+const double BEND_THROTTLE = 0.35;
 // Out of sight this long, the vehicle is put back on the road.
 const double LOST_SECONDS = 1.5;
 
 }  // namespace
 
-const PlayerKeys PLAYER1_KEYS = {"Up", "Left", "Right", "BackSpace"};
-const PlayerKeys PLAYER2_KEYS = {"w", "a", "d", "Tab"};
+const PlayerKeys PLAYER1_KEYS = {"Up", "Down", "Left", "Right", "BackSpace"};
+const PlayerKeys PLAYER2_KEYS = {"w", "s", "a", "d", "Tab"};
 
 bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
   for (int y = top; y < top + height && y < frame.height; ++y) {
@@ -42,7 +45,19 @@ bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
 }
 
 bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
-  return hasHudText(frame, view.x + 50, 126, view.width - 100, 26);
+  // A line of text, wider than any lens-flare ring that passes the band.
+  int count = 0, first = frame.width, last = -1;
+  for (int y = 126; y < 152 && y < frame.height; ++y) {
+    for (int x = view.x + 50; x < view.x + view.width - 50 && x < frame.width; ++x) {
+      const uint8_t* p = frame.at(x, y);
+      if (p[0] > 240 && p[1] > 240 && int(p[0]) - int(p[2]) > 25) {
+        ++count;
+        first = std::min(first, x);
+        last = std::max(last, x);
+      }
+    }
+  }
+  return count > 100 && last - first > 100;
 }
 
 bool panelShown(const Frame& frame, int left, int top, int height) {
@@ -77,7 +92,7 @@ RoadSight lookAhead(const Frame& frame, const ViewColumns& view) {
   RoadSight sight;
   if (frame.empty() || view.width <= 0) return sight;
   const int middle = view.x + view.width / 2;
-  float sum = 0.0f;
+  float sum = 0.0f, weights = 0.0f;
   int rows = 0;
   for (int k = 0; k < LOOK_ROWS; ++k) {
     const float f = LOOK_FROM + (LOOK_TO - LOOK_FROM) * static_cast<float>(k) / (LOOK_ROWS - 1);
@@ -105,17 +120,21 @@ RoadSight lookAhead(const Frame& frame, const ViewColumns& view) {
     int asphalt = 0;
     for (int x = left; x <= right; ++x) asphalt += isAsphalt(frame.at(x, y)) ? 1 : 0;
     if (right - left < view.width / 40 || asphalt * 3 < right - left) continue;
-    sum += 0.5f * static_cast<float>(left + right);
+    // The far rows tell of a bend first: they weigh most.
+    const float weight = static_cast<float>(LOOK_ROWS - k);
+    sum += weight * 0.5f * static_cast<float>(left + right);
+    weights += weight;
     ++rows;
   }
   if (rows < LOOK_ROWS / 2) return sight;
   sight.seen = true;
-  sight.offset = (sum / static_cast<float>(rows) - static_cast<float>(middle)) / (0.5f * view.width);
+  sight.offset = (sum / weights - static_cast<float>(middle)) / (0.5f * view.width);
   return sight;
 }
 
 Steering::~Steering() {
   hold(0);
+  brake(false);
   if (accelerating) session.keyUp(keys.accelerate);
 }
 
@@ -141,9 +160,17 @@ void Steering::throttle(bool on) {
   accelerating = on;
 }
 
+void Steering::brake(bool on) {
+  if (on == braking) return;
+  if (on) session.keyDown(keys.brake);
+  else session.keyUp(keys.brake);
+  braking = on;
+}
+
 void Steering::follow(const RoadSight& sight) {
   if (!sight.seen) {
     hold(0);
+    brake(false);
     throttle(true);
     if (secondsSince(lastSeen) > LOST_SECONDS) {
       session.key(keys.reset);
@@ -157,7 +184,7 @@ void Steering::follow(const RoadSight& sight) {
   const double share = size < DEAD_BAND ? 0.0 : std::min(1.0, static_cast<double>(GAIN * size));
   const double phase = std::fmod(secondsSince(started), PERIOD) / PERIOD;
   hold(phase < share ? (sight.offset < 0.0f ? -1 : 1) : 0);
-  throttle(size < COAST);
+  throttle(size < BEND || phase < BEND_THROTTLE);
 }
 
 }  // namespace glimro_e2e

@@ -38,7 +38,7 @@ bool panelShown(const Frame& frame, int left, int top, int height);
 
 // The keys of one player.
 struct PlayerKeys {
-  std::string accelerate, left, right, reset;
+  std::string accelerate, brake, left, right, reset;
 };
 extern const PlayerKeys PLAYER1_KEYS;
 extern const PlayerKeys PLAYER2_KEYS;
@@ -62,10 +62,12 @@ class Steering {
  private:
   void hold(int direction);
   void throttle(bool on);
+  void brake(bool on);
   GameSession& session;
   PlayerKeys keys;
   int held = 0;  // -1 left, +1 right, 0 neither
   bool accelerating = false;
+  bool braking = false;
   Clock::time_point lastSeen, started;
 };
 

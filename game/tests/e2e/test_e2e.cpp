@@ -21,8 +21,9 @@ namespace glimro_e2e {
 namespace {
 
 const char* const STATS_FILE = "track_short_stats.xml";
-// How long the single-player test drives before it gives the race up.
-const double DRIVING_SECONDS = 45.0;
+// A lap takes about 20 s alone on this machine's software renderer, and
+// twice that with three more games beside it.
+const double DRIVING_SECONDS = 90.0;
 
 void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
@@ -164,19 +165,12 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   EXPECT_FALSE(panelVisible(race, "pRaceOver"));
   EXPECT_GT(frameDifference(menu, race), 20.0) << "the race looks like the menu";
 
-  // One lap, by the keys, steering by what the window shows. The vehicle
-  // does not always hold the road through the bends; when it has not
-  // finished in time, Escape ends the race as a player gives up.
+  // One lap, by the keys, steering by what the window shows.
   const ViewColumns view{0, width()};
   const bool finished = driveUntil(*game, view, PLAYER1_KEYS, DRIVING_SECONDS,
                                    [&](const Frame& f) { return panelVisible(f, "pRaceOver"); });
-  std::printf("%s after %.1f s\n", finished ? "race driven to its end" : "race given up", secondsSince(raceStart));
-  if (!finished) {
-    game->key("Escape");
-    const Frame before = game->grab();
-    game->waitForChange(before, 5.0, 5.0);
-    pause(0.3);
-  }
+  ASSERT_TRUE(finished) << "the race did not end after " << DRIVING_SECONDS << " s of driving";
+  std::printf("race driven to its end after %.1f s\n", secondsSince(raceStart));
   const Frame over = toFrame(game->screenshot("race_over"));
   ASSERT_TRUE(panelVisible(over, "pRaceOver")) << "no race-over table";
   EXPECT_GT(frameDifference(race, over), 5.0);
@@ -190,16 +184,12 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   EXPECT_EQ(entryElements(statsText), 20) << statsText;
   bool ok = false;
   const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
-  if (finished) {
-    EXPECT_EQ(filled(stats.laptimes), 1) << statsText;
-    EXPECT_EQ(filled(stats.tracktimes), 1) << statsText;
-    EXPECT_EQ(stats.laptimes.entries[0].name, "Ada");
-    EXPECT_EQ(stats.tracktimes.entries[0].name, "Ada");
-    EXPECT_GE(stats.tracktimes.entries[0].ticks, stats.laptimes.entries[0].ticks);
-    std::printf("lap %ld ms, race %ld ms\n", stats.laptimes.entries[0].ticks, stats.tracktimes.entries[0].ticks);
-  } else {
-    EXPECT_EQ(filled(stats.tracktimes), 0) << "a race given up has no race time\n" << statsText;
-  }
+  EXPECT_EQ(filled(stats.laptimes), 1) << statsText;
+  EXPECT_EQ(filled(stats.tracktimes), 1) << statsText;
+  EXPECT_EQ(stats.laptimes.entries[0].name, "Ada");
+  EXPECT_EQ(stats.tracktimes.entries[0].name, "Ada");
+  EXPECT_GE(stats.tracktimes.entries[0].ticks, stats.laptimes.entries[0].ticks);
+  std::printf("lap %ld ms, race %ld ms\n", stats.laptimes.entries[0].ticks, stats.tracktimes.entries[0].ticks);
 
   EXPECT_TRUE(game->waitForChange(over, 5.0, 5.0));
   pause(0.2);
@@ -239,12 +229,12 @@ TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
   openConsole();
   if (HasFatalFailure()) return;
 
-  // Driving on until the first lap is done ("Fastest lap" shows) or time
-  // is up; then the console ends the program in the middle of the race.
+  // Driving on until the first lap is done ("Fastest lap" shows); then the
+  // console ends the program in the middle of the race.
   const ViewColumns view{0, width()};
-  const bool lapDone = driveUntil(*game, view, PLAYER1_KEYS, 30.0,
+  const bool lapDone = driveUntil(*game, view, PLAYER1_KEYS, DRIVING_SECONDS,
                                   [&](const Frame& f) { return raceMessageShown(f, view); });
-  std::printf("%s\n", lapDone ? "first lap done" : "no lap done in 30 s");
+  ASSERT_TRUE(lapDone) << "no lap done after " << DRIVING_SECONDS << " s of driving";
   game->console("quit;");
   ASSERT_TRUE(game->waitForExit(10.0)) << "quit from the console did not end the program";
   expectCleanEnd(*game);
@@ -253,12 +243,11 @@ TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
   const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
-  EXPECT_EQ(filled(stats.laptimes), lapDone ? 2 : 1) << game->file(STATS_FILE);
+  EXPECT_EQ(filled(stats.laptimes), 2) << game->file(STATS_FILE);
   EXPECT_EQ(filled(stats.tracktimes), 1) << "a race of three laps cannot be over";
   EXPECT_EQ(stats.tracktimes.entries[0].name, "Old");
-  if (lapDone) {
-    EXPECT_EQ(stats.laptimes.entries[0].name, "Cy");
-  }
+  EXPECT_EQ(stats.laptimes.entries[0].name, "Cy");
+  EXPECT_EQ(stats.laptimes.entries[1].name, "Old");
 }
 
 TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
