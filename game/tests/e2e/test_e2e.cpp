@@ -404,17 +404,24 @@ TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
   GameSetup setup;
   start(setup);
   if (HasFatalFailure()) return;
+  korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
   clickOn("bSinglePlayer");
   createProfile("bNewProfile1", "Di");
   clickOn("dlProfile0");
   clickOn("bStartRace1");
   waitForRace();
   if (HasFatalFailure()) return;
+  std::remove((game->folder() + "/" + STATS_FILE).c_str());
   game->closeWindow();
   ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
   expectCleanEnd(*game);
-  // Nothing driven yet, but the track's tables are on disk all the same.
-  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20) << game->file(STATS_FILE);
+  // The race read the older records when it started and writes them back.
+  bool ok = false;
+  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
+  EXPECT_EQ(stats.laptimes.entries[0].name, "Old");
+  EXPECT_EQ(stats.tracktimes.entries[0].ticks, 290000);
 }
 
 // Start-ups that cannot succeed say why and end with a failure status.
