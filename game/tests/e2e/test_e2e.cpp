@@ -369,7 +369,16 @@ TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
   waitForRace();
   if (HasFatalFailure()) return;
   const double raceAt = now();
-  driveUntil(*game, ViewColumns{0, width()}, PLAYER1_KEYS, 7.0, [](const Frame&) { return false; });
+  // Past the green light the music plays; "M" mutes it, and what is left
+  // is the engine.
+  double mutedAt = 0.0;
+  driveUntil(*game, ViewColumns{0, width()}, PLAYER1_KEYS, 9.0, [&](const Frame&) {
+    if (mutedAt == 0.0 && now() > raceAt + 5.0) {
+      game->key("m");
+      mutedAt = now();
+    }
+    return false;
+  });
   const double drivenUntil = now();
   game->closeWindow();
   ASSERT_TRUE(game->waitForExit(10.0));
@@ -377,10 +386,15 @@ TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
 
   const std::string wav = game->folder() + "/sound.wav";
   const double menu = soundRms(wav, menuAt, menuUntil - menuAt);
-  const double race = soundRms(wav, raceAt + 5.0, drivenUntil - raceAt - 5.0);
-  std::printf("RMS: menu %.4f, race %.4f\n", menu, race);
+  const double race = soundRms(wav, raceAt + 3.5, mutedAt - raceAt - 3.5);
+  const double engine = soundRms(wav, mutedAt + 0.5, drivenUntil - mutedAt - 0.5);
+  const double waiting = soundRms(wav, raceAt, 0.6);
+  std::printf("RMS: menu %.4f, before the first beep %.4f, race with music %.4f, engine alone %.4f\n", menu,
+              waiting, race, engine);
   EXPECT_GT(menu, 0.01) << "the menus are silent";
   EXPECT_GT(race, 0.01) << "the race is silent";
+  EXPECT_GT(engine, 0.005) << "the engine is silent";
+  EXPECT_GT(race, 1.5 * engine) << "the music was not muted";
 
   // The beeps of the countdown: 528, 704 and 880 Hz, a second apart, each
   // loudest in its own band.
