@@ -4,7 +4,6 @@
 // memory of a two-player race. Run from build/bench; figures on stdout.
 #include <algorithm>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "guilayout.h"
@@ -15,52 +14,30 @@ using namespace glimro_e2e;
 
 namespace {
 
-void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-struct Menus {
-  GameSession& game;
-  void click(const std::string& widget) {
-    const ScreenRect r =
-        widgetRect(game.folder() + "/resources/gui.xml", widget, game.setup().width, game.setup().height);
-    game.click(r.centreX(), r.centreY());
-    game.movePointer(game.setup().width / 2, game.setup().height - 4);
-    pause(0.3);
-  }
-  void newProfile(const std::string& button, const std::string& name) {
-    click(button);
-    const ScreenRect r =
-        widgetRect(game.folder() + "/resources/gui.xml", "tfProfileName", game.setup().width, game.setup().height);
-    game.click(r.centreX(), r.centreY());
-    for (int i = 0; i < 12; ++i) game.key("BackSpace");
-    game.type(name);
-    click("bProfileOk");
-  }
-  // Seconds from the press of the start button to the first frame with
-  // the timers.
-  double startRace(const std::string& button, const std::string& picture) {
-    const ScreenRect r =
-        widgetRect(game.folder() + "/resources/gui.xml", button, game.setup().width, game.setup().height);
-    game.movePointer(r.centreX(), r.centreY());
-    pause(0.2);
-    const Clock::time_point start = Clock::now();
-    game.press();
-    while (secondsSince(start) < 30.0) {
-      const Frame f = game.grab();
-      if (hasHudText(f, 0, 0, f.width, 70)) {
-        const double seconds = secondsSince(start);
-        pause(1.0);
-        saveFrame(picture, game.grab());
-        return seconds;
-      }
+// Seconds from the press of the start button to the first frame with the
+// timers; that frame a second later is kept as an artifact.
+double startRace(GameSession& game, const std::string& button, const std::string& picture) {
+  const ScreenRect r = game.widget(button);
+  game.movePointer(r.centreX(), r.centreY());
+  pauseFor(0.2);
+  const Clock::time_point start = Clock::now();
+  game.press();
+  while (secondsSince(start) < 30.0) {
+    const Frame f = game.grab();
+    if (hasHudText(f, 0, 0, f.width, 70)) {
+      const double seconds = secondsSince(start);
+      pauseFor(1.0);
+      saveFrame(picture, game.grab());
+      return seconds;
     }
-    return -1.0;
   }
-};
+  return -1.0;
+}
 
 }  // namespace
 
@@ -91,19 +68,18 @@ int main() {
     GameSession game(makeGameFolder(setup), setup);
     game.launch();
     if (!game.waitForWindow(20.0) || !game.waitForPicture(20.0)) return 1;
-    Menus menus{game};
-    menus.click("bSinglePlayer");
-    menus.newProfile("bNewProfile1", "Bench");
-    menus.click("dlProfile0");
+    game.clickWidget("bSinglePlayer");
+    game.createProfile("bNewProfile1", "Bench");
+    game.clickWidget("dlProfile0");
     const char* const tracks[] = {"short", "alternate", "three"};
     for (int t = 0; t < 3; ++t) {
-      const double seconds = menus.startRace("bStartRace1", std::string("bench_track_") + tracks[t]);
+      const double seconds = startRace(game, "bStartRace1", std::string("bench_track_") + tracks[t]);
       std::printf("start to first race frame, track %-9s %6.0f ms\n", tracks[t], 1000.0 * seconds);
       game.key("Escape");
-      pause(0.5);
+      pauseFor(0.5);
       game.key("Escape");
-      pause(0.8);
-      menus.click("dlTrack1");
+      pauseFor(0.8);
+      game.clickWidget("dlTrack1");
     }
     game.closeWindow();
     game.waitForExit(10.0);
@@ -114,23 +90,20 @@ int main() {
     GameSession game(makeGameFolder(setup), setup);
     game.launch();
     if (!game.waitForWindow(20.0) || !game.waitForPicture(20.0)) return 1;
-    Menus menus{game};
-    menus.click("bTwoPlayers");
-    menus.newProfile("bNewProfile2", "One");
-    menus.newProfile("bNewProfile2", "Two");
-    menus.click("dlProfile2");
-    if (menus.startRace("bStartRace2", "bench_two_players") < 0.0) return 1;
+    game.clickWidget("bTwoPlayers");
+    game.createProfile("bNewProfile2", "One");
+    game.createProfile("bNewProfile2", "Two");
+    game.clickWidget("dlProfile2");
+    if (startRace(game, "bStartRace2", "bench_two_players") < 0.0) return 1;
     const Clock::time_point start = Clock::now();
     {
       Steering one(game, PLAYER1_KEYS), two(game, PLAYER2_KEYS);
       one.start();
       two.start();
-      int frames = 0;
       while (secondsSince(start) < 10.0) {
         const Frame f = game.grab();
         one.follow(lookAhead(f, ViewColumns{f.width / 2, f.width / 2}));
         two.follow(lookAhead(f, ViewColumns{0, f.width / 2}));
-        ++frames;
       }
     }
     game.closeWindow();

@@ -21,8 +21,6 @@ namespace glimro_e2e {
 
 namespace {
 
-void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
 // The first line a command prints, without its newline; empty on failure.
 std::string firstLine(const std::string& command) {
   FILE* p = popen(command.c_str(), "r");
@@ -43,6 +41,8 @@ bool flat(const Frame& f) {
 }
 
 }  // namespace
+
+void pauseFor(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -236,7 +236,7 @@ bool GameSession::waitForWindow(double timeoutSeconds) {
       return display != nullptr;
     }
     if (waitForExit(0.0)) return false;
-    pause(0.01);
+    pauseFor(0.01);
   }
   return false;
 }
@@ -246,7 +246,7 @@ bool GameSession::waitForPicture(double timeoutSeconds) {
   while (secondsSince(start) < timeoutSeconds) {
     if (!flat(grab())) return true;
     if (waitForExit(0.0)) return false;
-    pause(0.005);
+    pauseFor(0.005);
   }
   return false;
 }
@@ -263,12 +263,42 @@ void GameSession::movePointer(int x, int y) {
 void GameSession::click(int x, int y) {
   // Move first and let the game see the pointer over the widget, then press.
   movePointer(x, y);
-  pause(0.1);
+  pauseFor(0.1);
   press();
-  pause(0.1);
+  pauseFor(0.1);
 }
 
 void GameSession::press() { xdotool("click 1"); }
+
+ScreenRect GameSession::widget(const std::string& name) const {
+  return widgetRect(dir + "/resources/gui.xml", name, gameSetup.width, gameSetup.height);
+}
+
+void GameSession::restPointer() { movePointer(gameSetup.width / 2, gameSetup.height - 4); }
+
+void GameSession::clickWidget(const std::string& name) {
+  const ScreenRect r = widget(name);
+  if (!r.found()) {
+    ADD_FAILURE() << "the GUI has no " << name;
+    return;
+  }
+  const Frame before = grab();
+  click(r.centreX(), r.centreY());
+  restPointer();
+  if (!waitForChange(before, 0.3, 5.0)) ADD_FAILURE() << "nothing happened on " << name;
+}
+
+void GameSession::createProfile(const std::string& newProfileButton, const std::string& name) {
+  clickWidget(newProfileButton);
+  const ScreenRect field = widget("tfProfileName");
+  click(field.centreX(), field.centreY());
+  for (int i = 0; i < 12; ++i) key("BackSpace");
+  type(name);
+  pauseFor(0.2);
+  clickWidget("bProfileOk");
+  if (file("profiles.xml").find("name=\"" + name + "\"") == std::string::npos)
+    ADD_FAILURE() << "profiles.xml lacks " << name << ":\n" << file("profiles.xml");
+}
 
 void GameSession::key(const std::string& keysym) { xdotool("key " + keysym); }
 void GameSession::keyDown(const std::string& keysym) { xdotool("keydown " + keysym); }
@@ -333,7 +363,7 @@ bool GameSession::waitForChange(const Frame& before, double threshold, double ti
   const Clock::time_point start = Clock::now();
   while (secondsSince(start) < timeoutSeconds) {
     if (frameDifference(before, grab()) > threshold) return true;
-    pause(0.02);
+    pauseFor(0.02);
   }
   return false;
 }
@@ -349,7 +379,7 @@ korvu_test::DecodedPng GameSession::screenshot(const std::string& name) {
       korvu_test::writeFile(std::string(KORVU_ARTIFACT_DIR) + "/e2e_" + name + ".png", korvu_test::readFile(path));
       return png;
     }
-    pause(0.02);
+    pauseFor(0.02);
   }
   ADD_FAILURE() << "no screenshot.png for " << name;
   return korvu_test::DecodedPng();
@@ -368,7 +398,7 @@ bool GameSession::waitForExit(double timeoutSeconds) {
       closeInput();
       return true;
     }
-    if (timeoutSeconds > 0.0) pause(0.01);
+    if (timeoutSeconds > 0.0) pauseFor(0.01);
   } while (secondsSince(start) < timeoutSeconds);
   return false;
 }

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "guilayout.h"
 #include "testsupport.h"
 
 typedef struct _XDisplay Display;
@@ -22,6 +23,7 @@ namespace glimro_e2e {
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start);
+void pauseFor(double seconds);
 
 // An Xvfb server of its own, so no other window takes the pointer or the
 // keyboard; DISPLAY names it while it runs.
@@ -91,6 +93,16 @@ class GameSession {
   bool waitForWindow(double timeoutSeconds);
   // Polls until the window shows something other than one flat colour.
   bool waitForPicture(double timeoutSeconds);
+
+  // The widget's place on the screen, from the game's GUI description.
+  ScreenRect widget(const std::string& name) const;
+  // Clicks the widget and waits until the window shows an answer; the
+  // pointer then rests at the bottom edge, over no widget.
+  void clickWidget(const std::string& name);
+  void restPointer();
+  // A new profile through the editor that the given button opens: the text
+  // field keeps the keyboard while the pointer stays on it.
+  void createProfile(const std::string& newProfileButton, const std::string& name);
 
   // Real input through the X server.
   void click(int x, int y);

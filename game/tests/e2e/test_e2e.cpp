@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 #include "guilayout.h"
 #include "roadview.h"
@@ -25,8 +24,6 @@ const char* const STATS_FILE = "track_short_stats.xml";
 // twice that with three more games beside it.
 const double DRIVING_SECONDS = 90.0;
 
-void pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
 class GameRun : public ::testing::Test {
  protected:
   void start(const GameSetup& setup) {
@@ -36,46 +33,24 @@ class GameRun : public ::testing::Test {
     ASSERT_TRUE(game->waitForWindow(15.0)) << "no window titled Glimro\n" << game->out() << game->err();
     windowAt = secondsSince(game->launchedAt());
     ASSERT_TRUE(game->waitForPicture(15.0)) << "the window stays empty";
-    rest();
+    game->restPointer();
   }
 
   int width() const { return game->setup().width; }
   int height() const { return game->setup().height; }
 
-  ScreenRect where(const std::string& widget) {
-    return widgetRect(game->folder() + "/resources/gui.xml", widget, width(), height());
-  }
-
-  // The pointer waits at the bottom edge, over no widget.
-  void rest() { game->movePointer(width() / 2, height() - 4); }
-
-  // Clicks the widget and waits until the window shows the answer.
-  void clickOn(const std::string& widget) {
-    const ScreenRect r = where(widget);
-    ASSERT_TRUE(r.found()) << widget;
-    const Frame before = game->grab();
-    game->click(r.centreX(), r.centreY());
-    rest();
-    EXPECT_TRUE(game->waitForChange(before, 0.3, 5.0)) << "nothing happened on " << widget;
-  }
-
-  // A new profile through the editor: the text field keeps the keyboard
-  // while the pointer stays on it.
-  void createProfile(const std::string& newProfileButton, const std::string& name) {
-    clickOn(newProfileButton);
-    const ScreenRect field = where("tfProfileName");
-    ASSERT_TRUE(field.found());
-    game->click(field.centreX(), field.centreY());
-    for (int i = 0; i < 12; ++i) game->key("BackSpace");
-    game->type(name);
-    pause(0.2);
-    clickOn("bProfileOk");
-    EXPECT_NE(game->file("profiles.xml").find("name=\"" + name + "\""), std::string::npos)
-        << "profiles.xml lacks " << name << ":\n" << game->file("profiles.xml");
+  // From the main menu: a profile of the given name, chosen, and a race on
+  // the short track by day.
+  void startSingleRace(const std::string& profile) {
+    game->clickWidget("bSinglePlayer");
+    game->createProfile("bNewProfile1", profile);
+    game->clickWidget("dlProfile0");
+    game->clickWidget("bStartRace1");
+    waitForRace();
   }
 
   bool panelVisible(const Frame& frame, const std::string& panel) {
-    const ScreenRect r = where(panel);
+    const ScreenRect r = game->widget(panel);
     return r.found() && panelShown(frame, r.left, r.top, r.height);
   }
 
@@ -84,7 +59,7 @@ class GameRun : public ::testing::Test {
     const Clock::time_point start = Clock::now();
     while (secondsSince(start) < timeoutSeconds) {
       if (game->out().find(text) != std::string::npos) return true;
-      pause(0.02);
+      pauseFor(0.02);
     }
     return false;
   }
@@ -101,7 +76,7 @@ class GameRun : public ::testing::Test {
     while (secondsSince(start) < 20.0) {
       const Frame f = game->grab();
       if (hasHudText(f, 0, 0, width(), 70)) return;
-      pause(0.02);
+      pauseFor(0.02);
     }
     FAIL() << "the race did not start\n" << game->out() << game->err();
   }
@@ -148,15 +123,15 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   game->console("sunpos 1 2;");
   EXPECT_TRUE(waitForOutput("Usage: sunpos x y z", 5.0)) << game->out();
 
-  clickOn("bSinglePlayer");
+  game->clickWidget("bSinglePlayer");
   const Frame startMenu = toFrame(game->screenshot("start_menu_single"));
   EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu1"));
   EXPECT_GT(frameDifference(menu, startMenu), 2.0);
 
-  createProfile("bNewProfile1", "Ada");
-  clickOn("dlProfile0");
+  game->createProfile("bNewProfile1", "Ada");
+  game->clickWidget("dlProfile0");
   const Clock::time_point raceStart = Clock::now();
-  clickOn("bStartRace1");
+  game->clickWidget("bStartRace1");
   waitForRace();
   if (HasFatalFailure()) return;
   EXPECT_NE(game->file("moresettings.xml").find("name=\"Ada\" type=\"singleplayer\""), std::string::npos)
@@ -178,7 +153,7 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   // Escape leaves the table for the start menu and saves the records.
   game->key("Escape");
   const Clock::time_point leaving = Clock::now();
-  while (secondsSince(leaving) < 10.0 && game->file(STATS_FILE).empty()) pause(0.05);
+  while (secondsSince(leaving) < 10.0 && game->file(STATS_FILE).empty()) pauseFor(0.05);
   const std::string statsText = game->file(STATS_FILE);
   ASSERT_FALSE(statsText.empty()) << STATS_FILE << " was not written";
   EXPECT_EQ(entryElements(statsText), 20) << statsText;
@@ -192,10 +167,10 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   std::printf("lap %ld ms, race %ld ms\n", stats.laptimes.entries[0].ticks, stats.tracktimes.entries[0].ticks);
 
   EXPECT_TRUE(game->waitForChange(over, 5.0, 5.0));
-  pause(0.2);
+  pauseFor(0.2);
   EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu1")) << "the start menu is not back";
   game->key("Escape");
-  pause(0.3);
+  pauseFor(0.3);
   EXPECT_TRUE(panelVisible(game->grab(), "pMainMenu")) << "the main menu is not back";
 
   game->console("close;");
@@ -220,11 +195,7 @@ TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
   start(setup);
   if (HasFatalFailure()) return;
   korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
-  clickOn("bSinglePlayer");
-  createProfile("bNewProfile1", "Cy");
-  clickOn("dlProfile0");
-  clickOn("bStartRace1");
-  waitForRace();
+  startSingleRace("Cy");
   if (HasFatalFailure()) return;
   openConsole();
   if (HasFatalFailure()) return;
@@ -254,14 +225,14 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   GameSetup setup;
   start(setup);
   if (HasFatalFailure()) return;
-  clickOn("bTwoPlayers");
+  game->clickWidget("bTwoPlayers");
   const Frame startMenu = toFrame(game->screenshot("start_menu_two"));
   EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu2"));
-  createProfile("bNewProfile2", "Ada");
-  createProfile("bNewProfile2", "Bo");
+  game->createProfile("bNewProfile2", "Ada");
+  game->createProfile("bNewProfile2", "Bo");
   // The lists show the first profile; player 2 steps on to the next.
-  clickOn("dlProfile2");
-  clickOn("bStartRace2");
+  game->clickWidget("dlProfile2");
+  game->clickWidget("bStartRace2");
   waitForRace();
   if (HasFatalFailure()) return;
   EXPECT_NE(game->file("moresettings.xml").find("name=\"Ada\" type=\"multiplayer_1\""), std::string::npos);
@@ -291,13 +262,13 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   openConsole();
   if (HasFatalFailure()) return;
   game->key("Escape");
-  pause(0.5);
+  pauseFor(0.5);
   EXPECT_TRUE(panelVisible(game->grab(), "pRaceOver")) << "Escape did not end the race";
   game->key("Escape");
-  pause(0.5);
+  pauseFor(0.5);
   EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu2")) << "the two-player menu is not back";
   game->key("Escape");
-  pause(0.3);
+  pauseFor(0.3);
   game->key("Escape");
   ASSERT_TRUE(game->waitForExit(10.0)) << "the program did not end with its console open";
   expectCleanEnd(*game);
@@ -361,12 +332,7 @@ TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
   // The recording starts when the device opens, right after the window.
   const auto now = [&] { return secondsSince(game->launchedAt()) - windowAt; };
   const double menuAt = now();
-  clickOn("bSinglePlayer");
-  createProfile("bNewProfile1", "Ada");
-  clickOn("dlProfile0");
-  const double menuUntil = now();
-  clickOn("bStartRace1");
-  waitForRace();
+  startSingleRace("Ada");
   if (HasFatalFailure()) return;
   const double raceAt = now();
   // Past the green light the music plays; "M" mutes it, and what is left
@@ -385,7 +351,7 @@ TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
   expectCleanEnd(*game);
 
   const std::string wav = game->folder() + "/sound.wav";
-  const double menu = soundRms(wav, menuAt, menuUntil - menuAt);
+  const double menu = soundRms(wav, menuAt, 2.0);
   const double race = soundRms(wav, raceAt + 3.5, mutedAt - raceAt - 3.5);
   const double engine = soundRms(wav, mutedAt + 0.5, drivenUntil - mutedAt - 0.5);
   const double waiting = soundRms(wav, raceAt, 0.6);
@@ -419,11 +385,7 @@ TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
   start(setup);
   if (HasFatalFailure()) return;
   korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
-  clickOn("bSinglePlayer");
-  createProfile("bNewProfile1", "Di");
-  clickOn("dlProfile0");
-  clickOn("bStartRace1");
-  waitForRace();
+  startSingleRace("Di");
   if (HasFatalFailure()) return;
   std::remove((game->folder() + "/" + STATS_FILE).c_str());
   game->closeWindow();
