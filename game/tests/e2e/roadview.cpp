@@ -29,16 +29,18 @@ const double BEND_THROTTLE = 0.35;
 // Out of sight this long, the vehicle is put back on the road.
 const double LOST_SECONDS = 1.5;
 
+// The heads-up font's pale yellow; white clouds and the sun's glare are not.
+bool isHudText(const uint8_t* p) { return p[0] > 240 && p[1] > 240 && int(p[0]) - int(p[2]) > 25; }
+
 }  // namespace
 
-const PlayerKeys PLAYER1_KEYS = {"Up", "Down", "Left", "Right", "BackSpace"};
-const PlayerKeys PLAYER2_KEYS = {"w", "s", "a", "d", "Tab"};
+const PlayerKeys PLAYER1_KEYS = {"Up", "Left", "Right", "BackSpace"};
+const PlayerKeys PLAYER2_KEYS = {"w", "a", "d", "Tab"};
 
 bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
   for (int y = top; y < top + height && y < frame.height; ++y) {
     for (int x = left; x < left + width && x < frame.width; ++x) {
-      const uint8_t* p = frame.at(x, y);
-      if (p[0] > 240 && p[1] > 240 && int(p[0]) - int(p[2]) > 25) return true;
+      if (isHudText(frame.at(x, y))) return true;
     }
   }
   return false;
@@ -49,8 +51,7 @@ bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
   int count = 0, first = frame.width, last = -1;
   for (int y = 126; y < 152 && y < frame.height; ++y) {
     for (int x = view.x + 50; x < view.x + view.width - 50 && x < frame.width; ++x) {
-      const uint8_t* p = frame.at(x, y);
-      if (p[0] > 240 && p[1] > 240 && int(p[0]) - int(p[2]) > 25) {
+      if (isHudText(frame.at(x, y))) {
         ++count;
         first = std::min(first, x);
         last = std::max(last, x);
@@ -134,7 +135,6 @@ RoadSight lookAhead(const Frame& frame, const ViewColumns& view) {
 
 Steering::~Steering() {
   hold(0);
-  brake(false);
   if (accelerating) session.keyUp(keys.accelerate);
 }
 
@@ -160,21 +160,12 @@ void Steering::throttle(bool on) {
   accelerating = on;
 }
 
-void Steering::brake(bool on) {
-  if (on == braking) return;
-  if (on) session.keyDown(keys.brake);
-  else session.keyUp(keys.brake);
-  braking = on;
-}
-
 void Steering::follow(const RoadSight& sight) {
   if (!sight.seen) {
     hold(0);
-    brake(false);
     throttle(true);
     if (secondsSince(lastSeen) > LOST_SECONDS) {
       session.key(keys.reset);
-      ++resets;
       lastSeen = Clock::now();
     }
     return;

@@ -38,36 +38,34 @@ bool panelShown(const Frame& frame, int left, int top, int height);
 
 // The keys of one player.
 struct PlayerKeys {
-  std::string accelerate, brake, left, right, reset;
+  std::string accelerate, left, right, reset;
 };
 extern const PlayerKeys PLAYER1_KEYS;
 extern const PlayerKeys PLAYER2_KEYS;
 
-// Holds accelerate and steers by sight until `done` says so or the timeout
+// Accelerates and steers by sight until `done` says so or the timeout
 // passes; resets the vehicle onto the road when the road has been out of
 // sight for a while. Releases every key it pressed. True when `done` ended it.
 template <typename Done>
 bool driveUntil(GameSession& session, const ViewColumns& view, const PlayerKeys& keys, double timeoutSeconds,
                 Done done);
 
-// What one frame of driving decided, for the loop above.
+// One player's keys, pressed and released frame by frame after what the
+// view shows (the loop above; two of them drive a two-player race).
 class Steering {
  public:
   Steering(GameSession& session, const PlayerKeys& keys) : session(session), keys(keys) {}
   ~Steering();
   void start();
   void follow(const RoadSight& sight);
-  int resets = 0;
 
  private:
   void hold(int direction);
   void throttle(bool on);
-  void brake(bool on);
   GameSession& session;
   PlayerKeys keys;
   int held = 0;  // -1 left, +1 right, 0 neither
   bool accelerating = false;
-  bool braking = false;
   Clock::time_point lastSeen, started;
 };
 
