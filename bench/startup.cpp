@@ -96,6 +96,7 @@ int main() {
     game.clickWidget("dlProfile2");
     if (startRace(game, "bStartRace2", "bench_two_players") < 0.0) return 1;
     const Clock::time_point start = Clock::now();
+    long peakPrivate = 0;
     {
       Steering one(game, PLAYER1_KEYS), two(game, PLAYER2_KEYS);
       one.start();
@@ -104,12 +105,15 @@ int main() {
         const Frame f = game.grab();
         one.follow(lookAhead(f, ViewColumns{f.width / 2, f.width / 2}));
         two.follow(lookAhead(f, ViewColumns{0, f.width / 2}));
+        peakPrivate = std::max(peakPrivate, game.privateKb());
       }
     }
     game.closeWindow();
     if (!game.waitForExit(10.0)) return 1;
     std::printf("peak resident memory, two-player race at %dx%d: %.1f MB\n", setup.width, setup.height,
                 game.maxResidentKb() / 1024.0);
+    std::printf("  of which the program's own (private) pages: %.1f MB; the rest is shared library code\n",
+                peakPrivate / 1024.0);
   }
   return 0;
 }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 namespace glimro_e2e {
@@ -422,6 +423,20 @@ void expectCleanEnd(const GameSession& session) {
   }
   EXPECT_EQ(session.out().find("(critical)"), std::string::npos) << session.out();
   EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
+}
+
+long GameSession::privateKb() const {
+  if (!running()) return 0;
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  std::string key;
+  long kb = 0, total = 0;
+  while (rollup >> key) {
+    if (key == "Private_Clean:" || key == "Private_Dirty:") {
+      rollup >> kb;
+      total += kb;
+    }
+  }
+  return total;
 }
 
 }  // namespace glimro_e2e

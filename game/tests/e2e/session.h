@@ -135,6 +135,10 @@ class GameSession {
   bool signalled() const { return ended && WIFSIGNALED(status); }
   // Peak resident set of the ended program in kilobytes.
   long maxResidentKb() const { return maxRss; }
+  // What the running program holds of its own now, in kilobytes: its
+  // private pages, without the code of the libraries it shares (0 when it
+  // cannot be read).
+  long privateKb() const;
   bool running() const { return pid > 0 && !ended; }
 
   std::string out() const;
