@@ -14,21 +14,14 @@
 #include <string>
 
 #include "audio.h"
-#include "controls.h"
 #include "ddd/camera.h"
-#include "ddd/materialbank.h"
-#include "ddd/modelbank.h"
 #include "ddd/settings.h"
-#include "emitter.h"
 #include "game.h"
 #include "glimro.h"
-#include "image.h"
 #include "korvu.h"
 #include "playerprofile.h"
-#include "raceresources.h"
-#include "rendercontext.h"
+#include "racebanks.h"
 #include "settings.h"
-#include "sound.h"
 #include "track.h"
 
 namespace {
@@ -40,17 +33,8 @@ const int HEIGHT = 768;
 
 // The banks and objects a race reads, loaded as the game's start-up loads
 // them, with audio off.
-struct Resources {
-  korvu::ImageBank textures, skyTextures;
-  korvu::ddd::MaterialBank materials, skyMaterials;
-  korvu::ddd::ModelBank models;
-  korvu::audio::SoundBank sounds;
-  korvu::RenderContext2D context2D;
-  korvu::RenderContext3D context3D;
-  korvu::ControlQueue queue;
-  std::unique_ptr<korvu::audio::Emitter> effects, music;
-
-  Resources() : effects(new korvu::audio::Emitter()), music(new korvu::audio::Emitter()) {
+struct Resources : glimro_harness::RaceBanks {
+  Resources() {
     textures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
     skyTextures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
     // The models bring most materials; the shared list may not exist.
@@ -63,25 +47,10 @@ struct Resources {
     sounds.load("resources/sounds.xml");
     textures.refresh();
 
-    context3D.fogMode = 1;
     context3D.fogDensity = 0.5f;
-    context3D.lighting = true;
-    context3D.smooth = 1;
     context3D.perspectiveHint = context3D.pointSmoothHint = context3D.polygonSmoothHint = 5;
     context2D.blending = true;
-
-    glimro::RaceResources& r = glimro::raceResources;
-    r.renderContext2D = &context2D;
-    r.renderContext3D = &context3D;
-    r.soundBank = &sounds;
-    r.effectsEmitter = effects.get();
-    r.musicEmitter = music.get();
-    r.textureBank = &textures;
-    r.skyboxTextureBank = &skyTextures;
-    r.materialBank = &materials;
-    r.skyboxMaterialBank = &skyMaterials;
-    r.modelBank = &models;
-    r.controlQueue = &queue;
+    install();
   }
 };
 

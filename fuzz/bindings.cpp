@@ -18,7 +18,6 @@
 
 namespace {
 
-
 std::vector<std::string> linesOf(const korvu::InputEvaluator& evaluator) {
   std::vector<std::string> lines;
   for (const korvu::Translator* t : evaluator.getTranslators()) {
@@ -46,6 +45,16 @@ SDL_Event blank(Uint8 type) {
   return e;
 }
 
+// A joystick button's press and release.
+void addButtonEvents(std::vector<SDL_Event>& events, Uint8 joystick, Uint8 button) {
+  for (Uint8 type : {SDL_JOYBUTTONDOWN, SDL_JOYBUTTONUP}) {
+    SDL_Event e = blank(type);
+    e.jbutton.which = joystick;
+    e.jbutton.button = button;
+    events.push_back(e);
+  }
+}
+
 // Presses and releases whatever each binding listens to, and moves each
 // bound stick through its range; or, with `holdOnly`, only presses and
 // pushes the sticks out, leaving it all held.
@@ -59,19 +68,9 @@ void drive(korvu::InputEvaluator& evaluator, korvu::ControlQueue& queue, bool ho
         events.push_back(e);
       }
     } else if (const auto* b = dynamic_cast<const korvu::JoyButtonTrigger*>(t)) {
-      for (Uint8 type : {SDL_JOYBUTTONDOWN, SDL_JOYBUTTONUP}) {
-        SDL_Event e = blank(type);
-        e.jbutton.which = b->joystick;
-        e.jbutton.button = b->button;
-        events.push_back(e);
-      }
+      addButtonEvents(events, b->joystick, b->button);
     } else if (const auto* ba = dynamic_cast<const korvu::JoyButtonAxis*>(t)) {
-      for (Uint8 type : {SDL_JOYBUTTONDOWN, SDL_JOYBUTTONUP}) {
-        SDL_Event e = blank(type);
-        e.jbutton.which = ba->joystick;
-        e.jbutton.button = ba->button;
-        events.push_back(e);
-      }
+      addButtonEvents(events, ba->joystick, ba->button);
     } else if (const auto* a = dynamic_cast<const korvu::JoyAxis*>(t)) {
       for (Sint16 value : {Sint16(-32768), Sint16(-20000), Sint16(0), a->deadzone, a->maximum, Sint16(32767)}) {
         SDL_Event e = blank(SDL_JOYAXISMOTION);

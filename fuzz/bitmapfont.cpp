@@ -6,14 +6,12 @@
 // here) and its glyphs checked against them; a font that passes has every
 // glyph inside its sheet and every code between 1 and 127.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "debug.h"
 #include "fonts/bitmapfont.h"
 #include "image.h"
 #include "korvu.h"

@@ -6,13 +6,11 @@
 // key events, per-frame steps and the focus walk, and its banks checked.
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "controls.h"
-#include "debug.h"
 #include "fonts/font.h"
 #include "gui/gui.h"
 #include "gui/style.h"

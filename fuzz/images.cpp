@@ -5,7 +5,6 @@
 // and decoded as for a texture (no OpenGL here), with the mask built where
 // the hot spot's x asks for one.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -14,7 +13,6 @@
 #include <SDL.h>
 
 #include "bitmask.h"
-#include "debug.h"
 #include "image.h"
 #include "korvu.h"
 #include "screenshot.h"

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -41,8 +42,9 @@ inline void removeAll() {
   if (DIR* dir = opendir(dirPath)) {
     char path[sizeof dirPath + 256];
     while (const dirent* entry = readdir(dir)) {
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
       std::snprintf(path, sizeof path, "%s/%s", dirPath, entry->d_name);
-      std::remove(path);  // refuses "." and ".."
+      std::remove(path);
     }
     closedir(dir);
   }

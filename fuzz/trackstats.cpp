@@ -2,7 +2,6 @@
 // must be two sorted best-ten tables of possible times, and a saved copy
 // must read back to the same tables.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 

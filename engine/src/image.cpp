@@ -5,6 +5,8 @@
 #include <SDL_image.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -103,6 +105,35 @@ std::string loadFailure(const std::string& fileName, const std::string& why) {
   return "Could not load \"" + fileName + "\": " + why + ".";
 }
 
+// The whole file; throws when it cannot be read.
+std::vector<uint8_t> readWholeFile(const std::string& fileName) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
+  if (!file) throw loadFailure(fileName, std::strerror(errno));
+  std::vector<uint8_t> bytes;
+  uint8_t block[65536];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.insert(bytes.end(), block, block + got);
+  if (std::ferror(file.get())) throw loadFailure(fileName, "the file cannot be read");
+  return bytes;
+}
+
+// A PNG file whose chunks claim more bytes than the file holds. The PNG
+// reader behind IMG_Load does not stop at the end of such a file but reads
+// on for ever, so these are refused before it sees them.
+bool truncatedPng(const std::vector<uint8_t>& bytes) {
+  static const uint8_t SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (bytes.size() < 8 || std::memcmp(bytes.data(), SIGNATURE, 8) != 0) return false;
+  size_t at = 8;
+  while (at + 12 <= bytes.size()) {
+    const uint32_t length = (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) |
+                            (uint32_t(bytes[at + 2]) << 8) | uint32_t(bytes[at + 3]);
+    if (length > bytes.size() - at - 12) return true;
+    if (std::memcmp(&bytes[at + 4], "IEND", 4) == 0) return false;
+    at += 12 + length;
+  }
+  return true;
+}
+
 }  // namespace
 
 Image::Image(const std::string& name_, const std::string& fileName_, Vector2D hotSpot_)
@@ -129,7 +160,10 @@ Image::~Image() {
 }
 
 bool Image::decode(std::vector<uint8_t>& pixels, uint32_t maxTextureSize) {
-  SurfaceGuard picture{IMG_Load(fileName.c_str())};
+  const std::vector<uint8_t> bytes = readWholeFile(fileName);
+  if (bytes.size() > static_cast<size_t>(INT32_MAX)) throw loadFailure(fileName, "the file is too large");
+  if (truncatedPng(bytes)) throw loadFailure(fileName, "the PNG file is truncated or corrupt");
+  SurfaceGuard picture{IMG_Load_RW(SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size())), 1)};
   if (!picture.surface) throw loadFailure(fileName, SDL_GetError());
   SDL_Surface* surface = picture.surface;
   if (static_cast<uint32_t>(surface->w) > maxTextureSize || static_cast<uint32_t>(surface->h) > maxTextureSize) {

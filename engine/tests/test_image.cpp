@@ -516,6 +516,20 @@ TEST_F(ImageTextures, FailedLoadsAreReportedAndTheRestStillLoad) {
   EXPECT_THROW(good->reload(), std::string);
   EXPECT_EQ(good->texture, 0u);
   EXPECT_EQ(good->width, 4u);
+
+  // A PNG cut short inside a chunk that claims 16 MB is refused at once; the
+  // PNG reader would otherwise read past its end for ever.
+  writeSolidPng(dir + "/whole.png", 8, 8, {1, 2, 3, 255});
+  std::string bytes = korvu_test::readFile(dir + "/whole.png");
+  const std::string cut = bytes.substr(0, 33) + std::string("\x00\xff\x00\x02tRNS\x00\x80", 10);
+  korvu_test::writeFile(dir + "/cut.png", cut);
+  Image truncated("cut", dir + "/cut.png", Vector2D());
+  try {
+    truncated.load();
+    ADD_FAILURE() << "a truncated PNG loaded";
+  } catch (const std::string& message) {
+    EXPECT_NE(message.find("truncated or corrupt"), std::string::npos) << message;
+  }
 }
 
 TEST_F(ImageTextures, MaskFromTheAlphaChannel) {

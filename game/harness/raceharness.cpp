@@ -55,8 +55,6 @@ RaceHarness::RaceHarness(const RaceOptions& o) : options(o) {
       korvu::audio::init("", 44100);
       startedAudio_ = true;
     }
-    effects.reset(new korvu::audio::Emitter());
-    music.reset(new korvu::audio::Emitter());
 
     // A folder of its own whose resources are the source tree's, so that
     // record files land here and every race starts with empty tables.
@@ -85,20 +83,9 @@ RaceHarness::RaceHarness(const RaceOptions& o) : options(o) {
       font.reset(new korvu::fonts::BitmapFont("resources/fonts/arial10"));
     }
 
+    install();
     glimro::RaceResources& r = glimro::raceResources;
-    r = glimro::RaceResources();
-    r.renderContext2D = &context2D;
-    r.renderContext3D = &context3D;
-    r.soundBank = &sounds;
-    r.effectsEmitter = effects.get();
-    r.musicEmitter = music.get();
-    r.textureBank = &textures;
-    r.skyboxTextureBank = &skyTextures;
-    r.materialBank = &materials;
-    r.skyboxMaterialBank = &skyMaterials;
-    r.modelBank = &models;
     r.font = font.get();
-    r.controlQueue = &queue;
     for (int i = 0; i < 2; ++i) {
       const std::string p = std::to_string(i + 1);
       r.xAxis[i] = new korvu::Axis(6 + 8 * i, "x" + p, "", 0, 1);
@@ -110,9 +97,6 @@ RaceHarness::RaceHarness(const RaceOptions& o) : options(o) {
       resets[i] = new korvu::Trigger(i == 0 ? glimro::TRG_RESET1 : glimro::TRG_RESET2, "reset" + p, "");
       queue += resets[i];
     }
-    context3D.lighting = true;
-    context3D.smooth = 1;
-    context3D.fogMode = 1;
 
     glimro::settings = glimro::Settings();
     glimro::settings.track = o.track;

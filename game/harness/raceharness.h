@@ -11,19 +11,11 @@
 #include <vector>
 
 #include "autopilot.h"
-#include "controls.h"
-#include "ddd/materialbank.h"
-#include "ddd/modelbank.h"
-#include "image.h"
+#include "racebanks.h"
 #include "raceresources.h"
-#include "rendercontext.h"
 #include "settings.h"
-#include "sound.h"
 
-namespace korvu {
-namespace audio { class Emitter; }
-namespace fonts { class Font; }
-}  // namespace korvu
+namespace korvu { namespace fonts { class Font; } }
 
 namespace glimro {
 class Game;
@@ -49,19 +41,8 @@ struct RaceOptions {
 // Where the assets come from: the source tree, or KORVU_SOURCE_DIR.
 std::string sourceDir();
 
-class RaceHarness {
+class RaceHarness : public RaceBanks {
  public:
-  korvu::ImageBank textures;
-  korvu::ImageBank skyTextures;
-  korvu::ddd::MaterialBank materials;
-  korvu::ddd::MaterialBank skyMaterials;
-  korvu::ddd::ModelBank models;
-  korvu::audio::SoundBank sounds;
-  korvu::RenderContext2D context2D;
-  korvu::RenderContext3D context3D;
-  korvu::ControlQueue queue;
-  std::unique_ptr<korvu::audio::Emitter> effects;
-  std::unique_ptr<korvu::audio::Emitter> music;
   std::unique_ptr<korvu::fonts::Font> font;
   std::vector<std::unique_ptr<glimro::PlayerProfile>> profiles;
   // The race; also glimro::game while the harness lives.

@@ -141,6 +141,14 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   // wrong-direction warning), the hover body's balance, gravity while
   // airborne and the engine's pitch.
   void alignment(float dt);
+  // Adds velocity * dt / 50 to the position. The race step moves the
+  // vehicle itself; this is the plain move without collision.
+  void move(float dt);
+  // The unit normal of the plane through p0, p1, p2; turns the velocity to
+  // slide along that plane towards p, keeping its length. A degenerate
+  // plane gives a zero normal and leaves the velocity alone.
+  korvu::Vector3D hitPlane(const korvu::Vector3D* p0, const korvu::Vector3D* p1,
+                           const korvu::Vector3D* p2, const korvu::Vector3D* p);
   // A crossing of the start line: the lap time into the track's lap table,
   // the fastest-lap message, and after the last lap the race time, the
   // finish message and the end of this vehicle's race.

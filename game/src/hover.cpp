@@ -131,4 +131,25 @@ void Glimro::followSection(TrackSection* hit) {
   }
 }
 
+void Glimro::move(float dt) {
+  position.x += velocity.x * dt / 50.0f;
+  position.y += velocity.y * dt / 50.0f;
+  position.z += velocity.z * dt / 50.0f;
+}
+
+Vector3D Glimro::hitPlane(const Vector3D* p0, const Vector3D* p1, const Vector3D* p2,
+                          const Vector3D* p) {
+  Vector3D n = korvu::crossProduct(*p1 - *p0, *p2 - *p0);
+  n.normalize();
+  if (n.length() == 0.0f) return n;
+  // Where the line through p - velocity along the normal meets the plane.
+  const Vector3D from = *p - velocity;
+  const Vector3D onPlane = from + n * korvu::dotProduct(n, *p0 - from);
+  const float speed = velocity.length();
+  Vector3D along = *p - onPlane;
+  along.normalize();
+  velocity = along * speed;
+  return n;
+}
+
 }  // namespace glimro

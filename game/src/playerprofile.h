@@ -7,7 +7,7 @@
 #include "bank.h"
 #include "xml.h"
 
-namespace korvu { namespace gui { class ListItem; } }
+namespace korvu { namespace gui { struct ListItem; } }
 
 namespace glimro {
 

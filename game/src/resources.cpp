@@ -95,7 +95,8 @@ void Resources::load() {
   korvu::debug::debug(DBG_RESOURCES, "Loading fonts.");
   fontBank = new korvu::MappedBank<korvu::fonts::Font>();
   int fonts = 0;
-  guarded("Error loading font: ", [&] {
+  std::string fontError;
+  try {
     for (const char* dir : FONT_DIRS) {
       korvu::fonts::BitmapFont* loaded = new korvu::fonts::BitmapFont(dir);
       font = loaded;
@@ -103,10 +104,13 @@ void Resources::load() {
       ++fonts;
     }
     korvu::debug::debug(DBG_RESOURCES, "Font name: \"%s\".", font->name.c_str());
-  });
+  } catch (const std::string& message) {
+    std::fprintf(stderr, "Error loading font: \"%s\"\n", message.c_str());
+    fontError = message;
+  }
   if (fonts < 3) {
     // Every caption, the heads-up display and the frame counter need them.
-    korvu::debug::critical(DBG_RESOURCES, "Could not load font \"%s\".", FONT_DIRS[fonts]);
+    korvu::debug::critical(DBG_RESOURCES, "Could not load font \"%s\": %s", FONT_DIRS[fonts], fontError.c_str());
     quit(1);
   }
 

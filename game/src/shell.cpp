@@ -11,14 +11,11 @@
 #include "emitter.h"
 #include "fonts/font.h"
 #include "game.h"
-#include "globalcommands.h"
 #include "gui/gui.h"
-#include "image.h"
 #include "korvu.h"
 #include "menu.h"
 #include "resources.h"
 #include "settings.h"
-#include "source.h"
 #include "track.h"
 
 namespace glimro {

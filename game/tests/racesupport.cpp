@@ -83,8 +83,6 @@ RaceWorld::RaceWorld(bool loadTextures) {
     korvu::audio::init("", 44100);
     startedAudio_ = true;
   }
-  effects.reset(new korvu::audio::Emitter());
-  music.reset(new korvu::audio::Emitter());
 
   // A folder of its own whose resources are the repository's, so that the
   // race's record file lands here.
@@ -135,19 +133,8 @@ RaceWorld::RaceWorld(bool loadTextures) {
     EXPECT_NO_THROW(textures.refresh());
   }
 
+  install();
   glimro::RaceResources& r = glimro::raceResources;
-  r = glimro::RaceResources();
-  r.renderContext2D = &context2D;
-  r.renderContext3D = &context3D;
-  r.soundBank = &sounds;
-  r.effectsEmitter = effects.get();
-  r.musicEmitter = music.get();
-  r.textureBank = &textures;
-  r.skyboxTextureBank = &skyTextures;
-  r.materialBank = &materials;
-  r.skyboxMaterialBank = &skyMaterials;
-  r.modelBank = &models;
-  r.controlQueue = &queue;
   for (int i = 0; i < 2; ++i) {
     const std::string p = std::to_string(i + 1);
     r.xAxis[i] = new korvu::Axis(6 + 8 * i, "x" + p, "", 0, 1);
@@ -157,10 +144,6 @@ RaceWorld::RaceWorld(bool loadTextures) {
     queue += r.accelerateAxis[i];
     queue += r.breakAxis[i];
   }
-
-  context3D.lighting = true;
-  context3D.smooth = 1;
-  context3D.fogMode = 1;
   glimro::settings = glimro::Settings();
   glimro::settings.compileModels = false;
 }

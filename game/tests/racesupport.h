@@ -7,35 +7,16 @@
 // the settings a race reads, and puts everything back when it goes.
 #pragma once
 
-#include <memory>
 #include <string>
 
-#include "controls.h"
-#include "ddd/materialbank.h"
-#include "ddd/modelbank.h"
-#include "image.h"
+#include "racebanks.h"
 #include "raceresources.h"
-#include "rendercontext.h"
 #include "settings.h"
-#include "sound.h"
-
-namespace korvu { namespace audio { class Emitter; } }
 
 namespace glimro_test {
 
-class RaceWorld {
+class RaceWorld : public glimro_harness::RaceBanks {
  public:
-  korvu::ImageBank textures;
-  korvu::ImageBank skyTextures;
-  korvu::ddd::MaterialBank materials;
-  korvu::ddd::MaterialBank skyMaterials;
-  korvu::ddd::ModelBank models;
-  korvu::audio::SoundBank sounds;
-  korvu::RenderContext2D context2D;
-  korvu::RenderContext3D context3D;
-  korvu::ControlQueue queue;
-  std::unique_ptr<korvu::audio::Emitter> effects;
-  std::unique_ptr<korvu::audio::Emitter> music;
   // The working folder while the world lives.
   std::string folder;
   // The track models came from the resources, not stand-ins.

@@ -146,6 +146,23 @@ TEST(RaceVehicle, IsBuiltWithItsCamerasLauncherLoadedRocketAndBody) {
   EXPECT_EQ(v.engineSound, nullptr);
 }
 
+TEST(RaceVehicle, PlainMoveAndSlidingAlongAPlane) {
+  glimro_test::RaceWorld world;
+  Glimro v(true);
+  const Vector3D p0(0, 0, 0), p1(0, 0, 1), p2(1, 0, 0), p(0, 0, 0);
+  v.velocity = Vector3D(0, -2, 2);
+  expectVec(v.hitPlane(&p0, &p1, &p2, &p), 0, 1, 0);
+  // Into the floor and forwards: only the forward part is left, at full speed.
+  expectVec(v.velocity, 0, 0, std::sqrt(8.0f));
+  const Vector3D start = v.position;
+  v.move(25.0f);
+  expectVec(v.position - start, 0, 0, std::sqrt(8.0f) / 2);
+  // Three points on a line make no plane: nothing changes.
+  const Vector3D q(2, 0, 0);
+  expectVec(v.hitPlane(&p0, &p2, &q, &p), 0, 0, 0);
+  expectVec(v.velocity, 0, 0, std::sqrt(8.0f));
+}
+
 TEST(RaceVehicle, LauncherPosesAreAbsoluteAndCamerasCycle) {
   glimro_test::RaceWorld world;
   Glimro v(true);

@@ -26,6 +26,7 @@
 #include "gui/gui.h"
 #include "gui/textfield.h"
 #include "image.h"
+#include "korvu.h"
 #include "menu.h"
 #include "moresettings.h"
 #include "playerprofile.h"
@@ -246,6 +247,25 @@ TEST_F(ShellTest, ConsoleCommandsActOnTheMainThreadAndOnlyWithARace) {
   EXPECT_NE(glimro::game->players[0]->rotation.m[0][0], before.m[0][0]);
   EXPECT_TRUE(console.running);  // sunpos and rotatez keep it open
 
+  console.execute({"close", {}, {}});
+  EXPECT_FALSE(console.running);
+  EXPECT_FALSE(glimro::terminate);
+
+  // Fullscreen stops the console and switches on the main thread; a switch
+  // the window system refuses keeps the window and says so.
+  console.running = true;
+  const bool wasFullscreen = korvu::fullscreen;
+  console.execute({"fullscreen", {{"key", "value"}}, {}});
+  EXPECT_FALSE(console.running);
+  EXPECT_EQ(korvu::fullscreen, wasFullscreen);
+  glimro::globalMessages.clear();
+  console.performPending();
+  EXPECT_TRUE(korvu::fullscreen != wasFullscreen ||
+              message().rfind("Could not toggle fullscreen mode: ", 0) == 0)
+      << message();
+  if (korvu::fullscreen != wasFullscreen) korvu::toggleFullscreen();
+
+  console.running = true;
   console.execute({"quit", {}, {}});
   EXPECT_TRUE(glimro::terminate);
   EXPECT_FALSE(console.running);

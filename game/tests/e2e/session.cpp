@@ -1,0 +1,442 @@
+#include "session.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+namespace glimro_e2e {
+
+namespace {
+
+// The first line a command prints, without its newline; empty on failure.
+std::string firstLine(const std::string& command) {
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return "";
+  char buf[256] = {0};
+  std::string line;
+  if (std::fgets(buf, sizeof buf, p)) line = buf;
+  pclose(p);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+bool flat(const Frame& f) {
+  if (f.empty()) return true;
+  for (size_t i = 3; i < f.rgb.size(); ++i)
+    if (f.rgb[i] != f.rgb[i % 3]) return false;
+  return true;
+}
+
+}  // namespace
+
+void pauseFor(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+XServer::XServer() {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    dup2(fds[1], 9);
+    close(fds[1]);
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    execlp("Xvfb", "Xvfb", "-displayfd", "9", "-screen", "0", "1280x1024x24", "+extension", "GLX",
+           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  // Xvfb writes its display number once it accepts connections.
+  pollfd pfd{fds[0], POLLIN, 0};
+  std::string number;
+  const Clock::time_point start = Clock::now();
+  while (secondsSince(start) < 10.0 && number.find('\n') == std::string::npos) {
+    if (poll(&pfd, 1, 100) <= 0) continue;
+    char buf[32];
+    const ssize_t n = read(fds[0], buf, sizeof buf);
+    if (n <= 0) break;
+    number.append(buf, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  if (number.find('\n') == std::string::npos) {
+    ADD_FAILURE() << "Xvfb did not start";
+    ::kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+    return;
+  }
+  name = ":" + number.substr(0, number.find('\n'));
+  setenv("DISPLAY", name.c_str(), 1);
+
+  // Before any client starts, so every client reads the changed map.
+  if (Display* d = XOpenDisplay(name.c_str())) {
+    int low = 0, high = 0, per = 0;
+    XDisplayKeycodes(d, &low, &high);
+    KeySym* map = XGetKeyboardMapping(d, static_cast<KeyCode>(low), high - low + 1, &per);
+    for (int code = high; map && code >= low && hashKey.empty(); --code) {
+      bool free = true;
+      for (int i = 0; i < per; ++i) free = free && map[(code - low) * per + i] == NoSymbol;
+      if (!free) continue;
+      KeySym hash = XK_numbersign;
+      XChangeKeyboardMapping(d, code, 1, &hash, 1);
+      hashKey = std::to_string(code);
+    }
+    if (map) XFree(map);
+    XCloseDisplay(d);
+  }
+}
+
+XServer::~XServer() {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+}
+
+namespace {
+
+// Links every entry of `source` into `target`, but makes a real folder of
+// each entry that a left-out or replaced path runs through.
+void linkTree(const std::string& source, const std::string& target, const std::string& prefix,
+              const GameSetup& setup) {
+  mkdir(target.c_str(), 0755);
+  DIR* d = opendir(source.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const std::string entry = e->d_name;
+    const std::string path = prefix + entry;
+    if (entry == "." || entry == ".." || path == "settings.xml") continue;
+    bool skip = false, descend = false;
+    for (const std::string& o : setup.omit) {
+      skip = skip || o == path;
+      descend = descend || o.compare(0, path.size() + 1, path + "/") == 0;
+    }
+    for (const auto& r : setup.replace) {
+      skip = skip || r.first == path;
+      descend = descend || r.first.compare(0, path.size() + 1, path + "/") == 0;
+    }
+    if (descend) {
+      linkTree(source + "/" + entry, target + "/" + entry, path + "/", setup);
+    } else if (!skip && symlink((source + "/" + entry).c_str(), (target + "/" + entry).c_str()) != 0) {
+      ADD_FAILURE() << "cannot link " << path << ": " << std::strerror(errno);
+    }
+  }
+  closedir(d);
+}
+
+}  // namespace
+
+std::string makeGameFolder(const GameSetup& setup) {
+  const std::string dir = korvu_test::makeTempDir();
+  const std::string target = dir + "/resources";
+  linkTree(korvu_test::sourceDir() + "/resources", target, "", setup);
+  for (const auto& r : setup.replace) korvu_test::writeFile(target + "/" + r.first, r.second);
+  korvu_test::writeFile(target + "/settings.xml",
+                        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n"
+                        "<settings>\n"
+                        "  <resolution fullscreen=\"0\" x=\"" + std::to_string(setup.width) + "\" y=\"" +
+                            std::to_string(setup.height) + "\"/>\n"
+                        "  <laps value=\"" + std::to_string(setup.laps) + "\"/>\n"
+                        "  <sound enabled=\"" + (setup.sound ? "1" : "0") + "\"/>\n"
+                        "</settings>\n");
+  if (!setup.alsoftConf.empty()) korvu_test::writeFile(dir + "/alsoft.conf", setup.alsoftConf);
+  return dir;
+}
+
+double frameDifference(const Frame& a, const Frame& b) {
+  if (a.width != b.width || a.height != b.height || a.empty()) return 255.0;
+  double sum = 0.0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(int(a.rgb[i]) - int(b.rgb[i]));
+  return sum / static_cast<double>(a.rgb.size());
+}
+
+Frame toFrame(const korvu_test::DecodedPng& png) {
+  Frame f;
+  f.width = png.width;
+  f.height = png.height;
+  f.rgb.reserve(static_cast<size_t>(png.width) * png.height * 3);
+  for (size_t i = 0; i < png.rgba.size(); i += 4) f.rgb.insert(f.rgb.end(), &png.rgba[i], &png.rgba[i] + 3);
+  return f;
+}
+
+void saveFrame(const std::string& name, const Frame& frame) {
+  std::vector<uint8_t> rgba;
+  rgba.reserve(frame.rgb.size() / 3 * 4);
+  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
+    rgba.insert(rgba.end(), &frame.rgb[i], &frame.rgb[i] + 3);
+    rgba.push_back(255);
+  }
+  korvu_test::writeRgbaPng(std::string(KORVU_ARTIFACT_DIR) + "/e2e_" + name + ".png", frame.width, frame.height,
+                           rgba);
+}
+
+GameSession::GameSession(const std::string& folder, const GameSetup& setup) : dir(folder), gameSetup(setup) {}
+
+GameSession::~GameSession() {
+  kill();
+  if (display) XCloseDisplay(display);
+}
+
+void GameSession::launch() {
+  int fds[2];
+  if (pipe(fds) != 0) {
+    ADD_FAILURE() << "no pipe for the console";
+    return;
+  }
+  const std::string conf =
+      gameSetup.alsoftConf.empty() ? korvu_test::sourceDir() + "/engine/tests/alsoft.conf" : dir + "/alsoft.conf";
+  launched = Clock::now();
+  pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    dup2(fds[0], 0);
+    close(fds[0]);
+    close(fds[1]);
+    const int out = open("out.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open("err.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(err, 2);
+    setenv("ALSOFT_CONF", conf.c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("LP_NUM_THREADS", "2", 0);
+    execl(GLIMRO_PROGRAM, GLIMRO_PROGRAM, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[0]);
+  input = fds[1];
+  // A program that ends early must not take the driver with it.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool GameSession::waitForWindow(double timeoutSeconds) {
+  const Clock::time_point start = Clock::now();
+  while (secondsSince(start) < timeoutSeconds) {
+    const std::string id = firstLine("xdotool search --name '^Glimro$' 2>/dev/null");
+    if (!id.empty()) {
+      window = std::strtoul(id.c_str(), nullptr, 10);
+      if (!display) display = XOpenDisplay(nullptr);
+      return display != nullptr;
+    }
+    if (waitForExit(0.0)) return false;
+    pauseFor(0.01);
+  }
+  return false;
+}
+
+bool GameSession::waitForPicture(double timeoutSeconds) {
+  const Clock::time_point start = Clock::now();
+  while (secondsSince(start) < timeoutSeconds) {
+    if (!flat(grab())) return true;
+    if (waitForExit(0.0)) return false;
+    pauseFor(0.005);
+  }
+  return false;
+}
+
+void GameSession::xdotool(const std::string& args) {
+  const std::string command = "xdotool " + args + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) ADD_FAILURE() << "failed: " << command;
+}
+
+void GameSession::movePointer(int x, int y) {
+  xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y));
+}
+
+void GameSession::click(int x, int y) {
+  // Move first and let the game see the pointer over the widget, then press.
+  movePointer(x, y);
+  pauseFor(0.1);
+  press();
+  pauseFor(0.1);
+}
+
+void GameSession::press() { xdotool("click 1"); }
+
+ScreenRect GameSession::widget(const std::string& name) const {
+  return widgetRect(dir + "/resources/gui.xml", name, gameSetup.width, gameSetup.height);
+}
+
+void GameSession::restPointer() { movePointer(gameSetup.width / 2, gameSetup.height - 4); }
+
+void GameSession::clickWidget(const std::string& name) {
+  const ScreenRect r = widget(name);
+  if (!r.found()) {
+    ADD_FAILURE() << "the GUI has no " << name;
+    return;
+  }
+  const Frame before = grab();
+  click(r.centreX(), r.centreY());
+  restPointer();
+  if (!waitForChange(before, 0.3, 5.0)) ADD_FAILURE() << "nothing happened on " << name;
+}
+
+void GameSession::createProfile(const std::string& newProfileButton, const std::string& name) {
+  clickWidget(newProfileButton);
+  const ScreenRect field = widget("tfProfileName");
+  click(field.centreX(), field.centreY());
+  for (int i = 0; i < 12; ++i) key("BackSpace");
+  type(name);
+  pauseFor(0.2);
+  clickWidget("bProfileOk");
+  if (file("profiles.xml").find("name=\"" + name + "\"") == std::string::npos)
+    ADD_FAILURE() << "profiles.xml lacks " << name << ":\n" << file("profiles.xml");
+}
+
+void GameSession::key(const std::string& keysym) { xdotool("key " + keysym); }
+void GameSession::keyDown(const std::string& keysym) { xdotool("keydown " + keysym); }
+void GameSession::keyUp(const std::string& keysym) { xdotool("keyup " + keysym); }
+void GameSession::type(const std::string& text) { xdotool("type --delay 40 '" + text + "'"); }
+
+void GameSession::closeWindow() {
+  if (!display || !window) return;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XFlush(display);
+}
+
+void GameSession::console(const std::string& words) {
+  if (input < 0) return;
+  const std::string line = words + "\n";
+  if (write(input, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+    ADD_FAILURE() << "the console's input is closed";
+}
+
+void GameSession::closeInput() {
+  if (input >= 0) close(input);
+  input = -1;
+}
+
+Frame GameSession::grab() {
+  Frame f;
+  if (!display || !window) return f;
+  // The root window's pixels where the game's window lies: the GL drawing of
+  // a child window is part of it.
+  XWindowAttributes attrs;
+  if (!XGetWindowAttributes(display, window, &attrs)) return f;
+  int x = 0, y = 0;
+  Window child;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+  XImage* image =
+      XGetImage(display, DefaultRootWindow(display), x, y, attrs.width, attrs.height, AllPlanes, ZPixmap);
+  if (!image) return f;
+  f.width = attrs.width;
+  f.height = attrs.height;
+  f.rgb.resize(static_cast<size_t>(f.width) * f.height * 3);
+  uint8_t* p = f.rgb.data();
+  for (int j = 0; j < f.height; ++j) {
+    for (int i = 0; i < f.width; ++i) {
+      const unsigned long pixel = XGetPixel(image, i, j);
+      *p++ = static_cast<uint8_t>((pixel & image->red_mask) >> 16);
+      *p++ = static_cast<uint8_t>((pixel & image->green_mask) >> 8);
+      *p++ = static_cast<uint8_t>(pixel & image->blue_mask);
+    }
+  }
+  XDestroyImage(image);
+  return f;
+}
+
+bool GameSession::waitForChange(const Frame& before, double threshold, double timeoutSeconds) {
+  const Clock::time_point start = Clock::now();
+  while (secondsSince(start) < timeoutSeconds) {
+    if (frameDifference(before, grab()) > threshold) return true;
+    pauseFor(0.02);
+  }
+  return false;
+}
+
+korvu_test::DecodedPng GameSession::screenshot(const std::string& name) {
+  korvu_test::DecodedPng png;
+  const std::string path = dir + "/screenshot.png";
+  std::remove(path.c_str());
+  key("F12");
+  const Clock::time_point start = Clock::now();
+  while (secondsSince(start) < 5.0) {
+    if (korvu_test::decodePng(path, png)) {
+      korvu_test::writeFile(std::string(KORVU_ARTIFACT_DIR) + "/e2e_" + name + ".png", korvu_test::readFile(path));
+      return png;
+    }
+    pauseFor(0.02);
+  }
+  ADD_FAILURE() << "no screenshot.png for " << name;
+  return korvu_test::DecodedPng();
+}
+
+bool GameSession::waitForExit(double timeoutSeconds) {
+  if (ended) return true;
+  if (pid <= 0) return false;
+  const Clock::time_point start = Clock::now();
+  do {
+    rusage usage{};
+    const pid_t r = wait4(pid, &status, WNOHANG, &usage);
+    if (r == pid) {
+      ended = true;
+      maxRss = usage.ru_maxrss;
+      closeInput();
+      return true;
+    }
+    if (timeoutSeconds > 0.0) pauseFor(0.01);
+  } while (secondsSince(start) < timeoutSeconds);
+  return false;
+}
+
+void GameSession::kill() {
+  if (pid > 0 && !ended) {
+    ::kill(pid, SIGKILL);
+    waitForExit(5.0);
+  }
+  closeInput();
+}
+
+std::string GameSession::out() const { return file("out.log"); }
+std::string GameSession::err() const { return file("err.log"); }
+std::string GameSession::file(const std::string& name) const { return korvu_test::readFile(dir + "/" + name); }
+
+void expectCleanEnd(const GameSession& session) {
+  EXPECT_TRUE(session.exited()) << "the program did not end by itself\n" << session.err();
+  if (session.exited()) {
+    EXPECT_EQ(session.exitStatus(), 0) << session.out() << session.err();
+  }
+  EXPECT_EQ(session.out().find("(critical)"), std::string::npos) << session.out();
+  EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
+}
+
+long GameSession::privateKb() const {
+  if (!running()) return 0;
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  std::string key;
+  long kb = 0, total = 0;
+  while (rollup >> key) {
+    if (key == "Private_Clean:" || key == "Private_Dirty:") {
+      rollup >> kb;
+      total += kb;
+    }
+  }
+  return total;
+}
+
+}  // namespace glimro_e2e

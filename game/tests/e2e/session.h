@@ -1,0 +1,170 @@
+// The whole game program driven from outside, as a player drives it: a
+// private X server, a folder of its own with the game's data, real pointer
+// and key events through xdotool, the console fed through a pipe, frames
+// read back from the window. A session always ends the program it started.
+#pragma once
+
+#include <sys/types.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "guilayout.h"
+#include "testsupport.h"
+
+typedef struct _XDisplay Display;
+
+namespace glimro_e2e {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start);
+void pauseFor(double seconds);
+
+// An Xvfb server of its own, so no other window takes the pointer or the
+// keyboard; DISPLAY names it while it runs.
+class XServer {
+ public:
+  XServer();
+  ~XServer();
+  XServer(const XServer&) = delete;
+  XServer& operator=(const XServer&) = delete;
+  bool running() const { return pid > 0; }
+  std::string name;  // ":N"
+  // A key of its own for "#": the standard layout has "#" only on a shifted
+  // key, and the game binds the key whose plain symbol is "#". Its keycode
+  // as xdotool takes it; empty when no keycode was free.
+  std::string hashKey;
+
+ private:
+  pid_t pid = -1;
+};
+
+// What the game's folder holds besides the game's own resources.
+struct GameSetup {
+  int width = 800;
+  int height = 600;
+  int laps = 1;
+  bool sound = true;
+  // OpenAL's configuration; empty for the null driver of the tests.
+  std::string alsoftConf;
+  // Paths below resources/ left out, or replaced by the given bytes (for
+  // start-ups that cannot succeed).
+  std::vector<std::string> omit;
+  std::vector<std::pair<std::string, std::string>> replace;
+};
+
+// A working directory for the game: resources/ with links to the
+// repository's resources but the settings, which are written anew, and the
+// paths the setup leaves out or replaces.
+std::string makeGameFolder(const GameSetup& setup);
+
+// An RGB frame of the window, top row first.
+struct Frame {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+  bool empty() const { return rgb.empty(); }
+};
+
+// Mean absolute difference per channel between two frames of one size, 0..255.
+double frameDifference(const Frame& a, const Frame& b);
+Frame toFrame(const korvu_test::DecodedPng& png);
+// Keeps the frame as the artifact e2e_<name>.png.
+void saveFrame(const std::string& name, const Frame& frame);
+
+class GameSession {
+ public:
+  GameSession(const std::string& folder, const GameSetup& setup);
+  // Kills the program when it still runs.
+  ~GameSession();
+  GameSession(const GameSession&) = delete;
+  GameSession& operator=(const GameSession&) = delete;
+
+  // Starts the program in its folder with standard input from a pipe.
+  void launch();
+  Clock::time_point launchedAt() const { return launched; }
+  // Polls for the window titled "Glimro"; false after the timeout.
+  bool waitForWindow(double timeoutSeconds);
+  // Polls until the window shows something other than one flat colour.
+  bool waitForPicture(double timeoutSeconds);
+
+  // The widget's place on the screen, from the game's GUI description.
+  ScreenRect widget(const std::string& name) const;
+  // Clicks the widget and waits until the window shows an answer; the
+  // pointer then rests at the bottom edge, over no widget.
+  void clickWidget(const std::string& name);
+  void restPointer();
+  // A new profile through the editor that the given button opens: the text
+  // field keeps the keyboard while the pointer stays on it.
+  void createProfile(const std::string& newProfileButton, const std::string& name);
+
+  // Real input through the X server.
+  void click(int x, int y);
+  // Presses and releases the first button where the pointer is.
+  void press();
+  void movePointer(int x, int y);
+  void key(const std::string& keysym);
+  void keyDown(const std::string& keysym);
+  void keyUp(const std::string& keysym);
+  void type(const std::string& text);
+  // What a window manager sends when the window's close button is pressed.
+  void closeWindow();
+  // Words for the console, as typed on standard input.
+  void console(const std::string& words);
+  // Closes the console's input for good.
+  void closeInput();
+
+  // The window's contents now.
+  Frame grab();
+  // Polls until the window differs from `before` by more than `threshold`.
+  bool waitForChange(const Frame& before, double threshold, double timeoutSeconds);
+  // F12; waits for a new "screenshot.png", keeps a copy as the artifact
+  // e2e_<name>.png and returns it decoded (empty on timeout).
+  korvu_test::DecodedPng screenshot(const std::string& name);
+
+  // Waits for the program to end; false on timeout.
+  bool waitForExit(double timeoutSeconds);
+  bool exited() const { return ended && WIFEXITED(status); }
+  int exitStatus() const { return WEXITSTATUS(status); }
+  bool signalled() const { return ended && WIFSIGNALED(status); }
+  // Peak resident set of the ended program in kilobytes.
+  long maxResidentKb() const { return maxRss; }
+  // What the running program holds of its own now, in kilobytes: its
+  // private pages, without the code of the libraries it shares (0 when it
+  // cannot be read).
+  long privateKb() const;
+  bool running() const { return pid > 0 && !ended; }
+
+  std::string out() const;
+  std::string err() const;
+  std::string file(const std::string& name) const;
+  const std::string& folder() const { return dir; }
+  const GameSetup& setup() const { return gameSetup; }
+
+ private:
+  void xdotool(const std::string& args);
+  void kill();
+
+  std::string dir;
+  GameSetup gameSetup;
+  pid_t pid = -1;
+  int input = -1;  // write end of the console's pipe
+  bool ended = false;
+  int status = 0;
+  long maxRss = 0;
+  unsigned long window = 0;
+  Display* display = nullptr;
+  Clock::time_point launched;
+};
+
+// Fails the current test with the program's logs when it wrote a critical
+// line or a fatal-signal report, or did not end with status 0.
+void expectCleanEnd(const GameSession& session);
+
+}  // namespace glimro_e2e

@@ -1,0 +1,435 @@
+// The whole program as a player meets it, in a private X server: menus
+// clicked with the pointer, a profile typed in, a race driven by the keys
+// to its end, the race-over table, the best times on disk, the console, a
+// two-player race, leaving in the middle of a race, and start-ups that
+// cannot succeed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "guilayout.h"
+#include "roadview.h"
+#include "session.h"
+#include "trackstats.h"
+#include "xml.h"
+
+namespace glimro_e2e {
+namespace {
+
+const char* const STATS_FILE = "track_short_stats.xml";
+// A lap takes about 20 s alone on this machine's software renderer, and
+// twice that with three more games beside it.
+const double DRIVING_SECONDS = 90.0;
+
+class GameRun : public ::testing::Test {
+ protected:
+  void start(const GameSetup& setup) {
+    ASSERT_TRUE(x.running());
+    game.reset(new GameSession(makeGameFolder(setup), setup));
+    game->launch();
+    ASSERT_TRUE(game->waitForWindow(15.0)) << "no window titled Glimro\n" << game->out() << game->err();
+    windowAt = secondsSince(game->launchedAt());
+    ASSERT_TRUE(game->waitForPicture(15.0)) << "the window stays empty";
+    game->restPointer();
+  }
+
+  int width() const { return game->setup().width; }
+  int height() const { return game->setup().height; }
+
+  // From the main menu: a profile of the given name, chosen, and a race on
+  // the short track by day.
+  void startSingleRace(const std::string& profile) {
+    game->clickWidget("bSinglePlayer");
+    game->createProfile("bNewProfile1", profile);
+    game->clickWidget("dlProfile0");
+    game->clickWidget("bStartRace1");
+    waitForRace();
+  }
+
+  bool panelVisible(const Frame& frame, const std::string& panel) {
+    const ScreenRect r = game->widget(panel);
+    return r.found() && panelShown(frame, r.left, r.top, r.height);
+  }
+
+  // Waits until a line with the text shows up on standard output.
+  bool waitForOutput(const std::string& text, double timeoutSeconds) {
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < timeoutSeconds) {
+      if (game->out().find(text) != std::string::npos) return true;
+      pauseFor(0.02);
+    }
+    return false;
+  }
+
+  void openConsole() {
+    ASSERT_FALSE(x.hashKey.empty()) << "no key for #";
+    game->key(x.hashKey);
+    ASSERT_TRUE(waitForOutput("Debugging console activated.", 5.0)) << game->out();
+  }
+
+  // Waits for the race's first picture after the loading screen.
+  void waitForRace() {
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < 20.0) {
+      const Frame f = game->grab();
+      if (hasHudText(f, 0, 0, width(), 70)) return;
+      pauseFor(0.02);
+    }
+    FAIL() << "the race did not start\n" << game->out() << game->err();
+  }
+
+  XServer x;
+  std::unique_ptr<GameSession> game;
+  double windowAt = 0.0;  // seconds from launch
+};
+
+glimro::TrackStats readStats(const std::string& path, bool& ok) {
+  glimro::TrackStats stats;
+  ok = true;
+  try {
+    stats.load(path);
+  } catch (const std::string& message) {
+    ADD_FAILURE() << path << ": " << message;
+    ok = false;
+  }
+  return stats;
+}
+
+int filled(const glimro::TimeTable& table) {
+  int n = 0;
+  for (const glimro::TimeEntry& e : table.entries) n += e.ticks > 0 ? 1 : 0;
+  return n;
+}
+
+// Ten plus ten slots, as many "entry" elements as the file holds.
+int entryElements(const std::string& text) {
+  int n = 0;
+  for (size_t at = text.find("<entry"); at != std::string::npos; at = text.find("<entry", at + 1)) ++n;
+  return n;
+}
+
+TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  const Frame menu = toFrame(game->screenshot("main_menu"));
+  EXPECT_TRUE(panelVisible(menu, "pMainMenu"));
+
+  // The console reads standard input from now on.
+  openConsole();
+  game->console("sunpos 1 2;");
+  EXPECT_TRUE(waitForOutput("Usage: sunpos x y z", 5.0)) << game->out();
+
+  game->clickWidget("bSinglePlayer");
+  const Frame startMenu = toFrame(game->screenshot("start_menu_single"));
+  EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu1"));
+  EXPECT_GT(frameDifference(menu, startMenu), 2.0);
+
+  game->createProfile("bNewProfile1", "Ada");
+  game->clickWidget("dlProfile0");
+  const Clock::time_point raceStart = Clock::now();
+  game->clickWidget("bStartRace1");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  EXPECT_NE(game->file("moresettings.xml").find("name=\"Ada\" type=\"singleplayer\""), std::string::npos)
+      << game->file("moresettings.xml");
+  const Frame race = toFrame(game->screenshot("race_single"));
+  EXPECT_FALSE(panelVisible(race, "pRaceOver"));
+  EXPECT_GT(frameDifference(menu, race), 20.0) << "the race looks like the menu";
+
+  // One lap, by the keys, steering by what the window shows.
+  const ViewColumns view{0, width()};
+  const bool finished = driveUntil(*game, view, PLAYER1_KEYS, DRIVING_SECONDS,
+                                   [&](const Frame& f) { return panelVisible(f, "pRaceOver"); });
+  ASSERT_TRUE(finished) << "the race did not end after " << DRIVING_SECONDS << " s of driving";
+  std::printf("race driven to its end after %.1f s\n", secondsSince(raceStart));
+  const Frame over = toFrame(game->screenshot("race_over"));
+  ASSERT_TRUE(panelVisible(over, "pRaceOver")) << "no race-over table";
+  EXPECT_GT(frameDifference(race, over), 5.0);
+
+  // Escape leaves the table for the start menu and saves the records.
+  game->key("Escape");
+  const Clock::time_point leaving = Clock::now();
+  while (secondsSince(leaving) < 10.0 && game->file(STATS_FILE).empty()) pauseFor(0.05);
+  const std::string statsText = game->file(STATS_FILE);
+  ASSERT_FALSE(statsText.empty()) << STATS_FILE << " was not written";
+  EXPECT_EQ(entryElements(statsText), 20) << statsText;
+  bool ok = false;
+  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+  EXPECT_EQ(filled(stats.laptimes), 1) << statsText;
+  EXPECT_EQ(filled(stats.tracktimes), 1) << statsText;
+  EXPECT_EQ(stats.laptimes.entries[0].name, "Ada");
+  EXPECT_EQ(stats.tracktimes.entries[0].name, "Ada");
+  EXPECT_GE(stats.tracktimes.entries[0].ticks, stats.laptimes.entries[0].ticks);
+  std::printf("lap %ld ms, race %ld ms\n", stats.laptimes.entries[0].ticks, stats.tracktimes.entries[0].ticks);
+
+  EXPECT_TRUE(game->waitForChange(over, 5.0, 5.0));
+  pauseFor(0.2);
+  EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu1")) << "the start menu is not back";
+  game->key("Escape");
+  pauseFor(0.3);
+  EXPECT_TRUE(panelVisible(game->grab(), "pMainMenu")) << "the main menu is not back";
+
+  game->console("close;");
+  EXPECT_TRUE(waitForOutput("Debugging console terminated.", 5.0)) << game->out();
+  game->key("Escape");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "Escape in the main menu did not end the program";
+  expectCleanEnd(*game);
+}
+
+// Times of earlier races, as the game writes them.
+std::string earlierRecords() {
+  glimro::TrackStats stats;
+  stats.laptimes.add(glimro::TimeEntry(95000, "Old"));
+  stats.tracktimes.add(glimro::TimeEntry(290000, "Old"));
+  std::unique_ptr<korvu::xml::Node> tree(stats.buildDomTree());
+  return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n" + tree->toString(0);
+}
+
+TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
+  GameSetup setup;
+  setup.laps = 3;
+  start(setup);
+  if (HasFatalFailure()) return;
+  korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
+  startSingleRace("Cy");
+  if (HasFatalFailure()) return;
+  openConsole();
+  if (HasFatalFailure()) return;
+
+  // Driving on until the first lap is done ("Fastest lap" shows); then the
+  // console ends the program in the middle of the race.
+  const ViewColumns view{0, width()};
+  const bool lapDone = driveUntil(*game, view, PLAYER1_KEYS, DRIVING_SECONDS,
+                                  [&](const Frame& f) { return raceMessageShown(f, view); });
+  ASSERT_TRUE(lapDone) << "no lap done after " << DRIVING_SECONDS << " s of driving";
+  game->console("quit;");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "quit from the console did not end the program";
+  expectCleanEnd(*game);
+
+  bool ok = false;
+  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
+  EXPECT_EQ(filled(stats.laptimes), 2) << game->file(STATS_FILE);
+  EXPECT_EQ(filled(stats.tracktimes), 1) << "a race of three laps cannot be over";
+  EXPECT_EQ(stats.tracktimes.entries[0].name, "Old");
+  EXPECT_EQ(stats.laptimes.entries[0].name, "Cy");
+  EXPECT_EQ(stats.laptimes.entries[1].name, "Old");
+}
+
+TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  game->clickWidget("bTwoPlayers");
+  const Frame startMenu = toFrame(game->screenshot("start_menu_two"));
+  EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu2"));
+  game->createProfile("bNewProfile2", "Ada");
+  game->createProfile("bNewProfile2", "Bo");
+  // The lists show the first profile; player 2 steps on to the next.
+  game->clickWidget("dlProfile2");
+  game->clickWidget("bStartRace2");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  EXPECT_NE(game->file("moresettings.xml").find("name=\"Ada\" type=\"multiplayer_1\""), std::string::npos);
+  EXPECT_NE(game->file("moresettings.xml").find("name=\"Bo\" type=\"multiplayer_2\""), std::string::npos)
+      << game->file("moresettings.xml");
+
+  // Both drive off the grid; player 1 has the right half of the window.
+  const ViewColumns right{width() / 2, width() / 2};
+  const ViewColumns left{0, width() / 2};
+  {
+    Steering one(*game, PLAYER1_KEYS), two(*game, PLAYER2_KEYS);
+    one.start();
+    two.start();
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < 6.0) {
+      const Frame f = game->grab();
+      one.follow(lookAhead(f, right));
+      two.follow(lookAhead(f, left));
+    }
+  }
+  const Frame race = toFrame(game->screenshot("race_two"));
+  EXPECT_TRUE(lookAhead(race, left).seen && lookAhead(race, right).seen) << "a view without road";
+  EXPECT_TRUE(hasHudText(race, 0, 0, width() / 2, 70) && hasHudText(race, width() / 2, 0, width() / 2, 70))
+      << "a view without its timers";
+
+  // The console stays open through the end.
+  openConsole();
+  if (HasFatalFailure()) return;
+  game->key("Escape");
+  pauseFor(0.5);
+  EXPECT_TRUE(panelVisible(game->grab(), "pRaceOver")) << "Escape did not end the race";
+  game->key("Escape");
+  pauseFor(0.5);
+  EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu2")) << "the two-player menu is not back";
+  game->key("Escape");
+  pauseFor(0.3);
+  game->key("Escape");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "the program did not end with its console open";
+  expectCleanEnd(*game);
+  EXPECT_NE(game->out().find("Terminating..."), std::string::npos) << game->out();
+}
+
+
+// RMS amplitude (0..1) of a stretch of the recorded sound, measured by sox;
+// -1 when sox fails.
+double soundRms(const std::string& wav, double start, double length) {
+  char command[512];
+  std::snprintf(command, sizeof command, "sox --ignore-length '%s' -n trim %.3f %.3f stat 2>&1", wav.c_str(), start,
+                length);
+  FILE* p = popen(command, "r");
+  if (!p) return -1.0;
+  double rms = -1.0;
+  char line[256];
+  while (std::fgets(line, sizeof line, p)) std::sscanf(line, "RMS     amplitude: %lf", &rms);
+  pclose(p);
+  return rms;
+}
+
+// RMS amplitudes of 50 ms windows of a stretch of the sound, in a band of
+// 50 Hz around `hz` (sox filters it, mono).
+std::vector<double> bandLevels(const std::string& wav, double start, double length, double hz) {
+  char command[512];
+  std::snprintf(command, sizeof command,
+                "sox --ignore-length '%s' -t raw -e signed -b 16 -c 1 -r 44100 - trim %.3f %.3f sinc %.0f-%.0f "
+                "2>/dev/null",
+                wav.c_str(), start, length, hz - 25.0, hz + 25.0);
+  std::vector<double> levels;
+  FILE* p = popen(command, "r");
+  if (!p) return levels;
+  const size_t window = 44100 / 20;
+  std::vector<int16_t> samples(window);
+  while (std::fread(samples.data(), sizeof(int16_t), window, p) == window) {
+    double sum = 0.0;
+    for (int16_t v : samples) sum += double(v) * v;
+    levels.push_back(std::sqrt(sum / window) / 32768.0);
+  }
+  pclose(p);
+  return levels;
+}
+
+size_t loudest(const std::vector<double>& levels) {
+  size_t best = 0;
+  for (size_t i = 1; i < levels.size(); ++i)
+    if (levels[i] > levels[best]) best = i;
+  return best;
+}
+
+// Sound through OpenAL's wave writer: the title music in the menus, the
+// three start beeps at their pitches, the race with its engine and music.
+TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
+  GameSetup setup;
+  setup.alsoftConf =
+      "[general]\ndrivers = wave\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
+      "[wave]\nfile = sound.wav\n";
+  start(setup);
+  if (HasFatalFailure()) return;
+  // The recording starts when the device opens, right after the window.
+  const auto now = [&] { return secondsSince(game->launchedAt()) - windowAt; };
+  const double menuAt = now();
+  startSingleRace("Ada");
+  if (HasFatalFailure()) return;
+  const double raceAt = now();
+  // Past the green light the music plays; "M" mutes it, and what is left
+  // is the engine.
+  double mutedAt = 0.0;
+  driveUntil(*game, ViewColumns{0, width()}, PLAYER1_KEYS, 9.0, [&](const Frame&) {
+    if (mutedAt == 0.0 && now() > raceAt + 5.0) {
+      game->key("m");
+      mutedAt = now();
+    }
+    return false;
+  });
+  const double drivenUntil = now();
+  game->closeWindow();
+  ASSERT_TRUE(game->waitForExit(10.0));
+  expectCleanEnd(*game);
+
+  const std::string wav = game->folder() + "/sound.wav";
+  const double menu = soundRms(wav, menuAt, 2.0);
+  const double race = soundRms(wav, raceAt + 3.5, mutedAt - raceAt - 3.5);
+  const double engine = soundRms(wav, mutedAt + 0.5, drivenUntil - mutedAt - 0.5);
+  const double waiting = soundRms(wav, raceAt, 0.6);
+  std::printf("RMS: menu %.4f, before the first beep %.4f, race with music %.4f, engine alone %.4f\n", menu,
+              waiting, race, engine);
+  EXPECT_GT(menu, 0.01) << "the menus are silent";
+  EXPECT_GT(race, 0.01) << "the race is silent";
+  EXPECT_GT(engine, 0.005) << "the engine is silent";
+  EXPECT_GT(race, 1.5 * engine) << "the music was not muted";
+
+  // The beeps of the countdown: 528, 704 and 880 Hz, a second apart, each
+  // loudest in its own band.
+  const double pitches[] = {528.0, 704.0, 880.0};
+  std::vector<double> bands[3];
+  size_t at[3];
+  for (int i = 0; i < 3; ++i) {
+    bands[i] = bandLevels(wav, raceAt, 5.5, pitches[i]);
+    ASSERT_FALSE(bands[i].empty());
+    at[i] = loudest(bands[i]);
+    std::printf("beep %.0f Hz: RMS %.4f at %.2f s after the race showed\n", pitches[i], bands[i][at[i]],
+                0.05 * at[i]);
+    EXPECT_GT(bands[i][at[i]], 0.01) << pitches[i] << " Hz is missing";
+  }
+  for (int i = 1; i < 3; ++i) EXPECT_NEAR(0.05 * (at[i] - at[i - 1]), 1.0, 0.25) << pitches[i];
+  for (int i = 0; i < 2; ++i) EXPECT_GT(bands[i][at[i]], 1.3 * bands[i + 1][at[i]]) << pitches[i];
+  for (int i = 1; i < 3; ++i) EXPECT_GT(bands[i][at[i]], 1.3 * bands[i - 1][at[i]]) << pitches[i];
+}
+
+TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
+  startSingleRace("Di");
+  if (HasFatalFailure()) return;
+  std::remove((game->folder() + "/" + STATS_FILE).c_str());
+  game->closeWindow();
+  ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
+  expectCleanEnd(*game);
+  // The race read the older records when it started and writes them back.
+  bool ok = false;
+  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
+  EXPECT_EQ(stats.laptimes.entries[0].name, "Old");
+  EXPECT_EQ(stats.tracktimes.entries[0].ticks, 290000);
+}
+
+// Start-ups that cannot succeed say why and end with a failure status.
+TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
+  struct Case {
+    const char* what;
+    GameSetup setup;
+    const char* expected;  // in the critical line
+  };
+  GameSetup noGui, noFonts, badSound;
+  noGui.omit = {"gui.xml"};
+  noFonts.omit = {"fonts"};
+  badSound.replace = {{"sounds/beep.ogg", "not a sound at all"}};
+  const Case cases[] = {
+      {"no GUI description", noGui, "Could not load GUI: Could not open XML file"},
+      {"no font folder", noFonts, "Could not load font \"resources/fonts/andromeda30\": Could not open XML file"},
+      {"a sound that does not decode", badSound, "resources/sounds/beep.ogg"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(x.running());
+    GameSession session(makeGameFolder(c.setup), c.setup);
+    session.launch();
+    ASSERT_TRUE(session.waitForExit(20.0)) << "the program keeps running";
+    ASSERT_TRUE(session.exited()) << session.err();
+    EXPECT_NE(session.exitStatus(), 0);
+    const std::string out = session.out();
+    const size_t critical = out.find("(critical)");
+    ASSERT_NE(critical, std::string::npos) << out << session.err();
+    EXPECT_NE(out.find(c.expected, critical), std::string::npos) << out;
+    EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
+  }
+}
+
+}  // namespace
+}  // namespace glimro_e2e
