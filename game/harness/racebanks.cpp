@@ -1,5 +1,8 @@
 #include "racebanks.h"
 
+#include <string>
+
+#include "controls.h"
 #include "emitter.h"
 #include "raceresources.h"
 
@@ -29,6 +32,19 @@ void RaceBanks::install() {
   r.skyboxMaterialBank = &skyMaterials;
   r.modelBank = &models;
   r.controlQueue = &queue;
+}
+
+void RaceBanks::addAxes() {
+  glimro::RaceResources& r = glimro::raceResources;
+  for (int i = 0; i < 2; ++i) {
+    const std::string p = std::to_string(i + 1);
+    r.xAxis[i] = new korvu::Axis(6 + 8 * i, "x" + p, "", 0, 1);
+    r.accelerateAxis[i] = new korvu::Axis(7 + 8 * i, "accelerate" + p, "", 0, 1);
+    r.breakAxis[i] = new korvu::Axis(8 + 8 * i, "break" + p, "", 0, 1);
+    queue += r.xAxis[i];
+    queue += r.accelerateAxis[i];
+    queue += r.breakAxis[i];
+  }
 }
 
 }  // namespace glimro_harness

@@ -40,6 +40,9 @@ struct RaceBanks {
   // Makes the emitters (audio must be up) and makes glimro::raceResources
   // point at these banks, with everything else in it cleared.
   void install();
+  // Registers the two players' steering, accelerate and brake axes in the
+  // queue (which owns them) and hands them to glimro::raceResources.
+  void addAxes();
 };
 
 }  // namespace glimro_harness

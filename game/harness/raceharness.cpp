@@ -86,14 +86,9 @@ RaceHarness::RaceHarness(const RaceOptions& o) : options(o) {
     install();
     glimro::RaceResources& r = glimro::raceResources;
     r.font = font.get();
+    addAxes();
     for (int i = 0; i < 2; ++i) {
       const std::string p = std::to_string(i + 1);
-      r.xAxis[i] = new korvu::Axis(6 + 8 * i, "x" + p, "", 0, 1);
-      r.accelerateAxis[i] = new korvu::Axis(7 + 8 * i, "accelerate" + p, "", 0, 1);
-      r.breakAxis[i] = new korvu::Axis(8 + 8 * i, "break" + p, "", 0, 1);
-      queue += r.xAxis[i];
-      queue += r.accelerateAxis[i];
-      queue += r.breakAxis[i];
       resets[i] = new korvu::Trigger(i == 0 ? glimro::TRG_RESET1 : glimro::TRG_RESET2, "reset" + p, "");
       queue += resets[i];
     }

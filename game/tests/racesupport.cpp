@@ -134,16 +134,7 @@ RaceWorld::RaceWorld(bool loadTextures) {
   }
 
   install();
-  glimro::RaceResources& r = glimro::raceResources;
-  for (int i = 0; i < 2; ++i) {
-    const std::string p = std::to_string(i + 1);
-    r.xAxis[i] = new korvu::Axis(6 + 8 * i, "x" + p, "", 0, 1);
-    r.accelerateAxis[i] = new korvu::Axis(7 + 8 * i, "accelerate" + p, "", 0, 1);
-    r.breakAxis[i] = new korvu::Axis(8 + 8 * i, "break" + p, "", 0, 1);
-    queue += r.xAxis[i];
-    queue += r.accelerateAxis[i];
-    queue += r.breakAxis[i];
-  }
+  addAxes();
   glimro::settings = glimro::Settings();
   glimro::settings.compileModels = false;
 }
