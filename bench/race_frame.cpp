@@ -13,16 +13,16 @@
 #include <memory>
 #include <string>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "ddd/camera.h"
 #include "ddd/settings.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "korvu.h"
-#include "playerprofile.h"
+#include "shell/playerprofile.h"
 #include "racebanks.h"
-#include "settings.h"
-#include "track.h"
+#include "shell/settings.h"
+#include "track/track.h"
 
 namespace {
 

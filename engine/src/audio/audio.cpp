@@ -1,9 +1,9 @@
-#include "audio.h"
+#include "audio/audio.h"
 
 #include <AL/al.h>
 
 #include "debug.h"
-#include "emitter.h"
+#include "audio/emitter.h"
 
 namespace korvu {
 namespace audio {

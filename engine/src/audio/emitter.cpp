@@ -1,10 +1,10 @@
-#include "emitter.h"
+#include "audio/emitter.h"
 
 #include <vector>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "debug.h"
-#include "source.h"
+#include "audio/source.h"
 
 namespace korvu {
 namespace audio {

@@ -1,4 +1,4 @@
-#include "sound.h"
+#include "audio/sound.h"
 
 #include <climits>
 #include <cstring>
@@ -8,7 +8,7 @@
 
 #include <AL/al.h>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "debug.h"
 #include "xml.h"
 

@@ -1,11 +1,11 @@
-#include "source.h"
+#include "audio/source.h"
 
 #include <AL/al.h>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "debug.h"
-#include "emitter.h"
-#include "sound.h"
+#include "audio/emitter.h"
+#include "audio/sound.h"
 
 namespace korvu {
 namespace audio {

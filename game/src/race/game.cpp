@@ -1,4 +1,4 @@
-#include "game.h"
+#include "race/game.h"
 
 #include <cstdio>
 
@@ -12,16 +12,16 @@
 #include "ddd/modelbank.h"
 #include "ddd/particles.h"
 #include "debug.h"
-#include "emitter.h"
-#include "glimro.h"
+#include "audio/emitter.h"
+#include "race/glimro.h"
 #include "gui/gui.h"
 #include "image.h"
-#include "layouts.h"
-#include "raceresources.h"
+#include "track/layouts.h"
+#include "race/raceresources.h"
 #include "rendercontext.h"
-#include "rocket.h"
-#include "settings.h"
-#include "source.h"
+#include "race/rocket.h"
+#include "shell/settings.h"
+#include "audio/source.h"
 
 namespace glimro {
 

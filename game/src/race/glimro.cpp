@@ -1,4 +1,4 @@
-#include "glimro.h"
+#include "race/glimro.h"
 
 #include <string>
 
@@ -7,12 +7,12 @@
 #include "ddd/collisionmodel.h"
 #include "ddd/emitterobject.h"
 #include "debug.h"
-#include "emitter.h"
+#include "audio/emitter.h"
 #include "physic/triangle3d.h"
-#include "raceresources.h"
-#include "rocket.h"
-#include "source.h"
-#include "track.h"
+#include "race/raceresources.h"
+#include "race/rocket.h"
+#include "audio/source.h"
+#include "track/track.h"
 
 namespace glimro {
 

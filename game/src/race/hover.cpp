@@ -6,12 +6,12 @@
 
 #include "ddd/collision.h"
 #include "fonts/message.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "physic/triangle3d.h"
-#include "sectiontracking.h"
-#include "source.h"
-#include "track.h"
+#include "track/sectiontracking.h"
+#include "audio/source.h"
+#include "track/track.h"
 
 namespace glimro {
 

@@ -4,14 +4,14 @@
 
 #include "fonts/font.h"
 #include "fonts/message.h"
-#include "game.h"
-#include "glimro.h"
-#include "playerprofile.h"
-#include "raceresources.h"
+#include "race/game.h"
+#include "race/glimro.h"
+#include "shell/playerprofile.h"
+#include "race/raceresources.h"
 #include "rendercontext.h"
-#include "settings.h"
-#include "timetext.h"
-#include "track.h"
+#include "shell/settings.h"
+#include "track/timetext.h"
+#include "track/track.h"
 
 namespace glimro {
 

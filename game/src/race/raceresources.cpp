@@ -1,10 +1,10 @@
-#include "raceresources.h"
+#include "race/raceresources.h"
 
 #include "ddd/collisionmodel.h"
 #include "ddd/materialbank.h"
 #include "ddd/modelbank.h"
 #include "image.h"
-#include "sound.h"
+#include "audio/sound.h"
 
 namespace glimro {
 

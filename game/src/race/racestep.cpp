@@ -8,20 +8,20 @@
 #include <memory>
 
 #include "controls.h"
-#include "commands.h"
+#include "shell/commands.h"
 #include "ddd/camera.h"
 #include "ddd/collision.h"
 #include "ddd/collisionmodel.h"
 #include "ddd/particles.h"
 #include "ddd/pipeline.h"
 #include "debug.h"
-#include "game.h"
-#include "glimro.h"
-#include "raceresources.h"
+#include "race/game.h"
+#include "race/glimro.h"
+#include "race/raceresources.h"
 #include "rendercontext.h"
-#include "rocket.h"
-#include "settings.h"
-#include "track.h"
+#include "race/rocket.h"
+#include "shell/settings.h"
+#include "track/track.h"
 
 namespace glimro {
 

@@ -1,6 +1,6 @@
-#include "rocket.h"
+#include "race/rocket.h"
 
-#include "raceresources.h"
+#include "race/raceresources.h"
 
 namespace glimro {
 

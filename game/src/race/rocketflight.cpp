@@ -1,10 +1,10 @@
 // Rockets in flight: fired from an open launcher, they fly straight ahead
 // for a second and burst into a particle explosion. They hit nothing.
 #include "ddd/particles.h"
-#include "game.h"
-#include "glimro.h"
-#include "raceresources.h"
-#include "rocket.h"
+#include "race/game.h"
+#include "race/glimro.h"
+#include "race/raceresources.h"
+#include "race/rocket.h"
 
 namespace glimro {
 

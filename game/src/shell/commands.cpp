@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "shell/commands.h"
 
 namespace glimro {
 

@@ -1,13 +1,13 @@
-#include "consolethread.h"
+#include "shell/consolethread.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "debug.h"
 #include "ddd/light.h"
-#include "game.h"
-#include "glimro.h"
-#include "globalcommands.h"
+#include "race/game.h"
+#include "race/glimro.h"
+#include "shell/globalcommands.h"
 #include "korvu.h"
 
 namespace glimro {

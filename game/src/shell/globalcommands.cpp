@@ -1,17 +1,17 @@
-#include "globalcommands.h"
+#include "shell/globalcommands.h"
 
 #include <cstdio>
 #include <string>
 
-#include "commands.h"
-#include "consolethread.h"
+#include "shell/commands.h"
+#include "shell/consolethread.h"
 #include "controls.h"
-#include "shell.h"
+#include "shell/shell.h"
 #include "gui/checkbox.h"
 #include "korvu.h"
-#include "resources.h"
+#include "shell/resources.h"
 #include "screenshot.h"
-#include "settings.h"
+#include "shell/settings.h"
 
 namespace glimro {
 

@@ -1,25 +1,25 @@
-#include "menu.h"
+#include "shell/menu.h"
 
 #include <GL/gl.h>
 
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "shell/commands.h"
 #include "controls.h"
-#include "emitter.h"
-#include "game.h"
-#include "globalcommands.h"
-#include "shell.h"
+#include "audio/emitter.h"
+#include "race/game.h"
+#include "shell/globalcommands.h"
+#include "shell/shell.h"
 #include "gui/dropdownlist.h"
 #include "gui/checkbox.h"
 #include "gui/gui.h"
 #include "gui/textfield.h"
 #include "korvu.h"
-#include "moresettings.h"
-#include "playerprofile.h"
-#include "resources.h"
-#include "settings.h"
+#include "shell/moresettings.h"
+#include "shell/playerprofile.h"
+#include "shell/resources.h"
+#include "shell/settings.h"
 #include "sprite.h"
 
 namespace glimro {

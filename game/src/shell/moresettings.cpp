@@ -1,8 +1,8 @@
-#include "moresettings.h"
+#include "shell/moresettings.h"
 
 #include <memory>
 
-#include "settings.h"
+#include "shell/settings.h"
 #include "xml.h"
 
 namespace glimro {

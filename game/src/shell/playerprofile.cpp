@@ -1,4 +1,4 @@
-#include "playerprofile.h"
+#include "shell/playerprofile.h"
 
 #include <memory>
 

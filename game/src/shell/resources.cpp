@@ -1,29 +1,29 @@
-#include "resources.h"
+#include "shell/resources.h"
 
 #include <cstdio>
 #include <memory>
 #include <string>
 
-#include "audio.h"
-#include "commands.h"
-#include "consolethread.h"
+#include "audio/audio.h"
+#include "shell/commands.h"
+#include "shell/consolethread.h"
 #include "controls.h"
 #include "ddd/materialbank.h"
 #include "ddd/modelbank.h"
 #include "debug.h"
-#include "emitter.h"
+#include "audio/emitter.h"
 #include "fonts/bitmapfont.h"
-#include "shell.h"
-#include "globalcommands.h"
+#include "shell/shell.h"
+#include "shell/globalcommands.h"
 #include "gui/dropdownlist.h"
 #include "gui/gui.h"
 #include "image.h"
 #include "input.h"
 #include "korvu.h"
-#include "playerprofile.h"
-#include "raceresources.h"
-#include "settings.h"
-#include "sound.h"
+#include "shell/playerprofile.h"
+#include "race/raceresources.h"
+#include "shell/settings.h"
+#include "audio/sound.h"
 
 namespace glimro {
 

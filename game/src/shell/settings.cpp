@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "shell/settings.h"
 
 #include <memory>
 
@@ -8,10 +8,10 @@
 #include "ddd/object.h"
 #include "ddd/settings.h"
 #include "debug.h"
-#include "emitter.h"
-#include "game.h"
+#include "audio/emitter.h"
+#include "race/game.h"
 #include "image.h"
-#include "resources.h"
+#include "shell/resources.h"
 #include "xml.h"
 
 namespace glimro {

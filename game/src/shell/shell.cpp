@@ -1,22 +1,22 @@
-#include "shell.h"
+#include "shell/shell.h"
 
 #include <GL/gl.h>
 
 #include <cstdio>
 
-#include "audio.h"
-#include "consolethread.h"
+#include "audio/audio.h"
+#include "shell/consolethread.h"
 #include "controls.h"
 #include "ddd/settings.h"
-#include "emitter.h"
+#include "audio/emitter.h"
 #include "fonts/font.h"
-#include "game.h"
+#include "race/game.h"
 #include "gui/gui.h"
 #include "korvu.h"
-#include "menu.h"
-#include "resources.h"
-#include "settings.h"
-#include "track.h"
+#include "shell/menu.h"
+#include "shell/resources.h"
+#include "shell/settings.h"
+#include "track/track.h"
 
 namespace glimro {
 

@@ -1,12 +1,12 @@
-#include "shell.h"
+#include "shell/shell.h"
 
-#include "emitter.h"
-#include "game.h"
+#include "audio/emitter.h"
+#include "race/game.h"
 #include "korvu.h"
-#include "track.h"
+#include "track/track.h"
 #include "gui/gui.h"
-#include "resources.h"
-#include "source.h"
+#include "shell/resources.h"
+#include "audio/source.h"
 
 namespace glimro {
 

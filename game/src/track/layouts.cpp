@@ -1,4 +1,4 @@
-#include "layouts.h"
+#include "track/layouts.h"
 
 namespace glimro {
 

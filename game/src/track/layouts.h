@@ -2,7 +2,7 @@
 // when a race loads it; they differ from the base only in load().
 #pragma once
 
-#include "track.h"
+#include "track/track.h"
 
 namespace glimro {
 

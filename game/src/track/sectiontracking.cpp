@@ -1,4 +1,4 @@
-#include "sectiontracking.h"
+#include "track/sectiontracking.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "ddd/bezier.h"
 #include "ddd/pathfollow.h"
-#include "layouts.h"
-#include "trackbuilder.h"
+#include "track/layouts.h"
+#include "track/trackbuilder.h"
 
 namespace glimro {
 

@@ -1,4 +1,4 @@
-#include "timetext.h"
+#include "track/timetext.h"
 
 #include <cmath>
 #include <cstdio>

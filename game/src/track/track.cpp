@@ -1,4 +1,4 @@
-#include "track.h"
+#include "track/track.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,8 +14,8 @@
 #include "gui/component.h"
 #include "gui/gui.h"
 #include "mathtypes.h"
-#include "raceresources.h"
-#include "timetext.h"
+#include "race/raceresources.h"
+#include "track/timetext.h"
 
 namespace glimro {
 

@@ -13,8 +13,8 @@
 #include "ddd/collideable.h"
 #include "ddd/quadtree.h"
 #include "mathtypes.h"
-#include "sectiontracking.h"
-#include "trackstats.h"
+#include "track/sectiontracking.h"
+#include "track/trackstats.h"
 
 namespace korvu {
 namespace ddd {

@@ -1,4 +1,4 @@
-#include "trackbuilder.h"
+#include "track/trackbuilder.h"
 
 #include <cstdio>
 
@@ -9,7 +9,7 @@
 #include "ddd/modelbank.h"
 #include "ddd/modelobject.h"
 #include "ddd/pathfollow.h"
-#include "track.h"
+#include "track/track.h"
 
 namespace glimro {
 

@@ -1,4 +1,4 @@
-#include "trackstats.h"
+#include "track/trackstats.h"
 
 #include <cstdint>
 #include <memory>
