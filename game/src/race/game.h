@@ -110,11 +110,35 @@ class Game {
   // other's speed, hands 0.9 of that velocity and of its speed on, and keeps
   // a speed at least 0.01 away from zero.
   void collideWithVehicles(Glimro* vehicle, float dt);
+  // Each player's list of the track objects within the view distance and
+  // 50 degrees of its heading, which the drawing keeps to; empty with
+  // culling off.
+  void cullViews();
 
  private:
+  // The steps of mainLoop, in their order.
+  // Acts on the race's own triggers and hands the rest to the global
+  // commands; false when one of those ends the program.
+  bool handleTriggers();
+  // Runs the start lights down; the race starts when they reach 0.
+  void stepCountdown(float dt);
+  // Flies the rockets and deletes the spent ones.
+  void stepRockets(float dt);
+  // Steps the explosions and deletes the burnt-out ones.
+  void stepExplosions(float dt);
+  // Turns the players' axes into their vehicles' controls.
+  void applyControls();
+  // Fills the vehicle's list of the track objects within the collision
+  // radius, for its move and its hover.
+  void findNearbyObjects(Glimro* vehicle);
   // Moves the vehicle by its velocity, sliding off the track objects near
   // it; true when it touched one.
   bool sweep(Glimro* vehicle, float dt);
+  // Lets the vehicle hover over the road, and drive unless its move
+  // touched something.
+  void hover(Glimro* vehicle, float dt, bool contact);
+  // Orders the vehicles, leader first, and gives each its position.
+  void rank();
   // Deletes what the race owns; the destructor's work, also run when the
   // constructor fails half-way.
   void release();

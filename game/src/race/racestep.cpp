@@ -81,69 +81,87 @@ void enter(korvu::Viewport& vp) {
 }  // namespace
 
 bool Game::mainLoop(float dt) {
+  const bool running = handleTriggers();
+  stepCountdown(dt);
+  stepRockets(dt);
+  stepExplosions(dt);
+  applyControls();
+  for (Glimro* v : vehicles) {
+    if (settings.collisions) collideWithVehicles(v, dt);
+    findNearbyObjects(v);
+    const bool contact = sweep(v, dt);
+    hover(v, dt, contact);
+  }
+  cullViews();
+  rank();
+  // The shell has polled the events once this frame already.
+  korvu::ControlQueue* queue = raceResources.controlQueue;
+  const bool events = queue == nullptr || queue->readEvents();
+  return running && events && !terminate;
+}
+
+bool Game::handleTriggers() {
   RaceResources& r = raceResources;
   bool running = true;
-
-  // 1. Triggers.
-  if (r.controlQueue != nullptr) {
-    korvu::Trigger* trigger = nullptr;
-    while (*r.controlQueue >> trigger, trigger != nullptr) {
-      const int player = trigger->id >= TRG_X2 && trigger->id <= TRG_LAUNCH_ROCKET2 ? 1 : 0;
-      Glimro* vehicle = player < static_cast<int>(players.size()) ? players[static_cast<size_t>(player)] : nullptr;
-      switch (trigger->id) {
-        case TRG_EXIT:
-          if (!raceOver) {
-            playersRacing = 1;
-            playerHasFinished();
-          } else {
-            leave = true;
-          }
-          break;
-        case TRG_CAMERA1:
-        case TRG_CAMERA2:
-          if (vehicle != nullptr) vehicle->nextCamera();
-          break;
-        case TRG_RESET1:
-        case TRG_RESET2:
-          if (vehicle != nullptr && !vehicle->finished) vehicle->reset();
-          break;
-        case TRG_OPEN_ROCKET1:
-        case TRG_OPEN_ROCKET2:
-          if (vehicle != nullptr) vehicle->openRocketLauncher(!vehicle->launcherOpen);
-          break;
-        case TRG_LAUNCH_ROCKET1:
-        case TRG_LAUNCH_ROCKET2:
-          if (vehicle != nullptr) vehicle->launchRocket();
-          break;
-        case TRG_SUN:
-          setWeather(!night);
-          break;
-        default:
-          if (r.globalEvents != nullptr) running = r.globalEvents(trigger) && running;
-          break;
-      }
-    }
-  }
-
-  // 2. Countdown.
-  if (!raceOver && countdown > 0) {
-    countdownTimer -= dt;
-    if (countdownTimer < 0.0f) {
-      do {
-        countdownTimer += COUNTDOWN_STEP;
-        --countdown;
-      } while (countdownTimer < 0.0f && countdown > 0);
-      setStartLights(countdown);
-      if (countdown <= 0) {
-        for (Glimro* v : vehicles) {
-          v->started = true;
-          v->locked = false;
+  if (r.controlQueue == nullptr) return running;
+  korvu::Trigger* trigger = nullptr;
+  while (*r.controlQueue >> trigger, trigger != nullptr) {
+    const int player = trigger->id >= TRG_X2 && trigger->id <= TRG_LAUNCH_ROCKET2 ? 1 : 0;
+    Glimro* vehicle = player < static_cast<int>(players.size()) ? players[static_cast<size_t>(player)] : nullptr;
+    switch (trigger->id) {
+      case TRG_EXIT:
+        if (!raceOver) {
+          playersRacing = 1;
+          playerHasFinished();
+        } else {
+          leave = true;
         }
-      }
+        break;
+      case TRG_CAMERA1:
+      case TRG_CAMERA2:
+        if (vehicle != nullptr) vehicle->nextCamera();
+        break;
+      case TRG_RESET1:
+      case TRG_RESET2:
+        if (vehicle != nullptr && !vehicle->finished) vehicle->reset();
+        break;
+      case TRG_OPEN_ROCKET1:
+      case TRG_OPEN_ROCKET2:
+        if (vehicle != nullptr) vehicle->openRocketLauncher(!vehicle->launcherOpen);
+        break;
+      case TRG_LAUNCH_ROCKET1:
+      case TRG_LAUNCH_ROCKET2:
+        if (vehicle != nullptr) vehicle->launchRocket();
+        break;
+      case TRG_SUN:
+        setWeather(!night);
+        break;
+      default:
+        if (r.globalEvents != nullptr) running = r.globalEvents(trigger) && running;
+        break;
     }
   }
+  return running;
+}
 
-  // 3. Rockets: a spent rocket bursts in its last perform and goes.
+void Game::stepCountdown(float dt) {
+  if (raceOver || countdown <= 0) return;
+  countdownTimer -= dt;
+  if (countdownTimer >= 0.0f) return;
+  do {
+    countdownTimer += COUNTDOWN_STEP;
+    --countdown;
+  } while (countdownTimer < 0.0f && countdown > 0);
+  setStartLights(countdown);
+  if (countdown > 0) return;
+  for (Glimro* v : vehicles) {
+    v->started = true;
+    v->locked = false;
+  }
+}
+
+void Game::stepRockets(float dt) {
+  // A spent rocket bursts in its last perform and goes.
   for (auto it = rockets.begin(); it != rockets.end();) {
     Rocket* rocket = *it;
     rocket->perform(dt);
@@ -154,8 +172,9 @@ bool Game::mainLoop(float dt) {
       ++it;
     }
   }
+}
 
-  // 4. Explosions.
+void Game::stepExplosions(float dt) {
   for (auto it = particleEngines.begin(); it != particleEngines.end();) {
     korvu::ddd::SimpleParticleEngine* engine = *it;
     engine->perform(dt);
@@ -167,8 +186,10 @@ bool Game::mainLoop(float dt) {
       ++it;
     }
   }
+}
 
-  // 5. Controls.
+void Game::applyControls() {
+  RaceResources& r = raceResources;
   for (size_t i = 0; i < players.size() && i < 2; ++i) {
     Glimro* v = players[i];
     const korvu::Axis* steer = r.xAxis[i];
@@ -183,22 +204,21 @@ bool Game::mainLoop(float dt) {
       v->brake = brake != nullptr && brake->value > 0.0;
     }
   }
+}
 
-  // 6. Vehicles.
-  for (size_t i = 0; i < vehicles.size(); ++i) {
-    Glimro* v = vehicles[i];
-    if (settings.collisions) collideWithVehicles(v, dt);
-    v->nearbyObjects.clear();
-    const float radius = settings.collisionRadius;
-    track->collisionTree.getObjects(Vector2D(v->position.x + radius, v->position.z + radius),
-                                    Vector2D(v->position.x - radius, v->position.z - radius),
-                                    &v->nearbyObjects);
-    const bool contact = sweep(v, dt);
-    v->alignment(dt);
-    if (!contact) v->perform(dt);
-  }
+void Game::findNearbyObjects(Glimro* v) {
+  v->nearbyObjects.clear();
+  const float radius = settings.collisionRadius;
+  track->collisionTree.getObjects(Vector2D(v->position.x + radius, v->position.z + radius),
+                                  Vector2D(v->position.x - radius, v->position.z - radius), &v->nearbyObjects);
+}
 
-  // 7. Culling lists.
+void Game::hover(Glimro* v, float dt, bool contact) {
+  v->alignment(dt);
+  if (!contact) v->perform(dt);
+}
+
+void Game::cullViews() {
   for (Glimro* v : players) {
     v->visibleObjects.clear();
     if (!settings.culling) continue;
@@ -208,15 +228,13 @@ bool Game::mainLoop(float dt) {
                                           Vector2D(v->position.x - viewDistance, v->position.z - viewDistance),
                                           Vector2D(f.x, f.z), CULL_ANGLE, &v->visibleObjects);
   }
+}
 
-  // 8. Ranking: a stable sort keeps the order of vehicles that tie.
+void Game::rank() {
+  // A stable sort keeps the order of vehicles that tie.
   ranking.sort(findGlimroLeader);
   uint16_t position = 0;
   for (Glimro* v : ranking) v->racePosition = ++position;
-
-  // 9. Result.
-  const bool events = r.controlQueue == nullptr || r.controlQueue->readEvents();
-  return running && events && !terminate;
 }
 
 void Game::collideWithVehicles(Glimro* v, float dt) {
