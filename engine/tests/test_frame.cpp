@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "controls.h"
 #include "debug.h"
 #include "korvu.h"
 #include "testsupport.h"
@@ -96,9 +97,10 @@ TEST(EngineFrame, FatalSignalReport) {
   const struct {
     int sig;
     const char* description;
-  } cases[] = {{SIGSEGV, "Segmentation fault."},   {SIGILL, "Illegal instruction."},
-               {SIGFPE, "Floating point exception."}, {SIGINT, "Interactive attention."},
-               {SIGTERM, "Termination request."}, {SIGABRT, "Abnormal termination (abort)."}};
+  } cases[] = {{SIGSEGV, "Segmentation fault."},
+               {SIGILL, "Illegal instruction."},
+               {SIGFPE, "Floating point exception."},
+               {SIGABRT, "Abnormal termination (abort)."}};
   for (const auto& c : cases) {
     int sig = c.sig;
     ChildResult r = runInChild([sig] {
@@ -110,6 +112,40 @@ TEST(EngineFrame, FatalSignalReport) {
     EXPECT_EQ(r.exitStatus, 128 + sig) << c.description;
     EXPECT_EQ(r.err, std::string(PARACHUTE) + c.description + "\n" + REPORT_TAIL);
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// SIGINT and SIGTERM ask for the end that closing the window asks for; the
+// program goes on until it quits. A second one is fatal.
+TEST(EngineFrame, QuitSignalsAskForAnOrderlyEndAndASecondOneIsFatal) {
+  const struct {
+    int sig;
+    const char* description;
+  } cases[] = {{SIGINT, "Interactive attention."}, {SIGTERM, "Termination request."}};
+  for (const auto& c : cases) {
+    const int sig = c.sig;
+    ChildResult r = runInChild([sig] {
+      korvu::init(0, true);
+      korvu::ControlQueue queue;
+      if (korvu::quitRequested() || !queue.readEvents()) _exit(2);
+      std::raise(sig);
+      if (!korvu::quitRequested() || queue.readEvents()) _exit(3);
+      korvu::quit();
+    });
+    EXPECT_TRUE(r.exited) << c.description;
+    EXPECT_EQ(r.exitStatus, 0) << c.description;
+    EXPECT_EQ(r.err.find(PARACHUTE), std::string::npos) << r.err;
+
+    r = runInChild([sig] {
+      korvu::init(0, true);
+      std::raise(sig);
+      std::raise(sig);
+      _exit(99);  // not reached
+    });
+    EXPECT_EQ(r.exitStatus, 128 + sig) << c.description;
+    const size_t report = r.err.find(PARACHUTE);
+    ASSERT_NE(report, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.substr(report), std::string(PARACHUTE) + c.description + "\n" + REPORT_TAIL);
   }
 }
 
@@ -164,9 +200,9 @@ TEST(EngineFrame, SignalDuringQuit) {
     korvu::init(0, true);
     korvu::debug::groups[korvu::dbgCore].level = korvu::debug::DebugLevel::error;
     korvu::quitting = true;
-    std::raise(SIGTERM);
+    std::raise(SIGABRT);
   });
-  EXPECT_EQ(r.exitStatus, 128 + SIGTERM);
+  EXPECT_EQ(r.exitStatus, 128 + SIGABRT);
   EXPECT_EQ(r.out, "");
 }
 

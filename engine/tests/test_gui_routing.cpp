@@ -33,6 +33,10 @@ struct Probe : Component {
     log.push_back("key " + std::to_string(c));
     return takeKeys;
   }
+  bool keyUp(ControlQueue*, unsigned short c) override {
+    log.push_back("keyup " + std::to_string(c));
+    return takeKeys;
+  }
 };
 
 class GuiRouting : public korvu_test::GuiTest {
@@ -192,6 +196,28 @@ TEST_F(GuiRouting, KeysTheFocusedWidgetDoesNotTakeReachTheFallback) {
   EXPECT_EQ(drain(), (std::vector<Trigger*>{ok, ok}));
   // Joystick and other events go straight on.
   EXPECT_FALSE(evaluate(korvu_test::buttonEvent(SDL_JOYBUTTONDOWN, 0, 1)));
+}
+
+TEST_F(GuiRouting, KeysFollowTheFocusNotTheMouseCapture) {
+  loadPanel();
+  Button* go = as<Button>("go");
+  // Pressed and dragged off: the GUI has the focus, and Enter is no click.
+  moveTo(150, 120);
+  press();
+  moveTo(350, 120);
+  EXPECT_EQ(gui->capture, go);
+  EXPECT_FALSE(evaluate(charEvent(SDL_KEYDOWN, SDLK_RETURN, 13)));
+  EXPECT_TRUE(drain().empty());
+  // Another component focused while the button keeps the capture gets the
+  // keys, presses and releases alike.
+  probe->setFocused(true);
+  probe->takeKeys = true;
+  EXPECT_TRUE(evaluate(charEvent(SDL_KEYDOWN, SDLK_RETURN, 13)));
+  evaluate(charEvent(SDL_KEYUP, SDLK_RETURN, 13));
+  EXPECT_EQ(probe->log, (std::vector<std::string>{"key 13", "keyup 13"}));
+  EXPECT_EQ(gui->capture, go);
+  EXPECT_TRUE(drain().empty());
+  release();
 }
 
 TEST_F(GuiRouting, HiddenFocusHolderGivesWayToWhatIsUnderThePointer) {

@@ -31,6 +31,7 @@
 #include "physic/triangle3d.h"
 #include "shell/playerprofile.h"
 #include "racesupport.h"
+#include "testsupport.h"
 #include "race/rocket.h"
 #include "audio/source.h"
 #include "track/track.h"
@@ -542,7 +543,6 @@ TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
       {"\"greenLightOn\"", [](glimro_test::RaceWorld& w) { delete w.materials["greenLightOn"]; }},
       {"\"beep\"", [](glimro_test::RaceWorld& w) { delete w.sounds["beep"]; }},
       {"\"engine\"", [](glimro_test::RaceWorld& w) { delete w.sounds["engine"]; }},
-      {"ingame.ogg", [](glimro_test::RaceWorld&) { unlink("resources/sounds/ingame.ogg"); }},
       {"emitter", [](glimro_test::RaceWorld&) { glimro::raceResources.musicEmitter = nullptr; }},
   };
   for (const Case& c : cases) {
@@ -565,6 +565,38 @@ TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
   EXPECT_THROW(race({&p.one, &p.two, &p.three}), std::string);
   EXPECT_THROW(Game("race", {&p.one, &p.two}, 1, false), std::string);
   EXPECT_THROW(race({&p.one, nullptr}), std::string);
+}
+
+// With audio off no sound file is opened; with audio on a music file that
+// cannot be read is a warning and the race runs without music.
+TEST(RaceSetUp, MusicIsNoPreconditionOfTheRace) {
+  Profiles p;
+  {
+    glimro_test::RaceWorld world;
+    unlink("resources/sounds/ingame.ogg");
+    std::unique_ptr<Game> g = race({&p.one});
+    testing::internal::CaptureStdout();
+    g->setStartLights(0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(world.music->sources.size(), 1u);
+  }
+  // OpenAL's null output, unless the caller chose another.
+  setenv("ALSOFT_CONF", (korvu_test::sourceDir() + "/engine/tests/alsoft.conf").c_str(), 0);
+  korvu::audio::enabled = true;
+  ASSERT_NO_THROW(korvu::audio::init("", 44100));
+  {
+    glimro_test::RaceWorld world;
+    unlink("resources/sounds/ingame.ogg");
+    std::unique_ptr<Game> g = race({&p.one});
+    testing::internal::CaptureStdout();
+    g->setStartLights(0);
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("(warning) The race runs without music"), std::string::npos) << log;
+    EXPECT_NE(log.find("ingame.ogg"), std::string::npos) << log;
+    EXPECT_TRUE(world.music->empty());
+    EXPECT_EQ(world.effects->sources.size(), 1u);
+  }
+  korvu::audio::cleanUp();
 }
 
 TEST(RaceSetUp, TeardownLeavesNothingBehind) {

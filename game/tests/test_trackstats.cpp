@@ -111,3 +111,20 @@ TEST(TrackStats, UnreadableFilesThrowAndChangeNothing) {
   // A save that cannot be written throws and leaves no file behind.
   EXPECT_THROW(stats.save(dir + "/no/such/dir/s.xml"), std::string);
 }
+
+// Every file kept aside survives: each one takes the next free name.
+TEST(TrackStats, UnreadableFilesKeptAsideNeverReplaceEachOther) {
+  const std::string file = makeTempDir() + "/track_short_stats.xml";
+  for (int i = 0; i < 3; ++i) {
+    writeFile(file, "broken " + std::to_string(i));
+    EXPECT_EQ(glimro::keepAside(file), file + (i == 0 ? ".broken" : ".broken." + std::to_string(i)));
+  }
+  EXPECT_EQ(readFile(file + ".broken"), "broken 0");
+  EXPECT_EQ(readFile(file + ".broken.1"), "broken 1");
+  EXPECT_EQ(readFile(file + ".broken.2"), "broken 2");
+  EXPECT_EQ(readFile(file), "");
+  // Nothing to move is a message, and takes no name.
+  EXPECT_THROW(glimro::keepAside(file), std::string);
+  writeFile(file, "broken 3");
+  EXPECT_EQ(glimro::keepAside(file), file + ".broken.3");
+}
