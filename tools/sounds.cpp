@@ -863,7 +863,7 @@ Stereo raceMusic() {
         synthBass(mix, clock.at(from), clock.seconds(3.8), ch.root, 0.22, 0.3);
       } else {
         static const int steps[3][8] = {
-            {0, 0, 12, 0, 0, 12, 0, 7}, {0, 12, 0, 12, 0, 12, 7, 12}, {0, 0, 0, 12, 0, 0, 10, 12}};
+            {0, 0, 12, 0, 0, 12, 0, 7}, {0, 12, 0, 12, 0, 12, 7, 12}, {0, 0, 0, 12, 0, 0, 7, 12}};
         const int* step = steps[part == 'B' ? 1 : part == 'C' ? 2 : 0];
         for (int e = 0; e < 8; ++e) {
           const int note = fill && e >= 6 ? (e == 6 ? 10 : 12) : step[e];
