@@ -10,12 +10,12 @@
 
 #include "ddd/camera.h"
 #include "ddd/settings.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "korvu.h"
-#include "playerprofile.h"
+#include "shell/playerprofile.h"
 #include "racesupport.h"
-#include "rocket.h"
+#include "race/rocket.h"
 #include "testsupport.h"
 
 using glimro::Game;
