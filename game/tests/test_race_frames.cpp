@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "ddd/camera.h"
+#include "ddd/settings.h"
 #include "race/game.h"
 #include "race/glimro.h"
 #include "korvu.h"
 #include "shell/playerprofile.h"
 #include "racesupport.h"
+#include "race/rocket.h"
 #include "testsupport.h"
 
 using glimro::Game;
@@ -100,4 +102,52 @@ TEST_F(RaceFrames, StartGridByDayAndNightForOneAndTwoPlayers) {
       EXPECT_GT(liveryPixels(W / 2, 0, W / 2, H, night), 1500);
     }
   }
+}
+
+TEST_F(RaceFrames, ARocketBurstReadsAsFire) {
+  glimro_test::RaceWorld world(true);
+  glimro::settings.resX = W;
+  glimro::settings.resY = H;
+  glimro::settings.culling = false;
+  // The extensions, as the game's start-up finds them: the sparks are
+  // point sprites.
+  korvu::ddd::init();
+  world.textures.load("resources/textures/additional.xml");
+  world.textures.refresh();
+  ASSERT_NE(glimro::raceResources.texture("particle"), nullptr);
+  glimro::PlayerProfile one;
+  Game g("race", {&one}, 1, false);
+  // Fired rockets and their bursts are handed to the running race.
+  glimro::game = &g;
+  glimro::Glimro& v = *g.players[0];
+  // Fire, not a white disc: around the burst many warm pixels, and the
+  // white-hot ones only at its heart.
+  auto count = [](int& warm, int& white) {
+    const std::vector<uint8_t> rgba = korvu_test::readPixels(W / 2 - 200, H / 2 - 60, 400, 260);
+    warm = white = 0;
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+      const int r = rgba[i], gr = rgba[i + 1], b = rgba[i + 2];
+      warm += r > 180 && gr < r - 50 && b < gr + 10;
+      white += r > 250 && gr > 250 && b > 250;
+    }
+  };
+  v.openRocketLauncher(true);
+  v.launchRocket();
+  ASSERT_EQ(g.rockets.size(), 1u);
+  // The red and white of the kerbs, before the burst.
+  frame(g, "race_before_burst");
+  int warm = 0, white = 0, warmBefore = 0, whiteBefore = 0;
+  count(warmBefore, whiteBefore);
+  // Burst 50 units ahead, then let the fire spread for a tenth of a second.
+  g.rockets.front()->lifetime = 250.0f;
+  for (int i = 0; i < 36; ++i) g.mainLoop(10.0f);
+  ASSERT_EQ(g.particleEngines.size(), 1u);
+  frame(g, "race_burst");
+  count(warm, white);
+  EXPECT_GT(warm - warmBefore, 300);
+  EXPECT_LT(white - whiteBefore, warm - warmBefore);
+  // A moment later the fire has spread into embers.
+  for (int i = 0; i < 25; ++i) g.mainLoop(10.0f);
+  frame(g, "race_burst_spread");
+  glimro::game = nullptr;
 }
