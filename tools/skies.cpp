@@ -193,8 +193,8 @@ Rgb dayGround(const Vector3D& d) {
     const Rgb rock{0.46f, 0.42f, 0.36f}, snow{0.92f, 0.93f, 0.95f};
     colour = mix(meadow, forest, 0.25f + 0.5f * smoothstep(0.3f, 0.7f, detail));
     colour = mix(sand, colour, smoothstep(0.004f, 0.018f, h));
-    colour = mix(colour, rock, smoothstep(0.14f, 0.24f, h + 0.05f * detail));
-    colour = mix(colour, snow, smoothstep(0.40f, 0.44f, h + 0.04f * detail));
+    colour = mix(colour, rock, smoothstep(0.24f, 0.34f, h + 0.05f * detail));
+    colour = mix(colour, snow, smoothstep(0.46f, 0.5f, h + 0.04f * detail));
     const float light = 0.55f + 0.45f * std::min(g.slopeSun, 1.8f);
     colour = {colour.r * light, colour.g * light, colour.b * light};
   }

@@ -127,21 +127,27 @@ void driveTo(Game& g, const glimro::TrackSection* section, const glimro::TrackSe
   v->setHasMoved(true);
 }
 
-bool underRoof(const glimro::TrackSection* s) {
-  for (const korvu::ddd::Mesh* m : s->ModelObject::model->meshes)
-    if (m->material && m->material->name == "tunnelWall") return true;
-  return false;
+// Whether the section shows a mesh of the material, or of none of the
+// special ones when `material` is empty.
+bool shows(const glimro::TrackSection* s, const std::string& material) {
+  for (const korvu::ddd::Mesh* m : s->ModelObject::model->meshes) {
+    const std::string name = m->material ? m->material->name : "";
+    if (material.empty() ? name == "tunnelWall" || name == "trackDeck" : name == material) return !material.empty();
+  }
+  return material.empty();
 }
 
 // The road turns most sharply at the section whose heading differs most
-// from its neighbour's; `tunnel` picks among the tunnel pieces only.
-const glimro::TrackSection* pick(const glimro::Track& track, bool tunnel, const glimro::TrackSection** next) {
+// from its neighbour's, among the pieces that show the material (the plain
+// road for "").
+const glimro::TrackSection* pick(const glimro::Track& track, const std::string& material,
+                                 const glimro::TrackSection** next) {
   std::vector<const glimro::TrackSection*> s(track.sections.begin(), track.sections.end());
   const glimro::TrackSection* best = nullptr;
   float bestTurn = -1;
   for (size_t i = 1; i + 2 < s.size(); ++i) {
-    const bool inTunnel = underRoof(s[i]) && underRoof(s[i + 1]);
-    if (inTunnel != tunnel || std::abs(s[i]->position.y - s[i + 1]->position.y) > 5) continue;
+    if (!shows(s[i], material) || !shows(s[i + 1], material) || std::abs(s[i]->position.y - s[i + 1]->position.y) > 5)
+      continue;
     Vector3D a = s[i]->position - s[i - 1]->position, b = s[i + 2]->position - s[i + 1]->position;
     a.normalize();
     b.normalize();
@@ -194,14 +200,16 @@ TEST_F(RaceFrames, EveryTrackAndSkyAsTheRaceDrawsThem) {
       Game g("race", {&one}, 1, night);
       frame(g, prefix + "grid" + tail);
       const glimro::TrackSection* next = nullptr;
-      const glimro::TrackSection* bend = pick(*g.track, false, &next);
+      const glimro::TrackSection* bend = pick(*g.track, "", &next);
       ASSERT_NE(bend, nullptr);
       driveTo(g, bend, next);
       frame(g, prefix + "bend" + tail);
-      // The short track has no tunnel.
-      if (const glimro::TrackSection* tunnel = pick(*g.track, true, &next)) {
-        driveTo(g, tunnel, next);
-        frame(g, prefix + "tunnel" + tail);
+      // The short track has neither a tunnel nor the steel deck.
+      for (const char* kind : {"tunnel", "deck"}) {
+        if (const glimro::TrackSection* s = pick(*g.track, kind[0] == 't' ? "tunnelWall" : "trackDeck", &next)) {
+          driveTo(g, s, next);
+          frame(g, prefix + kind + tail);
+        }
       }
       // From high above the start, past the fog the race uses.
       korvu::RenderContext3D& context = *glimro::raceResources.renderContext3D;
