@@ -508,7 +508,8 @@ ShapeFile tribune() {
   constexpr float RISE = 6.5f, ROOF = 58;
   const float depth = (FRONT - BACK - 12) / STEPS;
   const BoxLooks concrete = allFaces(CONCRETE);
-  const BoxLooks metal = allFaces(SIGN_FRAME);
+  // Posts and rails are seen from the front and the sides only.
+  const BoxLooks metal = {&SIGN_FRAME, &SIGN_FRAME, nullptr, &SIGN_FRAME, nullptr};
   box(file, {0, BASE, 0}, {LENGTH, FLOOR, FRONT}, concrete, 4);
   const int crowd = file.group(CROWD);
   const int steps = file.group(CONCRETE);
@@ -539,7 +540,7 @@ ShapeFile tribune() {
   // Hand rails up the stairways: posts at every other step and a sloping bar.
   for (const auto& st : stairs) {
     for (float x : {st[0] + 0.4f, st[1] - 0.4f}) {
-      for (int k = 0; k <= STEPS; k += 2) {
+      for (int k = 0; k <= STEPS; k += 3) {
         const float z = zFirst - depth * k, y = FLOOR + RISE * k;
         box(file, {x - 0.25f, y, z - 0.8f}, {x + 0.25f, y + 4, z - 0.3f}, metal);
       }
@@ -578,7 +579,7 @@ ShapeFile tribune() {
   }
   // The parapet carries sponsor boards on its face, with a rail on top.
   box(file, {0, FLOOR, FRONT - 1.5f}, {LENGTH, FLOOR + 4, FRONT}, {&CONCRETE, &CONCRETE, nullptr, &SIGN_BOARD, &CONCRETE}, 8);
-  for (float x = 1; x < LENGTH; x += 11.5f) box(file, {x, FLOOR + 4, FRONT - 1}, {x + 0.5f, FLOOR + 8, FRONT - 0.5f}, metal);
+  for (float x = 1; x < LENGTH; x += 23) box(file, {x, FLOOR + 4, FRONT - 1}, {x + 0.5f, FLOOR + 8, FRONT - 0.5f}, metal);
   box(file, {0, FLOOR + 7.6f, FRONT - 1.1f}, {LENGTH, FLOOR + 8.2f, FRONT - 0.4f}, metal);
   box(file, {0, FLOOR + 5.8f, FRONT - 0.95f}, {LENGTH, FLOOR + 6.1f, FRONT - 0.55f}, metal);
   // The roof slopes up towards the front on the back wall and four columns,
