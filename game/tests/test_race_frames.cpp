@@ -14,14 +14,14 @@
 #include "ddd/material.h"
 #include "ddd/mesh.h"
 #include "ddd/model.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "korvu.h"
-#include "playerprofile.h"
+#include "shell/playerprofile.h"
 #include "racesupport.h"
 #include "rendercontext.h"
 #include "testsupport.h"
-#include "track.h"
+#include "track/track.h"
 
 using glimro::Game;
 
