@@ -17,7 +17,8 @@
 //     FOLDER_B and by how much.
 //
 // BENCH_OFF (a comma-separated list of skybox, transparency, shadows,
-// lensflares, hud, opaque) switches single stages off for profiling.
+// lensflares, hud, track) switches single stages off for profiling
+// ("track": the track's objects are left out of both views).
 #include <SDL.h>
 
 #include <SDL_image.h>
@@ -33,18 +34,18 @@
 #include <string>
 #include <vector>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "ddd/camera.h"
 #include "ddd/settings.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "korvu.h"
-#include "playerprofile.h"
 #include "raceharness.h"
 #include "racebanks.h"
 #include "screenshot.h"
-#include "settings.h"
-#include "track.h"
+#include "shell/playerprofile.h"
+#include "shell/settings.h"
+#include "track/track.h"
 
 namespace {
 
@@ -75,20 +76,6 @@ struct Resources : glimro_harness::RaceBanks {
     install();
   }
 };
-
-// What the race step does for each player's view before drawing: the
-// track objects within the view distance and 50 degrees of the heading.
-void cull(glimro::Game& game) {
-  for (glimro::Glimro* player : game.players) {
-    player->visibleObjects.clear();
-    const korvu::Vector3D at = player->ModelObject::position;
-    const korvu::Matrix3D& m = player->ModelObject::rotation;
-    const korvu::Vector2D view(m.m[0][2], m.m[2][2]);
-    const float d = game.viewDistance;
-    game.track->quadtree.getObjectsFrustumView(korvu::Vector2D(at.x + d, at.z + d), korvu::Vector2D(at.x - d, at.z - d),
-                                               view, 50.0f, &player->visibleObjects);
-  }
-}
 
 // Stages switched off by BENCH_OFF, for profiling; the HUD and the track's
 // meshes are switched off by the modes that draw them.
@@ -313,7 +300,7 @@ int main(int argc, char** argv) {
     const Clock::time_point setUp = Clock::now();
     std::unique_ptr<glimro::Game> game(new glimro::Game("bench", {&one, &two}, 2, night));
     const double setUpMs = std::chrono::duration<double, std::milli>(Clock::now() - setUp).count();
-    cull(*game);
+    game->cullViews();
 
     // One frame to record the display lists, then the timed ones.
     drawFrame(*game);

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "ddd/settings.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "korvu.h"
 #include "raceharness.h"
 

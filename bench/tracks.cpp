@@ -15,7 +15,7 @@
 #include "ddd/materialbank.h"
 #include "ddd/modelbank.h"
 #include "image.h"
-#include "layouts.h"
+#include "track/layouts.h"
 
 namespace ddd = korvu::ddd;
 

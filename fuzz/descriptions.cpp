@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "ddd/materialbank.h"
 #include "ddd/milkshape.h"
 #include "ddd/milkshapewriter.h"
@@ -23,8 +23,8 @@
 #include "image.h"
 #include "korvu.h"
 #include "mathtypes.h"
-#include "playerprofile.h"
-#include "sound.h"
+#include "shell/playerprofile.h"
+#include "audio/sound.h"
 #include "tempfiles.h"
 #include "xml.h"
 

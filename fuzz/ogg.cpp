@@ -14,11 +14,11 @@
 #include <memory>
 #include <string>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "debug.h"
 #include "korvu.h"
-#include "sound.h"
-#include "source.h"
+#include "audio/sound.h"
+#include "audio/source.h"
 #include "tempfiles.h"
 
 using namespace korvu;

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "moresettings.h"
-#include "settings.h"
+#include "shell/moresettings.h"
+#include "shell/settings.h"
 #include "tempfiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "tempfiles.h"
-#include "timetext.h"
-#include "trackstats.h"
+#include "track/timetext.h"
+#include "track/trackstats.h"
 
 namespace {
 

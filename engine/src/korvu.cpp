@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "audio.h"
+#include "audio/audio.h"
 
 namespace korvu {
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "ddd/camera.h"
 #include "ddd/emitterobject.h"
 #include "ddd/light.h"
@@ -14,7 +14,7 @@
 #include "ddd/pipeline.h"
 #include "ddd/settings.h"
 #include "ddd/shadowmodel.h"
-#include "emitter.h"
+#include "audio/emitter.h"
 #include "vectorchecks.h"
 
 using korvu::Matrix3D;

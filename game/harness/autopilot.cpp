@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "ddd/collisionmodel.h"
-#include "track.h"
+#include "track/track.h"
 
 namespace glimro_harness {
 

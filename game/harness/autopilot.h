@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "mathtypes.h"
-#include "sectiontracking.h"
+#include "track/sectiontracking.h"
 
 namespace glimro {
 class Track;

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "controls.h"
-#include "emitter.h"
-#include "raceresources.h"
+#include "audio/emitter.h"
+#include "race/raceresources.h"
 
 namespace glimro_harness {
 

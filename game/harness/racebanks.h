@@ -11,7 +11,7 @@
 #include "ddd/modelbank.h"
 #include "image.h"
 #include "rendercontext.h"
-#include "sound.h"
+#include "audio/sound.h"
 
 namespace korvu { namespace audio { class Emitter; } }
 

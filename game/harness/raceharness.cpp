@@ -7,15 +7,15 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "audio.h"
-#include "commands.h"
-#include "emitter.h"
+#include "audio/audio.h"
+#include "shell/commands.h"
+#include "audio/emitter.h"
 #include "fonts/bitmapfont.h"
 #include "fonts/message.h"
-#include "game.h"
-#include "glimro.h"
-#include "playerprofile.h"
-#include "track.h"
+#include "race/game.h"
+#include "race/glimro.h"
+#include "shell/playerprofile.h"
+#include "track/track.h"
 
 namespace glimro_harness {
 

@@ -12,8 +12,8 @@
 
 #include "autopilot.h"
 #include "racebanks.h"
-#include "raceresources.h"
-#include "settings.h"
+#include "race/raceresources.h"
+#include "shell/settings.h"
 
 namespace korvu { namespace fonts { class Font; } }
 

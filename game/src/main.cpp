@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "shell.h"
+#include "shell/shell.h"
 
 int main(int, char**) {
   try {

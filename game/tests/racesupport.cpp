@@ -5,12 +5,12 @@
 
 #include <climits>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "ddd/collisionmodel.h"
 #include "ddd/material.h"
 #include "ddd/mesh.h"
-#include "emitter.h"
-#include "game.h"
+#include "audio/emitter.h"
+#include "race/game.h"
 #include "test_geometry.h"
 #include "testsupport.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "racebanks.h"
-#include "raceresources.h"
-#include "settings.h"
+#include "race/raceresources.h"
+#include "shell/settings.h"
 
 namespace glimro_test {
 

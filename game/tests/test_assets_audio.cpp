@@ -14,10 +14,10 @@
 
 #include <AL/al.h>
 
-#include "audio.h"
-#include "emitter.h"
-#include "sound.h"
-#include "source.h"
+#include "audio/audio.h"
+#include "audio/emitter.h"
+#include "audio/sound.h"
+#include "audio/source.h"
 #include "testsupport.h"
 
 namespace {

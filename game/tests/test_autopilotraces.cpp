@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "fonts/message.h"
-#include "game.h"
-#include "glimro.h"
-#include "playerprofile.h"
+#include "race/game.h"
+#include "race/glimro.h"
+#include "shell/playerprofile.h"
 #include "raceharness.h"
-#include "timetext.h"
-#include "track.h"
+#include "track/timetext.h"
+#include "track/track.h"
 
 using glimro::Game;
 using glimro::Glimro;

@@ -10,7 +10,7 @@
 #include <typeinfo>
 #include <vector>
 
-#include "commands.h"
+#include "shell/commands.h"
 #include "sdlevents.h"
 
 using namespace korvu;

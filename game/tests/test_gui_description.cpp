@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "shell/commands.h"
 #include "fonts/bitmapfont.h"
 #include "gui/button.h"
 #include "gui/checkbox.h"

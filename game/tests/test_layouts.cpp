@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ddd/bezier.h"
-#include "layouts.h"
+#include "track/layouts.h"
 #include "standins.h"
 #include "vectorchecks.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "playerprofile.h"
+#include "shell/playerprofile.h"
 #include "testsupport.h"
 
 using glimro::PlayerProfile;

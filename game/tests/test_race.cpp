@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "audio.h"
+#include "audio/audio.h"
 #include "ddd/bounding.h"
 #include "ddd/camera.h"
 #include "ddd/collisionmodel.h"
@@ -22,18 +22,18 @@
 #include "ddd/material.h"
 #include "ddd/mesh.h"
 #include "ddd/shadowmodel.h"
-#include "emitter.h"
-#include "game.h"
-#include "glimro.h"
+#include "audio/emitter.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "gui/gui.h"
 #include "gui/pane.h"
-#include "layouts.h"
+#include "track/layouts.h"
 #include "physic/triangle3d.h"
-#include "playerprofile.h"
+#include "shell/playerprofile.h"
 #include "racesupport.h"
-#include "rocket.h"
-#include "source.h"
-#include "track.h"
+#include "race/rocket.h"
+#include "audio/source.h"
+#include "track/track.h"
 #include "vectorchecks.h"
 
 using glimro::Game;

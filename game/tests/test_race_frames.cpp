@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ddd/camera.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "korvu.h"
-#include "playerprofile.h"
+#include "shell/playerprofile.h"
 #include "racesupport.h"
 #include "testsupport.h"
 

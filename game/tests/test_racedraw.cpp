@@ -8,14 +8,14 @@
 
 #include "ddd/particles.h"
 #include "ddd/settings.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "korvu.h"
 #include "raceharness.h"
-#include "rocket.h"
+#include "race/rocket.h"
 #include "testsupport.h"
-#include "track.h"
-#include "track.h"
+#include "track/track.h"
+#include "track/track.h"
 
 using glimro::Game;
 using glimro::Glimro;

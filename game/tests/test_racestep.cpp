@@ -9,19 +9,19 @@
 #include <memory>
 #include <string>
 
-#include "commands.h"
+#include "shell/commands.h"
 #include "controls.h"
 #include "ddd/material.h"
 #include "ddd/mesh.h"
 #include "ddd/model.h"
 #include "ddd/particles.h"
 #include "fonts/message.h"
-#include "game.h"
-#include "glimro.h"
+#include "race/game.h"
+#include "race/glimro.h"
 #include "raceharness.h"
-#include "rocket.h"
-#include "timetext.h"
-#include "track.h"
+#include "race/rocket.h"
+#include "track/timetext.h"
+#include "track/track.h"
 #include "xml.h"
 
 using glimro::Game;

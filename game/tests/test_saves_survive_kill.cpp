@@ -9,10 +9,10 @@
 #include <random>
 #include <string>
 
-#include "moresettings.h"
-#include "playerprofile.h"
+#include "shell/moresettings.h"
+#include "shell/playerprofile.h"
 #include "testsupport.h"
-#include "trackstats.h"
+#include "track/trackstats.h"
 
 namespace {
 

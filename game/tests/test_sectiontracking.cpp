@@ -2,7 +2,7 @@
 // direction warning, and routes whose section numbers run in chains.
 #include <gtest/gtest.h>
 
-#include "sectiontracking.h"
+#include "track/sectiontracking.h"
 
 using glimro::Junction;
 using glimro::SectionChange;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "ddd/settings.h"
-#include "moresettings.h"
-#include "settings.h"
+#include "shell/moresettings.h"
+#include "shell/settings.h"
 #include "testsupport.h"
 
 using glimro::MoreSettings;

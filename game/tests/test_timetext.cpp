@@ -2,7 +2,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-#include "timetext.h"
+#include "track/timetext.h"
 
 using glimro::decodeTicks;
 using glimro::ticksToStr;

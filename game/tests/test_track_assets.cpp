@@ -21,7 +21,7 @@
 #include "ddd/settings.h"
 #include "image.h"
 #include "korvu.h"
-#include "layouts.h"
+#include "track/layouts.h"
 #include "rendercontext.h"
 #include "testsupport.h"
 #include "vectorchecks.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "testsupport.h"
-#include "trackstats.h"
+#include "track/trackstats.h"
 #include "xml.h"
 
 using glimro::TimeEntry;

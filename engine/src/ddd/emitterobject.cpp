@@ -1,6 +1,6 @@
 #include "ddd/emitterobject.h"
 
-#include "emitter.h"
+#include "audio/emitter.h"
 
 namespace korvu {
 namespace ddd {

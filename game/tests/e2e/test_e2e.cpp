@@ -13,7 +13,7 @@
 #include "guilayout.h"
 #include "roadview.h"
 #include "session.h"
-#include "trackstats.h"
+#include "track/trackstats.h"
 #include "xml.h"
 
 namespace glimro_e2e {

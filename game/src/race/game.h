@@ -1,0 +1,153 @@
+// The race: one instance while a race runs, reachable through the global
+// game. It owns the scene (the world with the track, the vehicles and the
+// sun), the sky cube, the rockets in flight and the running explosions; it
+// sets up the start grid and one viewport per player side by side, shows
+// the start-light countdown, switches between day and night, draws every
+// player's view, and ends when the last player has finished. Everything it
+// looks up comes from raceResources.
+#pragma once
+
+#include <atomic>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "korvu.h"
+
+namespace korvu {
+namespace ddd {
+class Cube;
+class Light;
+class Object;
+class SimpleParticleEngine;
+}  // namespace ddd
+}  // namespace korvu
+
+namespace glimro {
+
+class Glimro;
+class PlayerProfile;
+class Rocket;
+class Track;
+
+// The stream the race music plays from, from the start signal on.
+extern const char* const RACE_MUSIC;
+
+class Game {
+ public:
+  // Scene root, owned. Children in order: the track, the vehicles in grid
+  // order, the sun; rockets and explosions join later. Its skybox is skybox.
+  korvu::ddd::Object* world;
+  // A child of world.
+  korvu::ddd::Light* sun;
+  // Owned; also a child of world.
+  Track* track;
+  // Every vehicle in grid order; children of world.
+  std::vector<Glimro*> vehicles;
+  // One vehicle per profile in player order: entry i is vehicle i.
+  std::vector<Glimro*> players;
+  // Every vehicle once, leader first; grid order until the first ranking.
+  std::list<Glimro*> ranking;
+  // One screen rectangle per player, side by side, player 1 rightmost.
+  std::vector<korvu::Viewport> viewports;
+  // Fired rockets and running explosions, owned; also children of world.
+  std::list<Rocket*> rockets;
+  std::list<korvu::ddd::SimpleParticleEngine*> particleEngines;
+  // Set when no player races any more.
+  bool raceOver;
+  // Set by the race step once the race is over and the players leave; the
+  // shell then saves the records and deletes the race.
+  bool leave;
+  bool night;
+  // Half the side of the square used to cull the players' views.
+  float viewDistance;
+  // Start-light state: 4 before the countdown, then 3, 2, 1, and 0 from the
+  // start signal on.
+  int countdown;
+  // Milliseconds until the countdown's next step.
+  float countdownTimer;
+  // Owned.
+  korvu::ddd::Cube* skybox;
+  // Meshes and faces drawn in the last frame, over all viewports.
+  int meshes;
+  int faces;
+  // Players that have not finished.
+  int playersRacing;
+
+  // Builds the race on the track the settings name (the short track for
+  // any number but 1 and 2) with `count` vehicles, the first one per
+  // profile driven by that player, at most two players. Throws a message,
+  // after logging it and releasing what was built, when something the race
+  // needs is missing: a model, a lamp material, a sound, the music or an
+  // emitter, or a track model. `name` is not used.
+  Game(const char* name, std::vector<PlayerProfile*> profiles, unsigned count, bool night);
+  ~Game();
+  Game(const Game&) = delete;
+  Game& operator=(const Game&) = delete;
+
+  // Reads the track's records, builds its geometry and prepares the model
+  // bank; called once by the constructor.
+  void loadTrack();
+  // One more player has finished; the last one ends the race: the
+  // race-over panel shows the records and every player is locked.
+  void playerHasFinished();
+  // Shows countdown state n: lamps, a beep for 2 and below, and the race
+  // music from 0.
+  void setStartLights(int n);
+  // Day or night: sky, fog, ambient light, clear colour and the sun.
+  void setWeather(bool night);
+  // One frame of the race, dt milliseconds long: triggers, countdown,
+  // rockets, explosions, controls, every vehicle against the others and the
+  // track with its hover and drive steps, the players' culling lists and
+  // the ranking. False when the program is to end.
+  bool mainLoop(float dt);
+  // Every player's view into its viewport, then every player's heads-up
+  // display; dt is not used.
+  void draw(float dt);
+
+  // The race step's vehicle against vehicle: a vehicle whose move of dt
+  // milliseconds runs into another keeps its direction at 0.9 of the
+  // other's speed, hands 0.9 of that velocity and of its speed on, and keeps
+  // a speed at least 0.01 away from zero.
+  void collideWithVehicles(Glimro* vehicle, float dt);
+  // Each player's list of the track objects within the view distance and
+  // 50 degrees of its heading, which the drawing keeps to; empty with
+  // culling off.
+  void cullViews();
+
+ private:
+  // The steps of mainLoop, in their order.
+  // Acts on the race's own triggers and hands the rest to the global
+  // commands; false when one of those ends the program.
+  bool handleTriggers();
+  // Runs the start lights down; the race starts when they reach 0.
+  void stepCountdown(float dt);
+  // Flies the rockets and deletes the spent ones.
+  void stepRockets(float dt);
+  // Steps the explosions and deletes the burnt-out ones.
+  void stepExplosions(float dt);
+  // Turns the players' axes into their vehicles' controls.
+  void applyControls();
+  // Fills the vehicle's list of the track objects within the collision
+  // radius, for its move and its hover.
+  void findNearbyObjects(Glimro* vehicle);
+  // Moves the vehicle by its velocity, sliding off the track objects near
+  // it; true when it touched one.
+  bool sweep(Glimro* vehicle, float dt);
+  // Lets the vehicle hover over the road, and drive unless its move
+  // touched something.
+  void hover(Glimro* vehicle, float dt, bool contact);
+  // Orders the vehicles, leader first, and gives each its position.
+  void rank();
+  // Deletes what the race owns; the destructor's work, also run when the
+  // constructor fails half-way.
+  void release();
+};
+
+// The running race; null while the menus run.
+extern Game* game;
+
+// Set (by the console thread) to end the program; the race step reads it.
+extern std::atomic<bool> terminate;
+
+}  // namespace glimro

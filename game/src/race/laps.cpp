@@ -1,0 +1,108 @@
+// Laps and times: the bookkeeping of a crossing of the start line, the
+// race order of the vehicles and each player's heads-up display.
+#include <GL/gl.h>
+
+#include "fonts/font.h"
+#include "fonts/message.h"
+#include "race/game.h"
+#include "race/glimro.h"
+#include "shell/playerprofile.h"
+#include "race/raceresources.h"
+#include "rendercontext.h"
+#include "shell/settings.h"
+#include "track/timetext.h"
+#include "track/track.h"
+
+namespace glimro {
+
+namespace {
+
+const float LAP_MESSAGE_TIME = 5000.0f;
+const float BLINK_ON = 300.0f;
+const float BLINK_OFF = 200.0f;
+const float FINISH_MESSAGE_TIME = 100000.0f;
+
+}  // namespace
+
+bool findGlimroLeader(const Glimro* a, const Glimro* b) {
+  if (a->lap != b->lap) return a->lap > b->lap;
+  const int sa = a->currentSection != nullptr ? a->currentSection->index : -1;
+  const int sb = b->currentSection != nullptr ? b->currentSection->index : -1;
+  return sa > sb;
+}
+
+void Glimro::nextLap() {
+  // A finished vehicle that drifts over the line again has nothing left to
+  // count (and must not end the race a second time).
+  if (finished) return;
+  const std::string name = profile != nullptr ? profile->name : std::string();
+  Track* track = game != nullptr ? game->track : nullptr;
+  if (lap > 0) {
+    int place = -1;
+    if (track != nullptr) place = track->stats.laptimes.add(TimeEntry(static_cast<long>(lapTime), name));
+    if (bestLapTime == 0.0 || lapTime < bestLapTime) {
+      bestLapTime = lapTime;
+      if (track != nullptr) track->stats.laptimes.dump();
+      messages += new korvu::fonts::BlinkMessage(
+          "Fastest lap: " + ticksToStr(static_cast<float>(bestLapTime)) + (place == 0 ? " (new record)" : ""),
+          LAP_MESSAGE_TIME, BLINK_ON, BLINK_OFF);
+    }
+    if (lap < settings.laps) {
+      lapTimeMessage = korvu::fonts::BlinkMessage(ticksToStr(static_cast<float>(lapTime)), LAP_MESSAGE_TIME,
+                                                  BLINK_ON, BLINK_OFF);
+    }
+  }
+  lapTime = 0.0;
+  ++lap;
+  if (lap > settings.laps) {
+    int place = -1;
+    if (track != nullptr) {
+      place = track->stats.tracktimes.add(TimeEntry(static_cast<long>(raceTime), name));
+      track->stats.tracktimes.dump();
+    }
+    messages += new korvu::fonts::Message(
+        "Finished in " + ticksToStr(static_cast<float>(raceTime)) + (place == 0 ? " (new track record)" : ""),
+        FINISH_MESSAGE_TIME);
+    finished = true;
+    locked = true;
+    if (game != nullptr) game->playerHasFinished();
+  }
+}
+
+void Glimro::drawHud() {
+  const korvu::fonts::Font* font = raceResources.font;
+  if (font == nullptr) return;
+  const float width = korvu::currentViewport != nullptr ? korvu::currentViewport->width : 0.0f;
+  const float top = static_cast<float>(settings.resY);
+  static const GLfloat YELLOW[4] = {1, 1, 0, 1};
+  glColor4fv(YELLOW);
+
+  korvu::resetCursor();
+  korvu::moveCursor(korvu::Vector2D(width * 0.5f, top - 20));
+  font->printf(korvu::JUSTIFY_HCENTER, "%s", profile != nullptr ? profile->name.c_str() : "");
+
+  int min = 0, sec = 0, ms = 0;
+  decodeTicks(static_cast<float>(raceTime), min, sec, ms);
+  korvu::resetCursor();
+  korvu::moveCursor(korvu::Vector2D(10, top - 20));
+  font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", min, sec, ms);
+
+  korvu::resetCursor();
+  korvu::moveCursor(korvu::Vector2D(10, top - 35));
+  if (lapTimeMessage.remainingTime <= 0.0f) {
+    min = sec = ms = 0;
+    if (lap > 0) decodeTicks(static_cast<float>(lapTime), min, sec, ms);
+    font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", min, sec, ms);
+  } else if (lapTimeMessage.visible) {
+    font->printf(korvu::JUSTIFY_LEFT, "%s", lapTimeMessage.text.c_str());
+  }
+
+  korvu::resetCursor();
+  korvu::moveCursor(korvu::Vector2D(10, top - 60));
+  font->printf(korvu::JUSTIFY_LEFT, "Lap: %d / Position: %d", lap, racePosition);
+
+  korvu::resetCursor();
+  messages.draw();
+}
+
+}  // namespace glimro

@@ -1,0 +1,73 @@
+#include "shell/playerprofile.h"
+
+#include <memory>
+
+#include "gui/dropdownlist.h"
+
+namespace glimro {
+
+const std::string XML_PROFILES_PROFILES = "profiles";
+const std::string XML_PROFILES_PROFILE = "profile";
+const std::string XML_PROFILES_NAME = "name";
+const std::string XML_PROFILES_COLOR = "color";
+const std::string FILENAME_PROFILES = "profiles.xml";
+
+PlayerProfile::PlayerProfile() : bank(nullptr) {}
+
+PlayerProfile::~PlayerProfile() {
+  if (bank) *bank -= this;
+}
+
+void PlayerProfile::getFromNode(const korvu::xml::Node* element) {
+  if (!element) return;
+  name = element->getAttribute(XML_PROFILES_NAME, name);
+}
+
+korvu::xml::Node* PlayerProfile::buildDomTree() const {
+  korvu::xml::Node* element = new korvu::xml::Node();
+  element->name = XML_PROFILES_PROFILE;
+  (*element)[XML_PROFILES_NAME] = name;
+  return element;
+}
+
+korvu::gui::ListItem* PlayerProfile::createListItem() {
+  korvu::gui::ListItem* item = new korvu::gui::ListItem();
+  applyToListItem(item);
+  return item;
+}
+
+void PlayerProfile::applyToListItem(korvu::gui::ListItem* item) {
+  item->text = name;
+  item->data = this;
+}
+
+void PlayerProfileBank::getFromNode(const korvu::xml::Node* root) {
+  if (!root) return;
+  for (const korvu::xml::Node* child : root->children) {
+    if (child->name != XML_PROFILES_PROFILE) continue;
+    PlayerProfile* profile = new PlayerProfile();
+    profile->getFromNode(child);
+    *this += profile;
+  }
+}
+
+korvu::xml::Node* PlayerProfileBank::buildDomTree() const {
+  korvu::xml::Node* root = new korvu::xml::Node();
+  root->name = XML_PROFILES_PROFILES;
+  for (const auto& entry : *this) {
+    if (entry.second) *root += entry.second->buildDomTree();
+  }
+  return root;
+}
+
+void PlayerProfileBank::load(const std::string& file) {
+  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  if (root && root->name == XML_PROFILES_PROFILES) getFromNode(root.get());
+}
+
+void PlayerProfileBank::save(const std::string& file) const {
+  std::unique_ptr<korvu::xml::Node> root(buildDomTree());
+  root->saveXML(file.c_str());
+}
+
+}  // namespace glimro

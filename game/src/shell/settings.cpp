@@ -1,0 +1,202 @@
+#include "shell/settings.h"
+
+#include <memory>
+
+#include "ddd/materialbank.h"
+#include "ddd/model.h"
+#include "ddd/modelbank.h"
+#include "ddd/object.h"
+#include "ddd/settings.h"
+#include "debug.h"
+#include "audio/emitter.h"
+#include "race/game.h"
+#include "image.h"
+#include "shell/resources.h"
+#include "xml.h"
+
+namespace glimro {
+
+const std::string XML_SETTINGS = "settings";
+const std::string XML_RESOLUTION = "resolution";
+const std::string XML_RESOLUTION_X = "x";
+const std::string XML_RESOLUTION_Y = "y";
+const std::string XML_RESOLUTION_FULLSCREEN = "fullscreen";
+const std::string XML_DEBUG = "debug";
+const std::string XML_SHOWFPS = "showFps";
+const std::string XML_QUALITY = "quality";
+const std::string XML_LIGHTS = "lights";
+const std::string XML_BUFFEREDMODELS = "bufferedModels";
+const std::string XML_SKYBOX = "skybox";
+const std::string XML_FOG = "fog";
+const std::string XML_LAPS = "laps";
+const std::string XML_COLLISIONS = "collisions";
+const std::string XML_LENSFLARES = "lensflares";
+const std::string XML_TRANSPARENCY = "transparency";
+const std::string XML_WIREFRAME = "wireframe";
+const std::string XML_SHADOWS = "shadows";
+const std::string XML_CULLING = "culling";
+const std::string XML_TRILINEAR = "trilinear";
+const std::string XML_ENABLED = "enabled";
+const std::string XML_VALUE = "value";
+const std::string XML_MORESETTINGS = "moresettings";
+const std::string XML_PROFILE = "profile";
+const std::string XML_TYPE = "type";
+const std::string XML_NAME = "name";
+const std::string XML_TYPE_SINGLEPLAYER = "singleplayer";
+const std::string XML_TYPE_MULTIPLAYER_1 = "multiplayer_1";
+const std::string XML_TYPE_MULTIPLAYER_2 = "multiplayer_2";
+const std::string XML_AUDIODEVICE = "audiodevice";
+const std::string XML_SOUND = "sound";
+const std::string XML_MUSIC = "music";
+const std::string XML_MIPMAPS = "mipmaps";
+const std::string XML_COMPILEMODELS = "compileModels";
+const std::string XML_PROJECTIVETEXTURES = "projectiveTextures";
+const std::string FILENAME_SETTINGS = "resources/settings.xml";
+
+Settings settings;
+
+void Settings::load(const std::string& file) {
+  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  if (root && root->name == XML_SETTINGS) getSettingsFromNode(root.get());
+}
+
+namespace {
+
+// The elements that hold one "enabled" switch, and the field each sets.
+struct SwitchElement {
+  const std::string* name;
+  bool Settings::*field;
+};
+
+const SwitchElement SWITCHES[] = {
+    {&XML_SHOWFPS, &Settings::showFps},
+    {&XML_COLLISIONS, &Settings::collisions},
+    {&XML_LENSFLARES, &Settings::lensflares},
+    {&XML_TRANSPARENCY, &Settings::transparency},
+    {&XML_WIREFRAME, &Settings::wireframe},
+    {&XML_SHADOWS, &Settings::shadows},
+    {&XML_PROJECTIVETEXTURES, &Settings::projectiveTextures},
+    {&XML_COMPILEMODELS, &Settings::compileModels},
+    {&XML_SKYBOX, &Settings::skybox},
+    {&XML_FOG, &Settings::fog},
+    {&XML_BUFFEREDMODELS, &Settings::bufferedModels},
+    {&XML_SOUND, &Settings::sound},
+    {&XML_MUSIC, &Settings::music},
+    {&XML_MIPMAPS, &Settings::mipmaps},
+    {&XML_CULLING, &Settings::culling},
+};
+
+}  // namespace
+
+void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
+  if (!root) return;
+  for (const korvu::xml::Node* child : root->children) {
+    const std::string& name = child->name;
+    if (name == XML_RESOLUTION) {
+      resX = child->getAttributeLong(XML_RESOLUTION_X, resX);
+      resY = child->getAttributeLong(XML_RESOLUTION_Y, resY);
+      fullscreen = child->getAttributeBool(XML_RESOLUTION_FULLSCREEN, fullscreen);
+      korvu::debug::info(0, "Resolution requested by settings file: %d/%d.", resX, resY);
+    } else if (name == XML_QUALITY) {
+      lightsQuality = static_cast<short>(child->getAttributeLong(XML_LIGHTS, lightsQuality));
+      fogQuality = static_cast<short>(child->getAttributeLong(XML_FOG, fogQuality));
+    } else if (name == XML_LAPS) {
+      laps = child->getAttributeLong(XML_VALUE, laps);
+    } else if (name == XML_AUDIODEVICE) {
+      audiodevice = child->getAttribute(XML_VALUE, audiodevice);
+    } else if (name == XML_DEBUG) {
+      korvu::debug::groups.getSettingsFromNode(child);
+    } else {
+      for (const SwitchElement& entry : SWITCHES) {
+        if (name != *entry.name) continue;
+        this->*entry.field = child->getAttributeBool(XML_ENABLED, this->*entry.field);
+        if (entry.field == &Settings::mipmaps)
+          trilinear = child->getAttributeBool(XML_TRILINEAR, trilinear);
+      }
+    }
+  }
+}
+
+void Settings::setShowFps(bool on) { showFps = on; }
+void Settings::setSound(bool on) { sound = on; }
+void Settings::setCulling(bool on) { culling = on; }
+
+void Settings::setLensflares(bool on) {
+  lensflares = on;
+  korvu::ddd::settings.lensflares = on;
+}
+
+void Settings::setTransparency(bool on) {
+  transparency = on;
+  korvu::ddd::settings.transparency = on;
+}
+
+void Settings::setShadows(bool on) {
+  shadows = on;
+  korvu::ddd::settings.shadows = on;
+}
+
+void Settings::setProjectiveTextures(bool on) {
+  projectiveTextures = on;
+  korvu::ddd::settings.projectiveTextures = on;
+}
+
+void Settings::setSkybox(bool on) {
+  skybox = on;
+  korvu::ddd::settings.skybox = on;
+}
+
+void Settings::setWireframe(bool on) {
+  wireframe = on;
+  if (resources) resources->renderContext3D.wireframe = on;
+}
+
+void Settings::setBufferedModels(bool on) {
+  bufferedModels = on;
+  if (!resources || !resources->modelBank) return;
+  if (on)
+    resources->modelBank->packAll();
+  else
+    resources->modelBank->unpackAll();
+}
+
+void Settings::setCompileModels(bool on) {
+  compileModels = on;
+  korvu::ddd::Model* skybox = game && game->world ? game->world->skybox : nullptr;
+  if (on) {
+    if (resources && resources->materialBank) resources->materialBank->compileAll();
+    if (resources && resources->modelBank) resources->modelBank->compileAll();
+    if (skybox) skybox->compile();
+  } else {
+    if (skybox) skybox->uncompile();
+    if (resources && resources->materialBank) resources->materialBank->uncompileAll();
+    if (resources && resources->modelBank) resources->modelBank->uncompileAll();
+  }
+}
+
+void Settings::setMusic(bool on) {
+  music = on;
+  if (resources && resources->musicEmitter) resources->musicEmitter->mute = !on;
+}
+
+void Settings::setMipmaps(bool on, bool useTrilinear) {
+  mipmaps = on;
+  trilinear = useTrilinear;
+  if (!resources || !resources->textureBank) return;
+  korvu::ImageBank* bank = resources->textureBank;
+  if (on)
+    bank->maxFilter = useTrilinear ? korvu::IMAGEFILTER_TRILINEAR : korvu::IMAGEFILTER_BILINEAR;
+  else
+    bank->maxFilter = korvu::IMAGEFILTER_LINEAR;
+  bank->refresh();
+}
+
+void Settings::applyToResources() {
+  setMusic(music);
+  setWireframe(wireframe);
+  setMipmaps(mipmaps, trilinear);
+  resources->renderContext3D.separateSpecular = lightsQuality;
+  resources->renderContext3D.fogHint = fogQuality;
+}
+
+}  // namespace glimro

@@ -1,0 +1,198 @@
+#include "shell/shell.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+
+#include "audio/audio.h"
+#include "shell/consolethread.h"
+#include "controls.h"
+#include "ddd/settings.h"
+#include "audio/emitter.h"
+#include "fonts/font.h"
+#include "race/game.h"
+#include "gui/gui.h"
+#include "korvu.h"
+#include "shell/menu.h"
+#include "shell/resources.h"
+#include "shell/settings.h"
+#include "track/track.h"
+
+namespace glimro {
+
+namespace {
+
+[[noreturn]] void fail(const char* format, const std::string& message) {
+  korvu::debug::critical(DBG_CORE, format, message.c_str());
+  quit(1);
+}
+
+void initAudio() {
+  korvu::audio::enabled = settings.sound;
+  if (!settings.audiodevice.empty()) {
+    try {
+      korvu::audio::init(settings.audiodevice, 44100);
+      return;
+    } catch (const std::string& message) {
+      korvu::debug::info(DBG_CORE,
+                         "Failed to initialize audio device \"%s\" (%s). Switching back to "
+                         "default device.\n",
+                         settings.audiodevice.c_str(), message.c_str());
+    }
+  }
+  settings.audiodevice.clear();
+  try {
+    korvu::audio::init("", 44100);
+  } catch (const std::string& message) {
+    fail("Could not intialize korvu:audio: %s\n", message);
+  }
+}
+
+}  // namespace
+
+void init() {
+  korvu::debug::groups[DBG_CORE].name = "glimro:core";
+  korvu::debug::groups[DBG_GAME].name = "glimro:game";
+  korvu::debug::groups[DBG_PHYSICS].name = "glimro:physics";
+  korvu::debug::groups[DBG_RESOURCES].name = "glimro:resources";
+  korvu::debug::groups[DBG_FPS].name = "glimro:fps";
+  terminate = false;
+  game = nullptr;
+  resources = nullptr;
+
+  try {
+    korvu::init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK, true);
+  } catch (const std::string& message) {
+    fail("Init() failed: %s\n", message);
+  }
+  try {
+    settings.load(FILENAME_SETTINGS);
+  } catch (const std::string& message) {
+    korvu::debug::warning(DBG_CORE, "Could not load settings: \"%s\". Using default settings.",
+                          message.c_str());
+  }
+  try {
+    korvu::initScreen(settings.resX, settings.resY, 32, settings.fullscreen);
+  } catch (const std::string& message) {
+    fail("InitScreen() failed: %s\n", message);
+  }
+  korvu::debug::debug(DBG_CORE, "Initialized screen.");
+  try {
+    korvu::ddd::init();
+  } catch (const std::string& message) {
+    fail("Could not intialize korvu:ddd: %s\n", message);
+  }
+  korvu::debug::debug(DBG_CORE, "Initialized 3D subsystem.");
+  initAudio();
+  korvu::debug::debug(DBG_CORE, "Initialized audio subsystem.");
+
+  korvu::ddd::settings.lensflares = settings.lensflares;
+  korvu::ddd::settings.transparency = settings.transparency;
+  korvu::ddd::settings.shadows = settings.shadows;
+  korvu::ddd::settings.projectiveTextures = settings.projectiveTextures;
+  korvu::ddd::settings.skybox = settings.skybox;
+  settings.setBufferedModels(settings.bufferedModels);
+  settings.setCompileModels(settings.compileModels);
+  korvu::setWindowCaption("Glimro");
+  korvu::showCursor(false);
+
+  try {
+    resources = new Resources();
+  } catch (const std::string& message) {
+    fail("Could not load resources: %s\n", message);
+  }
+  settings.applyToResources();
+  korvu::setClearColor(0.0f, 0.0f, 0.3f, 0.0f);
+  korvu::debug::info(DBG_CORE, "Started.");
+  game = nullptr;
+  prepareMenus();
+  korvu::setClearColor(0.0f, 0.0f, 0.3f, 0.0f);
+}
+
+void leaveRace() {
+  if (game->track) game->track->saveStats();
+  delete game;
+  game = nullptr;
+  setVisible("pMainMenu", selectedPlayers == 0);
+  setVisible("pStartGameMenu1", selectedPlayers == 1);
+  setVisible("pStartGameMenu2", selectedPlayers == 2);
+  setVisible("pGameMenu", false);
+  setVisible("pRaceOver", false);
+  setVisible("pBack", true);
+  resources->gui->visible = true;
+  resources->gui->active = true;
+  resources->musicEmitter->clear();
+  startTitleMusic();
+  korvu::setClearColor(0.0f, 0.0f, 0.4f, 0.0f);
+}
+
+void mainLoop() {
+  korvu::debug::debug(DBG_CORE, "Starting mainLoop.");
+  editingProfile = nullptr;
+  selectedPlayers = 0;
+  bool running = true;
+  startTitleMusic();
+  korvu::getElapsedTicks();
+
+  while (running) {
+    const unsigned elapsed = korvu::getElapsedTicks();
+    const float dt = static_cast<float>(elapsed);
+    running = resources->controlQueue->readEvents() && running;
+    resources->controlQueue->perform(dt);
+    resources->gui->perform(resources->controlQueue, dt);
+    globalMessages.perform(dt);
+    // Console commands that touch the window or the race run here, between
+    // frames, never on the console thread.
+    if (resources->console) resources->console->performPending();
+
+    const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
+    running = stepped && running;
+
+    korvu::clearScreen();
+    if (game) game->draw(dt);
+
+    resources->renderContext2D.apply();
+    korvu::currentViewport = &korvu::vpScreen;
+    glViewport(static_cast<GLint>(korvu::vpScreen.x), static_cast<GLint>(korvu::vpScreen.y),
+               static_cast<GLsizei>(korvu::vpScreen.width),
+               static_cast<GLsizei>(korvu::vpScreen.height));
+    resources->renderContext2D.apply();
+    korvu::resetCursor();
+    resources->gui->draw();
+
+    if (settings.showFps && resources->font) {
+      const int fps = korvu::calcFPS(static_cast<int>(elapsed));
+      korvu::resetCursor();
+      korvu::moveCursor(korvu::Vector2D(20.0f, 20.0f));
+      resources->font->printf(korvu::JUSTIFY_LEFT, "FPS:%4d", fps);
+      korvu::debug::info(DBG_FPS, "FPS: %d", fps);
+      if (game) {
+        korvu::resetCursor();
+        korvu::moveCursor(korvu::Vector2D(20.0f, 40.0f));
+        resources->font->printf(korvu::JUSTIFY_LEFT, "Meshes: %d", game->meshes);
+        korvu::resetCursor();
+        korvu::moveCursor(korvu::Vector2D(20.0f, 30.0f));
+        resources->font->printf(korvu::JUSTIFY_LEFT, "Faces: %d", game->faces);
+      }
+    }
+    korvu::resetCursor();
+    globalMessages.draw();
+
+    if (game && game->leave) leaveRace();
+
+    if (korvu::audio::context) korvu::audio::context->perform(dt);
+    resources->effectsEmitter->perform(dt);
+
+    if (resources->console && !resources->console->running) {
+      resources->console->performPending();
+      delete resources->console;
+      resources->console = nullptr;
+      std::printf("Debugging console terminated.\n");
+      std::fflush(stdout);
+    }
+    korvu::flipScreen();
+    printProfiling = false;
+  }
+}
+
+}  // namespace glimro

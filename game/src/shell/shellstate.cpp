@@ -1,0 +1,67 @@
+#include "shell/shell.h"
+
+#include "audio/emitter.h"
+#include "race/game.h"
+#include "korvu.h"
+#include "track/track.h"
+#include "gui/gui.h"
+#include "shell/resources.h"
+#include "audio/source.h"
+
+namespace glimro {
+
+korvu::fonts::Messages globalMessages;
+korvu::audio::OggStreamSource* music = nullptr;
+int selectedPlayers = 0;
+PlayerProfile* editingProfile = nullptr;
+bool printProfiling = false;
+
+namespace {
+
+const char* const TITLE_MUSIC = "resources/sounds/title.ogg";
+const unsigned MUSIC_BUFFERS = 2;
+const unsigned MUSIC_BUFFER_SIZE = 262144;
+
+}  // namespace
+
+korvu::gui::Component* findComponent(const std::string& name) {
+  korvu::gui::Component* found = resources && resources->gui ? (*resources->gui)[name] : nullptr;
+  if (!found) korvu::debug::error(DBG_CORE, "The GUI has no component \"%s\".", name.c_str());
+  return found;
+}
+
+void setVisible(const std::string& name, bool visible) {
+  if (korvu::gui::Component* c = findComponent(name)) c->visible = visible;
+}
+
+bool isVisible(const std::string& name) {
+  korvu::gui::Component* c = findComponent(name);
+  return c && c->visible;
+}
+
+void postMessage(const std::string& text) {
+  globalMessages += new korvu::fonts::Message(text, 3000.0f);
+}
+
+void startTitleMusic() {
+  music = new korvu::audio::OggStreamSource(TITLE_MUSIC, MUSIC_BUFFERS, MUSIC_BUFFER_SIZE);
+  *resources->musicEmitter += music;
+  music->loop = true;
+  music->apply();
+  music->play();
+}
+
+void quit(int status) {
+  if (game) {
+    // Laps and races already driven keep their times even when the window is
+    // closed or the console quits in the middle of a race.
+    if (game->track) game->track->saveStats();
+    delete game;
+    game = nullptr;
+  }
+  delete resources;
+  resources = nullptr;
+  korvu::quit(status);
+}
+
+}  // namespace glimro

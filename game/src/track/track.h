@@ -1,0 +1,117 @@
+// The race's track: a scene node that holds the road sections, the start
+// portal and the scenery, files them in two quadtrees over the ground plane
+// (x, z) -- one for culled drawing, one for the vehicles' collision queries
+// -- numbers the drivable sections in driving order for the lap rule, and
+// keeps the track's best-time tables in "<name>_stats.xml". The track owns
+// every object added to it; the sections list and the collision tree only
+// refer to them. Each layout builds its track in load().
+#pragma once
+
+#include <list>
+#include <string>
+
+#include "ddd/collideable.h"
+#include "ddd/quadtree.h"
+#include "mathtypes.h"
+#include "track/sectiontracking.h"
+#include "track/trackstats.h"
+
+namespace korvu {
+namespace ddd {
+class CollisionModel;
+class EmitterObject;
+class Model;
+class ModelBank;
+}  // namespace ddd
+namespace gui { class Component; }
+}  // namespace korvu
+
+namespace glimro {
+
+// A drivable piece of road: a model with its collision model, both owned by
+// the model bank.
+class TrackSection : public korvu::ddd::CollideableModelObject {
+ public:
+  // The section's place in its track's sections, from 0 in driving order.
+  int index;
+
+  TrackSection(korvu::ddd::CollisionModel* collisionModel, korvu::ddd::Model* model);
+};
+
+class Track : public korvu::ddd::QuadtreeObject {
+ public:
+  // "track_short", "track_alternate" or "track_03"; names the record file.
+  std::string name;
+  // The drivable sections in driving order; entry i has index i.
+  std::list<TrackSection*> sections;
+  // The start lights' sound emitter, a child of the start portal; not
+  // owned, null until a layout builds it.
+  korvu::ddd::EmitterObject* startLightEmitter;
+  // Every section and every collideable object added, by its (x, z) when it
+  // was added; owns nothing.
+  korvu::Quadtree<korvu::ddd::Object*> collisionTree;
+  // The best lap and best race times.
+  TrackStats stats;
+  // Where load() takes its models from and files the bent road copies in;
+  // not owned. Null means the race's model bank (raceResources).
+  korvu::ddd::ModelBank* modelBank;
+  // Where the road joins sections whose numbers do not follow one another
+  // (a layout numbered in chains); empty when the numbers run round the lap.
+  std::vector<Junction> junctions;
+
+  Track();
+  ~Track() override;
+
+  // Gives both quadtrees their extent: x from -size.x/2 to size.x/2 and z
+  // from -size.y/2 to size.y/2. Comes before the first object is added.
+  void init(korvu::Vector2D size);
+
+  // Scenery: culled with the draw quadtree; a collideable object is also
+  // filed in the collision tree. The track takes the object over.
+  void operator+=(korvu::ddd::Object* object);
+  // Takes the object out of the list only; its quadtree entries stay.
+  void operator-=(korvu::ddd::Object* object);
+  // A plain child, drawn in every frame and never culled (the start
+  // portal); filed in the collision tree when it is collideable.
+  void addNormalObject(korvu::ddd::Object* object);
+  // The next drivable section: numbered, culled and filed in the collision
+  // tree.
+  void operator+=(TrackSection* section);
+  // Drops the section from the lists; the others keep their numbers.
+  void operator-=(TrackSection* section);
+
+  // Builds the layout. Throws a message naming a model the model bank
+  // lacks.
+  virtual void load() = 0;
+
+  // "<name>_stats.xml" in the working directory.
+  std::string statsFile() const;
+  // Writes the tables to the record file; a failure is logged, never
+  // thrown.
+  void saveStats();
+  // Merges the record file into the tables. A missing file is the normal
+  // first race. A file that cannot be read is logged and moved aside to
+  // "<file>.broken", so that the save at the end of the race does not
+  // overwrite the records it may still hold.
+  void loadStats();
+  // Fills the race-over labels prefix + "total_" / "lap_" + i + "_Nr",
+  // "_Name", "_Time" for the five best of each table, searched in the GUI
+  // below root (the race's GUI, raceResources, when root is null). A
+  // missing label is logged and skipped.
+  void writeRecordsToGui(std::string prefix, korvu::gui::Component* root = nullptr);
+
+  // The driven order of the sections, from the sections and the junctions;
+  // built again when the number of sections has changed.
+  const SectionRoute& route();
+
+ protected:
+  // The bank load() uses: modelBank, or the resource set's.
+  korvu::ddd::ModelBank& models();
+
+ private:
+  SectionRoute route_;
+  // The number of sections route_ was built for.
+  size_t routeSections_ = 0;
+};
+
+}  // namespace glimro

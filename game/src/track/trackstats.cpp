@@ -1,0 +1,113 @@
+#include "track/trackstats.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "debug.h"
+#include "xml.h"
+
+namespace glimro {
+
+const std::string XML_TRACKSTATS_TRACKSTATS = "trackstats";
+const std::string XML_TRACKSTATS_LAPTIMES = "laptimes";
+const std::string XML_TRACKSTATS_TOTALTIMES = "tracktimes";
+const std::string XML_TIMETABLE_TIMES = "times";
+const std::string XML_TIMETABLE_ENTRY = "entry";
+const std::string XML_TIMETABLE_NAME = "name";
+const std::string XML_TIMETABLE_TICKS = "ticks";
+
+TimeEntry::TimeEntry() : ticks(0) {}
+
+TimeEntry::TimeEntry(long ticks_, const std::string& name_) : ticks(ticks_), name(name_) {}
+
+bool TimeEntry::operator<(const TimeEntry& other) const {
+  if (ticks == 0) return false;
+  if (other.ticks == 0) return true;
+  return ticks < other.ticks;
+}
+
+void TimeEntry::getFromNode(const korvu::xml::Node* element) {
+  if (!element) return;
+  ticks = element->getAttributeLong(XML_TIMETABLE_TICKS, ticks);
+  if (ticks < 0 || ticks > INT32_MAX) ticks = 0;
+  name = element->getAttribute(XML_TIMETABLE_NAME, name);
+}
+
+korvu::xml::Node* TimeEntry::buildDomTree() const {
+  korvu::xml::Node* element = new korvu::xml::Node();
+  element->name = XML_TIMETABLE_ENTRY;
+  (*element)[XML_TIMETABLE_TICKS] = std::to_string(ticks);
+  (*element)[XML_TIMETABLE_NAME] = name;
+  return element;
+}
+
+int TimeTable::add(const TimeEntry& entry) {
+  korvu::debug::debug(0, "Adding entry \"%s\" [%ld].", entry.name.c_str(), entry.ticks);
+  for (int place = 0; place < TIMETABLE_SIZE; ++place) {
+    if (!(entry < entries[place])) continue;
+    korvu::debug::debug(0, "Placing entry at #%d.", place);
+    for (int i = TIMETABLE_SIZE - 1; i > place; --i) entries[i] = entries[i - 1];
+    entries[place] = entry;
+    return place;
+  }
+  return -1;
+}
+
+void TimeTable::dump() const {
+  for (int i = 0; i < TIMETABLE_SIZE; ++i) {
+    korvu::debug::info(0, "%d. %s - %ld", i, entries[i].name.c_str(), entries[i].ticks);
+  }
+}
+
+void TimeTable::getFromNode(const korvu::xml::Node* element) {
+  if (!element) return;
+  for (const korvu::xml::Node* child : element->children) {
+    if (child->name != XML_TIMETABLE_ENTRY) continue;
+    TimeEntry entry;
+    entry.getFromNode(child);
+    add(entry);
+  }
+}
+
+korvu::xml::Node* TimeTable::buildDomTree() const {
+  korvu::xml::Node* element = new korvu::xml::Node();
+  element->name = XML_TIMETABLE_TIMES;
+  for (const TimeEntry& entry : entries) *element += entry.buildDomTree();
+  return element;
+}
+
+void TrackStats::getFromNode(const korvu::xml::Node* root) {
+  if (!root) return;
+  for (const korvu::xml::Node* child : root->children) {
+    if (child->name == XML_TRACKSTATS_LAPTIMES) {
+      laptimes.getFromNode(child);
+    } else if (child->name == XML_TRACKSTATS_TOTALTIMES) {
+      tracktimes.getFromNode(child);
+    }
+  }
+}
+
+korvu::xml::Node* TrackStats::buildDomTree() const {
+  korvu::xml::Node* root = new korvu::xml::Node();
+  root->name = XML_TRACKSTATS_TRACKSTATS;
+  korvu::xml::Node* laps = laptimes.buildDomTree();
+  laps->name = XML_TRACKSTATS_LAPTIMES;
+  *root += laps;
+  korvu::xml::Node* races = tracktimes.buildDomTree();
+  races->name = XML_TRACKSTATS_TOTALTIMES;
+  *root += races;
+  return root;
+}
+
+void TrackStats::load(const std::string& file) {
+  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  if (!root || root->name != XML_TRACKSTATS_TRACKSTATS) throw std::string("Not a track statistics file");
+  getFromNode(root.get());
+}
+
+void TrackStats::save(const std::string& file) const {
+  std::unique_ptr<korvu::xml::Node> root(buildDomTree());
+  root->saveXML(file.c_str());
+}
+
+}  // namespace glimro
