@@ -130,6 +130,14 @@ struct VolumeBounds {
     }
   }
 
+  void merge(const VolumeBounds& other) {
+    whole = whole || other.whole;
+    left = std::min(left, other.left);
+    right = std::max(right, other.right);
+    bottom = std::min(bottom, other.bottom);
+    top = std::max(top, other.top);
+  }
+
   // Adds an eye-space point in front of the eye, in normalised device
   // coordinates.
   void project(const Vector3D& v, const GLfloat (&m)[16]) {
@@ -388,14 +396,26 @@ void Pipeline::renderShadows() {
 
     // Where the volumes can reach on the screen: only there can the stencil
     // count differ from zero, so the darkening need not cover more.
+    // A volume wholly beside the view changes no stencil value and is not
+    // drawn.
     VolumeBounds bounds;
     GLfloat projection[16];
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    for (const ShadowReference& ref : shadowRefs) {
+    shadowInView.assign(shadowRefs.size(), true);
+    for (size_t i = 0; i < shadowRefs.size(); ++i) {
+      const ShadowReference& ref = shadowRefs[i];
       Vector3D corners[16];
-      if (volumeCorners(*ref.shadowModel, corners)) {
-        bounds.add(corners, camera->view * ref.world, projection, static_cast<float>(camera->near));
+      if (!volumeCorners(*ref.shadowModel, corners)) {
+        bounds.whole = true;
+        continue;
       }
+      VolumeBounds one;
+      one.add(corners, camera->view * ref.world, projection, static_cast<float>(camera->near));
+      if (!one.whole && (one.left > 1.0f || one.right < -1.0f || one.bottom > 1.0f || one.top < -1.0f)) {
+        shadowInView[i] = false;
+        continue;
+      }
+      bounds.merge(one);
     }
 
     // Count the volumes into the stencil buffer: front faces up, back down.
@@ -408,19 +428,18 @@ void Pipeline::renderShadows() {
     glStencilFunc(GL_ALWAYS, 1, ~0u);
     glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
     glEnable(GL_STENCIL_TEST);
-    for (const ShadowReference& ref : shadowRefs) {
-      glPushMatrix();
-      multMatrix(ref.world);
-      ref.shadowModel->drawShadowVolume();
-      glPopMatrix();
-    }
-    glFrontFace(GL_CW);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
-    for (const ShadowReference& ref : shadowRefs) {
-      glPushMatrix();
-      multMatrix(ref.world);
-      ref.shadowModel->drawShadowVolume();
-      glPopMatrix();
+    for (int pass = 0; pass < 2; ++pass) {
+      if (pass == 1) {
+        glFrontFace(GL_CW);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
+      }
+      for (size_t i = 0; i < shadowRefs.size(); ++i) {
+        if (!shadowInView[i]) continue;
+        glPushMatrix();
+        multMatrix(shadowRefs[i].world);
+        shadowRefs[i].shadowModel->drawShadowVolume();
+        glPopMatrix();
+      }
     }
 
     // Darken every counted pixel and zero its stencil for the next light.
