@@ -5,10 +5,11 @@
 //
 //   bench_race_frame [frames] [track number] [night]
 //     the start grid, drawn `frames` times: frames per second.
-//   bench_race_frame lap [track number]
+//   bench_race_frame lap [track number [frames]]
 //     the autopilot drives both vehicles for one lap of the track (of every
-//     track without a number), every view drawn each frame: the frame
-//     time's median, 95th percentile and worst frame.
+//     track without a number; only the first frames when given), every view
+//     drawn each frame: the frame time's median, 95th percentile and worst
+//     frame.
 //   bench_race_frame pictures FOLDER
 //     the grid and a bend of every track, by day and by night, for one and
 //     for two players, saved as PNG files in FOLDER.
@@ -36,6 +37,7 @@
 
 #include "audio/audio.h"
 #include "ddd/camera.h"
+#include "ddd/pipeline.h"
 #include "ddd/settings.h"
 #include "race/game.h"
 #include "race/glimro.h"
@@ -137,13 +139,13 @@ double percentile(std::vector<double> v, double p) {
 
 // One lap of a track for both vehicles: every frame runs the race's step
 // and draws every view. The frames are timed whole, step and drawing.
-void driveLap(int track) {
+void driveLap(int track, long frames) {
   std::unique_ptr<glimro_harness::RaceHarness> h = drivenRace(track, 2, false, 1);
   glimro::Game& game = *h->game;
   std::vector<double> ms;
   ms.reserve(10000);
-  // Ten minutes of race time at most.
-  const long limit = 30000;
+  // Ten minutes of race time at most, or the frames asked for.
+  const long limit = frames > 0 ? frames : 30000;
   drawFrame(game);
   for (long n = 0; n < limit && !game.raceOver; ++n) {
     const Clock::time_point t = Clock::now();
@@ -270,9 +272,9 @@ int main(int argc, char** argv) {
       if (mode == "pictures") {
         savePictures(argv[2]);
       } else if (argc > 2) {
-        driveLap(std::atoi(argv[2]));
+        driveLap(std::atoi(argv[2]), argc > 3 ? std::atol(argv[3]) : 0);
       } else {
-        for (int track = 0; track < 3; ++track) driveLap(track);
+        for (int track = 0; track < 3; ++track) driveLap(track, 0);
       }
     } catch (const std::string& message) {
       std::fprintf(stderr, "bench_race_frame: %s\n", message.c_str());
@@ -307,6 +309,18 @@ int main(int argc, char** argv) {
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < frames; ++i) drawFrame(*game);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // What the last view drawn queued: the material changes and the draws
+    // of the opaque stage, the transparent entries and the shadow volumes.
+    const korvu::ddd::Pipeline& p = korvu::ddd::pipeline;
+    size_t groups = 0, opaque = 0;
+    for (const auto& group : p.opaque) {
+      if (group.second.empty()) continue;
+      groups += group.first != nullptr;
+      opaque += group.second.size();
+    }
+    std::printf("last view: %zu materials applied for %zu opaque draws, %zu transparent entries, %zu shadow volumes, "
+                "%zu lights, %zu flare lights\n",
+                groups, opaque, p.transparent.size(), p.shadowRefs.size(), p.lights.size(), p.flareLights.size());
     std::printf("track %s, %s, two players at %dx%d: %d frames in %.3f s, %.1f frames per second "
                 "(%d meshes, %d faces per frame; race set-up %.0f ms)\n",
                 game->track->name.c_str(), night ? "night" : "day", WIDTH, HEIGHT, frames, seconds,
