@@ -224,7 +224,7 @@ void GameSession::launch() {
   close(fds[0]);
   input = fds[1];
   // A program that ends early must not take the driver with it.
-  signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool GameSession::waitForWindow(double timeoutSeconds) {
@@ -402,6 +402,10 @@ bool GameSession::waitForExit(double timeoutSeconds) {
     if (timeoutSeconds > 0.0) pauseFor(0.01);
   } while (secondsSince(start) < timeoutSeconds);
   return false;
+}
+
+void GameSession::signal(int sig) {
+  if (pid > 0 && !ended) ::kill(pid, sig);
 }
 
 void GameSession::kill() {
