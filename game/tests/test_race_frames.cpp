@@ -103,10 +103,7 @@ std::vector<Box> hudLines(const Glimro& v, const korvu::Viewport& vp, const korv
   const std::string standing = "Lap: " + std::to_string(v.lap) + " / Position: " + std::to_string(v.racePosition);
   const int top = H, vx = static_cast<int>(vp.x);
   const int nameX = static_cast<int>(vp.width) / 2 - (static_cast<int>(font.getWidth(name.c_str())) + 1) / 2;
-  const struct {
-    std::string text;
-    int x, baseline;
-  } lines[] = {{name, nameX, top - 20},
+  const struct { std::string text; int x, baseline; } lines[] = {{name, nameX, top - 20},
                {glimro::ticksToStr(static_cast<float>(v.raceTime)), 10, top - 20},
                {lapLine, 10, top - 35},
                {standing, 10, top - 60}};
@@ -180,9 +177,7 @@ void expectDisplays(glimro_harness::RaceHarness& h, const std::string& artifact)
 
 // Pixels that the change from `before` to `after` turned into each lamp
 // colour: red, yellow, green.
-struct LampLight {
-  int red = 0, yellow = 0, green = 0;
-};
+struct LampLight { int red = 0, yellow = 0, green = 0; };
 LampLight lampChange(const Pixels& before, const Pixels& after) {
   LampLight l;
   for (int y = 0; y < H; ++y)
@@ -210,17 +205,11 @@ TEST_F(RaceFrames, StartGridByDayAndNightForOneAndTwoPlayers) {
       expectDisplays(h, "race_grid_one_player_" + when);
       const Pixels grid = drawn(h, false);
       EXPECT_GT(liveryPixels(grid, 0, W, night), 3000);
-      if (!night) {
-        EXPECT_GT(skyBlue(grid), 100);
-      } else {
-        EXPECT_LT(skyBlue(grid), 60);
-      }
+      EXPECT_EQ(skyBlue(grid) > 80, !night) << skyBlue(grid);
       // The lamps light as the countdown runs: red, red and yellow, then
       // all green.
-      const struct {
-        int state;
-        bool red, yellow, green;
-      } steps[] = {{2, true, false, false}, {1, true, true, false}, {0, false, false, true}};
+      const struct { int state; bool red, yellow, green; } steps[] = {
+          {2, true, false, false}, {1, true, true, false}, {0, false, false, true}};
       for (const auto& s : steps) {
         SCOPED_TRACE(s.state);
         h.game->setStartLights(s.state);
@@ -235,11 +224,7 @@ TEST_F(RaceFrames, StartGridByDayAndNightForOneAndTwoPlayers) {
       h.game->setWeather(!night);
       const Pixels turned = drawn(h, false);
       korvu_test::saveWindowArtifact("race_grid_one_player_" + when + "_then_" + (night ? "day" : "night"));
-      if (night) {
-        EXPECT_GT(skyBlue(turned), 100);
-      } else {
-        EXPECT_LT(skyBlue(turned), 60);
-      }
+      EXPECT_EQ(skyBlue(turned) > 80, night) << skyBlue(turned);
     }
     {
       SCOPED_TRACE("two players, " + when);
