@@ -76,6 +76,8 @@ struct Glyph {
   Picture picture{0, 0, Rgba{1, 1, 1, 0}};
   // Ink extents relative to the origin (x right, y up); empty when inkLeft >= inkRight.
   int inkLeft = 0, inkRight = 0, inkTop = 0, inkBottom = 0;
+  // The letter's own ink across, without outline and shadow.
+  int letterLeft = 0, letterRight = 0;
 };
 
 // Dilates coverage by a disc of the given radius with a one-pixel soft edge.
@@ -179,6 +181,19 @@ Glyph FontMaker::paint(int code) {
     }
   glyph.originX = margin - slot->bitmap_left;
   glyph.originY = margin + slot->bitmap_top;
+  {
+    int minX = fill.width, maxX = -1;
+    for (int y = 0; y < fill.height; ++y)
+      for (int x = 0; x < fill.width; ++x)
+        if (fill.get(x, y) >= 3.0f / 255.0f) {
+          minX = std::min(minX, x);
+          maxX = std::max(maxX, x);
+        }
+    if (maxX >= 0) {
+      glyph.letterLeft = minX - glyph.originX;
+      glyph.letterRight = maxX + 1 - glyph.originX;
+    }
+  }
 
   if (style.framed) {
     // Dark rim, soft shadow below, then the fill: light at the top of
@@ -286,13 +301,16 @@ void FontMaker::write(const std::string& resources) {
   }
   const int lineHeight = ascent + descent;
 
-  // A cell spans the advance and any ink that reaches beyond it, so nothing
-  // is cut off; digits share the widest digit's cell so times do not jitter.
+  // A cell spans the face's own advance and any letter ink that reaches
+  // beyond it. The title face's outline and shadow do not widen it: the
+  // file has no way to draw beyond a cell, so what of them falls outside
+  // is left off and the letters keep the face's spacing. Digits share the
+  // widest digit's cell so times do not jitter.
   std::vector<Cell> cells;
   int digitWidth = 0, widest = 0;
   for (const Glyph& g : glyphs) {
-    const int start = std::min(0, g.inkLeft);
-    const int end = std::max(g.advance, g.inkRight);
+    const int start = std::min(0, style.framed ? g.letterLeft : g.inkLeft);
+    const int end = std::max(g.advance, style.framed ? g.letterRight : g.inkRight);
     cells.push_back(Cell{&g, -start, end - start});
     if (g.code >= '0' && g.code <= '9') digitWidth = std::max(digitWidth, end - start);
   }
@@ -324,6 +342,7 @@ void FontMaker::write(const std::string& resources) {
         const Rgba& p = g.picture.at(px, py);
         if (p.a <= 0.0f) continue;
         const int x = offsetX + px, y = offsetY + py;
+        if (style.framed && (x < cell.x || x >= cell.x + cell.width)) continue;
         if (x < cell.x || x >= cell.x + cell.width || y < top || y >= top + lineHeight)
           throw std::string("Glyph ") + std::to_string(g.code) + " of " + style.name + " leaves its cell";
         sheet.at(x, y) = p;

@@ -152,20 +152,42 @@ class ValueNoise {
   }
 };
 
-// A flame puff: a soft ball, ragged by noise, white-yellow at its heart and
-// orange at its edge.
+// A flame puff: a small white-hot core in a ragged ball of fire. Licks of
+// flame and holes break the edge (noise warps the radius), the fire is
+// patchy inside, and it cools from yellow-white through orange to a deep
+// red rim. Most of the puff is faint, so that a hundred of them added up
+// still read as fire rather than as one white disc.
 Picture particle() {
-  const ValueNoise coarse(5, 0xF1A3ull), fine(11, 0xE3B2ull);
+  const ValueNoise octaves[3] = {ValueNoise(4, 0xF1A3ull), ValueNoise(7, 0xE3B2ull), ValueNoise(13, 0xD5C1ull)};
+  const ValueNoise patches(9, 0xB9E4ull);
+  auto fbm = [&](double u, double v) {
+    double sum = 0, weight = 0.5, total = 0;
+    for (const ValueNoise& n : octaves) {
+      sum += weight * n.at(u, v);
+      total += weight;
+      weight *= 0.5;
+    }
+    return sum / total;
+  };
   return paint(64, [&](double x, double y) {
     const double u = (x + 1) / 2, v = (y + 1) / 2;
-    const double noise = 0.65 * coarse.at(u, v) + 0.35 * fine.at(u, v);
-    const double r = std::hypot(x, y) * (0.85 + 0.35 * noise);
-    const double body = std::pow(smoothstep(0.92, 0.0, r), 1.4) * (0.75 + 0.5 * noise);
-    const double heat = smoothstep(0.75, 0.0, r);
-    const Rgba hot{1.0f, 0.96f, 0.82f, 0}, warm{1.0f, 0.52f, 0.14f, 0};
-    auto mix = [&](float a, float b) { return static_cast<float>(b + (a - b) * heat); };
-    return Rgba{mix(hot.r, warm.r), mix(hot.g, warm.g), mix(hot.b, warm.b),
-                static_cast<float>(std::clamp(body * border(std::hypot(x, y)), 0.0, 1.0))};
+    const double r = std::hypot(x, y);
+    // The edge: where the warped radius passes the flame's reach.
+    const double warp = fbm(u, v);
+    const double reach = 0.45 + 0.5 * warp;
+    const double inside = smoothstep(reach, reach - 0.25, r);
+    const double patch = 0.3 + 0.7 * smoothstep(0.3, 0.7, patches.at(u, v) * 0.6 + warp * 0.4);
+    const double core = std::exp(-(r * r) / (0.22 * 0.22));
+    const double fire = inside * patch * (0.3 + 0.35 * smoothstep(0.8, 0.0, r));
+    const double alpha = std::min(1.0, fire + 0.6 * core);
+    // Heat picks the colour: the core is white-hot, the flames cool outwards.
+    const double heat = std::clamp(core + 0.6 * smoothstep(0.75, 0.05, r) * warp, 0.0, 1.0);
+    const Rgba hot{1.0f, 0.95f, 0.78f, 0}, warm{1.0f, 0.5f, 0.1f, 0}, ember{0.85f, 0.18f, 0.04f, 0};
+    auto ramp = [&](float a, float b, float c) {
+      return static_cast<float>(heat > 0.5 ? b + (a - b) * (heat - 0.5) * 2 : c + (b - c) * heat * 2);
+    };
+    return Rgba{ramp(hot.r, warm.r, ember.r), ramp(hot.g, warm.g, ember.g), ramp(hot.b, warm.b, ember.b),
+                static_cast<float>(std::clamp(alpha * border(r), 0.0, 1.0))};
   });
 }
 

@@ -99,15 +99,112 @@ float fbm(float x, float y, uint32_t seed, int octaves) {
 }
 
 // ---------------------------------------------------------------------------
-// Day: blue gradient, a hazy band at the horizon, the sun's glow and a layer
-// of soft clouds that thins out towards the horizon.
+// The world far below the tracks, shared by day and night: a sea with
+// islands and, to the north-east (+x, +z), a coast. A direction below the
+// horizon meets the sea level at ground coordinates (u, v) = (x, z) / -y, in
+// units of the eye's height above the sea. Detail finer than a pixel's
+// footprint on the ground is faded out, so the far sea does not sparkle,
+// and the haze thickens to the horizon's colour, so the ground meets the
+// sky without a seam.
+
+// fbm whose octaves fade out as their wavelength nears the footprint (the
+// size of one pixel in the noise's units).
+float fbmLod(float x, float y, uint32_t seed, int octaves, float footprint) {
+  float sum = 0.0f, amplitude = 0.5f, norm = 0.0f, wavelength = 1.0f;
+  for (int i = 0; i < octaves; ++i) {
+    const float keep = smoothstep(1.0f, 4.0f, wavelength / footprint);
+    sum += (valueNoise(x, y, seed + i) * keep + 0.5f * (1.0f - keep)) * amplitude;
+    norm += amplitude;
+    amplitude *= 0.5f;
+    wavelength /= 2.03f;
+    x = x * 2.03f + 17.0f;
+    y = y * 2.03f - 9.0f;
+  }
+  return sum / norm;
+}
+
+// Height of the land above the sea (negative: depth of the sea).
+float elevation(float u, float v, float footprint) {
+  const float toCoast = (u + v) * 0.7071f;
+  const float mainland = 0.36f * smoothstep(2.0f, 8.0f, toCoast);
+  // Open sea right below the tracks.
+  const float open = 0.12f * std::exp(-(u * u + v * v) / 6.0f);
+  const float shapes = fbmLod(u * 0.16f + 3.7f, v * 0.16f - 1.3f, 41u, 8, footprint * 0.16f);
+  return shapes - 0.62f + mainland - open;
+}
+
+struct Ground {
+  float height;    // elevation()
+  float slopeSun;  // light on the slopes: 1 flat, more facing the light
+  float dist;      // distance from the eye, in eye heights
+  float footprint;
+  float u, v;
+};
+
+Ground ground(const Vector3D& d, const Vector3D& light) {
+  Ground g;
+  const float down = std::max(-d.y, 1e-4f);
+  g.u = d.x / down;
+  g.v = d.z / down;
+  g.dist = std::sqrt(g.u * g.u + g.v * g.v + 1.0f);
+  // A pixel spans about 2 / FACE_SIZE radians; on the ground that is
+  // stretched by the distance over the sine of the angle of view.
+  g.footprint = 2.0f / FACE_SIZE * g.dist / down;
+  g.height = elevation(g.u, g.v, g.footprint);
+  const float step = std::max(0.05f, g.footprint);
+  const float hu = elevation(g.u + step, g.v, g.footprint) - g.height;
+  const float hv = elevation(g.u, g.v + step, g.footprint) - g.height;
+  Vector3D n(-hu / step * 6.0f, 1.0f, -hv / step * 6.0f);
+  n.normalize();
+  g.slopeSun = std::max(korvu::dotProduct(n, light), 0.0f) / std::max(light.y, 0.05f);
+  return g;
+}
+
+// The sea's glitter of a light low over the horizon: the share of wave
+// facets that tilt to reflect it into the eye, broken up by the waves.
+float glitter(const Vector3D& d, const Vector3D& light, const Ground& g, float roughness) {
+  Vector3D h = light - d;
+  h.normalize();
+  const float tilt = (h.x * h.x + h.z * h.z) / std::max(h.y * h.y, 1e-4f);
+  const float facets = std::exp(-tilt / (roughness * roughness));
+  const float waves = fbmLod(g.u * 9.0f, g.v * 2.5f, 77u, 5, g.footprint * 9.0f);
+  return facets * (0.35f + 1.3f * smoothstep(0.45f, 0.75f, waves));
+}
+
+// ---------------------------------------------------------------------------
+// Day: blue gradient, a hazy band at the horizon, the sun's glow, a layer
+// of soft clouds that thins out towards the horizon, and the sea below.
 
 const Vector3D SUN = unit(Vector3D(-1000000.0f, 220000.0f, -500000.0f));
+const Rgb DAY_HORIZON{0.70f, 0.80f, 0.92f};
+
+Rgb dayGround(const Vector3D& d) {
+  const Ground g = ground(d, SUN);
+  const float h = g.height;
+  const float detail = fbmLod(g.u * 1.7f, g.v * 1.7f, 53u, 6, g.footprint * 1.7f);
+  Rgb colour;
+  if (h < 0.0f) {
+    const Rgb deep{0.03f, 0.17f, 0.30f}, shallow{0.10f, 0.46f, 0.50f};
+    colour = mix(deep, shallow, smoothstep(-0.08f, 0.0f, h));
+    colour = mix(colour, Rgb{0.05f, 0.22f, 0.36f}, 0.4f * smoothstep(0.3f, 0.7f, detail));
+    colour = add(colour, Rgb{1.0f, 0.92f, 0.75f}, 1.6f * glitter(d, SUN, g, 0.22f));
+  } else {
+    const Rgb sand{0.80f, 0.74f, 0.55f}, meadow{0.30f, 0.42f, 0.17f}, forest{0.11f, 0.25f, 0.10f};
+    const Rgb rock{0.46f, 0.42f, 0.36f}, snow{0.92f, 0.93f, 0.95f};
+    colour = mix(meadow, forest, 0.25f + 0.5f * smoothstep(0.3f, 0.7f, detail));
+    colour = mix(sand, colour, smoothstep(0.004f, 0.018f, h));
+    colour = mix(colour, rock, smoothstep(0.24f, 0.34f, h + 0.05f * detail));
+    colour = mix(colour, snow, smoothstep(0.46f, 0.5f, h + 0.04f * detail));
+    const float light = 0.55f + 0.45f * std::min(g.slopeSun, 1.8f);
+    colour = {colour.r * light, colour.g * light, colour.b * light};
+  }
+  const float haze = 1.0f - std::exp(-g.dist * 0.055f);
+  return mix(colour, DAY_HORIZON, haze);
+}
 
 Rgb daySky(const Vector3D& d) {
-  const Rgb zenith{0.10f, 0.27f, 0.64f}, horizon{0.68f, 0.80f, 0.94f}, below{0.36f, 0.45f, 0.58f};
-  Rgb colour = d.y >= 0.0f ? mix(horizon, zenith, std::pow(d.y, 0.45f))
-                           : mix(horizon, below, std::pow(std::min(-d.y * 4.0f, 1.0f), 0.6f));
+  const Rgb zenith{0.10f, 0.27f, 0.64f};
+  Rgb colour = d.y >= 0.0f ? mix(DAY_HORIZON, zenith, std::pow(d.y, 0.45f)) : dayGround(d);
   const float toSun = std::max(korvu::dotProduct(d, SUN), 0.0f);
   const Rgb sunlight{1.0f, 0.9f, 0.72f};
   if (d.y > 0.015f) {
@@ -120,6 +217,7 @@ Rgb daySky(const Vector3D& d) {
     cloud = add(cloud, sunlight, 0.35f * std::pow(toSun, 6.0f));
     colour = mix(colour, cloud, cover * 0.9f);
   }
+  // The glow round the sun lies on the haze below the horizon as above it.
   colour = add(colour, sunlight, 0.16f * std::pow(toSun, 5.0f) + 0.45f * std::pow(toSun, 60.0f) +
                                      1.2f * std::pow(toSun, 900.0f));
   if (toSun > 0.99985f) colour = {1.0f, 0.98f, 0.92f};
@@ -127,16 +225,64 @@ Rgb daySky(const Vector3D& d) {
 }
 
 // ---------------------------------------------------------------------------
-// Night: near-black gradient, a milky band, the moon with its haze, and stars
-// splatted onto the faces afterwards.
+// Night: near-black gradient, a milky band, the moon with its haze, stars
+// splatted onto the faces afterwards, and below the dark sea with the
+// moon's path on it and the lights of the towns along the coast.
 
 const Vector3D MOON = unit(Vector3D(0.0f, 500000.0f, -3000000.0f));
 const Vector3D BAND = unit(Vector3D(0.35f, 0.55f, 0.75f));
+const Rgb NIGHT_HORIZON{0.045f, 0.055f, 0.11f};
+
+// Lights of towns: clusters near the coast on low land, each light a point
+// in a cell of a fine grid. Points smaller than a pixel spread their light
+// over the pixel's footprint, so the far coast keeps the same brightness as
+// a glow instead of flickering dots.
+float townLights(const Ground& g) {
+  const float h = g.height;
+  if (h < 0.0f) return 0.0f;
+  const float lowland = smoothstep(0.0f, 0.004f, h) * (1.0f - smoothstep(0.18f, 0.3f, h));
+  const float towns = smoothstep(0.38f, 0.62f, fbmLod(g.u * 0.9f, g.v * 0.9f, 91u, 4, g.footprint * 0.9f));
+  const float density = lowland * (0.12f + 0.88f * towns);
+  if (density <= 0.0f) return 0.0f;
+  constexpr float CELLS = 28.0f, RADIUS = 0.006f;
+  const float spread = std::max(RADIUS, g.footprint * 0.6f);
+  const float energy = RADIUS * RADIUS / (spread * spread);
+  const float mean = 3.14159f * spread * spread * CELLS * CELLS * energy;
+  const float cx = std::floor(g.u * CELLS), cy = std::floor(g.v * CELLS);
+  const int ix = static_cast<int>(cx), iy = static_cast<int>(cy);
+  if (lattice(ix, iy, 95u) > density) return 0.0f;
+  const float px = (cx + 0.2f + 0.6f * lattice(ix, iy, 96u)) / CELLS;
+  const float py = (cy + 0.2f + 0.6f * lattice(ix, iy, 97u)) / CELLS;
+  const float dx = g.u - px, dy = g.v - py;
+  const float point = std::exp(-(dx * dx + dy * dy) / (spread * spread)) * energy;
+  // Once a cell is smaller than the footprint, its average does.
+  const float far = smoothstep(0.3f, 1.0f, g.footprint * CELLS);
+  const float brightness = 1.5f + 2.0f * lattice(ix, iy, 98u);
+  return brightness * ((1.0f - far) * point + far * std::min(mean, 1.0f) * density) + 0.04f * density;
+}
+
+Rgb nightGround(const Vector3D& d) {
+  const Ground g = ground(d, MOON);
+  Rgb colour;
+  if (g.height < 0.0f) {
+    colour = mix(Rgb{0.006f, 0.012f, 0.03f}, Rgb{0.01f, 0.03f, 0.045f}, smoothstep(-0.06f, 0.0f, g.height));
+    colour = add(colour, Rgb{0.75f, 0.80f, 0.90f}, 0.9f * glitter(d, MOON, g, 0.16f));
+  } else {
+    const float light = 0.5f + 0.5f * std::min(g.slopeSun, 1.8f);
+    colour = mix(Rgb{0.018f, 0.022f, 0.026f}, Rgb{0.03f, 0.034f, 0.045f}, smoothstep(0.1f, 0.3f, g.height));
+    colour = {colour.r * light, colour.g * light, colour.b * light};
+    colour = add(colour, Rgb{1.0f, 0.68f, 0.32f}, townLights(g));
+  }
+  const float haze = 1.0f - std::exp(-g.dist * 0.05f);
+  return mix(colour, NIGHT_HORIZON, haze);
+}
 
 Rgb nightSky(const Vector3D& d) {
-  const Rgb zenith{0.004f, 0.007f, 0.028f}, horizon{0.035f, 0.045f, 0.10f}, below{0.02f, 0.025f, 0.05f};
-  Rgb colour = d.y >= 0.0f ? mix(horizon, zenith, std::pow(d.y, 0.5f))
-                           : mix(horizon, below, std::min(-d.y * 4.0f, 1.0f));
+  const Rgb zenith{0.004f, 0.007f, 0.028f};
+  Rgb colour = d.y >= 0.0f ? mix(NIGHT_HORIZON, zenith, std::pow(d.y, 0.5f)) : nightGround(d);
+  // The towns' light in the haze over the coast, on both sides of the horizon.
+  const float coast = smoothstep(-0.2f, 0.8f, (d.x + d.z) * 0.7071f);
+  colour = add(colour, Rgb{0.30f, 0.20f, 0.12f}, 0.12f * coast * std::exp(-std::abs(d.y) * 14.0f));
   const float across = korvu::dotProduct(d, BAND);
   const float band = std::exp(-across * across / 0.03f) * smoothstep(-0.05f, 0.2f, d.y);
   const float dust = fbm(d.x * 6.0f + d.z * 2.0f, d.y * 6.0f - d.z * 3.0f, 23u, 5);
@@ -203,6 +349,17 @@ void splatStars(std::vector<Rgb>& pixels, const Face& face, const std::vector<St
   }
 }
 
+// One pixel of a face: the ground below the horizon is averaged over four
+// samples, so coasts and lights keep smooth edges.
+Rgb shade(const std::function<Rgb(const Vector3D&)>& sky, const Face& face, int x, int y) {
+  const Vector3D centre = direction(face, (x + 0.5f) / FACE_SIZE, (y + 0.5f) / FACE_SIZE);
+  if (centre.y > 0.01f) return sky(centre);
+  Rgb sum{0, 0, 0};
+  for (float oy : {0.25f, 0.75f})
+    for (float ox : {0.25f, 0.75f}) sum = add(sum, sky(direction(face, (x + ox) / FACE_SIZE, (y + oy) / FACE_SIZE)), 0.25f);
+  return sum;
+}
+
 // Renders the six faces of one sky and writes its material list.
 void makeSky(const std::string& folder, const std::string& prefix,
              const std::function<Rgb(const Vector3D&)>& sky, const std::vector<Star>& stars) {
@@ -212,7 +369,7 @@ void makeSky(const std::string& folder, const std::string& prefix,
     std::vector<Rgb> pixels(FACE_SIZE * FACE_SIZE);
     for (int y = 0; y < FACE_SIZE; ++y)
       for (int x = 0; x < FACE_SIZE; ++x)
-        pixels[y * FACE_SIZE + x] = sky(direction(face, (x + 0.5f) / FACE_SIZE, (y + 0.5f) / FACE_SIZE));
+        pixels[y * FACE_SIZE + x] = shade(sky, face, x, y);
     splatStars(pixels, face, stars);
     glimro_tools::Picture picture(FACE_SIZE, FACE_SIZE, {0.0f, 0.0f, 0.0f, 1.0f});
     for (int y = 0; y < FACE_SIZE; ++y)

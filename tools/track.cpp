@@ -11,6 +11,10 @@
 // tunnel, second type to second type), so bent neighbours meet without gaps.
 //
 // Usage: make_track RESOURCES_DIR
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -87,7 +91,8 @@ const Look TUNNEL_FACADE = look("tunnelFacade", grey(0.6f), grey(0.75f), 0.1f, 8
 const Look PORTAL_FRAME = look("portalFrame", grey(0.6f), grey(0.75f), 0.6f, 40, grey(0.12f), "portal_frame.png");
 const Look PORTAL_BANNER = look("portalBanner", grey(0.6f), grey(0.75f), 0.2f, 10, grey(0.4f), "portal_banner.png");
 const Look PORTAL_GLOW = look("portalGlow", {0.9f, 0.95f, 1}, {0.9f, 0.95f, 1}, 0.0f, 0, {0.85f, 0.92f, 1}, "");
-const Look LIGHT_HOUSING = look("startLightHousing", grey(0.08f), grey(0.1f), 0.5f, 30, NONE, "");
+// A faint glow of its own, so the housing's shape reads against the night.
+const Look LIGHT_HOUSING = look("startLightHousing", grey(0.08f), grey(0.1f), 0.5f, 30, grey(0.05f), "");
 const Look CROWD = look("tribuneCrowd", grey(0.65f), grey(0.8f), 0.0f, 0, grey(0.12f), "tribune_crowd.png");
 const Look TRIBUNE_ROOF = look("tribuneRoof", grey(0.65f), grey(0.8f), 0.2f, 10, grey(0.1f), "tribune_roof.png");
 const Look SIGN_BOARD = look("signBoard", grey(0.6f), grey(0.75f), 0.2f, 10, grey(0.45f), "sign_board.png");
@@ -105,9 +110,11 @@ const Lamp LAMPS[3] = {{"redLightOff", "redLightOn", {0.35f, 0.04f, 0.03f}, {1.0
                        {"yellowLightOff", "yellowLightOn", {0.35f, 0.27f, 0.03f}, {1.0f, 0.78f, 0.1f}},
                        {"greenLightOff", "greenLightOn", {0.04f, 0.3f, 0.08f}, {0.15f, 1.0f, 0.3f}}};
 
+// An unlit lamp shows only its coloured glass; a lit one glows at full
+// strength on top of the light that falls on it, brighter by day too.
 Look lampLook(const Lamp& lamp, bool on) {
-  return look(on ? lamp.on : lamp.off, scale(lamp.glass, 0.4f), scale(lamp.glass, 0.7f), 0.8f, 60,
-              on ? lamp.glow : NONE, "");
+  return look(on ? lamp.on : lamp.off, scale(lamp.glass, on ? 0.8f : 0.4f), scale(lamp.glass, on ? 1.0f : 0.7f), 0.8f,
+              60, on ? lamp.glow : NONE, "");
 }
 
 // ---------------------------------------------------------------------------
@@ -475,11 +482,11 @@ ShapeFile startLights() {
   int lamps[3];
   for (int i = 0; i < 3; ++i) lamps[i] = file.group(lampLook(LAMPS[i], false));
   const BoxLooks housing = allFaces(LIGHT_HOUSING);
-  box(file, {-5, -14, -2}, {5, 14, 2}, housing);
+  box(file, {-5.5f, -14, -2}, {5.5f, 14, 2}, housing);
   for (int i = 0; i < 3; ++i) {
     const float cy = 8.0f - 8.0f * static_cast<float>(i);
-    lampDisc(file, lamps[i], cy, 2.05f, 3.2f);
-    box(file, {-4, cy + 3.4f, 2}, {4, cy + 4, 5}, housing);  // visor
+    lampDisc(file, lamps[i], cy, 2.05f, 3.7f);
+    box(file, {-4.5f, cy + 3.8f, 2}, {4.5f, cy + 4.3f, 5}, housing);  // visor
   }
   return file;
 }
@@ -489,33 +496,110 @@ ShapeFile startLights() {
 // z = 0..60, so the origin is the back left corner, and the crowd looks
 // along +z. The base reaches 20 below the origin. Two tribunes at one point,
 // one turned by 270 degrees, stand back to side without overlapping.
+//
+// The seats are three blocks of concrete steps with the crowd on their
+// risers, divided by two stairways with hand rails; a parapet of sponsor
+// boards and a rail run along the front, and the roof rests on the back wall
+// and on slim columns.
 ShapeFile tribune() {
   ShapeFile file;
   constexpr float LENGTH = 140, FRONT = 60, BACK = 8, BASE = -20, FLOOR = 4, WALL = 2;
   constexpr int STEPS = 6;
-  constexpr float RISE = 5, ROOF = 58;
-  const float depth = (FRONT - BACK) / STEPS;
+  constexpr float RISE = 6.5f, ROOF = 58;
+  const float depth = (FRONT - BACK - 12) / STEPS;
   const BoxLooks concrete = allFaces(CONCRETE);
+  // Posts and rails are seen from the front and the sides only.
+  const BoxLooks metal = {&SIGN_FRAME, &SIGN_FRAME, nullptr, &SIGN_FRAME, nullptr};
   box(file, {0, BASE, 0}, {LENGTH, FLOOR, FRONT}, concrete, 4);
   const int crowd = file.group(CROWD);
+  const int steps = file.group(CONCRETE);
+  const Vector3D front(0, 0, 1), up(0, 1, 0);
   const float x0 = WALL, x1 = LENGTH - WALL;
-  const float sRepeat = (x1 - x0) / 24;
+  // Blocks of seats between the stairways; each stairway has twice the
+  // steps of the seats.
+  const float blocks[3][2] = {{x0, 44}, {50, 90}, {96, x1}};
+  const float stairs[2][2] = {{44, 50}, {90, 96}};
+  const float zFirst = FRONT - 4;  // a walkway behind the parapet
   for (int k = 0; k < STEPS; ++k) {
-    const float zf = FRONT - depth * k, zb = zf - depth;
+    const float zf = zFirst - depth * k, zb = zf - depth;
     const float y0 = FLOOR + RISE * k, y1 = y0 + RISE;
-    const Vector3D front(0, 0, 1), up(0, 1, 0);
-    file.quad(crowd, {Vector3D(x0, y0, zf), front, 0, 1}, {Vector3D(x1, y0, zf), front, sRepeat, 1},
-              {Vector3D(x1, y1, zf), front, sRepeat, 0}, {Vector3D(x0, y1, zf), front, 0, 0});
-    file.quad(crowd, {Vector3D(x0, y1, zf), up, 0, 0.55f}, {Vector3D(x1, y1, zf), up, sRepeat, 0.55f},
-              {Vector3D(x1, y1, zb), up, sRepeat, 0.35f}, {Vector3D(x0, y1, zb), up, 0, 0.35f});
+    for (const auto& b : blocks) {
+      const float sRepeat = (b[1] - b[0]) / 24;
+      file.quad(crowd, {Vector3D(b[0], y0, zf), front, 0, 1}, {Vector3D(b[1], y0, zf), front, sRepeat, 1},
+                {Vector3D(b[1], y1, zf), front, sRepeat, 0}, {Vector3D(b[0], y1, zf), front, 0, 0});
+      file.quad(steps, {Vector3D(b[0], y1, zf), up, 0, 0}, {Vector3D(b[1], y1, zf), up, sRepeat, 0},
+                {Vector3D(b[1], y1, zb), up, sRepeat, depth / 24}, {Vector3D(b[0], y1, zb), up, 0, depth / 24});
+    }
+    for (const auto& st : stairs) {
+      for (int half = 0; half < 2; ++half) {
+        const float z = zf - depth * 0.5f * half, y = y0 + RISE * 0.5f * half;
+        box(file, {st[0], FLOOR, z - depth * 0.5f}, {st[1], y + RISE * 0.5f, z}, {nullptr, &CONCRETE, nullptr, &CONCRETE, nullptr}, 0.25f);
+      }
+    }
+  }
+  // Hand rails up the stairways: posts at every other step and a sloping bar.
+  for (const auto& st : stairs) {
+    for (float x : {st[0] + 0.4f, st[1] - 0.4f}) {
+      for (int k = 0; k <= STEPS; k += 3) {
+        const float z = zFirst - depth * k, y = FLOOR + RISE * k;
+        box(file, {x - 0.25f, y, z - 0.8f}, {x + 0.25f, y + 4, z - 0.3f}, metal);
+      }
+      const float za = zFirst, ya = FLOOR + 4, zb = zFirst - depth * STEPS, yb = FLOOR + RISE * STEPS + 4;
+      // The bar rises towards the back, so its upper face leans to the front.
+      Vector3D n(0, zFirst - zb, yb - ya);
+      n.normalize();
+      const int g = file.group(SIGN_FRAME);
+      for (float side : {-0.3f, 0.3f}) {
+        const Vector3D sideN(side > 0 ? 1.0f : -1.0f, 0, 0);
+        const Corner c[4] = {{Vector3D(x + side, ya - 0.6f, za - 0.55f), sideN, 0, 1},
+                             {Vector3D(x + side, yb - 0.6f, zb - 0.55f), sideN, 1, 1},
+                             {Vector3D(x + side, yb, zb - 0.55f), sideN, 1, 0},
+                             {Vector3D(x + side, ya, za - 0.55f), sideN, 0, 0}};
+        if (side > 0) {
+          file.quad(g, c[0], c[1], c[2], c[3]);
+        } else {
+          file.quad(g, c[3], c[2], c[1], c[0]);
+        }
+      }
+      file.quad(g, {Vector3D(x - 0.3f, ya, za - 0.55f), n, 0, 1}, {Vector3D(x + 0.3f, ya, za - 0.55f), n, 1, 1},
+                {Vector3D(x + 0.3f, yb, zb - 0.55f), n, 1, 0}, {Vector3D(x - 0.3f, yb, zb - 0.55f), n, 0, 0});
+    }
   }
   const float top = FLOOR + RISE * STEPS;
+  // The back wall with a walkway on top of the last step, people standing
+  // along it and the dark glass of the boxes above them.
   box(file, {x0, FLOOR, 0}, {x1, ROOF, BACK}, concrete, 4);
+  file.quad(crowd, {Vector3D(x0, top, BACK + 0.05f), front, 0, 1}, {Vector3D(x1, top, BACK + 0.05f), front, (x1 - x0) / 24, 1},
+            {Vector3D(x1, top + RISE, BACK + 0.05f), front, (x1 - x0) / 24, 0}, {Vector3D(x0, top + RISE, BACK + 0.05f), front, 0, 0});
+  box(file, {x0 + 4, top + RISE + 2, BACK}, {x1 - 4, top + RISE + 8, BACK + 0.3f}, {nullptr, nullptr, nullptr, &SIGN_FRAME, nullptr});
+  box(file, {x0, FLOOR, BACK}, {x1, top, zFirst - depth * STEPS}, {nullptr, &CONCRETE, nullptr, nullptr, nullptr}, 4);
   for (float wx : {0.0f, x1}) {
     box(file, {wx, FLOOR, 0}, {wx + WALL, top + 2, FRONT}, concrete, 2);
     box(file, {wx, top + 2, 0}, {wx + WALL, ROOF, BACK + 6}, concrete, 1);
   }
-  box(file, {0, ROOF, 0}, {LENGTH, ROOF + 3, FRONT - 12}, allFaces(TRIBUNE_ROOF), 8);
+  // The parapet carries sponsor boards on its face, with a rail on top.
+  box(file, {0, FLOOR, FRONT - 1.5f}, {LENGTH, FLOOR + 4, FRONT}, {&CONCRETE, &CONCRETE, nullptr, &SIGN_BOARD, &CONCRETE}, 8);
+  for (float x = 1; x < LENGTH; x += 23) box(file, {x, FLOOR + 4, FRONT - 1}, {x + 0.5f, FLOOR + 8, FRONT - 0.5f}, metal);
+  box(file, {0, FLOOR + 7.6f, FRONT - 1.1f}, {LENGTH, FLOOR + 8.2f, FRONT - 0.4f}, metal);
+  box(file, {0, FLOOR + 5.8f, FRONT - 0.95f}, {LENGTH, FLOOR + 6.1f, FRONT - 0.55f}, metal);
+  // The roof slopes up towards the front on the back wall and four columns,
+  // with a deep fascia and struts under it.
+  const float roofFront = FRONT - 8, rise = 4;
+  const int roof = file.group(TRIBUNE_ROOF);
+  Vector3D roofUp(0, roofFront, -rise);
+  roofUp.normalize();
+  const Vector3D roofDown = roofUp * -1.0f;
+  file.quad(roof, {Vector3D(0, ROOF + 2, 0), roofUp, 0, 1}, {Vector3D(0, ROOF + 2 + rise, roofFront), roofUp, 0, 0},
+            {Vector3D(LENGTH, ROOF + 2 + rise, roofFront), roofUp, 8, 0}, {Vector3D(LENGTH, ROOF + 2, 0), roofUp, 8, 1});
+  const int under = file.group(CONCRETE);
+  file.quad(under, {Vector3D(0, ROOF, 0), roofDown, 0, 0}, {Vector3D(LENGTH, ROOF, 0), roofDown, 4, 0},
+            {Vector3D(LENGTH, ROOF + rise, roofFront), roofDown, 4, 1}, {Vector3D(0, ROOF + rise, roofFront), roofDown, 0, 1});
+  box(file, {0, ROOF + rise - 1, roofFront - 1}, {LENGTH, ROOF + rise + 3, roofFront + 1},
+      {&PORTAL_FRAME, &PORTAL_FRAME, nullptr, &PORTAL_FRAME, nullptr}, 8);
+  for (float x : {0.0f, LENGTH - 2}) box(file, {x, ROOF, 0}, {x + 2, ROOF + 2 + rise * 0.5f, roofFront}, {&CONCRETE, nullptr, nullptr, &CONCRETE, nullptr});
+  for (float x : {1.0f, 46.0f, 92.0f, LENGTH - 2}) {
+    box(file, {x - 0.6f, FLOOR, FRONT - 10}, {x + 0.6f, ROOF + rise - 1, FRONT - 9}, metal);
+  }
   return file;
 }
 
@@ -549,71 +633,243 @@ uint32_t seedOf(const std::string& name) {
   return h;
 }
 
+// Smooth noise in [0, 1) that repeats every w by h pixels; cell must divide
+// both.
+float tileNoise(float x, float y, int cell, int w, int h, uint32_t seed) {
+  const float fx = x / cell, fy = y / cell;
+  const int ix = static_cast<int>(std::floor(fx)), iy = static_cast<int>(std::floor(fy));
+  float tx = fx - ix, ty = fy - iy;
+  tx = tx * tx * (3 - 2 * tx);
+  ty = ty * ty * (3 - 2 * ty);
+  const int pw = std::max(1, w / cell), ph = std::max(1, h / cell);
+  auto corner = [&](int cx, int cy) {
+    return glimro_tools::hashUnit(static_cast<uint32_t>(((cx % pw) + pw) % pw),
+                                  static_cast<uint32_t>(((cy % ph) + ph) % ph), seed);
+  };
+  const float top = corner(ix, iy) + (corner(ix + 1, iy) - corner(ix, iy)) * tx;
+  const float bottom = corner(ix, iy + 1) + (corner(ix + 1, iy + 1) - corner(ix, iy + 1)) * tx;
+  return top + (bottom - top) * ty;
+}
+
+// Octaves of tileNoise from `cell` down to 2 pixels, in [0, 1).
+float tileFbm(float x, float y, int cell, int w, int h, uint32_t seed) {
+  float sum = 0, norm = 0, amplitude = 1;
+  for (int c = cell; c >= 2; c /= 2, amplitude *= 0.55f, ++seed) {
+    sum += tileNoise(x, y, c, w, h, seed) * amplitude;
+    norm += amplitude;
+  }
+  return sum / norm;
+}
+
+float clamp01(float v) { return std::min(1.0f, std::max(0.0f, v)); }
+
+float smooth(float e0, float e1, float x) {
+  const float t = clamp01((x - e0) / (e1 - e0));
+  return t * t * (3 - 2 * t);
+}
+
+// Coverage of a pixel column or row [p, p + 1) by the span [a, b): 1 inside,
+// a fraction on the edge pixels, so painted edges are crisp but not jagged.
+float span(float p, float a, float b) { return clamp01(std::min(p + 1, b) - std::max(p, a)); }
+
+// Multiplies every pixel by a factor.
+void shadeAll(Canvas& c, const std::function<float(int, int)>& factor) {
+  for (int y = 0; y < c.height(); ++y)
+    for (int x = 0; x < c.width(); ++x) c.set(x, y, scale(c.get(x, y), factor(x, y)));
+}
+
+// Fine stones: most pixels within a few per cent, a few light or dark chips.
+void aggregate(Canvas& c, uint32_t seed, float amount) {
+  shadeAll(c, [&](int x, int y) {
+    const float h = glimro_tools::hashUnit(static_cast<uint32_t>(x), static_cast<uint32_t>(y), seed);
+    if (h > 0.94f) return 1 + 2.2f * amount;
+    if (h < 0.05f) return 1 - 1.8f * amount;
+    return 1 + amount * 0.5f * (h - 0.5f);
+  });
+}
+
+// A crack: a wandering line from (x, y), `steps` pixels long, painted with
+// the given colour; wraps across the edges like everything else.
+void crack(Canvas& c, float x, float y, float heading, int steps, const Rgb& colour, float width, uint32_t seed) {
+  for (int i = 0; i < steps; ++i) {
+    heading += (glimro_tools::hashUnit(static_cast<uint32_t>(i), seed) - 0.5f) * 0.45f;
+    x += std::cos(heading);
+    y += std::sin(heading);
+    const int r = static_cast<int>(std::ceil(width));
+    for (int dy = -r; dy <= r; ++dy)
+      for (int dx = -r; dx <= r; ++dx) {
+        const float d = std::hypot(dx + std::floor(x) - x, dy + std::floor(y) - y);
+        const float a = clamp01(width - d + 0.5f);
+        if (a > 0) c.set(static_cast<int>(std::floor(x)) + dx, static_cast<int>(std::floor(y)) + dy, colour, a * 0.8f);
+      }
+  }
+}
+
+// s runs across the road (74 units over the picture's width), t along it
+// (80 units over its height). The lanes where the vehicles run are worn
+// darker with tyre marks; repair patches, sealed cracks and oil; the
+// centre dashes, two per piece, 30 of every 80 units.
 Canvas roadAsphalt() {
-  Canvas c(256, 256, {0.34f, 0.34f, 0.36f});
-  c.grain(0.16f, seedOf("asphalt"), 32);
-  c.grain(0.22f, seedOf("asphalt") + 1);
-  // Darker lanes where the vehicles run, then the centre dashes: two per
-  // piece, 30 of every 80 units.
-  for (int x = 0; x < 256; ++x) {
-    for (int lane : {72, 184}) {
-      const float d = std::abs(x - lane) / 28.0f;
-      if (d < 1) {
-        for (int y = 0; y < 256; ++y) c.set(x, y, scale(c.get(x, y), 1.0f - 0.08f * (1 - d * d)));
+  constexpr int S = 512;
+  Canvas c(S, S, {0.31f, 0.31f, 0.32f});
+  const uint32_t seed = seedOf("asphalt");
+  shadeAll(c, [&](int x, int y) {
+    const float big = tileFbm(float(x), float(y), 128, S, S, seed);
+    return 0.86f + 0.28f * big;
+  });
+  for (int lane : {150, 362}) {
+    shadeAll(c, [&](int x, int y) {
+      int dx = std::abs(x - lane);
+      const float worn = std::exp(-float(dx * dx) / (2 * 46.0f * 46.0f));
+      // Tyre marks: streaks along the road, narrow across it.
+      const float streak = tileNoise(float(x) * 16, float(y), 64, S * 16, S, seed + 7);
+      const float mark = smooth(0.5f, 0.8f, streak) * std::exp(-float((dx - 22) * (dx - 22)) / 180.0f);
+      return 1 - 0.1f * worn - 0.22f * mark;
+    });
+  }
+  // Patches of newer, darker asphalt with a sealed rim.
+  const struct { int x0, y0, x1, y1; } patches[] = {{60, 300, 126, 400}, {440, 120, 520, 210}};
+  for (const auto& p : patches) {
+    for (int y = p.y0; y < p.y1; ++y)
+      for (int x = p.x0; x < p.x1; ++x) {
+        const bool rim = x < p.x0 + 2 || x >= p.x1 - 2 || y < p.y0 + 2 || y >= p.y1 - 2;
+        c.set(x, y, rim ? scale(c.get(x, y), 0.7f) : scale(c.get(x, y), 0.88f));
       }
-    }
   }
-  for (int y = 0; y < 96; ++y) {
-    for (int x = 125; x < 131; ++x) {
-      const float edge = (x == 125 || x == 130) ? 0.5f : 1.0f;
-      c.set(x, y, {0.92f, 0.92f, 0.88f}, 0.9f * edge);
-    }
+  for (int k = 0; k < 3; ++k) {
+    const uint32_t h = glimro_tools::hash(k, seed);
+    crack(c, float(h % S), float((h >> 9) % S), float((h >> 18) % 628) / 100.0f, 50 + (h >> 27) * 6,
+          {0.17f, 0.17f, 0.18f}, 0.6f, h);
   }
-  c.grain(0.06f, seedOf("asphalt-top"));
+  // Oil drops down the middle of the lanes.
+  for (int k = 0; k < 24; ++k) {
+    const uint32_t h = glimro_tools::hash(k, seed + 3);
+    const float cx = (k % 2 ? 362.0f : 150.0f) + float(h % 40) - 20, cy = float((h >> 8) % S);
+    const float r = 3 + float((h >> 20) % 8);
+    for (int y = int(cy - r - 2); y < int(cy + r + 2); ++y)
+      for (int x = int(cx - r - 2); x < int(cx + r + 2); ++x) {
+        const float d = std::hypot(x - cx, (y - cy) * 0.6f) / r;
+        if (d < 1) c.set(x, y, {0.12f, 0.12f, 0.13f}, 0.5f * (1 - d * d));
+      }
+  }
+  aggregate(c, seed + 11, 0.09f);
+  // The dash, worn where the tyres cross it.
+  for (int y = 0; y < 192; ++y)
+    for (int x = 249; x < 264; ++x) {
+      const float cover = span(float(x), 250.0f, 262.5f) * span(float(y), 0.0f, 192.0f);
+      const float wear = smooth(0.55f, 0.85f, tileFbm(float(x), float(y), 16, S, S, seed + 5));
+      c.set(x, y, {0.93f, 0.93f, 0.88f}, cover * (0.95f - 0.5f * wear));
+    }
   return c;
 }
 
+// t along the road: red and white blocks (16 per piece, 10 units each) with
+// a joint between them; s up the kerb's face to 0.3, then across its top.
 Canvas roadKerb() {
-  Canvas c(64, 64);
-  c.rect(0, 0, 64, 32, {0.85f, 0.1f, 0.08f});
-  c.rect(0, 32, 64, 64, {0.93f, 0.93f, 0.9f});
-  c.grain(0.08f, seedOf("kerb"));
-  return c;
-}
-
-Canvas roadConcrete() {
-  Canvas c(128, 128, {0.56f, 0.56f, 0.55f});
-  c.grain(0.2f, seedOf("concrete"), 16);
-  c.grain(0.12f, seedOf("concrete") + 1);
-  for (int i = 0; i < 128; ++i) {
-    c.set(i, 0, {0.3f, 0.3f, 0.3f}, 0.6f);
-    c.set(0, i, {0.3f, 0.3f, 0.3f}, 0.6f);
-  }
-  return c;
-}
-
-Canvas roadDeck() {
-  Canvas c(256, 256, {0.24f, 0.3f, 0.4f});
-  // Tread plates: a fine diamond pattern with seams every 64 pixels.
-  for (int y = 0; y < 256; ++y) {
-    for (int x = 0; x < 256; ++x) {
-      const bool diamond = ((x + y) % 8 == 0) || (((x - y) % 8 + 8) % 8 == 0);
-      if (diamond) c.set(x, y, {0.34f, 0.4f, 0.5f}, 0.5f);
-      if (x % 64 == 0 || y % 64 == 0) c.set(x, y, {0.12f, 0.15f, 0.2f}, 0.8f);
+  constexpr int S = 128;
+  Canvas c(S, S);
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x) {
+      const bool red = y < 64;
+      Rgb colour = red ? Rgb{0.82f, 0.09f, 0.07f} : Rgb{0.93f, 0.93f, 0.9f};
+      if (x < 38) colour = scale(colour, 0.8f);              // the face, in shadow
+      if (x >= 38 && x < 41) colour = scale(colour, 1.08f);  // the rounded edge
+      if (y % 64 == 0) colour = scale(colour, 0.55f);        // joint
+      c.set(x, y, colour);
     }
+  shadeAll(c, [&](int x, int y) {
+    const float dirt = tileFbm(float(x), float(y), 32, S, S, seedOf("kerb"));
+    return 0.92f + 0.1f * dirt - 0.25f * std::exp(-float(x) / 6.0f);
+  });
+  aggregate(c, seedOf("kerb") + 1, 0.04f);
+  return c;
+}
+
+// Cast concrete: blotches of the mix, pores, faint water stains and a few
+// hairline cracks; nothing on the edges, so the tiles meet unseen.
+Canvas roadConcrete() {
+  constexpr int S = 512;
+  Canvas c(S, S, {0.57f, 0.565f, 0.55f});
+  const uint32_t seed = seedOf("concrete");
+  shadeAll(c, [&](int x, int y) {
+    const float big = tileFbm(float(x), float(y), 128, S, S, seed);
+    const float stain = tileNoise(float(x) * 8, float(y), 128, S * 8, S, seed + 4);
+    return 0.84f + 0.3f * big - 0.1f * smooth(0.6f, 0.9f, stain);
+  });
+  for (int k = 0; k < 5; ++k) {
+    const uint32_t h = glimro_tools::hash(k, seed + 9);
+    crack(c, float(h % S), float((h >> 9) % S), float((h >> 18) % 628) / 100.0f, 40 + (h >> 27) * 6,
+          {0.36f, 0.36f, 0.35f}, 0.5f, h);
   }
-  c.grain(0.12f, seedOf("deck"), 32);
-  // A chevron pointing along the driving direction (down the picture).
-  for (int y = 0; y < 256; ++y) {
-    for (int x = 0; x < 256; ++x) {
-      const float dx = std::abs(x - 127.5f);
-      const float arm = y - 102.0f + dx * 0.6f;  // 0 on the chevron's upper edge
-      if (dx < 70 && arm >= 0 && arm < 26) {
-        const float soft = std::min(1.0f, std::min(arm, 26 - arm) / 2.0f);
-        c.set(x, y, {0.75f, 0.92f, 1.0f}, 0.85f * soft);
+  shadeAll(c, [&](int x, int y) {
+    const float h = glimro_tools::hashUnit(static_cast<uint32_t>(x), static_cast<uint32_t>(y), seed + 2);
+    return h < 0.025f ? 0.6f : 1 + 0.06f * (h - 0.5f);
+  });
+  return c;
+}
+
+// Steel tread plate: raised bars that alternate their slant, seams between
+// plates with bolts, polished lanes and rust at the seams; the chevron
+// pointing along the driving direction (down the picture).
+Canvas roadDeck() {
+  constexpr int S = 512;
+  Canvas c(S, S, {0.27f, 0.31f, 0.38f});
+  const uint32_t seed = seedOf("deck");
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x) {
+      const int i = x / 16, j = y / 16;
+      const float u = x % 16 - 7.5f, v = y % 16 - 7.5f;
+      const float sgn = (i + j) % 2 ? 1.0f : -1.0f;
+      const float along = (u + sgn * v) * 0.7071f, across = (u - sgn * v) * 0.7071f;
+      const float bar = along * along / 36.0f + across * across / 2.2f;
+      if (bar < 1) {
+        // Lit from the upper left: the near flank bright, the far one dark.
+        const float light = 1.25f - 0.45f * clamp01((u + v) / 8.0f + 0.5f);
+        c.set(x, y, scale({0.34f, 0.39f, 0.46f}, light), clamp01((1 - bar) * 3));
       }
     }
+  shadeAll(c, [&](int x, int y) {
+    const float grime = tileFbm(float(x), float(y), 64, S, S, seed);
+    float f = 0.8f + 0.35f * grime;
+    for (int lane : {150, 362}) f += 0.12f * std::exp(-float((x - lane) * (x - lane)) / (2 * 40.0f * 40.0f));
+    return f;
+  });
+  // Seams between plates, bolts beside them, rust creeping out of them.
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x) {
+      const int sx = std::min(x % 256, 256 - x % 256), sy = std::min(y % 256, 256 - y % 256);
+      const int seam = std::min(sx, sy);
+      if (seam < 2) c.set(x, y, {0.08f, 0.09f, 0.11f}, seam == 0 ? 1.0f : 0.6f);
+      const float rust = smooth(0.55f, 0.8f, tileFbm(float(x), float(y), 32, S, S, seed + 3)) *
+                         std::exp(-float(seam) / 10.0f);
+      c.set(x, y, {0.42f, 0.22f, 0.1f}, 0.7f * rust);
+    }
+  for (int k = 0; k < 4; ++k) {
+    for (int along = 16; along < 256; along += 32) {
+      const float bx = k < 2 ? float(k * 256 + 7) : float(along + (k - 2) * 256);
+      const float by = k < 2 ? float(along) : 7.0f;
+      for (const float offset : {0.0f, 256.0f})
+        for (int dy = -3; dy <= 3; ++dy)
+          for (int dx = -3; dx <= 3; ++dx) {
+            const float d = std::hypot(float(dx), float(dy));
+            if (d > 3) continue;
+            const float light = 1.2f - 0.25f * (dx + dy) / 3.0f;
+            const int px = int(bx) + dx + (k < 2 ? 0 : 0), py = int(by + (k < 2 ? offset : 0)) + dy;
+            c.set(px + (k < 2 ? 0 : 0), py + (k < 2 ? 0 : int(offset)), scale({0.5f, 0.54f, 0.6f}, light),
+                  clamp01(3.5f - d));
+          }
+    }
   }
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x) {
+      const float dx = std::abs(x + 0.5f - 256.0f);
+      const float arm = y + 0.5f - 204.0f + dx * 0.6f;  // 0 on the chevron's upper edge
+      const float cover = clamp01(140.5f - dx) * clamp01(arm + 0.5f) * clamp01(52.5f - arm);
+      if (cover <= 0) continue;
+      const float wear = smooth(0.55f, 0.85f, tileFbm(float(x), float(y), 16, S, S, seed + 5));
+      c.set(x, y, {0.75f, 0.92f, 1.0f}, cover * (0.9f - 0.45f * wear));
+    }
+  aggregate(c, seed + 1, 0.04f);
   return c;
 }
 
@@ -634,18 +890,39 @@ Canvas roadRail() {
   return c;
 }
 
+// s runs up the wall (39 units), t along it (40 units). A steel kick plate
+// at the foot and a trim of the same steel at the top, so the wall's two
+// edges look alike where the texture's filter blends them; between them
+// glazed tiles with a blue band, dirtier towards the road.
 Canvas tunnelWall() {
-  Canvas c(128, 128, {0.78f, 0.77f, 0.72f});
-  // s runs up the wall: grime at the foot, a blue band at mid height, tiles.
-  for (int y = 0; y < 128; ++y) {
-    for (int x = 0; x < 128; ++x) {
-      if (x < 20) c.set(x, y, {0.35f, 0.33f, 0.3f}, 0.6f * (1.0f - x / 20.0f));
-      if (x >= 56 && x < 72) c.set(x, y, {0.15f, 0.3f, 0.7f});
-      if (x % 16 == 0 || y % 16 == 0) c.set(x, y, {0.45f, 0.45f, 0.42f}, 0.7f);
+  constexpr int S = 512;
+  constexpr int PLATE = 48, TRIM = 464, TILE = 32;
+  Canvas c(S, S);
+  const uint32_t seed = seedOf("tunnel");
+  for (int y = 0; y < S; ++y)
+    for (int x = 0; x < S; ++x) {
+      if (x < PLATE || x >= TRIM) {
+        const bool rib = (x >= 6 && x < 9) || (x >= PLATE - 6 && x < PLATE - 3) || (x >= TRIM + 4 && x < TRIM + 7) ||
+                         x >= S - 5;
+        c.set(x, y, rib ? Rgb{0.5f, 0.52f, 0.55f} : Rgb{0.42f, 0.44f, 0.47f});
+        continue;
+      }
+      const int tx = (x - PLATE) / TILE, ty = y / TILE;
+      const int gx = (x - PLATE) % TILE, gy = y % TILE;
+      const bool blue = tx == 6 || tx == 7;
+      Rgb tile = blue ? Rgb{0.14f, 0.3f, 0.68f} : Rgb{0.82f, 0.81f, 0.76f};
+      tile = scale(tile, 0.94f + 0.1f * glimro_tools::hashUnit(tx, ty, seed));
+      if (gx == 1 || gy == 1) tile = scale(tile, 1.08f);  // the glaze catches the light
+      if (gx == 0 || gy == 0) tile = {0.5f, 0.5f, 0.47f};  // grout
+      c.set(x, y, tile);
     }
-  }
-  c.grain(0.1f, seedOf("tunnel"), 16);
-  c.grain(0.06f, seedOf("tunnel") + 1);
+  shadeAll(c, [&](int x, int y) {
+    const float dirt = tileFbm(float(x), float(y), 64, S, S, seed + 1);
+    const float drips = tileNoise(float(x), float(y) * 12, 64, S, S * 12, seed + 2);
+    const float fromRoad = std::exp(-float(x) / 110.0f);
+    return 1 - 0.45f * fromRoad * (0.4f + 0.6f * dirt) - 0.08f * smooth(0.6f, 0.9f, drips) * (1 - fromRoad);
+  });
+  aggregate(c, seed + 3, 0.03f);
   return c;
 }
 
@@ -658,19 +935,47 @@ Canvas tunnelLamp() {
   return c;
 }
 
+// The tunnel's front, painted in the mouth's own units: s spans x from -62
+// to 62 and t runs down from y = 70 to -3. Concrete panels, and a frame of
+// hazard stripes round the opening; the stripes are laid in those units,
+// so they run on unbroken round every corner.
 Canvas tunnelFacade() {
-  Canvas c(128, 128, {0.6f, 0.6f, 0.58f});
-  c.grain(0.16f, seedOf("facade"), 16);
-  // Yellow and black stripes along the top of the mouth.
-  for (int y = 0; y < 128; ++y) {
-    for (int x = 0; x < 128; ++x) {
-      if (y < 22) {
-        const bool yellow = ((x + y) / 10) % 2 == 0;
-        c.set(x, y, yellow ? Rgb{0.95f, 0.75f, 0.1f} : Rgb{0.1f, 0.1f, 0.1f});
+  constexpr int S = 512;
+  Canvas c = roadConcrete();
+  const uint32_t seed = seedOf("facade");
+  const std::vector<P2> opening = {{-48, -10}, {-48, 40}, {-36, 56}, {36, 56}, {48, 40}, {48, -10}};
+  auto distance = [&](float x, float y) {
+    float best = 1e9f;
+    for (size_t i = 0; i + 1 < opening.size(); ++i) {
+      const P2 a = opening[i], b = opening[i + 1];
+      const float ex = b.x - a.x, ey = b.y - a.y;
+      const float t = clamp01(((x - a.x) * ex + (y - a.y) * ey) / (ex * ex + ey * ey));
+      best = std::min(best, std::hypot(x - a.x - ex * t, y - a.y - ey * t));
+    }
+    return best;
+  };
+  for (int py = 0; py < S; ++py)
+    for (int px = 0; px < S; ++px) {
+      const float x = (px + 0.5f) / S * 124 - 62, y = 70 - (py + 0.5f) / S * 73;
+      const float d = distance(x, y);
+      const float unitsPerPixel = 124.0f / S;
+      // Panel joints, away from the picture's edges.
+      const float jx = std::abs(std::remainder(x + 62, 124.0f / 6)), jy = std::abs(std::remainder(70 - y, 73.0f / 3));
+      if ((jx < 0.25f && std::abs(x) < 60) || (jy < 0.35f && y < 68 && y > 0)) {
+        c.set(px, py, {0.3f, 0.3f, 0.3f}, 0.6f);
+      }
+      // Streaks of grime running down from the top.
+      const float streak = tileNoise(float(px) * 6, float(py), 128, S * 6, S, seed);
+      c.set(px, py, {0.25f, 0.24f, 0.22f}, 0.3f * smooth(0.55f, 0.9f, streak) * clamp01((y - 20) / 50));
+      if (d < 9) {
+        const float edge = clamp01((9 - d) / unitsPerPixel) * clamp01((d - 1) / unitsPerPixel);
+        const bool yellow = std::fmod(std::fmod((x + y) / 5.0f, 2.0f) + 2.0f, 2.0f) < 1.0f;
+        const float fade = 0.85f + 0.2f * tileFbm(float(px), float(py), 32, S, S, seed + 1);
+        c.set(px, py, scale(yellow ? Rgb{0.95f, 0.72f, 0.08f} : Rgb{0.08f, 0.08f, 0.08f}, fade), edge);
+        // A steel lip right at the opening.
+        c.set(px, py, {0.4f, 0.42f, 0.45f}, clamp01((1 - d) / unitsPerPixel + 1) * (d < 1 ? 1.0f : 0.0f));
       }
     }
-  }
-  c.grain(0.06f, seedOf("facade") + 1);
   return c;
 }
 
@@ -687,6 +992,84 @@ Canvas portalFrame() {
   return c;
 }
 
+// Lettering in a real face: coverage of the words set in DejaVu Sans Bold,
+// capitals `capHeight` pixels high and stretched `stretch` times across
+// (the boards are wider on the model than their pictures), centred on the
+// canvas. Throws a std::string when the face cannot be read.
+std::vector<float> lettering(const Canvas& c, const std::string& words, int capHeight, float stretch) {
+  FT_Library library = nullptr;
+  if (FT_Init_FreeType(&library) != 0) throw std::string("Could not start FreeType.");
+  FT_Face face = nullptr;
+  const std::string path = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+  if (FT_New_Face(library, path.c_str(), 0, &face) != 0) {
+    FT_Done_FreeType(library);
+    throw "Could not open the face " + path;
+  }
+  // Capitals are about 0.73 of the nominal size in this face.
+  const int size = static_cast<int>(std::lround(capHeight / 0.73f));
+  FT_Set_Pixel_Sizes(face, static_cast<FT_UInt>(std::lround(size * stretch)), static_cast<FT_UInt>(size));
+  std::vector<float> cover(static_cast<size_t>(c.width()) * c.height(), 0);
+  // Measure, then draw.
+  int width = 0, top = 0;
+  for (char ch : words) {
+    if (FT_Load_Char(face, static_cast<FT_ULong>(ch), FT_LOAD_RENDER) != 0) continue;
+    width += static_cast<int>(face->glyph->advance.x >> 6);
+    top = std::max(top, face->glyph->bitmap_top);
+  }
+  int penX = (c.width() - width) / 2;
+  const int baseline = (c.height() + top) / 2;
+  for (char ch : words) {
+    if (FT_Load_Char(face, static_cast<FT_ULong>(ch), FT_LOAD_RENDER) != 0) continue;
+    const FT_Bitmap& b = face->glyph->bitmap;
+    for (unsigned y = 0; y < b.rows; ++y)
+      for (unsigned x = 0; x < b.width; ++x) {
+        const int cx = penX + face->glyph->bitmap_left + static_cast<int>(x);
+        const int cy = baseline - face->glyph->bitmap_top + static_cast<int>(y);
+        if (cx < 0 || cy < 0 || cx >= c.width() || cy >= c.height()) continue;
+        cover[static_cast<size_t>(cy) * c.width() + cx] = b.buffer[y * b.pitch + x] / 255.0f;
+      }
+    penX += static_cast<int>(face->glyph->advance.x >> 6);
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(library);
+  return cover;
+}
+
+// The coverage grown by a disc of `radius` pixels (for outlines and glows).
+std::vector<float> grown(const std::vector<float>& in, int w, int h, float radius) {
+  std::vector<float> out(in.size(), 0);
+  const int r = static_cast<int>(std::ceil(radius));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float best = 0;
+      for (int dy = -r; dy <= r; ++dy)
+        for (int dx = -r; dx <= r; ++dx) {
+          const int sx = x + dx, sy = y + dy;
+          if (sx < 0 || sy < 0 || sx >= w || sy >= h) continue;
+          const float weight = clamp01(radius + 0.5f - std::hypot(float(dx), float(dy)));
+          best = std::max(best, in[static_cast<size_t>(sy) * w + sx] * weight);
+        }
+      out[static_cast<size_t>(y) * w + x] = best;
+    }
+  return out;
+}
+
+// Paints lettering with a soft glow, a dark outline and a fill that runs
+// from `upper` at the top to `lower` at the bottom of the canvas.
+void paintLettering(Canvas& c, const std::vector<float>& cover, const Rgb& glow, float glowRadius, const Rgb& upper,
+                    const Rgb& lower) {
+  const int w = c.width(), h = c.height();
+  const std::vector<float> halo = grown(cover, w, h, glowRadius);
+  const std::vector<float> outline = grown(cover, w, h, 2.0f);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const size_t i = static_cast<size_t>(y) * w + x;
+      c.set(x, y, glow, 0.45f * halo[i] * halo[i]);
+      c.set(x, y, {0.02f, 0.02f, 0.04f}, outline[i]);
+      c.set(x, y, mix(upper, lower, float(y) / h), cover[i]);
+    }
+}
+
 Canvas portalBanner() {
   Canvas c(512, 64, {0.05f, 0.05f, 0.07f});
   for (int y = 0; y < 64; ++y) {
@@ -697,72 +1080,103 @@ Canvas portalBanner() {
       }
     }
   }
-  const std::string word = "START";
-  const int dot = 5;
-  c.text((512 - Canvas::textWidth(word, dot)) / 2, 32 - 7 * dot / 2, dot, word, {1.0f, 0.85f, 0.15f});
+  // The banner is 96 by 16 units on the portal, 6 to 1; the picture 8 to 1.
+  paintLettering(c, lettering(c, "START", 30, 8.0f / 6.0f), {1.0f, 0.6f, 0.1f}, 5, {1.0f, 0.93f, 0.45f},
+                 {1.0f, 0.66f, 0.1f});
   return c;
 }
 
+// Spectators on the risers of the steps, 16 seats to the picture (24 units
+// along the stand, 5 high): shirts, faces, hair, now and then a raised arm
+// or a flag, on rows of coloured seats.
 Canvas tribuneCrowd() {
-  // One row of spectators per tile height; 16 pixels a seat.
-  Canvas c(256, 64, {0.1f, 0.12f, 0.25f});
+  constexpr int W = 512, H = 128;
+  Canvas c(W, H, {0.16f, 0.18f, 0.24f});
   const Rgb shirts[] = {{0.85f, 0.15f, 0.1f}, {0.1f, 0.35f, 0.85f}, {0.95f, 0.85f, 0.2f}, {0.15f, 0.6f, 0.2f},
-                        {0.9f, 0.9f, 0.9f},   {0.6f, 0.2f, 0.6f},   {0.95f, 0.5f, 0.1f}, {0.2f, 0.2f, 0.2f}};
+                        {0.9f, 0.9f, 0.9f},   {0.6f, 0.2f, 0.6f},   {0.95f, 0.5f, 0.1f}, {0.2f, 0.2f, 0.22f},
+                        {0.1f, 0.7f, 0.8f},   {0.75f, 0.1f, 0.3f}};
   const Rgb skins[] = {{0.93f, 0.76f, 0.62f}, {0.8f, 0.6f, 0.45f}, {0.55f, 0.38f, 0.26f}, {0.36f, 0.24f, 0.16f}};
   const Rgb hair[] = {{0.1f, 0.07f, 0.05f}, {0.35f, 0.22f, 0.1f}, {0.8f, 0.65f, 0.35f}, {0.5f, 0.5f, 0.5f}};
-  // The seat backs.
-  c.rect(0, 50, 256, 64, {0.25f, 0.27f, 0.32f});
+  // Seat backs in the stand's colours.
   for (int seat = 0; seat < 16; ++seat) {
-    const uint32_t h = glimro_tools::hash(static_cast<uint32_t>(seat), 77);
-    if (h % 10 == 0) continue;  // an empty seat
-    const int cx = seat * 16 + 8 + static_cast<int>(h >> 4) % 3 - 1;
-    const int lift = static_cast<int>((h >> 8) % 5);
-    const Rgb shirt = shirts[(h >> 12) % 8];
+    const int x0 = seat * 32;
+    for (int y = 70; y < 112; ++y)
+      for (int x = x0 + 3; x < x0 + 29; ++x) c.set(x, y, y < 74 ? Rgb{0.1f, 0.4f, 0.75f} : Rgb{0.07f, 0.3f, 0.6f});
+  }
+  // The step's concrete edge at the bottom.
+  c.rect(0, 112, W, H, {0.55f, 0.55f, 0.53f});
+  c.rect(0, 112, W, 114, {0.7f, 0.7f, 0.68f});
+  for (int seat = 0; seat < 16; ++seat) {
+    const uint32_t h = glimro_tools::hash(static_cast<uint32_t>(seat), 78);
+    if (h % 9 == 0) continue;  // an empty seat
+    const float cx = seat * 32 + 16 + float(int(h >> 4) % 5 - 2);
+    const float lift = float((h >> 8) % 6);
+    const Rgb shirt = shirts[(h >> 12) % 10];
     const Rgb skin = skins[(h >> 16) % 4];
     const Rgb top = hair[(h >> 20) % 4];
-    // Shoulders and body.
-    for (int y = 30 - lift; y < 64; ++y) {
-      const int half = y < 34 - lift ? 4 + (y - (30 - lift)) : 7;
-      c.rect(cx - half, y, cx + half, y + 1, shirt);
-    }
-    // Head with hair on top.
-    for (int y = -6; y <= 6; ++y) {
-      for (int x = -5; x <= 5; ++x) {
-        if (x * x + y * y * 0.8f > 26) continue;
-        c.set(cx + x, 22 - lift + y, y < -2 ? top : skin);
+    const float headY = 40 - lift;
+    for (int y = 0; y < 112; ++y)
+      for (int x = int(cx) - 16; x < int(cx) + 16; ++x) {
+        const float dx = x + 0.5f - cx, dy = y + 0.5f - headY;
+        // Body: rounded shoulders widening to the lap, shaded at the sides.
+        const float shoulder = headY + 9;
+        if (y >= shoulder) {
+          const float half = std::min(12.5f, 7.5f + (y - shoulder) * 0.9f);
+          const float a = clamp01(half - std::abs(dx) + 0.5f);
+          if (a > 0) c.set(x, y, scale(shirt, 1.05f - 0.35f * std::abs(dx) / half), a);
+        }
+        // Head, hair on top.
+        const float r = std::hypot(dx, dy * 0.88f);
+        const float a = clamp01(8.0f - r + 0.5f);
+        if (a > 0) c.set(x, y, dy < -2.0f - 1.5f * std::abs(dx) / 8 ? top : scale(skin, 1.05f - 0.25f * dx / 8), a);
+      }
+    // A raised arm, sometimes with a flag.
+    if ((h >> 24) % 4 == 0) {
+      const float side = (h >> 26) % 2 ? 1.0f : -1.0f;
+      const float ax = cx + side * 11;
+      c.rect(int(ax) - 2, int(headY - 22), int(ax) + 2, int(headY + 14), shirt);
+      c.rect(int(ax) - 2, int(headY - 27), int(ax) + 3, int(headY - 21), skin);
+      if ((h >> 28) % 2 == 0) {
+        const Rgb flag = (h >> 29) % 2 ? Rgb{0.95f, 0.8f, 0.1f} : Rgb{0.9f, 0.1f, 0.1f};
+        c.rect(int(ax) + (side > 0 ? 2 : -20), int(headY - 36), int(ax) + (side > 0 ? 20 : -2), int(headY - 24), flag);
       }
     }
-    // An arm raised now and then.
-    if ((h >> 24) % 4 == 0) {
-      const int side = (h >> 26) % 2 ? 1 : -1;
-      for (int y = 8 - lift; y < 32 - lift; ++y) c.rect(cx + side * 7, y, cx + side * 7 + 3, y + 1, shirt);
-      c.rect(cx + side * 7, 5 - lift, cx + side * 7 + 3, 9 - lift, skin);
-    }
   }
-  c.grain(0.1f, seedOf("crowd"));
+  aggregate(c, seedOf("crowd"), 0.05f);
   return c;
 }
 
 Canvas tribuneRoof() {
-  Canvas c(64, 64);
-  for (int x = 0; x < 64; ++x) {
-    const Rgb stripe = (x / 16) % 2 == 0 ? Rgb{0.92f, 0.92f, 0.9f} : Rgb{0.8f, 0.12f, 0.1f};
-    c.rect(x, 0, x + 1, 64, stripe);
+  constexpr int S = 128;
+  Canvas c(S, S);
+  for (int x = 0; x < S; ++x) {
+    const Rgb stripe = (x / 32) % 2 == 0 ? Rgb{0.92f, 0.92f, 0.9f} : Rgb{0.8f, 0.12f, 0.1f};
+    for (int y = 0; y < S; ++y) {
+      // Ribs of the sheet metal, lit on one side.
+      const int r = x % 8;
+      c.set(x, y, scale(stripe, r == 0 ? 0.75f : r == 1 ? 1.08f : 1.0f));
+    }
   }
-  c.grain(0.08f, seedOf("roof"));
+  shadeAll(c, [&](int x, int y) { return 0.9f + 0.15f * tileFbm(float(x), float(y), 32, S, S, seedOf("roof")); });
   return c;
 }
 
+// The board is 120 by 40 units, 3 to 1; the picture 4 to 1.
 Canvas signBoard() {
-  Canvas c(256, 64);
-  for (int y = 0; y < 64; ++y) c.rect(0, y, 256, y + 1, mix({0.05f, 0.12f, 0.35f}, {0.02f, 0.04f, 0.12f}, y / 63.0f));
-  c.rect(0, 0, 256, 3, {0.95f, 0.75f, 0.1f});
-  c.rect(0, 61, 256, 64, {0.95f, 0.75f, 0.1f});
-  c.rect(0, 0, 3, 64, {0.95f, 0.75f, 0.1f});
-  c.rect(253, 0, 256, 64, {0.95f, 0.75f, 0.1f});
-  const std::string word = "GLIMRO";
-  const int dot = 6;
-  c.text((256 - Canvas::textWidth(word, dot)) / 2, 32 - 7 * dot / 2, dot, word, {0.95f, 0.95f, 1.0f});
+  constexpr int W = 512, H = 128;
+  Canvas c(W, H);
+  for (int y = 0; y < H; ++y) c.rect(0, y, W, y + 1, mix({0.06f, 0.14f, 0.4f}, {0.02f, 0.04f, 0.14f}, float(y) / (H - 1)));
+  // Faint diagonal light streaks behind the letters.
+  shadeAll(c, [&](int x, int y) { return 1 + 0.25f * smooth(0.6f, 0.95f, tileNoise(float(x + y), float(y) * 0.1f, 64, W, H, 5)); });
+  const Rgb gold{0.95f, 0.75f, 0.1f};
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const int edge = std::min(std::min(x, W - 1 - x), std::min(y, H - 1 - y) * 4 / 3);
+      if (edge < 6) c.set(x, y, scale(gold, edge < 2 || edge > 3 ? 0.8f : 1.1f));
+      else if (edge < 8) c.set(x, y, {0.02f, 0.02f, 0.05f});
+    }
+  paintLettering(c, lettering(c, "GLIMRO", 54, 4.0f / 3.0f), {0.3f, 0.7f, 1.0f}, 7, {1.0f, 1.0f, 1.0f},
+                 {0.7f, 0.85f, 1.0f});
   return c;
 }
 

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "debug.h"
+#include "korvu.h"
 
 namespace korvu {
 
@@ -100,6 +101,8 @@ bool ControlQueue::readEvents() {
       *this << event;
     }
   }
+  // SIGINT and SIGTERM ask for the same end as the window's close button.
+  if (quitRequested()) result = false;
   return result;
 }
 

@@ -100,7 +100,8 @@ class ControlQueue {
   void operator+=(Trigger* trigger);
 
   // Drains SDL's event queue, handing every event but SDL_QUIT on through
-  // operator<<. Returns false when an SDL_QUIT was among them.
+  // operator<<. Returns false when an SDL_QUIT was among them or a quit
+  // signal has come (korvu::quitRequested).
   bool readEvents();
 
   // The registered trigger of that name, or null.

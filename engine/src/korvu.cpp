@@ -43,10 +43,15 @@ int wordIndex(const char* word, const char* const table[3]) {
 }
 
 // The signals the handler reports, in the order it is installed for them.
-const int FATAL_SIGNALS[] = {SIGSEGV, SIGILL, SIGFPE, SIGINT, SIGTERM, SIGABRT};
+const int FATAL_SIGNALS[] = {SIGSEGV, SIGILL, SIGFPE, SIGABRT};
+// The signals that ask for an orderly end, as closing the window does (a
+// terminal's Ctrl+C, a desktop logging out); a second one is fatal.
+const int QUIT_SIGNALS[] = {SIGINT, SIGTERM};
 
 // Entries into the handler so far.
 volatile sig_atomic_t signalCalls = 0;
+// The quit signal received first, 0 before.
+volatile sig_atomic_t quitSignal = 0;
 
 // Writes a whole text to standard error with nothing but write(2), which
 // may be called from a signal handler.
@@ -153,6 +158,10 @@ void init(SubSystem flags, bool catchSignals) {
     // which would kill the process silently); the call counter then ends it.
     action.sa_flags = SA_NODEFER;
     for (int sig : FATAL_SIGNALS) sigaction(sig, &action, nullptr);
+    // A quit request only raises a flag; the calls it interrupts go on.
+    action.sa_handler = handleQuitSignal;
+    action.sa_flags = SA_RESTART;
+    for (int sig : QUIT_SIGNALS) sigaction(sig, &action, nullptr);
   }
   fullscreen = false;
   if (flags > 0) {
@@ -239,12 +248,23 @@ void quit(int status) {
   std::exit(status);
 }
 
+bool quitRequested() { return quitSignal != 0; }
+
+void handleQuitSignal(int sig) {
+  if (quitSignal != 0) handleSignal(sig);
+  quitSignal = sig;
+  const char* description = signalDescription(sig);
+  writeErr(description ? description : "Quit signal.");
+  writeErr(" Quitting; a second signal ends the program at once.\n");
+}
+
 void handleSignal(int sig) {
   writeErr("Korvu parachute deployed: ");
   if (signalCalls++ > 0) {
     // Entered again (a fault while handling the first signal): give the
     // signals back to the system so nothing can loop.
     for (int s : FATAL_SIGNALS) std::signal(s, SIG_DFL);
+    for (int s : QUIT_SIGNALS) std::signal(s, SIG_DFL);
     writeErr("Recursive call.\n");
   } else {
     const char* description = signalDescription(sig);

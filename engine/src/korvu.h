@@ -63,7 +63,7 @@ JustificationHorizontal justificationHorizontal(const char* word);
 JustificationVertical justificationVertical(const char* word);
 
 // Names the engine's log groups, optionally installs the fatal-signal
-// handler, and starts SDL with the given subsystems. Throws SDL's error text.
+// handler and the quit-signal handler, and starts SDL with the given subsystems. Throws SDL's error text.
 void init(SubSystem flags, bool catchSignals);
 
 // Opens the OpenGL video mode with bitsPerPixel / 4 bits per channel, double
@@ -100,5 +100,12 @@ void cleanUp();
 // The fatal-signal handler: reports the signal on standard error and ends
 // the process with status 128 + sig.
 [[noreturn]] void handleSignal(int sig);
+
+// The handler of SIGINT and SIGTERM: the first asks for the orderly end that
+// closing the window asks for (quitRequested, ControlQueue::readEvents), a
+// second one ends the process through handleSignal.
+void handleQuitSignal(int sig);
+// True once SIGINT or SIGTERM has asked the program to end.
+bool quitRequested();
 
 }  // namespace korvu

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "bitmask.h"
 #include "debug.h"
 #include "image.h"
 
 namespace korvu {
+
+void cleanUpSpriteEngines() {}
 
 SpriteList::SpriteList(SpriteEngine* engine_) : engine(engine_) {}
 
@@ -68,7 +71,8 @@ bool Sprite::checkCollisionBitmask(const Sprite* other) const {
 
 bool Sprite::checkCollision(const Sprite* other) const {
   if (!other) {
-    debug::error(dbgSprites, "Checking collision with sprite null??");
+    // A caller's fault, told on standard error apart from the log.
+    std::fputs("Checking collision with sprite null??\n", stderr);
     return false;
   }
   if (!checkCollisionBoundingBox(other)) return false;

@@ -117,4 +117,7 @@ class SpriteEngine {
   void testCollisions(SpriteEngine* other);
 };
 
+// The sprite engines hold nothing process-wide: there is nothing to release.
+void cleanUpSpriteEngines();
+
 }  // namespace korvu

@@ -188,6 +188,15 @@ TEST_F(AudioTest, AudioOffBuildsEverythingWithoutOpenAL) {
   context->perform(16.0f);
   EXPECT_TRUE(emitter.empty());
 
+  // One its owner keeps stays until the emitter lets it go.
+  auto* kept = new SimpleSource();
+  kept->kept = true;
+  emitter += kept;
+  kept->play();
+  for (int i = 0; i < 3; ++i) context->perform(16.0f);
+  ASSERT_EQ(emitter.sources, std::list<BasicSource*>{kept});
+  emitter.clear();
+
   OggSound sound;
   sound.filename = "missing.ogg";
   EXPECT_NO_THROW(sound.refresh());
@@ -300,6 +309,7 @@ TEST_F(AudioTest, PlayedSoundStopsAndIsDeletedTheFrameAfter) {
   EXPECT_FALSE(emitter.empty());
   emitter.perform(1.0f);
   EXPECT_TRUE(emitter.empty());
+
 }
 
 TEST_F(AudioTest, ContextEndStopsAndDrainsEmittersThatOutliveIt) {
@@ -314,9 +324,16 @@ TEST_F(AudioTest, ContextEndStopsAndDrainsEmittersThatOutliveIt) {
   source->apply();
   source->play();
   emitter += source;
+  auto* kept = new SimpleSource();
+  kept->kept = true;
+  *kept += &sound;
+  kept->play();
+  emitter += kept;
   EXPECT_EQ(AL_PLAYING, alState(source));
   cleanUp();
-  EXPECT_TRUE(emitter.empty());
+  // A kept source stays, stopped, with its owner.
+  EXPECT_EQ(emitter.sources, std::list<BasicSource*>{kept});
+  EXPECT_EQ(BasicSource::STATE_STOPPED, kept->state);
   EXPECT_EQ(nullptr, context);
   // The emitter ends after the context without harm.
 }

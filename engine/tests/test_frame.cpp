@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "controls.h"
 #include "debug.h"
 #include "korvu.h"
 #include "testsupport.h"
@@ -96,9 +97,10 @@ TEST(EngineFrame, FatalSignalReport) {
   const struct {
     int sig;
     const char* description;
-  } cases[] = {{SIGSEGV, "Segmentation fault."},   {SIGILL, "Illegal instruction."},
-               {SIGFPE, "Floating point exception."}, {SIGINT, "Interactive attention."},
-               {SIGTERM, "Termination request."}, {SIGABRT, "Abnormal termination (abort)."}};
+  } cases[] = {{SIGSEGV, "Segmentation fault."},
+               {SIGILL, "Illegal instruction."},
+               {SIGFPE, "Floating point exception."},
+               {SIGABRT, "Abnormal termination (abort)."}};
   for (const auto& c : cases) {
     int sig = c.sig;
     ChildResult r = runInChild([sig] {
@@ -110,6 +112,24 @@ TEST(EngineFrame, FatalSignalReport) {
     EXPECT_EQ(r.exitStatus, 128 + sig) << c.description;
     EXPECT_EQ(r.err, std::string(PARACHUTE) + c.description + "\n" + REPORT_TAIL);
     EXPECT_EQ(r.out, "");
+  }
+}
+
+// SIGINT and SIGTERM ask for the end that closing the window asks for; a
+// second one is fatal.
+TEST(EngineFrame, QuitSignalsAskForAnOrderlyEndAndASecondOneIsFatal) {
+  for (int sig : {SIGINT, SIGTERM}) {
+    ChildResult r = runInChild([sig] {
+      korvu::init(0, true);
+      korvu::ControlQueue queue;
+      std::raise(sig);
+      if (queue.readEvents()) _exit(3);
+      std::raise(sig);
+    });
+    const std::string said = sig == SIGINT ? "Interactive attention." : "Termination request.";
+    EXPECT_EQ(r.exitStatus, 128 + sig);
+    EXPECT_EQ(r.err.rfind(said + " Quitting", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(PARACHUTE + said), std::string::npos) << r.err;
   }
 }
 
@@ -164,9 +184,9 @@ TEST(EngineFrame, SignalDuringQuit) {
     korvu::init(0, true);
     korvu::debug::groups[korvu::dbgCore].level = korvu::debug::DebugLevel::error;
     korvu::quitting = true;
-    std::raise(SIGTERM);
+    std::raise(SIGABRT);
   });
-  EXPECT_EQ(r.exitStatus, 128 + SIGTERM);
+  EXPECT_EQ(r.exitStatus, 128 + SIGABRT);
   EXPECT_EQ(r.out, "");
 }
 

@@ -194,6 +194,19 @@ TEST_F(GuiRouting, KeysTheFocusedWidgetDoesNotTakeReachTheFallback) {
   EXPECT_FALSE(evaluate(korvu_test::buttonEvent(SDL_JOYBUTTONDOWN, 0, 1)));
 }
 
+TEST_F(GuiRouting, KeysFollowTheFocusNotTheMouseCapture) {
+  loadPanel();
+  moveTo(150, 120);
+  press();
+  // The button keeps the capture; the focused probe gets the key.
+  probe->setFocused(true);
+  EXPECT_FALSE(evaluate(charEvent(SDL_KEYDOWN, SDLK_RETURN, 13)));
+  EXPECT_EQ(gui->capture, at("go"));
+  EXPECT_EQ(probe->log, std::vector<std::string>{"key 13"});
+  EXPECT_TRUE(drain().empty());
+  release();
+}
+
 TEST_F(GuiRouting, HiddenFocusHolderGivesWayToWhatIsUnderThePointer) {
   load(
       "<Pane name=\"main\" width=\"400\" height=\"300\">"

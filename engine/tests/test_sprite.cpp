@@ -101,8 +101,11 @@ TEST(Sprite, BoxesCollideWhenTheyOverlapOrTouch) {
   EXPECT_FALSE(a.checkCollision(&b));
   EXPECT_FALSE(a.checkCollision(&a));
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(a.checkCollision(nullptr));
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("Checking collision with sprite null??"), std::string::npos);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Checking collision with sprite null??\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  korvu::cleanUpSpriteEngines();
 }
 
 TEST(Sprite, MasksDecideWhereBothSpritesHaveOne) {

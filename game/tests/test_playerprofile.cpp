@@ -58,6 +58,14 @@ TEST(PlayerProfiles, BadFilesAndFailedSaves) {
   EXPECT_THROW(bank.load(dir + "/broken.xml"), std::string);
   EXPECT_THROW(bank.load(dir + "/missing.xml"), std::string);
   EXPECT_TRUE(bank.empty());
+  // At start-up a missing file is no profiles yet; one that cannot be read
+  // is kept aside, so creating a profile does not replace the old ones.
+  bank.loadOrKeepAside(dir + "/missing.xml");
+  testing::internal::CaptureStdout();
+  bank.loadOrKeepAside(dir + "/broken.xml");
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("broken.xml.broken"), std::string::npos);
+  EXPECT_TRUE(bank.empty());
+  EXPECT_EQ(readFile(dir + "/broken.xml.broken"), "<profiles><profile name=\"z\"></profiles>");
 
   // A directory where the temporary file would go makes the write fail.
   writeFile(dir + "/p.xml", "old");

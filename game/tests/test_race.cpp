@@ -31,6 +31,7 @@
 #include "physic/triangle3d.h"
 #include "shell/playerprofile.h"
 #include "racesupport.h"
+#include "testsupport.h"
 #include "race/rocket.h"
 #include "audio/source.h"
 #include "track/track.h"
@@ -542,7 +543,6 @@ TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
       {"\"greenLightOn\"", [](glimro_test::RaceWorld& w) { delete w.materials["greenLightOn"]; }},
       {"\"beep\"", [](glimro_test::RaceWorld& w) { delete w.sounds["beep"]; }},
       {"\"engine\"", [](glimro_test::RaceWorld& w) { delete w.sounds["engine"]; }},
-      {"ingame.ogg", [](glimro_test::RaceWorld&) { unlink("resources/sounds/ingame.ogg"); }},
       {"emitter", [](glimro_test::RaceWorld&) { glimro::raceResources.musicEmitter = nullptr; }},
   };
   for (const Case& c : cases) {
@@ -565,6 +565,28 @@ TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
   EXPECT_THROW(race({&p.one, &p.two, &p.three}), std::string);
   EXPECT_THROW(Game("race", {&p.one, &p.two}, 1, false), std::string);
   EXPECT_THROW(race({&p.one, nullptr}), std::string);
+}
+
+// The race starts without its music file: with audio off the stream opens
+// nothing; with audio on it is a warning and the race goes on silent.
+TEST(RaceSetUp, MusicIsNoPreconditionOfTheRace) {
+  Profiles p;
+  setenv("ALSOFT_CONF", (korvu_test::sourceDir() + "/engine/tests/alsoft.conf").c_str(), 0);
+  for (bool audio : {false, true}) {
+    korvu::audio::enabled = true;
+    if (audio) {
+      ASSERT_NO_THROW(korvu::audio::init("", 44100));
+    }
+    glimro_test::RaceWorld world;
+    unlink("resources/sounds/ingame.ogg");
+    std::unique_ptr<Game> g = race({&p.one});
+    testing::internal::CaptureStdout();
+    g->setStartLights(0);
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.find("(warning) The race runs without music") != std::string::npos, audio) << log;
+    EXPECT_EQ(world.music->sources.size(), audio ? 0u : 1u);
+  }
+  korvu::audio::cleanUp();
 }
 
 TEST(RaceSetUp, TeardownLeavesNothingBehind) {

@@ -4,11 +4,16 @@
 // the grid, and leaving the race.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "audio/audio.h"
+#include "audio/emitter.h"
+#include "audio/source.h"
+#include "ddd/emitterobject.h"
 #include "shell/commands.h"
 #include "controls.h"
 #include "ddd/material.h"
@@ -261,6 +266,27 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
     EXPECT_FLOAT_EQ(g.countdownTimer, -1000.0f);
     EXPECT_GT(g.players[0]->raceTime, 0.0);
   }
+}
+
+// Frames as the shell runs them, audio switched off: the race step, then
+// the audio step, which stops every source at once. The engine sounds the
+// vehicles keep must outlive that; the beeps go the frame after.
+TEST(RaceStep, SecondsOfRacingWithAudioSwitchedOff) {
+  RaceHarness h(race(0, 2));
+  Game& g = *h.game;
+  ASSERT_FALSE(korvu::audio::enabled);
+  float highest = 0.0f;
+  for (int f = 0; f < 300; ++f) {
+    ASSERT_TRUE(h.step());
+    korvu::audio::context->perform(h.options.frame);
+    h.effects->perform(h.options.frame);
+    for (Glimro* v : g.vehicles) highest = std::max(highest, v->engineSound->pitch);
+  }
+  EXPECT_EQ(g.countdown, 0);
+  EXPECT_GT(highest, 0.01f) << "the engine pitch never followed the speed";
+  for (Glimro* v : g.vehicles) EXPECT_EQ(v->engineSound->emitter, v->emitterObject->emitter);
+  EXPECT_TRUE(h.effects->empty());
+  EXPECT_TRUE(h.music->empty());
 }
 
 TEST(RaceStep, VehicleAgainstVehicleHandsOnSpeedAndKeepsAMinimum) {

@@ -155,6 +155,12 @@ TEST(TrackModel, RecordFileIsReadMovedAsideWhenBrokenAndSavedSafely) {
   third.saveStats();
   EXPECT_NE(korvu_test::readFile("track_03_stats.xml").find("<trackstats>"), std::string::npos);
   EXPECT_EQ(korvu_test::readFile("track_03_stats.xml.broken"), broken);
+  // A second broken file is kept beside the first.
+  korvu_test::writeFile("track_03_stats.xml", "second");
+  third.loadStats();
+  EXPECT_EQ(korvu_test::readFile("track_03_stats.xml.broken"), broken);
+  EXPECT_EQ(korvu_test::readFile("track_03_stats.xml.broken.1"), "second");
+  third.saveStats();
 
   // A save that cannot be written is logged and leaves the old file.
   ASSERT_EQ(mkdir("track_03_stats.xml.tmp", 0755), 0);

@@ -173,10 +173,12 @@ TEST_F(TrackPictures, TracksFromSeveralViewpoints) {
       {0, "track_short_portal", {290, 50, -490}, {400, 45, -600}},
       {0, "track_short_bend", {700, 180, -1450}, {870, 0, -1150}},
       {0, "track_short_above", {420, 1800, -549}, {420, 0, -550}},
+      {0, "track_short_tribune", {-20, 75, 190}, {-10, 40, 50}},
       {1, "track_alternate_above", {0, 4200, 1}, {0, 0, 0}},
       {1, "track_alternate_tunnel", {1450, 230, 250}, {1600, 170, 450}},
       {2, "track_03_above", {100, 3000, 101}, {100, 0, 100}},
       {2, "track_03_loop", {250, -100, 650}, {700, -200, 50}},
+      {2, "track_03_sign", {60, 95, 700}, {-100, 80, 700}},
   };
   Track* track = nullptr;
   int built = -1;

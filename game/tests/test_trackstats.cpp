@@ -111,3 +111,14 @@ TEST(TrackStats, UnreadableFilesThrowAndChangeNothing) {
   // A save that cannot be written throws and leaves no file behind.
   EXPECT_THROW(stats.save(dir + "/no/such/dir/s.xml"), std::string);
 }
+
+// Every file kept aside survives: each one takes the next free name.
+TEST(TrackStats, UnreadableFilesKeptAsideNeverReplaceEachOther) {
+  const std::string file = makeTempDir() + "/track_short_stats.xml";
+  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
+    writeFile(file, suffix);
+    EXPECT_EQ(glimro::keepAside(file), file + suffix);
+  }
+  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
+  EXPECT_THROW(glimro::keepAside(file), std::string);  // nothing left to move
+}

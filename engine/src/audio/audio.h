@@ -67,8 +67,8 @@ class Context {
   // throws std::string, also when another context exists.
   explicit Context(int frequency);
   // Stops every registered emitter, deletes their sources in one step and
-  // destroys the OpenAL context. The emitters themselves stay their
-  // owners'.
+  // destroys the OpenAL context. Sources an owner keeps stay, stopped, in
+  // their emitters; the emitters themselves stay their owners'.
   ~Context();
 
   Context(const Context&) = delete;

@@ -69,7 +69,7 @@ void Emitter::affect(BasicSource* source) const {
 void Emitter::perform(float dt) {
   std::vector<BasicSource*> finished;
   for (BasicSource* source : sources) {
-    if (source->state == BasicSource::STATE_STOPPED) {
+    if (source->state == BasicSource::STATE_STOPPED && !source->kept) {
       debug::debug(dbgAudio, "Scheduling source for deletion.");
       finished.push_back(source);
     } else if (affectSources) {

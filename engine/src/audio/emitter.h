@@ -1,7 +1,8 @@
 // A group of sound sources that share a position, a velocity and a gain. An
 // emitter owns its sources, can push its own values onto them, steps them
-// every frame and deletes those that have stopped. It registers with the
-// audio context while it exists.
+// every frame and deletes those that have stopped, except the ones an owner
+// keeps a pointer to (BasicSource::kept), which go only with clear or the
+// emitter. It registers with the audio context while it exists.
 #pragma once
 
 #include <list>
@@ -44,7 +45,8 @@ class Emitter {
   // Stops every source.
   void stop();
   // The per-frame step: pushes the emitter's values when affectSources is
-  // set, steps every source and deletes those that were already stopped.
+  // set, steps every source and deletes those that were already stopped and
+  // are not kept.
   void perform(float dt);
 
  private:

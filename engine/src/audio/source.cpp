@@ -14,6 +14,7 @@ BasicSource::BasicSource()
     : emitter(nullptr),
       source(0),
       state(STATE_NEW),
+      kept(false),
       position(0.0f, 0.0f, 0.0f),
       velocity(0.0f, 0.0f, 0.0f),
       gain(1.0f),
@@ -35,7 +36,9 @@ BasicSource::BasicSource()
 BasicSource::~BasicSource() {
   stop();
   if (emitter) *emitter -= this;
-  if (source != 0) {
+  // Without a context (the audio clean-up has run) the OpenAL source is gone
+  // with it.
+  if (source != 0 && context) {
     ALuint name = source;
     alDeleteSources(1, &name);
     source = 0;
@@ -174,11 +177,12 @@ void OggStreamSource::releaseRing() {
   loader = nullptr;
   if (buffers) {
     // Buffers still queued on the source cannot be deleted: detach them.
-    if (source != 0) {
+    // After the audio clean-up there is no context to ask.
+    if (source != 0 && context) {
       alSourceStop(source);
       alSourcei(source, AL_BUFFER, 0);
     }
-    alDeleteBuffers(static_cast<ALsizei>(bufferCount), buffers);
+    if (context) alDeleteBuffers(static_cast<ALsizei>(bufferCount), buffers);
     delete[] buffers;
     buffers = nullptr;
   }

@@ -23,6 +23,11 @@ class BasicSource {
   unsigned int source;
   // One of State.
   int state;
+  // Set by an owner that keeps a pointer to the source (a looping engine
+  // sound, a music stream it may stop): its emitter then deletes it only
+  // through clear or its own end, never because it stopped. A source nobody
+  // keeps (a one-shot sound) is deleted in the emitter's step after it stops.
+  bool kept;
 
   // Requested values; users write them, apply sends the changed ones.
   Vector3D position;

@@ -222,20 +222,23 @@ void GUI::hover(ControlQueue* queue) {
   }
 }
 
-Component* GUI::target(ControlQueue* queue) {
-  if (capture) return capture;
+Component* GUI::focusHolder(ControlQueue* queue) {
   // The shell hides panels under a resting pointer; what the player sees
   // under it, not a hidden widget, is what keys and clicks reach.
   if (focus && !focus->isShown() && cursor) hover(queue);
   return focus && focus->isShown() ? focus : nullptr;
 }
 
+Component* GUI::target(ControlQueue* queue) { return capture ? capture : focusHolder(queue); }
+
 bool GUI::evaluate(const SDL_Event& event, ControlQueue* queue) {
   if (!active) return pass(event, queue);
   switch (event.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
-      Component* holder = target(queue);
+      // Keys follow the focus, also while another component holds the
+      // mouse capture.
+      Component* holder = focusHolder(queue);
       const unsigned short character = event.key.keysym.unicode;
       const bool taken = holder && (event.type == SDL_KEYDOWN ? holder->keyDown(queue, character)
                                                               : holder->keyUp(queue, character));

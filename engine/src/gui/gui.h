@@ -94,9 +94,10 @@ class GUI : public Component, public Evaluator {
   void readImages(const xml::Node* element);
   // Moves the hover (and so the focus) to what lies under the cursor.
   void hover(ControlQueue* queue);
-  // Whoever gets keys and mouse buttons: the capture holder, else the focus
-  // holder while it can be seen (hidden ones give way to what lies under
-  // the cursor).
+  // Whoever gets keys: the focus holder while it can be seen (a hidden one
+  // gives way to what lies under the cursor).
+  Component* focusHolder(ControlQueue* queue);
+  // Whoever gets mouse buttons: the capture holder, else the focus holder.
   Component* target(ControlQueue* queue);
   bool pass(const SDL_Event& event, ControlQueue* queue);
 };

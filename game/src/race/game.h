@@ -78,8 +78,8 @@ class Game {
   // any number but 1 and 2) with `count` vehicles, the first one per
   // profile driven by that player, at most two players. Throws a message,
   // after logging it and releasing what was built, when something the race
-  // needs is missing: a model, a lamp material, a sound, the music or an
-  // emitter, or a track model. `name` is not used.
+  // needs is missing: a model, a lamp material, a sound, an emitter, or a
+  // track model (the music is not needed). `name` is not used.
   Game(const char* name, std::vector<PlayerProfile*> profiles, unsigned count, bool night);
   ~Game();
   Game(const Game&) = delete;
@@ -92,7 +92,7 @@ class Game {
   // race-over panel shows the records and every player is locked.
   void playerHasFinished();
   // Shows countdown state n: lamps, a beep for 2 and below, and the race
-  // music from 0.
+  // music from 0 (with audio on, and only when its file can be read).
   void setStartLights(int n);
   // Day or night: sky, fog, ambient light, clear colour and the sun.
   void setWeather(bool night);

@@ -151,6 +151,9 @@ void Glimro::init() {
 
   korvu::debug::debug(GROUP_GAME, "Creating engine sound for glimro.");
   engineSound = new korvu::audio::SimpleSource();
+  // The vehicle sets its pitch every step: the emitter must not delete it
+  // when it stops (as it does at once with audio off).
+  engineSound->kept = true;
   *engineSound += raceResources.sound("engine");
   engineSound->pitch = 0.01f;
   engineSound->loop = true;

@@ -98,8 +98,8 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   korvu::fonts::BlinkMessage lapTimeMessage;
   // Child carrying the engine sound; null until init.
   korvu::ddd::EmitterObject* emitterObject;
-  // The looping engine sound, owned by the emitter object's emitter; null
-  // until init.
+  // The looping engine sound, owned by the emitter object's emitter, which
+  // keeps it until the emitter goes; null until init.
   korvu::audio::SimpleSource* engineSound;
   // Child of the vehicle showing "rocketLauncher"; posed by
   // openRocketLauncher.

@@ -113,7 +113,7 @@ void startGame() {
   }
   delete game;
   game = nullptr;
-  resources->musicEmitter->clear();
+  stopMusic();
 
   const bool single = selectedPlayers == 1;
   settings.track = static_cast<int>(selectedId(single ? "dlTrack1" : "dlTrack2"));

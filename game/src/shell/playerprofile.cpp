@@ -1,8 +1,13 @@
 #include "shell/playerprofile.h"
 
+#include <sys/stat.h>
+
 #include <memory>
 
+#include "debug.h"
 #include "gui/dropdownlist.h"
+#include "shell/shell.h"
+#include "track/trackstats.h"
 
 namespace glimro {
 
@@ -63,6 +68,24 @@ korvu::xml::Node* PlayerProfileBank::buildDomTree() const {
 void PlayerProfileBank::load(const std::string& file) {
   std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
   if (root && root->name == XML_PROFILES_PROFILES) getFromNode(root.get());
+}
+
+void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
+  try {
+    load(file);
+  } catch (const std::string& message) {
+    struct stat info;
+    if (stat(file.c_str(), &info) != 0) {
+      korvu::debug::info(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
+      return;
+    }
+    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
+    try {
+      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
+    } catch (const std::string& failure) {
+      korvu::debug::error(DBG_RESOURCES, "%s", failure.c_str());
+    }
+  }
 }
 
 void PlayerProfileBank::save(const std::string& file) const {

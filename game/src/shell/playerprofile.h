@@ -55,6 +55,10 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   // Reads a profiles file; a root of another name is ignored. Throws the
   // reader's message when the file cannot be read.
   void load(const std::string& file);
+  // The start-up read: load, where a missing file is no profiles yet and a
+  // file that cannot be read is logged and kept aside (keepAside), so that
+  // the next save does not replace the profiles it may still hold.
+  void loadOrKeepAside(const std::string& file);
   // Writes the bank to the file, replacing it. Throws a message when the
   // file cannot be written; the old file then stays as it was.
   void save(const std::string& file) const;

@@ -170,13 +170,8 @@ void Resources::load() {
   // The set holds one use of the shared list of its own, so the list lives
   // as long as the set even when a description lacks one of the lists.
   profileList->use();
-  try {
-    profileBank->load(FILENAME_PROFILES);
-    korvu::debug::info(DBG_RESOURCES, "%d player profiles read successfully.",
-                       static_cast<int>(profileBank->size()));
-  } catch (const std::string& message) {
-    korvu::debug::info(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
-  }
+  profileBank->loadOrKeepAside(FILENAME_PROFILES);
+  korvu::debug::info(DBG_RESOURCES, "%d player profiles read.", static_cast<int>(profileBank->size()));
   for (auto& entry : *profileBank) *profileList += entry.second->createListItem();
 
   // The set is not the global yet: look the lists up in its own GUI.

@@ -122,7 +122,6 @@ void leaveRace() {
   setVisible("pBack", true);
   resources->gui->visible = true;
   resources->gui->active = true;
-  resources->musicEmitter->clear();
   startTitleMusic();
   korvu::setClearColor(0.0f, 0.0f, 0.4f, 0.0f);
 }

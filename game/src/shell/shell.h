@@ -26,7 +26,8 @@ enum DebugGroup {
 
 // Toggle confirmations, the console notice and the screenshot result.
 extern korvu::fonts::Messages globalMessages;
-// The title music stream; owned by the resource set's music emitter.
+// The title music stream, null when none; owned by the resource set's music
+// emitter, which deletes it only through stopMusic.
 extern korvu::audio::OggStreamSource* music;
 // 0 the main menu, 1 single player, 2 two players.
 extern int selectedPlayers;
@@ -48,7 +49,10 @@ void mainLoop();
 // Saves the race's best times, deletes it and brings the menus and the title
 // music back.
 void leaveRace();
-// Starts the title music on the resource set's music emitter.
+// Ends whatever music plays (the music emitter's sources are deleted).
+void stopMusic();
+// Starts the title music on the resource set's music emitter in place of
+// what played; a title music that cannot be read is logged and left out.
 void startTitleMusic();
 // The menus' backdrop is hidden while a race runs; its pictures (those of
 // the backdrop panel's style that no other style uses) give their textures

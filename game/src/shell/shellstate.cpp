@@ -1,10 +1,12 @@
 #include "shell/shell.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "audio/emitter.h"
 #include "race/game.h"
+#include "debug.h"
 #include "korvu.h"
 #include "track/track.h"
 #include "gui/gui.h"
@@ -50,8 +52,23 @@ void postMessage(const std::string& text) {
   globalMessages += new korvu::fonts::Message(text, 3000.0f);
 }
 
+void stopMusic() {
+  resources->musicEmitter->clear();
+  music = nullptr;
+}
+
 void startTitleMusic() {
-  music = new korvu::audio::OggStreamSource(TITLE_MUSIC, MUSIC_BUFFERS, MUSIC_BUFFER_SIZE);
+  stopMusic();
+  try {
+    music = new korvu::audio::OggStreamSource(TITLE_MUSIC, MUSIC_BUFFERS, MUSIC_BUFFER_SIZE);
+  } catch (const std::string& message) {
+    // The menus work without their music.
+    korvu::debug::warning(DBG_CORE, "No title music: %s", message.c_str());
+    return;
+  }
+  // Kept by the pointer above: with audio off the stream stops at once, and
+  // only stopMusic may delete it.
+  music->kept = true;
   *resources->musicEmitter += music;
   music->loop = true;
   music->apply();

@@ -95,14 +95,14 @@ void Track::loadStats() {
   try {
     stats.load(file);
   } catch (const std::string& message) {
-    const std::string aside = file + ".broken";
     korvu::debug::error(1, "Could not load track stats for track \"%s\" from \"%s\": %s", name.c_str(),
                         file.c_str(), message.c_str());
-    if (std::rename(file.c_str(), aside.c_str()) == 0) {
+    try {
+      const std::string aside = keepAside(file);
       korvu::debug::error(1, "The unreadable file is kept as \"%s\"; the track starts with empty tables.",
                           aside.c_str());
-    } else {
-      korvu::debug::error(1, "Could not move \"%s\" aside: %s", file.c_str(), std::strerror(errno));
+    } catch (const std::string& failure) {
+      korvu::debug::error(1, "%s", failure.c_str());
     }
     return;
   }

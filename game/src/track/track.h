@@ -90,9 +90,9 @@ class Track : public korvu::ddd::QuadtreeObject {
   // thrown.
   void saveStats();
   // Merges the record file into the tables. A missing file is the normal
-  // first race. A file that cannot be read is logged and moved aside to
-  // "<file>.broken", so that the save at the end of the race does not
-  // overwrite the records it may still hold.
+  // first race. A file that cannot be read is logged and moved aside
+  // (keepAside: "<file>.broken", then numbered), so that the save at the end
+  // of the race does not overwrite the records it may still hold.
   void loadStats();
   // Fills the race-over labels prefix + "total_" / "lap_" + i + "_Nr",
   // "_Name", "_Time" for the five best of each table, searched in the GUI

@@ -115,6 +115,8 @@ class GameSession {
   void type(const std::string& text);
   // What a window manager sends when the window's close button is pressed.
   void closeWindow();
+  // Sends the program a signal (SIGTERM as a desktop logging out does).
+  void signal(int sig);
   // Words for the console, as typed on standard input.
   void console(const std::string& words);
   // Closes the console's input for good.

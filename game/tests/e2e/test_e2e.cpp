@@ -7,7 +7,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <csignal>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "guilayout.h"
@@ -25,7 +27,7 @@ const char* const STATS_FILE = "track_short_stats.xml";
 const double DRIVING_SECONDS = 90.0;
 
 class GameRun : public ::testing::Test {
- protected:
+ public:
   void start(const GameSetup& setup) {
     ASSERT_TRUE(x.running());
     game.reset(new GameSession(makeGameFolder(setup), setup));
@@ -79,6 +81,24 @@ class GameRun : public ::testing::Test {
       pauseFor(0.02);
     }
     FAIL() << "the race did not start\n" << game->out() << game->err();
+  }
+
+  // Polls until the panel shows; false after the timeout.
+  bool waitForPanel(const std::string& panel, double timeoutSeconds) {
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < timeoutSeconds) {
+      if (panelVisible(game->grab(), panel)) return true;
+      pauseFor(0.05);
+    }
+    return false;
+  }
+
+  // Escape to the race-over table, Escape again back to the start menu.
+  void leaveRace(const std::string& startMenu) {
+    game->key("Escape");
+    ASSERT_TRUE(waitForPanel("pRaceOver", 5.0)) << "Escape did not end the race";
+    game->key("Escape");
+    ASSERT_TRUE(waitForPanel(startMenu, 5.0)) << startMenu << " is not back";
   }
 
   XServer x;
@@ -189,36 +209,48 @@ std::string earlierRecords() {
   return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n" + tree->toString(0);
 }
 
-TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
+// A race of three laps beside older records, driven until the first lap is
+// done ("Fastest lap" shows); then `end` ends the program in the middle of
+// the race, cleanly, and the lap is on disk beside the older records.
+void lapThenEnd(GameRun& run, bool withConsole, const std::function<void(GameSession&)>& end) {
   GameSetup setup;
   setup.laps = 3;
-  start(setup);
-  if (HasFatalFailure()) return;
-  korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
-  startSingleRace("Cy");
-  if (HasFatalFailure()) return;
-  openConsole();
-  if (HasFatalFailure()) return;
+  run.start(setup);
+  if (testing::Test::HasFatalFailure()) return;
+  GameSession& game = *run.game;
+  korvu_test::writeFile(game.folder() + "/" + STATS_FILE, earlierRecords());
+  run.startSingleRace("Cy");
+  if (testing::Test::HasFatalFailure()) return;
+  if (withConsole) run.openConsole();
+  if (testing::Test::HasFatalFailure()) return;
 
-  // Driving on until the first lap is done ("Fastest lap" shows); then the
-  // console ends the program in the middle of the race.
-  const ViewColumns view{0, width()};
-  const bool lapDone = driveUntil(*game, view, PLAYER1_KEYS, DRIVING_SECONDS,
+  const ViewColumns view{0, run.width()};
+  const bool lapDone = driveUntil(game, view, PLAYER1_KEYS, DRIVING_SECONDS,
                                   [&](const Frame& f) { return raceMessageShown(f, view); });
   ASSERT_TRUE(lapDone) << "no lap done after " << DRIVING_SECONDS << " s of driving";
-  game->console("quit;");
-  ASSERT_TRUE(game->waitForExit(10.0)) << "quit from the console did not end the program";
-  expectCleanEnd(*game);
+  end(game);
+  ASSERT_TRUE(game.waitForExit(10.0)) << "the program did not end";
+  expectCleanEnd(game);
 
   bool ok = false;
-  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+  const glimro::TrackStats stats = readStats(game.folder() + "/" + STATS_FILE, ok);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
-  EXPECT_EQ(filled(stats.laptimes), 2) << game->file(STATS_FILE);
+  EXPECT_EQ(entryElements(game.file(STATS_FILE)), 20);
+  EXPECT_EQ(filled(stats.laptimes), 2) << game.file(STATS_FILE);
   EXPECT_EQ(filled(stats.tracktimes), 1) << "a race of three laps cannot be over";
   EXPECT_EQ(stats.tracktimes.entries[0].name, "Old");
   EXPECT_EQ(stats.laptimes.entries[0].name, "Cy");
   EXPECT_EQ(stats.laptimes.entries[1].name, "Old");
+}
+
+TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
+  lapThenEnd(*this, true, [](GameSession& game) { game.console("quit;"); });
+}
+
+// SIGTERM (a desktop logging out) ends as closing the window does.
+TEST_F(GameRun, TerminationSignalDuringARaceKeepsTheLapAndEndsCleanly) {
+  lapThenEnd(*this, false, [](GameSession& game) { game.signal(SIGTERM); });
+  EXPECT_NE(game->err().find("Termination request."), std::string::npos) << game->err();
 }
 
 TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
@@ -275,6 +307,65 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   EXPECT_NE(game->out().find("Terminating..."), std::string::npos) << game->out();
 }
 
+
+// With sound switched off, as the README allows: a race on each of the
+// three tracks and one for two players, each started from the menus, driven
+// and left, in one program that then ends cleanly. Neither the console nor
+// the screenshot key is used, so the frames kept carry no message across
+// them: they are the README's pictures.
+TEST_F(GameRun, SoundOffRacesOnEveryTrackAndForTwoPlayers) {
+  GameSetup setup;
+  setup.sound = false;
+  start(setup);
+  if (HasFatalFailure()) return;
+  saveFrame("quiet_main_menu", game->grab());
+  game->clickWidget("bSinglePlayer");
+  game->restPointer();
+  pauseFor(0.3);
+  saveFrame("quiet_start_menu", game->grab());
+  game->createProfile("bNewProfile1", "Ada");
+  game->clickWidget("dlProfile0");
+  for (int track = 0; track < 3; ++track) {
+    SCOPED_TRACE(track);
+    // Each click steps the list on to the next track.
+    if (track > 0) game->clickWidget("dlTrack1");
+    game->clickWidget("bStartRace1");
+    waitForRace();
+    if (HasFatalFailure()) return;
+    if (track == 0) pauseFor(1.5);  // the start lights at red
+    if (track == 0) saveFrame("quiet_race_one_player", game->grab());
+    driveUntil(*game, ViewColumns{0, width()}, PLAYER1_KEYS, 6.0, [](const Frame&) { return false; });
+    leaveRace("pStartGameMenu1");
+    if (HasFatalFailure()) return;
+  }
+  game->key("Escape");
+  ASSERT_TRUE(waitForPanel("pMainMenu", 5.0));
+  game->clickWidget("bTwoPlayers");
+  game->createProfile("bNewProfile2", "Bo");
+  game->clickWidget("dlProfile2");
+  game->clickWidget("bStartRace2");
+  waitForRace();
+  if (HasFatalFailure()) return;
+  {
+    Steering one(*game, PLAYER1_KEYS), two(*game, PLAYER2_KEYS);
+    one.start();
+    two.start();
+    const Clock::time_point start = Clock::now();
+    while (secondsSince(start) < 6.0) {
+      const Frame f = game->grab();
+      one.follow(lookAhead(f, ViewColumns{width() / 2, width() / 2}));
+      two.follow(lookAhead(f, ViewColumns{0, width() / 2}));
+    }
+  }
+  saveFrame("quiet_race_two_players", game->grab());
+  leaveRace("pStartGameMenu2");
+  if (HasFatalFailure()) return;
+  game->key("Escape");
+  ASSERT_TRUE(waitForPanel("pMainMenu", 5.0));
+  game->key("Escape");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "Escape in the main menu did not end the program";
+  expectCleanEnd(*game);
+}
 
 // RMS amplitude (0..1) of a stretch of the recorded sound, measured by sox;
 // -1 when sox fails.
