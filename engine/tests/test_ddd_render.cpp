@@ -761,8 +761,10 @@ TEST_F(DddRender, StencilShadowDarkensExactlyTheCoveredFloor) {
   frame(*cam, root);
   const Frame shaded = grab("ddd_shadow_on");
   EXPECT_GT(pipeline.elementsDrawn, 0u);
-  // No vertex array is left switched on pointing at the volumes' corners.
+  // No vertex array is left switched on pointing at the volumes' corners,
+  // nor a scissor test from the darkening.
   EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
 
   // Every pixel of the floor whose point lies under the box (|x|, |z| < 1)
   // drops to 30 % of its lit colour; everything else keeps its colour.
@@ -808,6 +810,33 @@ TEST_F(DddRender, StencilShadowDarkensExactlyTheCoveredFloor) {
   boxObj->setShadowModel(nullptr);
   frame(*cam, root);
   EXPECT_EQ(maxDifference(lit, grab("ddd_shadow_no_caster")), 0);
+
+  // A caster beside the view under a low sun: its long shadow falls into
+  // the view and is drawn; the stencil is left cleared.
+  boxObj->setShadowModel(&box);
+  boxObj->position = Vector3D(-11, 3, 0);
+  boxObj->setHasMoved(true);
+  sun->position = Vector3D(-2011, 1003, 0);
+  sun->setHasMoved(true);
+  korvu::ddd::settings.shadows = false;
+  frame(*cam, root);
+  const Frame besideLit = grab("ddd_shadow_beside_off");
+  korvu::ddd::settings.shadows = true;
+  frame(*cam, root);
+  const Frame besideShaded = grab("ddd_shadow_beside_on");
+  int reddish = 0, darkened = 0;
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      const uint8_t* before = besideLit.at(x, y);
+      const uint8_t* after = besideShaded.at(x, y);
+      reddish += before[0] > 2 * before[1] + 20;
+      darkened += before[1] > 40 && after[1] < before[1] / 2;
+    }
+  }
+  EXPECT_EQ(reddish, 0) << "the box is in view";
+  EXPECT_GT(darkened, 300);
+  glReadPixels(0, 0, W, H, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, stencil.data());
+  EXPECT_EQ(std::count(stencil.begin(), stencil.end(), 0), W * H);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   root -= cam.get();
 }

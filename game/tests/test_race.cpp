@@ -755,6 +755,10 @@ TEST(Weather, DayNightDayRestoresEveryValue) {
   EXPECT_EQ(again.night, day.night);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(again.sides[i], day.sides[i]);
   EXPECT_EQ(world.skyMaterials.size(), 6u);
+  // The sky goes with the race; the next race's weather loads it again.
+  g.reset();
+  EXPECT_TRUE(world.skyMaterials.empty());
+  EXPECT_TRUE(world.skyTextures.empty());
 }
 
 TEST(Weather, AMissingSkyLeavesTheSidesBareAndSetsTheRest) {

@@ -99,6 +99,80 @@ struct ViewVolume {
   }
 };
 
+// A window rectangle that holds every pixel a set of shadow volumes can
+// touch, grown as volumes are added; `whole` when that cannot be bounded.
+struct VolumeBounds {
+  float left = 1e30f, bottom = 1e30f, right = -1e30f, top = -1e30f;
+  bool whole = false;
+
+  // Adds the convex hull of sixteen corners, seen through an eye-space
+  // matrix and a projection. The part of the hull in front of a plane just
+  // before the near plane has as corners the corners in front and crossings
+  // of that plane on segments between corners, so projecting those bounds
+  // every pixel the hull can be drawn on.
+  void add(const Vector3D (&corners)[16], const Matrix3D& eye, const GLfloat (&projection)[16], float near) {
+    Vector3D p[16];
+    for (int i = 0; i < 16; ++i) p[i] = eye * corners[i];
+    const float plane = -near * 0.5f;
+    for (int i = 0; i < 16; ++i) {
+      if (p[i].z <= plane) {
+        project(p[i], projection);
+        continue;
+      }
+      for (int j = 0; j < 16; ++j) {
+        if (p[j].z > plane) continue;
+        const float t = (plane - p[i].z) / (p[j].z - p[i].z);
+        // On the plane, whatever the rounding of corners extruded far away.
+        Vector3D crossing = p[i] + (p[j] - p[i]) * t;
+        crossing.z = plane;
+        project(crossing, projection);
+      }
+    }
+  }
+
+  void merge(const VolumeBounds& other) {
+    whole = whole || other.whole;
+    left = std::min(left, other.left);
+    right = std::max(right, other.right);
+    bottom = std::min(bottom, other.bottom);
+    top = std::max(top, other.top);
+  }
+
+  // Adds an eye-space point in front of the eye, in normalised device
+  // coordinates.
+  void project(const Vector3D& v, const GLfloat (&m)[16]) {
+    const float x = m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12];
+    const float y = m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13];
+    const float w = m[3] * v.x + m[7] * v.y + m[11] * v.z + m[15];
+    if (!(w > 0.0f)) {
+      whole = true;
+      return;
+    }
+    left = std::min(left, x / w);
+    right = std::max(right, x / w);
+    bottom = std::min(bottom, y / w);
+    top = std::max(top, y / w);
+  }
+};
+
+// The eight corners of the box around a model's vertices and the same
+// moved by the extrusion of its last rebuild: their hull holds the model's
+// shadow volume.
+bool volumeCorners(const ShadowModel& model, Vector3D (&corners)[16]) {
+  if (model.vertices.empty()) return false;
+  Vector3D low = model.vertices[0], high = low;
+  for (const Vector3D& v : model.vertices) {
+    low = Vector3D(std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z));
+    high = Vector3D(std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z));
+  }
+  const Vector3D extrusion = model.lastLight * DDD_INFINITY;
+  for (int i = 0; i < 8; ++i) {
+    corners[i] = Vector3D(i & 1 ? high.x : low.x, i & 2 ? high.y : low.y, i & 4 ? high.z : low.z);
+    corners[i + 8] = corners[i] + extrusion;
+  }
+  return true;
+}
+
 }  // namespace
 
 void Pipeline::clearFrame() {
@@ -271,6 +345,29 @@ void Pipeline::renderModelsTransparent() {
   glPopAttrib();
 }
 
+namespace {
+
+// Limits drawing to the bounds within the OpenGL viewport, with a pixel to
+// spare for rounding; false (and nothing changed) when the bounds are
+// whole or a scissor test is already on.
+bool scissorTo(const VolumeBounds& bounds) {
+  if (bounds.whole || bounds.left > bounds.right || glIsEnabled(GL_SCISSOR_TEST)) return false;
+  GLint vp[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, vp);
+  const float x0 = std::max(-1.0f, bounds.left), x1 = std::min(1.0f, bounds.right);
+  const float y0 = std::max(-1.0f, bounds.bottom), y1 = std::min(1.0f, bounds.top);
+  const int left = static_cast<int>(std::floor((x0 + 1.0f) * 0.5f * vp[2])) - 2;
+  const int right = static_cast<int>(std::ceil((x1 + 1.0f) * 0.5f * vp[2])) + 2;
+  const int bottom = static_cast<int>(std::floor((y0 + 1.0f) * 0.5f * vp[3])) - 2;
+  const int top = static_cast<int>(std::ceil((y1 + 1.0f) * 0.5f * vp[3])) + 2;
+  glScissor(vp[0] + std::max(left, 0), vp[1] + std::max(bottom, 0),
+            std::max(0, std::min(right, vp[2]) - std::max(left, 0)), std::max(0, std::min(top, vp[3]) - std::max(bottom, 0)));
+  glEnable(GL_SCISSOR_TEST);
+  return true;
+}
+
+}  // namespace
+
 void Pipeline::renderShadows() {
   glDisable(GL_FOG);
   if (shadowLights.empty()) return;
@@ -297,6 +394,30 @@ void Pipeline::renderShadows() {
       ref.shadowModel->generateShadowVolume(local);
     }
 
+    // Where the volumes can reach on the screen: only there can the stencil
+    // count differ from zero, so the darkening need not cover more.
+    // A volume wholly beside the view changes no stencil value and is not
+    // drawn.
+    VolumeBounds bounds;
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    shadowInView.assign(shadowRefs.size(), true);
+    for (size_t i = 0; i < shadowRefs.size(); ++i) {
+      const ShadowReference& ref = shadowRefs[i];
+      Vector3D corners[16];
+      if (!volumeCorners(*ref.shadowModel, corners)) {
+        bounds.whole = true;
+        continue;
+      }
+      VolumeBounds one;
+      one.add(corners, camera->view * ref.world, projection, static_cast<float>(camera->near));
+      if (!one.whole && (one.left > 1.0f || one.right < -1.0f || one.bottom > 1.0f || one.top < -1.0f)) {
+        shadowInView[i] = false;
+        continue;
+      }
+      bounds.merge(one);
+    }
+
     // Count the volumes into the stencil buffer: front faces up, back down.
     glEnableClientState(GL_VERTEX_ARRAY);
     glDisable(GL_BLEND);
@@ -307,19 +428,18 @@ void Pipeline::renderShadows() {
     glStencilFunc(GL_ALWAYS, 1, ~0u);
     glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
     glEnable(GL_STENCIL_TEST);
-    for (const ShadowReference& ref : shadowRefs) {
-      glPushMatrix();
-      multMatrix(ref.world);
-      ref.shadowModel->drawShadowVolume();
-      glPopMatrix();
-    }
-    glFrontFace(GL_CW);
-    glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
-    for (const ShadowReference& ref : shadowRefs) {
-      glPushMatrix();
-      multMatrix(ref.world);
-      ref.shadowModel->drawShadowVolume();
-      glPopMatrix();
+    for (int pass = 0; pass < 2; ++pass) {
+      if (pass == 1) {
+        glFrontFace(GL_CW);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
+      }
+      for (size_t i = 0; i < shadowRefs.size(); ++i) {
+        if (!shadowInView[i]) continue;
+        glPushMatrix();
+        multMatrix(shadowRefs[i].world);
+        shadowRefs[i].shadowModel->drawShadowVolume();
+        glPopMatrix();
+      }
     }
 
     // Darken every counted pixel and zero its stencil for the next light.
@@ -337,12 +457,16 @@ void Pipeline::renderShadows() {
     glLoadIdentity();
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glColor4f(0.0f, 0.0f, 0.0f, 0.7f);
-    glBegin(GL_TRIANGLE_STRIP);
-    glVertex3f(0.0f, 0.0f, 0.0f);
-    glVertex3f(0.0f, height, 0.0f);
-    glVertex3f(width, 0.0f, 0.0f);
-    glVertex3f(width, height, 0.0f);
-    glEnd();
+    const bool scissored = scissorTo(bounds);
+    if (bounds.whole || bounds.left <= bounds.right) {
+      glBegin(GL_TRIANGLE_STRIP);
+      glVertex3f(0.0f, 0.0f, 0.0f);
+      glVertex3f(0.0f, height, 0.0f);
+      glVertex3f(width, 0.0f, 0.0f);
+      glVertex3f(width, height, 0.0f);
+      glEnd();
+    }
+    if (scissored) glDisable(GL_SCISSOR_TEST);
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

@@ -59,6 +59,9 @@ class Pipeline {
   // Transparent entries in the order queued.
   std::vector<OrderedMeshReference> transparent;
   std::vector<ShadowReference> shadowRefs;
+  // Per shadow reference, whether its volume can reach the current view
+  // (the shadow stage's scratch, kept between renders).
+  std::vector<bool> shadowInView;
   std::vector<Light*> lights;
   // Meshes drawn in the current render (a shadow volume counts one).
   unsigned meshesDrawn = 0;
