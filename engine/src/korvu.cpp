@@ -1,6 +1,7 @@
 #include "korvu.h"
 
 #include <GL/gl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -129,6 +130,17 @@ JustificationVertical justificationVertical(const char* word) {
 }
 
 void init(SubSystem flags, bool catchSignals) {
+  // The allocator's default raises its threshold for mapping a block of its
+  // own to the size of the largest such block freed so far. Loading frees
+  // big blocks (decoded pictures), so from then on every texture, sky side
+  // and rasterizer bin array of the software renderer came from the heap,
+  // where each race's set-up and teardown left holes that later small
+  // blocks pinned: resident memory grew with every race and stayed. With
+  // the threshold fixed, big blocks are mapped and handed back when freed;
+  // the heap's top is returned once a megabyte of it is free, so a frame's
+  // own coming and going does not move it back and forth.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
   currentViewport = nullptr;
   for (const DebugGroupDefinition* d = defDebugGroups; d->id != 0; ++d) {
     // operator[] creates a missing group with the defaults; an existing one

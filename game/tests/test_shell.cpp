@@ -332,10 +332,20 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   kept.load("moresettings.xml");
   EXPECT_EQ(kept.multiplayer_1, "Ann");
   EXPECT_EQ(kept.multiplayer_2, "Bo");
+  // The race hides the backdrop, whose picture gives its texture up until
+  // the menus are back; the panels' pieces stay.
+  korvu::Image* backdrop = resources->gui->findImage("backdrop");
+  korvu::Image* panel = resources->gui->findImage("panel_c");
+  ASSERT_NE(backdrop, nullptr);
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(backdrop->texture, 0u);
+  EXPECT_NE(panel->texture, 0u);
+  glimro::leaveRace();
+  EXPECT_EQ(glimro::game, nullptr);
+  EXPECT_TRUE(shown("pBack"));
+  EXPECT_NE(backdrop->texture, 0u);
 
   // Exit in the main menu ends the program and leaves the rest queued.
-  delete glimro::game;
-  glimro::game = nullptr;
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu
   EXPECT_TRUE(shown("pMainMenu"));
   EXPECT_FALSE(menuStep({glimro::TRG_EXIT, glimro::TRG_CREDITS}));

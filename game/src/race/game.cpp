@@ -228,6 +228,11 @@ void Game::release() {
   delete world;
   world = nullptr;
   sun = nullptr;
+  // The sky's materials and pictures serve this race alone: the menus never
+  // show them and the next race's weather loads its own. Kept, they would
+  // hold their textures through the menus after every race.
+  if (raceResources.skyboxMaterialBank) raceResources.skyboxMaterialBank->clear();
+  if (raceResources.skyboxTextureBank) raceResources.skyboxTextureBank->clear();
   viewports.clear();
   players.clear();
   vehicles.clear();

@@ -148,6 +148,7 @@ void startGame() {
   setVisible("pGameMenu", true);
   setVisible("lLoading", false);
   setVisible("pBack", false);
+  setBackdropLoaded(false);
   korvu::gui::GUI* gui = resources->gui;
   gui->visible = false;
   gui->active = false;

@@ -118,6 +118,7 @@ void leaveRace() {
   setVisible("pStartGameMenu2", selectedPlayers == 2);
   setVisible("pGameMenu", false);
   setVisible("pRaceOver", false);
+  setBackdropLoaded(true);
   setVisible("pBack", true);
   resources->gui->visible = true;
   resources->gui->active = true;

@@ -54,6 +54,10 @@ void stopMusic();
 // Starts the title music on the resource set's music emitter in place of
 // what played; a title music that cannot be read is logged and left out.
 void startTitleMusic();
+// The menus' backdrop is hidden while a race runs; its pictures (those of
+// the backdrop panel's style that no other style uses) give their textures
+// up then (false) and load them again before the menus come back (true).
+void setBackdropLoaded(bool loaded);
 
 // A component of the resource set's GUI by name, of the given kind; logs the
 // name and gives null when the description has none (or one of another kind).

@@ -1,6 +1,8 @@
 #include "shell/shell.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "audio/emitter.h"
 #include "race/game.h"
@@ -8,6 +10,10 @@
 #include "korvu.h"
 #include "track/track.h"
 #include "gui/gui.h"
+#include "gui/pane.h"
+#include "sprite.h"
+#include "gui/style.h"
+#include "image.h"
 #include "shell/resources.h"
 #include "audio/source.h"
 
@@ -67,6 +73,44 @@ void startTitleMusic() {
   music->loop = true;
   music->apply();
   music->play();
+}
+
+namespace {
+
+// The pieces of a textured style, null ones included.
+std::vector<korvu::Image*> piecesOf(const korvu::gui::TexturedRectStyle& style) {
+  return {style.upperLeft, style.upper,     style.upperRight, style.left,      style.center,
+          style.right,     style.lowerLeft, style.lower,      style.lowerRight};
+}
+
+}  // namespace
+
+void setBackdropLoaded(bool loaded) {
+  korvu::gui::GUI* gui = resources ? resources->gui : nullptr;
+  auto* pane = gui ? dynamic_cast<korvu::gui::Pane*>((*gui)["pBack"]) : nullptr;
+  auto* backdrop = pane ? dynamic_cast<korvu::gui::TexturedRectStyle*>(pane->style) : nullptr;
+  if (!backdrop) return;
+  std::vector<korvu::Image*> shared;
+  if (gui->cursor) shared.push_back(gui->cursor->image);
+  if (gui->styles) {
+    for (const auto& entry : *gui->styles) {
+      const auto* other = dynamic_cast<const korvu::gui::TexturedRectStyle*>(entry.second);
+      if (!other || other == backdrop) continue;
+      for (korvu::Image* piece : piecesOf(*other)) shared.push_back(piece);
+    }
+  }
+  for (korvu::Image* piece : piecesOf(*backdrop)) {
+    if (!piece || std::find(shared.begin(), shared.end(), piece) != shared.end()) continue;
+    if (!loaded) {
+      piece->release();
+      continue;
+    }
+    try {
+      piece->refresh();
+    } catch (const std::string& message) {
+      korvu::debug::error(DBG_CORE, "Could not load the backdrop again: %s", message.c_str());
+    }
+  }
 }
 
 void quit(int status) {
