@@ -500,23 +500,28 @@ ShapeFile startLights() {
 // The seats are three blocks of concrete steps with the crowd on their
 // risers, divided by two stairways with hand rails; a parapet of sponsor
 // boards and a rail run along the front, and the roof rests on the back wall
-// and on slim columns.
+// and on slim columns. Several stands are in view at once, so faces that
+// are hidden (against the ground, inside the walls, under the roof) are left
+// out and coplanar ones are drawn as one.
 ShapeFile tribune() {
   ShapeFile file;
   constexpr float LENGTH = 140, FRONT = 60, BACK = 8, BASE = -20, FLOOR = 4, WALL = 2;
   constexpr int STEPS = 6;
   constexpr float RISE = 6.5f, ROOF = 58;
   const float depth = (FRONT - BACK - 12) / STEPS;
-  const BoxLooks concrete = allFaces(CONCRETE);
-  // Posts and rails are seen from the front and the sides only.
-  const BoxLooks metal = {&SIGN_FRAME, &SIGN_FRAME, nullptr, &SIGN_FRAME, nullptr};
-  box(file, {0, BASE, 0}, {LENGTH, FLOOR, FRONT}, concrete, 4);
+  const float x0 = WALL, x1 = LENGTH - WALL;
+  const float top = FLOOR + RISE * STEPS;
+  const float roofFront = FRONT - 8, rise = 4;
+  // Posts are seen from the front and the sides only.
+  const BoxLooks post = {&SIGN_FRAME, nullptr, nullptr, &SIGN_FRAME, nullptr};
+  // The whole back, base to roof, is one face; the base shows its front and
+  // the walkway on top between the side walls.
+  box(file, {0, BASE, 0}, {LENGTH, ROOF + 2, 0}, {nullptr, nullptr, nullptr, nullptr, &CONCRETE}, 4);
+  box(file, {x0, BASE, 0}, {x1, FLOOR, FRONT}, {nullptr, &CONCRETE, nullptr, &CONCRETE, nullptr}, 4);
   const int crowd = file.group(CROWD);
   const int steps = file.group(CONCRETE);
   const Vector3D front(0, 0, 1), up(0, 1, 0);
-  const float x0 = WALL, x1 = LENGTH - WALL;
-  // Blocks of seats between the stairways; each stairway has twice the
-  // steps of the seats.
+  // Blocks of seats between the stairways; the stairs share the seats' treads.
   const float blocks[3][2] = {{x0, 44}, {50, 90}, {96, x1}};
   const float stairs[2][2] = {{44, 50}, {90, 96}};
   const float zFirst = FRONT - 4;  // a walkway behind the parapet
@@ -527,26 +532,27 @@ ShapeFile tribune() {
       const float sRepeat = (b[1] - b[0]) / 24;
       file.quad(crowd, {Vector3D(b[0], y0, zf), front, 0, 1}, {Vector3D(b[1], y0, zf), front, sRepeat, 1},
                 {Vector3D(b[1], y1, zf), front, sRepeat, 0}, {Vector3D(b[0], y1, zf), front, 0, 0});
-      file.quad(steps, {Vector3D(b[0], y1, zf), up, 0, 0}, {Vector3D(b[1], y1, zf), up, sRepeat, 0},
-                {Vector3D(b[1], y1, zb), up, sRepeat, depth / 24}, {Vector3D(b[0], y1, zb), up, 0, depth / 24});
     }
     for (const auto& st : stairs) {
-      for (int half = 0; half < 2; ++half) {
-        const float z = zf - depth * 0.5f * half, y = y0 + RISE * 0.5f * half;
-        box(file, {st[0], FLOOR, z - depth * 0.5f}, {st[1], y + RISE * 0.5f, z}, {nullptr, &CONCRETE, nullptr, &CONCRETE, nullptr}, 0.25f);
-      }
+      file.quad(steps, {Vector3D(st[0], y0, zf), front, 0, 1}, {Vector3D(st[1], y0, zf), front, 0.25f, 1},
+                {Vector3D(st[1], y1, zf), front, 0.25f, 0}, {Vector3D(st[0], y1, zf), front, 0, 0});
     }
+    const float sRepeat = (x1 - x0) / 24;
+    file.quad(steps, {Vector3D(x0, y1, zf), up, 0, 0}, {Vector3D(x1, y1, zf), up, sRepeat, 0},
+              {Vector3D(x1, y1, zb), up, sRepeat, depth / 24}, {Vector3D(x0, y1, zb), up, 0, depth / 24});
   }
-  // Hand rails up the stairways: posts at every other step and a sloping bar.
+  // Hand rails up the stairways: a post at the foot and the head and a bar
+  // 4 above the noses of the steps.
+  const float zHead = zFirst - depth * (STEPS - 1);
   for (const auto& st : stairs) {
     for (float x : {st[0] + 0.4f, st[1] - 0.4f}) {
-      for (int k = 0; k <= STEPS; k += 3) {
-        const float z = zFirst - depth * k, y = FLOOR + RISE * k;
-        box(file, {x - 0.25f, y, z - 0.8f}, {x + 0.25f, y + 4, z - 0.3f}, metal);
+      for (int k : {0, STEPS - 1}) {
+        const float z = zFirst - depth * k, y = FLOOR + RISE * (k + 1);
+        box(file, {x - 0.25f, y, z - 0.8f}, {x + 0.25f, y + 4, z - 0.3f}, post);
       }
-      const float za = zFirst, ya = FLOOR + 4, zb = zFirst - depth * STEPS, yb = FLOOR + RISE * STEPS + 4;
+      const float za = zFirst, ya = FLOOR + RISE + 4, zb = zHead, yb = top + 4;
       // The bar rises towards the back, so its upper face leans to the front.
-      Vector3D n(0, zFirst - zb, yb - ya);
+      Vector3D n(0, za - zb, yb - ya);
       n.normalize();
       const int g = file.group(SIGN_FRAME);
       for (float side : {-0.3f, 0.3f}) {
@@ -565,26 +571,26 @@ ShapeFile tribune() {
                 {Vector3D(x + 0.3f, yb, zb - 0.55f), n, 1, 0}, {Vector3D(x - 0.3f, yb, zb - 0.55f), n, 0, 0});
     }
   }
-  const float top = FLOOR + RISE * STEPS;
   // The back wall with a walkway on top of the last step, people standing
   // along it and the dark glass of the boxes above them.
-  box(file, {x0, FLOOR, 0}, {x1, ROOF, BACK}, concrete, 4);
+  box(file, {x0, top, 0}, {x1, ROOF, BACK}, {nullptr, nullptr, nullptr, &CONCRETE, nullptr}, 4);
   file.quad(crowd, {Vector3D(x0, top, BACK + 0.05f), front, 0, 1}, {Vector3D(x1, top, BACK + 0.05f), front, (x1 - x0) / 24, 1},
             {Vector3D(x1, top + RISE, BACK + 0.05f), front, (x1 - x0) / 24, 0}, {Vector3D(x0, top + RISE, BACK + 0.05f), front, 0, 0});
   box(file, {x0 + 4, top + RISE + 2, BACK}, {x1 - 4, top + RISE + 8, BACK + 0.3f}, {nullptr, nullptr, nullptr, &SIGN_FRAME, nullptr});
   box(file, {x0, FLOOR, BACK}, {x1, top, zFirst - depth * STEPS}, {nullptr, &CONCRETE, nullptr, nullptr, nullptr}, 4);
+  // The side walls reach down over the ends of the base.
   for (float wx : {0.0f, x1}) {
-    box(file, {wx, FLOOR, 0}, {wx + WALL, top + 2, FRONT}, concrete, 2);
-    box(file, {wx, top + 2, 0}, {wx + WALL, ROOF, BACK + 6}, concrete, 1);
+    box(file, {wx, BASE, 0}, {wx + WALL, top + 2, FRONT}, {&CONCRETE, &CONCRETE, nullptr, &CONCRETE, nullptr}, 2);
+    box(file, {wx, top + 2, 0}, {wx + WALL, ROOF, BACK + 6}, {&CONCRETE, nullptr, nullptr, &CONCRETE, nullptr}, 1);
   }
-  // The parapet carries sponsor boards on its face, with a rail on top.
-  box(file, {0, FLOOR, FRONT - 1.5f}, {LENGTH, FLOOR + 4, FRONT}, {&CONCRETE, &CONCRETE, nullptr, &SIGN_BOARD, &CONCRETE}, 8);
-  for (float x = 1; x < LENGTH; x += 23) box(file, {x, FLOOR + 4, FRONT - 1}, {x + 0.5f, FLOOR + 8, FRONT - 0.5f}, metal);
-  box(file, {0, FLOOR + 7.6f, FRONT - 1.1f}, {LENGTH, FLOOR + 8.2f, FRONT - 0.4f}, metal);
-  box(file, {0, FLOOR + 5.8f, FRONT - 0.95f}, {LENGTH, FLOOR + 6.1f, FRONT - 0.55f}, metal);
+  // The parapet carries sponsor boards on its face, with a rail on top
+  // whose ends rest in the side walls.
+  box(file, {x0, FLOOR, FRONT - 1.5f}, {x1, FLOOR + 4, FRONT}, {nullptr, &CONCRETE, nullptr, &SIGN_BOARD, nullptr}, 8);
+  for (float x : {35.0f, 70.0f, 105.0f}) box(file, {x - 0.25f, FLOOR + 4, FRONT - 1}, {x + 0.25f, FLOOR + 8, FRONT - 0.5f}, post);
+  box(file, {x0, FLOOR + 7.6f, FRONT - 1.1f}, {x1, FLOOR + 8.2f, FRONT - 0.4f}, {nullptr, &SIGN_FRAME, nullptr, &SIGN_FRAME, nullptr});
+  box(file, {x0, FLOOR + 5.8f, FRONT - 0.95f}, {x1, FLOOR + 6.1f, FRONT - 0.55f}, {nullptr, nullptr, nullptr, &SIGN_FRAME, nullptr});
   // The roof slopes up towards the front on the back wall and four columns,
   // with a deep fascia and struts under it.
-  const float roofFront = FRONT - 8, rise = 4;
   const int roof = file.group(TRIBUNE_ROOF);
   Vector3D roofUp(0, roofFront, -rise);
   roofUp.normalize();
@@ -595,10 +601,10 @@ ShapeFile tribune() {
   file.quad(under, {Vector3D(0, ROOF, 0), roofDown, 0, 0}, {Vector3D(LENGTH, ROOF, 0), roofDown, 4, 0},
             {Vector3D(LENGTH, ROOF + rise, roofFront), roofDown, 4, 1}, {Vector3D(0, ROOF + rise, roofFront), roofDown, 0, 1});
   box(file, {0, ROOF + rise - 1, roofFront - 1}, {LENGTH, ROOF + rise + 3, roofFront + 1},
-      {&PORTAL_FRAME, &PORTAL_FRAME, nullptr, &PORTAL_FRAME, nullptr}, 8);
+      {&PORTAL_FRAME, nullptr, nullptr, &PORTAL_FRAME, nullptr}, 8);
   for (float x : {0.0f, LENGTH - 2}) box(file, {x, ROOF, 0}, {x + 2, ROOF + 2 + rise * 0.5f, roofFront}, {&CONCRETE, nullptr, nullptr, &CONCRETE, nullptr});
   for (float x : {1.0f, 46.0f, 92.0f, LENGTH - 2}) {
-    box(file, {x - 0.6f, FLOOR, FRONT - 10}, {x + 0.6f, ROOF + rise - 1, FRONT - 9}, metal);
+    box(file, {x - 0.6f, FLOOR, FRONT - 10}, {x + 0.6f, ROOF + rise - 1, FRONT - 9}, post);
   }
   return file;
 }

@@ -304,16 +304,20 @@ void loft(Builder& b, const std::vector<Station>& stations, int n, float square,
 // A closed box given by its eight corners: bottom four then top four, each
 // four in order around. Each side shows the whole texture, or only the
 // texel at `paint` when that is given, or what `mapped` gives each corner.
+// Bit f of `faces` keeps side f (bottom, top, then the four round the
+// outline from corners 0-1 on); hidden ones can be left out.
 void box(Builder& b, const Vector3D c[8], const Vector2D* paint = nullptr,
-         const std::function<Vector2D(const Vector3D&)>& mapped = nullptr) {
+         const std::function<Vector2D(const Vector3D&)>& mapped = nullptr, unsigned faces = 0x3f) {
   Vector3D centre;
   for (int i = 0; i < 8; ++i) centre += c[i];
   centre *= 0.125f;
-  const int faces[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4},
+  const int sides[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4},
                            {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
   Vector2D uv[4] = {Vector2D(0, 1), Vector2D(1, 1), Vector2D(1, 0), Vector2D(0, 0)};
   if (paint) uv[0] = uv[1] = uv[2] = uv[3] = *paint;
-  for (const auto& f : faces) {
+  for (int i = 0; i < 6; ++i) {
+    if (!(faces & (1u << i))) continue;
+    const int* f = sides[i];
     if (mapped) {
       for (int k = 0; k < 4; ++k) uv[k] = mapped(c[f[k]]);
     }
@@ -324,11 +328,11 @@ void box(Builder& b, const Vector3D c[8], const Vector2D* paint = nullptr,
 // A flat slab (wing, fin, canard) from a four-point outline and a thickness
 // along `across`.
 void slab(Builder& b, const Vector3D outline[4], const Vector3D& across, const Vector2D* paint = nullptr,
-          const std::function<Vector2D(const Vector3D&)>& mapped = nullptr) {
+          const std::function<Vector2D(const Vector3D&)>& mapped = nullptr, unsigned faces = 0x3f) {
   const Vector3D h = across * 0.5f;
   const Vector3D c[8] = {outline[0] - h, outline[1] - h, outline[2] - h, outline[3] - h,
                          outline[0] + h, outline[1] + h, outline[2] + h, outline[3] + h};
-  box(b, c, paint, mapped);
+  box(b, c, paint, mapped, faces);
 }
 
 // A flat ellipse facing `normal` (a pad, a nozzle, a glow), one sided; the
@@ -528,10 +532,10 @@ ms::File launcher() {
                            Vector3D(0.32f, -0.2f, 0.65f),   Vector3D(-0.32f, -0.2f, 0.65f),
                            Vector3D(-0.22f, 3.1f, -0.2f),   Vector3D(0.22f, 3.1f, -0.2f),
                            Vector3D(0.22f, 3.1f, 1.3f),     Vector3D(-0.22f, 3.1f, 1.3f)};
-    box(b, c, &LACQUER);
+    box(b, c, &LACQUER, nullptr, 0x3e);  // the foot stands in the hinge
   }
   b.beginPart(DARK, true, "hinge");
-  loft(b, {{0.9f, 0.0f, 0.0f, 0.55f, 0.55f, 0.55f}, {-0.9f, 0.0f, 0.0f, 0.55f, 0.55f, 0.55f}}, 12, 0.0f, true,
+  loft(b, {{0.9f, 0.0f, 0.0f, 0.55f, 0.55f, 0.55f}, {-0.9f, 0.0f, 0.0f, 0.55f, 0.55f, 0.55f}}, 8, 0.0f, true,
        ACCENT, true);
   b.beginPart(DARK, false, "cradle");
   for (float side : {1.0f, -1.0f}) {
@@ -540,7 +544,7 @@ ms::File launcher() {
                            Vector3D(side * 0.62f, 3.05f, 3.0f),  Vector3D(side * 0.22f, 3.05f, 3.0f),
                            Vector3D(side * 0.22f, 3.4f, -1.7f),  Vector3D(side * 0.62f, 3.4f, -1.7f),
                            Vector3D(side * 0.62f, 3.4f, 3.0f),   Vector3D(side * 0.22f, 3.4f, 3.0f)};
-    box(b, c);
+    box(b, c, nullptr, nullptr, 0x2f);  // the front end lies against the stop
   }
   b.beginPart(ACCENT, false, "stops");
   for (float side : {1.0f, -1.0f}) {
@@ -548,7 +552,7 @@ ms::File launcher() {
                            Vector3D(side * 0.66f, 3.05f, 3.35f), Vector3D(side * 0.18f, 3.05f, 3.35f),
                            Vector3D(side * 0.18f, 3.5f, 3.0f),   Vector3D(side * 0.66f, 3.5f, 3.0f),
                            Vector3D(side * 0.66f, 3.5f, 3.35f),  Vector3D(side * 0.18f, 3.5f, 3.35f)};
-    box(b, c);
+    box(b, c, nullptr, nullptr, 0x3b);  // its back is the rail's end
   }
   return b.finish();
 }
@@ -556,22 +560,24 @@ ms::File launcher() {
 ms::File rocket() {
   Builder b;
   // Body first and closed on its own: it is what casts the rocket's shadow.
+  // It is drawn several times a frame, so it is kept to eight sides, and
+  // under the nose's shell it is a plain cone.
+  constexpr int SIDES = 8;
   b.beginPart(ROCKET_BODY, true, "body");
   const std::vector<Station> body = {{3.2f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f},
-                                     {2.6f, 0.0f, 0.0f, 0.22f, 0.22f, 0.22f},
                                      {2.0f, 0.0f, 0.0f, 0.35f, 0.35f, 0.35f},
                                      {1.3f, 0.0f, 0.0f, 0.45f, 0.45f, 0.45f},
                                      {-2.0f, 0.0f, 0.0f, 0.45f, 0.45f, 0.45f},
                                      {-2.2f, 0.0f, 0.0f, 0.38f, 0.38f, 0.38f}};
-  loft(b, body, 12, 0.0f, true, ROCKET_BODY, false);
+  loft(b, body, SIDES, 0.0f, true, ROCKET_BODY, false);
   // The hull's red on the nose and a yellow band, each a thin shell over
   // the body.
   b.beginPart(ROCKET_NOSE, true, "nose");
   loft(b, {{3.25f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}, {2.6f, 0.0f, 0.0f, 0.24f, 0.24f, 0.24f},
            {2.0f, 0.0f, 0.0f, 0.37f, 0.37f, 0.37f}},
-       12, 0.0f, false, ROCKET_NOSE, false);
+       SIDES, 0.0f, false, ROCKET_NOSE, false);
   b.beginPart(ACCENT, true, "band");
-  loft(b, {{0.9f, 0.0f, 0.0f, 0.47f, 0.47f, 0.47f}, {0.5f, 0.0f, 0.0f, 0.47f, 0.47f, 0.47f}}, 12, 0.0f, false,
+  loft(b, {{0.9f, 0.0f, 0.0f, 0.47f, 0.47f, 0.47f}, {0.5f, 0.0f, 0.0f, 0.47f, 0.47f, 0.47f}}, SIDES, 0.0f, false,
        ACCENT, false);
   b.beginPart(ROCKET_NOSE, false, "fins");
   for (int k = 0; k < 4; ++k) {
@@ -580,11 +586,13 @@ ms::File rocket() {
     const Vector3D across(-std::sin(a) * 0.1f, std::cos(a) * 0.1f, 0.0f);
     const Vector3D outline[4] = {out * 0.4f + Vector3D(0, 0, -0.4f), out * 0.95f + Vector3D(0, 0, -1.5f),
                                  out * 0.95f + Vector3D(0, 0, -2.1f), out * 0.4f + Vector3D(0, 0, -2.1f)};
-    slab(b, outline, across);
+    // Both faces and the trailing edge; the root is in the body and the
+    // other edges are too thin to see.
+    slab(b, outline, across, nullptr, nullptr, 0x13);
   }
   b.beginPart(ROCKET_FLAME, false, "flame");
   disc(b, Vector3D(0.0f, 0.0f, -2.25f), Vector3D(0.32f, 0.0f, 0.0f), Vector3D(0.0f, 0.32f, 0.0f),
-       Vector3D(0.0f, 0.0f, -1.0f), 12);
+       Vector3D(0.0f, 0.0f, -1.0f), SIDES);
   return b.finish();
 }
 
