@@ -71,10 +71,6 @@ struct Resources : glimro_harness::RaceBanks {
     materials.prepare();
     sounds.load("resources/sounds.xml");
     textures.refresh();
-
-    context3D.fogDensity = 0.5f;
-    context3D.perspectiveHint = context3D.pointSmoothHint = context3D.polygonSmoothHint = 5;
-    context2D.blending = true;
     install();
   }
 };
@@ -122,9 +118,6 @@ std::unique_ptr<glimro_harness::RaceHarness> drivenRace(int track, int players, 
   h->skyTextures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
   h->textures.refresh();
   h->skyTextures.refresh();
-  h->context3D.fogDensity = 0.5f;
-  h->context3D.perspectiveHint = h->context3D.pointSmoothHint = h->context3D.polygonSmoothHint = 5;
-  h->context2D.blending = true;
   if (hudOff) glimro::raceResources.font = nullptr;
   return h;
 }

@@ -5,14 +5,11 @@
 #include "controls.h"
 #include "audio/emitter.h"
 #include "race/raceresources.h"
+#include "shell/settings.h"
 
 namespace glimro_harness {
 
-RaceBanks::RaceBanks() {
-  context3D.lighting = true;
-  context3D.smooth = 1;
-  context3D.fogMode = 1;
-}
+RaceBanks::RaceBanks() { glimro::setUpRenderContexts(context2D, context3D, glimro::settings.viewDistance); }
 
 RaceBanks::~RaceBanks() = default;
 

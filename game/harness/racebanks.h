@@ -24,8 +24,8 @@ struct RaceBanks {
   korvu::ddd::MaterialBank skyMaterials;
   korvu::ddd::ModelBank models;
   korvu::audio::SoundBank sounds;
+  // The game's own contexts (glimro::setUpRenderContexts).
   korvu::RenderContext2D context2D;
-  // Lit, smooth and fogged as the game draws a race.
   korvu::RenderContext3D context3D;
   korvu::ControlQueue queue;
   // Null until `install`; the owner resets them before audio goes down.

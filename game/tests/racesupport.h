@@ -1,9 +1,8 @@
 // A race's surroundings for tests, without the game's resource set: the
-// real vehicle, rocket and sky assets, the real track models when the
-// resources hold them (small stand-ins otherwise), lamp materials, the
-// listed sounds with audio switched off, emitters, render contexts, a
-// trigger queue with the players' axes, and a working folder whose
-// "resources" lead to the repository's. It fills glimro::raceResources and
+// real vehicle, rocket, track, lamp and sky assets, the listed sounds with
+// audio switched off, emitters, the game's render contexts, a trigger
+// queue with the players' axes, and a working folder whose "resources"
+// lead to the repository's. It fills glimro::raceResources and
 // the settings a race reads, and puts everything back when it goes.
 #pragma once
 
@@ -19,8 +18,6 @@ class RaceWorld : public glimro_harness::RaceBanks {
  public:
   // The working folder while the world lives.
   std::string folder;
-  // The track models came from the resources, not stand-ins.
-  bool realTrack = false;
 
   // With `textures` the images are loaded (needs a current GL context).
   explicit RaceWorld(bool textures = false);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -517,8 +518,26 @@ TEST_F(VehicleFrames, ChaseAndShowroomViewsByDayAndNight) {
   }
 }
 
+// The upper half of the window, above the floor, is sky: not black, and
+// not one flat colour (the clear colour where the sky is missing), by the
+// mean and the spread of the brightness (sum of the channels).
+void expectSky(const std::string& what) {
+  const std::vector<uint8_t> rgba = korvu_test::readPixels(0, 240, 640, 240);
+  double sum = 0, squares = 0;
+  const double n = rgba.size() / 4.0;
+  for (size_t i = 0; i < rgba.size(); i += 4) {
+    const double v = rgba[i] + rgba[i + 1] + rgba[i + 2];
+    sum += v;
+    squares += v * v;
+  }
+  const double mean = sum / n, spread = std::sqrt(std::max(0.0, squares / n - mean * mean));
+  EXPECT_GT(mean, 8.0) << what << ": black";
+  EXPECT_GT(spread, 5.0) << what << ": one flat colour";
+}
+
 TEST_F(VehicleFrames, SkiesSeenAllAround) {
   for (bool night : {false, true}) {
+    const std::string when = night ? "night" : "day";
     Showroom room(night);
     room.root -= room.vehicle;
     delete room.vehicle;
@@ -526,13 +545,24 @@ TEST_F(VehicleFrames, SkiesSeenAllAround) {
     eye->near = 0.1;
     eye->far = 100;
     room.root += eye;
-    // Towards the sun (day) or the moon (night), then straight up.
+    // Towards the sun (day) or the moon (night), then round the horizon a
+    // little above it, then straight up.
     eye->rotate(night ? 0.0f : 63.0f, Vector3D(0, 1, 0));
     eye->rotate(night ? 9.0f : 11.0f, Vector3D(1, 0, 0));
-    room.shoot(eye, std::string("sky_") + (night ? "night" : "day") + "_toward_light");
+    room.shoot(eye, "sky_" + when + "_toward_light");
+    expectSky(when + " toward the light");
+    for (int heading = 0; heading < 360; heading += 90) {
+      eye->rotation.setIdentity();
+      eye->inverseRotation.setIdentity();
+      eye->rotate(static_cast<float>(heading), Vector3D(0, 1, 0));
+      eye->rotate(30, Vector3D(1, 0, 0));
+      room.shoot(eye, "sky_" + when + "_" + std::to_string(heading));
+      expectSky(when + " heading " + std::to_string(heading));
+    }
     eye->rotation.setIdentity();
     eye->inverseRotation.setIdentity();
     eye->rotate(90, Vector3D(1, 0, 0));
-    room.shoot(eye, std::string("sky_") + (night ? "night" : "day") + "_up");
+    room.shoot(eye, "sky_" + when + "_up");
+    expectSky(when + " up");
   }
 }

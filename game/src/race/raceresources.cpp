@@ -4,11 +4,30 @@
 #include "ddd/materialbank.h"
 #include "ddd/modelbank.h"
 #include "image.h"
+#include "rendercontext.h"
 #include "audio/sound.h"
 
 namespace glimro {
 
 RaceResources raceResources;
+
+void setUpRenderContexts(korvu::RenderContext2D& context2D, korvu::RenderContext3D& context3D,
+                         float viewDistance) {
+  context2D.smooth = 0;
+  context2D.blending = true;
+  context2D.lighting = false;
+  context3D.fogMode = 1;
+  context3D.fogStart = viewDistance;
+  context3D.fogEnd = viewDistance;
+  context3D.fogDensity = 0.5f;
+  context3D.fogColor = korvu::Color{0.0f, 0.0f, 0.0f, 0.0f};
+  context3D.depthTest = true;
+  context3D.lighting = true;
+  context3D.smooth = 1;
+  context3D.perspectiveHint = 5;
+  context3D.pointSmoothHint = 5;
+  context3D.polygonSmoothHint = 5;
+}
 
 namespace {
 

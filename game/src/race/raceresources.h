@@ -75,4 +75,10 @@ struct RaceResources {
 
 extern RaceResources raceResources;
 
+// The game's two render contexts as a race draws with them: the 2D one
+// blends (the heads-up text is drawn from the font's alpha), the 3D one is
+// lit, smooth and fogged out to `viewDistance`.
+void setUpRenderContexts(korvu::RenderContext2D& context2D, korvu::RenderContext3D& context3D,
+                         float viewDistance);
+
 }  // namespace glimro

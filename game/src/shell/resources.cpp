@@ -150,20 +150,7 @@ void Resources::load() {
   }
 
   korvu::debug::debug(DBG_RESOURCES, "Setting up render contexts and viewports.");
-  renderContext2D.smooth = 0;
-  renderContext2D.blending = true;
-  renderContext2D.lighting = false;
-  renderContext3D.fogMode = 1;
-  renderContext3D.fogStart = settings.viewDistance;
-  renderContext3D.fogEnd = settings.viewDistance;
-  renderContext3D.fogDensity = 0.5f;
-  renderContext3D.fogColor = korvu::Color{0.0f, 0.0f, 0.0f, 0.0f};
-  renderContext3D.depthTest = true;
-  renderContext3D.lighting = true;
-  renderContext3D.smooth = 1;
-  renderContext3D.perspectiveHint = 5;
-  renderContext3D.pointSmoothHint = 5;
-  renderContext3D.polygonSmoothHint = 5;
+  setUpRenderContexts(renderContext2D, renderContext3D, settings.viewDistance);
 
   profileBank = new PlayerProfileBank();
   profileList = new korvu::gui::List();

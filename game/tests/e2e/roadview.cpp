@@ -38,12 +38,34 @@ const PlayerKeys PLAYER1_KEYS = {"Up", "Left", "Right", "BackSpace"};
 const PlayerKeys PLAYER2_KEYS = {"w", "a", "d", "Tab"};
 
 bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
+  // Rows of text: runs of rows with ink, each a glyph's height, with some
+  // ink along a stretch of the row. Lone pixels (a glint on the vehicle)
+  // and a filled block do not count.
+  int rows = 0, run = 0, ink = 0, first = frame.width, last = -1;
+  const auto endRun = [&]() {
+    const bool line = run >= 4 && run <= 30 && ink >= 20 && last - first >= 30 && ink * 2 < run * (last - first + 1);
+    rows += line ? 1 : 0;
+    run = ink = 0;
+    first = frame.width;
+    last = -1;
+  };
   for (int y = top; y < top + height && y < frame.height; ++y) {
+    int n = 0;
     for (int x = left; x < left + width && x < frame.width; ++x) {
-      if (isHudText(frame.at(x, y))) return true;
+      if (!isHudText(frame.at(x, y))) continue;
+      ++n;
+      first = std::min(first, x);
+      last = std::max(last, x);
+    }
+    if (n > 0) {
+      ++run;
+      ink += n;
+    } else if (run > 0) {
+      endRun();
     }
   }
-  return false;
+  if (run > 0) endRun();
+  return rows >= 2;
 }
 
 bool raceMessageShown(const Frame& frame, const ViewColumns& view) {

@@ -27,7 +27,8 @@ struct RoadSight {
 bool isRoad(const uint8_t* rgb);
 RoadSight lookAhead(const Frame& frame, const ViewColumns& view);
 
-// Yellow heads-up text (the timers) anywhere in the rectangle.
+// At least two rows of yellow heads-up text (the timers and the lap line)
+// in the rectangle.
 bool hasHudText(const Frame& frame, int left, int top, int width, int height);
 // A message in the band below a view's timers, where the race tells the
 // player about a finished lap.
