@@ -80,7 +80,17 @@ bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
       }
     }
   }
-  return count > 100 && last - first > 100;
+  if (count <= 100 || last - first <= 100) return false;
+  // The start banner's golden letters stand on a near-black board; the
+  // race's messages are drawn over the scene.
+  int board = 0;
+  for (int y = 126; y < 152 && y < frame.height; ++y) {
+    for (int x = first; x <= last; ++x) {
+      const uint8_t* p = frame.at(x, y);
+      board += p[0] < 40 && p[1] < 40 && p[2] < 40;
+    }
+  }
+  return board < count;
 }
 
 bool panelShown(const Frame& frame, int left, int top, int height) {

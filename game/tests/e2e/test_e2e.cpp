@@ -312,15 +312,21 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   } drivers[] = {{PLAYER1_KEYS, right, left}, {PLAYER2_KEYS, left, right}};
   for (const auto& d : drivers) {
     SCOPED_TRACE(d.keys.accelerate);
-    const Frame before = game->grab();
-    game->keyDown(d.keys.accelerate);
-    pauseFor(0.4);
-    game->keyUp(d.keys.accelerate);
-    const Frame after = game->grab();
-    const double own = viewChange(before, after, d.own), other = viewChange(before, after, d.other);
-    std::printf("%s: own view changed by %.1f, the other by %.1f\n", d.keys.accelerate.c_str(), own, other);
-    EXPECT_GT(own, other + 3.0);
-    settle();
+    // A push that runs into the other vehicle hands it speed too; such a
+    // push is tried again, while keys bound to the wrong player never pass.
+    bool ownMoves = false;
+    for (int push = 0; push < 3 && !ownMoves; ++push) {
+      const Frame before = game->grab();
+      game->keyDown(d.keys.accelerate);
+      pauseFor(0.4);
+      game->keyUp(d.keys.accelerate);
+      const Frame after = game->grab();
+      const double own = viewChange(before, after, d.own), other = viewChange(before, after, d.other);
+      std::printf("%s: own view changed by %.1f, the other by %.1f\n", d.keys.accelerate.c_str(), own, other);
+      ownMoves = own > other + 3.0;
+      settle();
+    }
+    EXPECT_TRUE(ownMoves) << "the accelerator moved the other player's view more than its own";
   }
   const Frame race = toFrame(game->screenshot("race_two"));
   EXPECT_TRUE(lookAhead(race, left).seen && lookAhead(race, right).seen) << "a view without road";
