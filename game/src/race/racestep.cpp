@@ -297,6 +297,12 @@ void Game::draw(float) {
   RaceResources& r = raceResources;
   faces = 0;
   meshes = 0;
+  // Depth and stencil share one buffer: clearing only the depth that the
+  // frame's clear has just cleared makes a software renderer keep every
+  // stencil value apart, pixel by pixel. The shadow stage leaves the stencil
+  // at zero everywhere, so clearing it as well, before anything is drawn,
+  // changes no value and lets both clears become one plain fill.
+  glClear(GL_STENCIL_BUFFER_BIT);
   for (size_t i = 0; i < players.size(); ++i) {
     if (r.renderContext3D != nullptr) r.renderContext3D->apply();
     enter(viewports[i]);
