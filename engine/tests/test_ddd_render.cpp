@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+#include <unistd.h>
 
 #include "ddd/camera.h"
 #include "ddd/cube.h"
@@ -962,4 +965,36 @@ TEST_F(DddRender, SideBySideViewportsEachUseTheirOwnCentre) {
   }
   // The right half's own centre, not the window's.
   EXPECT_EQ(f.lum(W / 2 + W / 4, H / 2), f.lum(W / 4, H / 2));
+}
+
+// Models drawn in immediate mode, frame after frame, beside a light whose
+// flare test runs in feedback mode: the process must not keep growing.
+TEST_F(DddRender, ImmediateModeFramesWithAFlareLightKeepMemoryFlat) {
+  FlareScene scene(double(W) / H);
+  Material paint;
+  glowing(paint, Color(0.2f, 0.6f, 0.2f));
+  Model ball;
+  sphere(ball, &paint, &paint, 64, 48);  // a few hundred kilobytes of corners a frame
+  ModelObject* obj = new ModelObject(&ball);
+  scene.root += obj;
+  obj->position = Vector3D(1, -0.5f, -4);
+  const auto residentKb = [] {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+      std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+  };
+  long before = 0;
+  for (int i = 0; i < 300; ++i) {
+    if (i == 50) before = residentKb();
+    frame(*scene.cam, scene.root);
+  }
+  const long after = residentKb();
+  const Frame f = grab("ddd_immediate_frames_with_flare");
+  ASSERT_EQ(pipeline.flareLights.size(), 1u);
+  EXPECT_GT(elementBrightness(f, korvu::vpScreen, *scene.sun, 0.0f), 100);
+  EXPECT_GT(f.at(W / 2 + 40, H / 2 - 20)[1], 100);  // the ball
+  EXPECT_LT(after - before, 4096) << "kB grown over 250 frames";
 }

@@ -30,7 +30,40 @@ Light::Light()
   needsViewPos = true;
 }
 
+Light::~Light() {
+  if (probeList) glDeleteLists(probeList, 1);
+}
+
 void Light::drawSelf() {}
+
+// Mesa's software driver (22.x) keeps for good the vertex buffer that a draw in
+// feedback mode reads from. A point sent between glBegin and glEnd lands in
+// the driver's immediate-mode buffer, which the driver replaces with a new
+// one each time it fills up; every buffer a flare test had touched then
+// stayed allocated, so with models drawn in immediate mode the process grew
+// by the best part of a megabyte a frame. Replayed from a display list, the
+// point is read from the list's own storage, which lives as long as the
+// light anyway. Inside a recording no list can be made; the point then goes
+// as it is.
+void Light::sendProbe() {
+  if (!probeList && !recordingDisplayList()) {
+    probeList = glGenLists(1);
+    if (probeList) {
+      glNewList(probeList, GL_COMPILE);
+      glBegin(GL_POINTS);
+      glVertex3f(0.0f, 0.0f, 0.0f);
+      glEnd();
+      glEndList();
+    }
+  }
+  if (probeList) {
+    glCallList(probeList);
+    return;
+  }
+  glBegin(GL_POINTS);
+  glVertex3f(0.0f, 0.0f, 0.0f);
+  glEnd();
+}
 
 void Light::buildFrameData() {
   if (!on) return;
@@ -69,9 +102,7 @@ void Light::apply(GLenum light) {
   GLfloat feedback[10];
   glFeedbackBuffer(10, GL_3D, feedback);
   glRenderMode(GL_FEEDBACK);
-  glBegin(GL_POINTS);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glEnd();
+  sendProbe();
   GLint written = glRenderMode(GL_RENDER);
   glMatrixMode(GL_PROJECTION);
   glPopMatrix();

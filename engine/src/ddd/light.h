@@ -36,6 +36,7 @@ class Light : public Object {
   bool projectsTexture;
 
   Light();
+  ~Light() override;
 
   void drawSelf() override;
   void buildFrameData() override;
@@ -45,6 +46,13 @@ class Light : public Object {
   // Draws the camera's flare elements along the line through the viewport
   // centre when the light's pixel is not covered.
   void drawLensflares();
+
+ private:
+  // The one point the flare test feeds back, recorded once (0 until then).
+  GLuint probeList = 0;
+
+  // Sends that point: replays the list, recording it first when it can.
+  void sendProbe();
 };
 
 }  // namespace ddd
