@@ -541,11 +541,12 @@ ShapeFile tribune() {
     file.quad(steps, {Vector3D(x0, y1, zf), up, 0, 0}, {Vector3D(x1, y1, zf), up, sRepeat, 0},
               {Vector3D(x1, y1, zb), up, sRepeat, depth / 24}, {Vector3D(x0, y1, zb), up, 0, depth / 24});
   }
-  // Hand rails up the stairways: a post at the foot and the head and a bar
-  // 4 above the noses of the steps.
+  // A hand rail up the middle of each stairway: a post at the foot and the
+  // head and a bar 4 above the noses of the steps.
   const float zHead = zFirst - depth * (STEPS - 1);
   for (const auto& st : stairs) {
-    for (float x : {st[0] + 0.4f, st[1] - 0.4f}) {
+    {
+      const float x = (st[0] + st[1]) * 0.5f;
       for (int k : {0, STEPS - 1}) {
         const float z = zFirst - depth * k, y = FLOOR + RISE * (k + 1);
         box(file, {x - 0.25f, y, z - 0.8f}, {x + 0.25f, y + 4, z - 0.3f}, post);
