@@ -31,38 +31,43 @@ Light::Light()
 }
 
 Light::~Light() {
-  if (probeList) glDeleteLists(probeList, 1);
+  if (probeBuffer && glptrDeleteBuffersARB) glptrDeleteBuffersARB(1, &probeBuffer);
 }
 
 void Light::drawSelf() {}
 
-// Mesa's software driver (22.x) keeps for good the vertex buffer that a draw in
-// feedback mode reads from. A point sent between glBegin and glEnd lands in
-// the driver's immediate-mode buffer, which the driver replaces with a new
-// one each time it fills up; every buffer a flare test had touched then
-// stayed allocated, so with models drawn in immediate mode the process grew
-// by the best part of a megabyte a frame. Replayed from a display list, the
-// point is read from the list's own storage, which lives as long as the
-// light anyway. Inside a recording no list can be made; the point then goes
-// as it is.
+// Mesa's software driver (22.x) keeps for good the vertex buffer that a draw
+// in feedback mode reads from. Sent between glBegin and glEnd, the point
+// lands in the driver's shared immediate-mode buffer, and every such buffer
+// a flare test touched stayed allocated (with models drawn in immediate mode
+// the best part of a megabyte a frame); replayed from a display list, it
+// kept the list storage that the race's compiled models share (a megabyte a
+// race). A buffer of the light's own, holding just the point, is all the
+// driver can keep. Without buffer objects, or inside a recording, the point
+// goes as it is.
 void Light::sendProbe() {
-  if (!probeList && !recordingDisplayList()) {
-    probeList = glGenLists(1);
-    if (probeList) {
-      glNewList(probeList, GL_COMPILE);
-      glBegin(GL_POINTS);
-      glVertex3f(0.0f, 0.0f, 0.0f);
-      glEnd();
-      glEndList();
+  if (!probeBuffer && ext_GL_ARB_vertex_buffer_object && !recordingDisplayList()) {
+    static const GLfloat ORIGIN[3] = {0.0f, 0.0f, 0.0f};
+    glptrGenBuffersARB(1, &probeBuffer);
+    if (probeBuffer) {
+      glptrBindBufferARB(GL_ARRAY_BUFFER_ARB, probeBuffer);
+      glptrBufferDataARB(GL_ARRAY_BUFFER_ARB, sizeof ORIGIN, ORIGIN, GL_STATIC_DRAW_ARB);
+      glptrBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
     }
   }
-  if (probeList) {
-    glCallList(probeList);
+  if (!probeBuffer || recordingDisplayList()) {
+    glBegin(GL_POINTS);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glEnd();
     return;
   }
-  glBegin(GL_POINTS);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glEnd();
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glptrBindBufferARB(GL_ARRAY_BUFFER_ARB, probeBuffer);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, nullptr);
+  glDrawArrays(GL_POINTS, 0, 1);
+  glptrBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+  glPopClientAttrib();
 }
 
 void Light::buildFrameData() {

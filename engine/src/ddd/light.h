@@ -48,10 +48,11 @@ class Light : public Object {
   void drawLensflares();
 
  private:
-  // The one point the flare test feeds back, recorded once (0 until then).
-  GLuint probeList = 0;
+  // The buffer holding the one point the flare test feeds back (0 until
+  // the first test, or without buffer objects).
+  GLuint probeBuffer = 0;
 
-  // Sends that point: replays the list, recording it first when it can.
+  // Sends that point, from its buffer where there is one.
   void sendProbe();
 };
 
