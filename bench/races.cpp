@@ -12,7 +12,6 @@
 //   bench_races [races] [race frames] [track number] [players]
 //
 // Profiles and last choices go to a temporary folder of their own.
-#include <GL/gl.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -23,23 +22,17 @@
 #include <map>
 #include <string>
 
-#include "audio/audio.h"
-#include "audio/emitter.h"
 #include "controls.h"
-#include "fonts/message.h"
 #include "gui/dropdownlist.h"
-#include "gui/gui.h"
 #include "korvu.h"
 #include "race/game.h"
 #include "shell/commands.h"
-#include "shell/menu.h"
 #include "shell/resources.h"
-#include "shell/settings.h"
 #include "shell/shell.h"
 
 namespace {
 
-const float FRAME_MS = 40.0f;
+const unsigned FRAME_MS = 40;
 
 // A field of /proc/self/status in megabytes: "VmRSS:" now, "VmHWM:" the
 // peak so far.
@@ -101,33 +94,6 @@ void select(const char* list, long id) {
   }
 }
 
-// One frame of the game's main loop, with a fixed frame length.
-void frame() {
-  using glimro::game;
-  using glimro::resources;
-  resources->controlQueue->readEvents();
-  resources->controlQueue->perform(FRAME_MS);
-  resources->gui->perform(resources->controlQueue, FRAME_MS);
-  glimro::globalMessages.perform(FRAME_MS);
-  if (game)
-    game->mainLoop(FRAME_MS);
-  else
-    glimro::menuMainLoop(FRAME_MS);
-  korvu::clearScreen();
-  if (game) game->draw(FRAME_MS);
-  resources->renderContext2D.apply();
-  korvu::currentViewport = &korvu::vpScreen;
-  glViewport(0, 0, static_cast<GLsizei>(korvu::vpScreen.width), static_cast<GLsizei>(korvu::vpScreen.height));
-  korvu::resetCursor();
-  resources->gui->draw();
-  korvu::resetCursor();
-  glimro::globalMessages.draw();
-  if (game && game->leave) glimro::leaveRace();
-  if (korvu::audio::context) korvu::audio::context->perform(FRAME_MS);
-  resources->effectsEmitter->perform(FRAME_MS);
-  korvu::flipScreen();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,12 +115,12 @@ int main(int argc, char** argv) {
 
   glimro::init();
   std::printf("after start-up: resident %.1f MB (%s)\n", statusMb("VmRSS:"), residentParts().c_str());
-  for (int i = 0; i < 10; ++i) frame();
+  for (int i = 0; i < 10; ++i) glimro::runFrame(FRAME_MS);
 
   double peakInRace = 0.0;
   for (int race = 1; race <= races; ++race) {
     push(players == 1 ? glimro::TRG_SINGLE_PLAYER_GAME : glimro::TRG_MULTIPLAYER_GAME);
-    frame();
+    glimro::runFrame(FRAME_MS);
     if (players == 1) {
       select("dlProfile0", -1);
       select("dlTrack1", track);
@@ -168,14 +134,14 @@ int main(int argc, char** argv) {
       select("dlTrack2", track);
     }
     push(glimro::TRG_START_GAME);
-    frame();
+    glimro::runFrame(FRAME_MS);
     if (!glimro::game) {
       std::fprintf(stderr, "race %d did not start\n", race);
       return 1;
     }
     for (int f = 0; f < raceFrames; ++f) {
       for (int p = 0; p < players; ++p) glimro::resources->accelerateAxis[p]->value = 1.0;
-      frame();
+      glimro::runFrame(FRAME_MS);
     }
     if (race == 1) {
       peakInRace = statusMb("VmHWM:");
@@ -183,14 +149,14 @@ int main(int argc, char** argv) {
                   residentParts().c_str(), peakInRace);
     }
     push(glimro::TRG_EXIT);
-    frame();
+    glimro::runFrame(FRAME_MS);
     push(glimro::TRG_EXIT);
-    frame();
+    glimro::runFrame(FRAME_MS);
     if (glimro::game) {
       std::fprintf(stderr, "race %d was not left\n", race);
       return 1;
     }
-    for (int f = 0; f < 10; ++f) frame();
+    for (int f = 0; f < 10; ++f) glimro::runFrame(FRAME_MS);
     std::printf("race %2d: resident %.1f MB (%s), peak %.1f MB\n", race, statusMb("VmRSS:"),
                 residentParts().c_str(), statusMb("VmHWM:"));
     std::fflush(stdout);

@@ -130,69 +130,69 @@ void mainLoop() {
   korvu::debug::debug(DBG_CORE, "Starting mainLoop.");
   editingProfile = nullptr;
   selectedPlayers = 0;
-  bool running = true;
   startTitleMusic();
   korvu::getElapsedTicks();
+  while (runFrame(korvu::getElapsedTicks())) continue;
+}
 
-  while (running) {
-    const unsigned elapsed = korvu::getElapsedTicks();
-    const float dt = static_cast<float>(elapsed);
-    running = resources->controlQueue->readEvents() && running;
-    resources->controlQueue->perform(dt);
-    resources->gui->perform(resources->controlQueue, dt);
-    globalMessages.perform(dt);
-    // Console commands that touch the window or the race run here, between
-    // frames, never on the console thread.
-    if (resources->console) resources->console->performPending();
+bool runFrame(unsigned elapsed) {
+  const float dt = static_cast<float>(elapsed);
+  bool running = resources->controlQueue->readEvents();
+  resources->controlQueue->perform(dt);
+  resources->gui->perform(resources->controlQueue, dt);
+  globalMessages.perform(dt);
+  // Console commands that touch the window or the race run here, between
+  // frames, never on the console thread.
+  if (resources->console) resources->console->performPending();
 
-    const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
-    running = stepped && running;
+  const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
+  running = stepped && running;
 
-    korvu::clearScreen();
-    if (game) game->draw(dt);
+  korvu::clearScreen();
+  if (game) game->draw(dt);
 
-    resources->renderContext2D.apply();
-    korvu::currentViewport = &korvu::vpScreen;
-    glViewport(static_cast<GLint>(korvu::vpScreen.x), static_cast<GLint>(korvu::vpScreen.y),
-               static_cast<GLsizei>(korvu::vpScreen.width),
-               static_cast<GLsizei>(korvu::vpScreen.height));
-    resources->renderContext2D.apply();
+  resources->renderContext2D.apply();
+  korvu::currentViewport = &korvu::vpScreen;
+  glViewport(static_cast<GLint>(korvu::vpScreen.x), static_cast<GLint>(korvu::vpScreen.y),
+             static_cast<GLsizei>(korvu::vpScreen.width),
+             static_cast<GLsizei>(korvu::vpScreen.height));
+  resources->renderContext2D.apply();
+  korvu::resetCursor();
+  resources->gui->draw();
+
+  if (settings.showFps && resources->font) {
+    const int fps = korvu::calcFPS(static_cast<int>(elapsed));
     korvu::resetCursor();
-    resources->gui->draw();
-
-    if (settings.showFps && resources->font) {
-      const int fps = korvu::calcFPS(static_cast<int>(elapsed));
+    korvu::moveCursor(korvu::Vector2D(20.0f, 20.0f));
+    resources->font->printf(korvu::JUSTIFY_LEFT, "FPS:%4d", fps);
+    korvu::debug::info(DBG_FPS, "FPS: %d", fps);
+    if (game) {
       korvu::resetCursor();
-      korvu::moveCursor(korvu::Vector2D(20.0f, 20.0f));
-      resources->font->printf(korvu::JUSTIFY_LEFT, "FPS:%4d", fps);
-      korvu::debug::info(DBG_FPS, "FPS: %d", fps);
-      if (game) {
-        korvu::resetCursor();
-        korvu::moveCursor(korvu::Vector2D(20.0f, 40.0f));
-        resources->font->printf(korvu::JUSTIFY_LEFT, "Meshes: %d", game->meshes);
-        korvu::resetCursor();
-        korvu::moveCursor(korvu::Vector2D(20.0f, 30.0f));
-        resources->font->printf(korvu::JUSTIFY_LEFT, "Faces: %d", game->faces);
-      }
+      korvu::moveCursor(korvu::Vector2D(20.0f, 40.0f));
+      resources->font->printf(korvu::JUSTIFY_LEFT, "Meshes: %d", game->meshes);
+      korvu::resetCursor();
+      korvu::moveCursor(korvu::Vector2D(20.0f, 30.0f));
+      resources->font->printf(korvu::JUSTIFY_LEFT, "Faces: %d", game->faces);
     }
-    korvu::resetCursor();
-    globalMessages.draw();
-
-    if (game && game->leave) leaveRace();
-
-    if (korvu::audio::context) korvu::audio::context->perform(dt);
-    resources->effectsEmitter->perform(dt);
-
-    if (resources->console && !resources->console->running) {
-      resources->console->performPending();
-      delete resources->console;
-      resources->console = nullptr;
-      std::printf("Debugging console terminated.\n");
-      std::fflush(stdout);
-    }
-    korvu::flipScreen();
-    printProfiling = false;
   }
+  korvu::resetCursor();
+  globalMessages.draw();
+
+  if (game && game->leave) leaveRace();
+
+  if (korvu::audio::context) korvu::audio::context->perform(dt);
+  resources->effectsEmitter->perform(dt);
+
+  if (resources->console && !resources->console->running) {
+    resources->console->performPending();
+    delete resources->console;
+    resources->console = nullptr;
+    std::printf("Debugging console terminated.\n");
+    std::fflush(stdout);
+  }
+  korvu::flipScreen();
+  printProfiling = false;
+  return running;
 }
 
 }  // namespace glimro

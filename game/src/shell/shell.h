@@ -42,6 +42,10 @@ void init();
 // Runs frames until the window is closed, an exit reaches the global
 // commands or a race step finds terminate set.
 void mainLoop();
+// One frame of it, `elapsed` milliseconds after the last: events, the menus'
+// or the race's step, drawing, the end of a finished race, audio, the
+// console. False when the program is to end.
+bool runFrame(unsigned elapsed);
 // Deletes the race and the resource set and ends the process with the
 // given status; never returns.
 [[noreturn]] void quit(int status = 0);
