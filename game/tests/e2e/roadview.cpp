@@ -69,18 +69,22 @@ bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
 }
 
 bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
-  // A line of text, wider than any lens-flare ring that passes the band.
-  int count = 0, first = frame.width, last = -1;
+  // A line of text, wider than any lens-flare ring that passes the band,
+  // and drawn in thin strokes: a lit start lamp is a solid disc.
+  int count = 0, first = frame.width, last = -1, widest = 0;
   for (int y = 126; y < 152 && y < frame.height; ++y) {
-    for (int x = view.x + 50; x < view.x + view.width - 50 && x < frame.width; ++x) {
-      if (isHudText(frame.at(x, y))) {
-        ++count;
-        first = std::min(first, x);
-        last = std::max(last, x);
+    for (int x = view.x + 50, run = 0; x < view.x + view.width - 50 && x < frame.width; ++x) {
+      if (!isHudText(frame.at(x, y))) {
+        run = 0;
+        continue;
       }
+      ++count;
+      first = std::min(first, x);
+      last = std::max(last, x);
+      widest = std::max(widest, ++run);
     }
   }
-  if (count <= 100 || last - first <= 100) return false;
+  if (count <= 100 || last - first <= 100 || widest > 12) return false;
   // The start banner's golden letters stand on a near-black board; the
   // race's messages are drawn over the scene.
   int board = 0;
