@@ -72,16 +72,25 @@ Pixels drawn(glimro_harness::RaceHarness& h, bool hud) {
 }
 
 // A frame of a race built in a test world, kept as the artifact.
-void frame(Game& g, const std::string& artifact) {
+Pixels frame(Game& g, const std::string& artifact) {
   korvu::clearScreen();
   g.draw(0.0f);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << artifact;
   EXPECT_GT(g.meshes, 0);
   EXPECT_GT(g.faces, 0);
   korvu_test::saveWindowArtifact(artifact);
+  return korvu_test::readPixels(0, 0, W, H);
 }
 
-const uint8_t* at(const Pixels& p, int x, int y) { return &p[(static_cast<size_t>(y) * W + x) * 4]; }
+const uint8_t* at(const Pixels& p, int x, int y, int width = W) {
+  return &p[(static_cast<size_t>(y) * width + x) * 4];
+}
+
+// Grey as road, walls and concrete are by day and by night; sky, sea, fog
+// and the clear colour are bluer, or darker than any lit surface.
+bool grey(const uint8_t* c) {
+  return c[0] >= 10 && std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]}) <= 10;
+}
 
 // Pixels of the rectangle whose red clearly dominates: the vehicles'
 // livery, dimmer by night.
@@ -102,6 +111,26 @@ double skyBlue(const Pixels& p) {
   for (int y = H - 20; y < H; ++y)
     for (int x = 0; x < W; ++x) sum += at(p, x, y)[2];
   return sum / (20.0 * W);
+}
+
+// Brightness (the mean of the channels) over [x0, x1) x [y0, y1) of a
+// picture `width` wide: its mean and spread, how much bluer than red it is,
+// and the shares of grey and of glowing cyan pixels.
+struct Tone { double mean, spread, bluer, grey, cyan; };
+Tone tone(const Pixels& p, int x0, int y0, int x1, int y1, int width = W) {
+  double sum = 0, squares = 0, bluer = 0, greys = 0, cyans = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const uint8_t* c = at(p, x, y, width);
+      const double v = (c[0] + c[1] + c[2]) / 3.0;
+      sum += v;
+      squares += v * v;
+      bluer += c[2] - c[0];
+      greys += grey(c);
+      cyans += c[1] > 150 && c[2] > 180 && c[0] < 0.6 * c[1];
+    }
+  const double n = static_cast<double>(x1 - x0) * (y1 - y0), mean = sum / n;
+  return {mean, std::sqrt(std::max(0.0, squares / n - mean * mean)), bluer / n, greys / n, cyans / n};
 }
 
 struct Box {
@@ -414,6 +443,7 @@ TEST_F(RaceFrames, EveryTrackAndSkyAsTheRaceDrawsThem) {
   glimro::settings.culling = false;
   glimro::PlayerProfile one;
   const char* names[3] = {"short", "alternate", "03"};
+  double zenith = 0;  // the day's
   for (int number = 0; number < 3; ++number) {
     for (bool night : {false, true}) {
       const std::string tail = std::string(night ? "_night" : "_day");
@@ -421,18 +451,34 @@ TEST_F(RaceFrames, EveryTrackAndSkyAsTheRaceDrawsThem) {
       SCOPED_TRACE(prefix + tail);
       glimro::settings.track = number;
       Game g("race", {&one}, 1, night);
-      frame(g, prefix + "grid" + tail);
+      // Just ahead of the vehicle the road is grey and marked; above, the
+      // sky of the time of day.
+      auto expectRoadAhead = [&](const Pixels& p, const char* kind) {
+        const Tone road = tone(p, 440, 348, 580, 428);
+        // The vehicle's shadow darkens some of it by night.
+        EXPECT_GT(road.grey, 0.5) << kind << ": no road ahead";
+        EXPECT_GT(road.spread, 2) << kind << ": a flat road";
+        EXPECT_EQ(skyBlue(p) > 80, !night) << kind << ": sky " << skyBlue(p);
+      };
+      expectRoadAhead(frame(g, prefix + "grid" + tail), "grid");
       const glimro::TrackSection* next = nullptr;
       const glimro::TrackSection* bend = pick(*g.track, "", &next);
       ASSERT_NE(bend, nullptr);
       driveTo(g, bend, next);
-      frame(g, prefix + "bend" + tail);
+      expectRoadAhead(frame(g, prefix + "bend" + tail), "bend");
       // The short track has neither a tunnel nor the steel deck.
-      for (const char* kind : {"tunnel", "deck"}) {
-        if (const glimro::TrackSection* s = pick(*g.track, kind[0] == 't' ? "tunnelWall" : "trackDeck", &next)) {
-          driveTo(g, s, next);
-          frame(g, prefix + kind + tail);
-        }
+      if (const glimro::TrackSection* s = pick(*g.track, "tunnelWall", &next)) {
+        driveTo(g, s, next);
+        // Walls and ceiling fill the upper half, lit and tiled.
+        const Tone walls = tone(frame(g, prefix + "tunnel" + tail), 0, H / 2, W, H);
+        EXPECT_GT(walls.mean, 25) << "a dark tunnel";
+        EXPECT_GT(walls.spread, 15) << "a flat tunnel";
+      }
+      if (const glimro::TrackSection* s = pick(*g.track, "trackDeck", &next)) {
+        driveTo(g, s, next);
+        // The deck's glowing rails run ahead, above the vehicle.
+        const double rails = tone(frame(g, prefix + "deck" + tail), 0, H * 45 / 100, W, H).cyan;
+        EXPECT_GT(rails, 0.001) << "no deck rails";
       }
       // From high above the start, past the fog the race uses.
       korvu::RenderContext3D& context = *glimro::raceResources.renderContext3D;
@@ -440,7 +486,21 @@ TEST_F(RaceFrames, EveryTrackAndSkyAsTheRaceDrawsThem) {
       context.fogEnd = 9000;
       const Vector3D start = g.track->sections.front()->position;
       look(g, start + Vector3D(-900, 1100, 900), Vector3D(0.75f, -1.0f, -0.75f), 70, double(W) / H, 9000);
-      frame(g, prefix + "above" + tail);
+      const Pixels above = frame(g, prefix + "above" + tail);
+      // The track is what changes when it is taken away, and it is grey,
+      // not fog.
+      g.track->active = false;
+      korvu::clearScreen();
+      g.draw(0.0f);
+      g.track->active = true;
+      const Pixels bare = korvu_test::readPixels(0, 0, W, H);
+      int track = 0;
+      for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+          const uint8_t *a = at(above, x, y), *b = at(bare, x, y);
+          track += grey(a) && std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]) >= 24;
+        }
+      EXPECT_GT(track, W * H / 50) << "the track is not seen from above";
 
       if (number != 0) continue;
       // The sky's faces as a cross, drawn by a camera of 90 degrees high
@@ -458,6 +518,17 @@ TEST_F(RaceFrames, EveryTrackAndSkyAsTheRaceDrawsThem) {
         korvu::clearScreen();
         g.draw(0.0f);
         const std::vector<uint8_t> rgba = korvu_test::readPixels(0, 0, side, side);
+        // Clouds or stars on every face but the night's sea straight down.
+        // By day a blue zenith, and on each side bright sky over darker sea.
+        const Tone all = tone(rgba, 0, 0, side, side, side);
+        SCOPED_TRACE("sky face in column " + std::to_string(f.column) + ", row " + std::to_string(f.row));
+        if (!night || f.row != 0) EXPECT_GT(all.spread, 2) << "a flat sky";
+        if (!night && f.row == 1)
+          EXPECT_GT(tone(rgba, 0, side / 2, side, side, side).mean - tone(rgba, 0, 0, side, side / 2, side).mean, 20)
+              << "no horizon";
+        if (!night && f.row == 2) EXPECT_GT(all.bluer, 30) << "a zenith that is not blue";
+        if (night && f.row == 2) EXPECT_LT(4 * all.mean, zenith) << "a night as bright as the day";
+        if (!night && f.row == 2) zenith = all.mean;
         for (int y = 0; y < side; ++y)
           for (int x = 0; x < side * 4; ++x)
             sheet[((f.row * side + y) * 4 * side + f.column * side) * 4 + x] = rgba[(y * side) * 4 + x];
