@@ -97,9 +97,8 @@ class Game {
   // Day or night: sky, fog, ambient light, clear colour and the sun.
   void setWeather(bool night);
   // One frame of the race, dt milliseconds long: triggers, countdown,
-  // rockets, explosions, controls, every vehicle against the others and the
-  // track with its hover and drive steps, the players' culling lists and
-  // the ranking. False when the program is to end.
+  // rockets, explosions, controls, the vehicles' moves, the players'
+  // culling lists and the ranking. False when the program is to end.
   bool mainLoop(float dt);
   // Every player's view into its viewport, then every player's heads-up
   // display; dt is not used.
@@ -128,6 +127,10 @@ class Game {
   void stepExplosions(float dt);
   // Turns the players' axes into their vehicles' controls.
   void applyControls();
+  // Every vehicle against the others and the track, with its hover and
+  // drive steps, in parts of at most 25 ms: the hover body shakes in
+  // longer steps and, beyond 100 ms, drops through the road.
+  void moveVehicles(float dt);
   // Fills the vehicle's list of the track objects within the collision
   // radius, for its move and its hover.
   void findNearbyObjects(Glimro* vehicle);

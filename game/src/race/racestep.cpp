@@ -4,6 +4,7 @@
 // vehicles; and the drawing of every player's view and heads-up display.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -41,6 +42,8 @@ const double SMALLEST_SPEED = 0.01;
 const float ADVANCE = 0.8f;
 const int MAX_PASSES = 1000;
 const float CULL_ANGLE = 50.0f;
+const float LONGEST_MOVE = 25.0f;
+const int MAX_MOVE_PARTS = 40;
 
 Vector3D unit(Vector3D v) {
   v.normalize();
@@ -86,18 +89,28 @@ bool Game::mainLoop(float dt) {
   stepRockets(dt);
   stepExplosions(dt);
   applyControls();
-  for (Glimro* v : vehicles) {
-    if (settings.collisions) collideWithVehicles(v, dt);
-    findNearbyObjects(v);
-    const bool contact = sweep(v, dt);
-    hover(v, dt, contact);
-  }
+  moveVehicles(dt);
   cullViews();
   rank();
   // The shell has polled the events once this frame already.
   korvu::ControlQueue* queue = raceResources.controlQueue;
   const bool events = queue == nullptr || queue->readEvents();
   return running && events && !terminate;
+}
+
+void Game::moveVehicles(float dt) {
+  // A frame of more than 40 parts (a machine that slept) moves in 40 longer
+  // ones, so that it cannot hold the program up.
+  const int parts = std::min(MAX_MOVE_PARTS, std::max(1, static_cast<int>(std::ceil(dt / LONGEST_MOVE))));
+  const float part = dt / static_cast<float>(parts);
+  for (int i = 0; i < parts; ++i) {
+    for (Glimro* v : vehicles) {
+      if (settings.collisions) collideWithVehicles(v, part);
+      findNearbyObjects(v);
+      const bool contact = sweep(v, part);
+      hover(v, part, contact);
+    }
+  }
 }
 
 bool Game::handleTriggers() {
