@@ -1,6 +1,8 @@
 #include "korvu.h"
 
 #include <GL/gl.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -52,6 +54,9 @@ const int QUIT_SIGNALS[] = {SIGINT, SIGTERM};
 volatile sig_atomic_t signalCalls = 0;
 // The quit signal received first, 0 before.
 volatile sig_atomic_t quitSignal = 0;
+// Set once the X server has refused a request or gone: the window was
+// destroyed from outside, or the display closed.
+bool displayFailed = false;
 
 // Writes a whole text to standard error with nothing but write(2), which
 // may be called from a signal handler.
@@ -119,6 +124,30 @@ void writeQuitAgainFromHandler() {
   }
 }
 
+// Any X error ends the program as closing the window does, instead of
+// Xlib's default of exiting at once with nothing saved. SDL chains its own
+// handler to this one, so the errors SDL expects never arrive here.
+int onXError(Display* display, XErrorEvent* e) {
+  if (!displayFailed) {
+    char text[128];
+    XGetErrorText(display, e->error_code, text, sizeof text);
+    debug::warning(dbgCore, "The X server refused a request (%s, major opcode %d); quitting.", text,
+                   static_cast<int>(e->request_code));
+  }
+  displayFailed = true;
+  return 0;
+}
+
+int onXIOError(Display*) {
+  if (!displayFailed) debug::warning(dbgCore, "Lost the connection to the X server; quitting.");
+  displayFailed = true;
+  return 0;
+}
+
+// Returning keeps the process alive on a dead display, whose requests Xlib
+// then drops, so the main loop can end in order and save what was driven.
+void onXIOErrorExit(Display*, void*) {}
+
 }  // namespace
 
 JustificationHorizontal justificationHorizontal(const char* word) {
@@ -163,6 +192,8 @@ void init(SubSystem flags, bool catchSignals) {
     action.sa_flags = SA_RESTART;
     for (int sig : QUIT_SIGNALS) sigaction(sig, &action, nullptr);
   }
+  // Before SDL opens the display, so that SDL's own handler passes on to it.
+  XSetErrorHandler(onXError);
   fullscreen = false;
   if (flags > 0) {
     debug::info(dbgCore, "Initialising SDL.");
@@ -191,6 +222,17 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
   glViewport(0, 0, static_cast<GLsizei>(vpScreen.width), static_cast<GLsizei>(vpScreen.height));
   fullscreen = full;
   setClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  // In place of SDL's handler of a lost display, which leaves SDL's event
+  // reading to crash on it. SDL draws through a second connection of its
+  // own; both must survive.
+  XSetIOErrorHandler(onXIOError);
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11) {
+    XSetIOErrorExitHandler(info.info.x11.display, onXIOErrorExit, nullptr);
+    if (info.info.x11.gfxdisplay != info.info.x11.display)
+      XSetIOErrorExitHandler(info.info.x11.gfxdisplay, onXIOErrorExit, nullptr);
+  }
 }
 
 void setWindowCaption(const char* text) { SDL_WM_SetCaption(text, text); }
@@ -248,7 +290,7 @@ void quit(int status) {
   std::exit(status);
 }
 
-bool quitRequested() { return quitSignal != 0; }
+bool quitRequested() { return quitSignal != 0 || displayFailed; }
 
 void handleQuitSignal(int sig) {
   if (quitSignal != 0) handleSignal(sig);

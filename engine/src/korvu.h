@@ -63,7 +63,9 @@ JustificationHorizontal justificationHorizontal(const char* word);
 JustificationVertical justificationVertical(const char* word);
 
 // Names the engine's log groups, optionally installs the fatal-signal
-// handler and the quit-signal handler, and starts SDL with the given subsystems. Throws SDL's error text.
+// handler and the quit-signal handler, installs the X error handlers (an X
+// error asks for the orderly end, quitRequested), and starts SDL with the
+// given subsystems. Throws SDL's error text.
 void init(SubSystem flags, bool catchSignals);
 
 // Opens the OpenGL video mode with bitsPerPixel / 4 bits per channel, double
@@ -105,7 +107,8 @@ void cleanUp();
 // closing the window asks for (quitRequested, ControlQueue::readEvents), a
 // second one ends the process through handleSignal.
 void handleQuitSignal(int sig);
-// True once SIGINT or SIGTERM has asked the program to end.
+// True once SIGINT or SIGTERM has asked the program to end, or the X server
+// has refused a request or gone (the window destroyed from outside).
 bool quitRequested();
 
 }  // namespace korvu
