@@ -43,6 +43,18 @@ void initAudio() {
   settings.audiodevice.clear();
   try {
     korvu::audio::init("", 44100);
+    return;
+  } catch (const std::string& message) {
+    // A machine without a working sound device still plays, silently.
+    korvu::debug::warning(DBG_CORE,
+                          "No sound device could be opened (%s); playing without sound. <sound enabled=\"0\"/> "
+                          "in \"%s\" starts the game without trying.",
+                          message.c_str(), FILENAME_SETTINGS.c_str());
+  }
+  korvu::audio::cleanUp();
+  korvu::audio::enabled = settings.sound = false;
+  try {
+    korvu::audio::init("", 44100);
   } catch (const std::string& message) {
     fail("Could not intialize korvu:audio: %s\n", message);
   }
