@@ -58,6 +58,26 @@ TEST(SettingsFile, ReadsNumberFormsSwitchWordsAndTheLaterElement) {
   EXPECT_EQ(s.laps, 8);
 }
 
+// A race of no laps would end at the first crossing of the line with a
+// false record; such a value keeps the laps and says so.
+TEST(SettingsFile, LapsBelowOneKeepTheLapsWithAWarning) {
+  const std::string dir = makeTempDir();
+  for (const char* value : {"0", "abc", "-2", "1000000"}) {
+    SCOPED_TRACE(value);
+    writeFile(dir + "/s.xml", std::string("<settings><laps value=\"") + value + "\"/></settings>");
+    Settings s;
+    testing::internal::CaptureStdout();
+    s.load(dir + "/s.xml");
+    const std::string log = testing::internal::GetCapturedStdout();
+    const bool accepted = std::string(value) == "1000000";
+    EXPECT_EQ(s.laps, accepted ? 1000000 : 3);
+    EXPECT_EQ(log.find("(warning) Laps \"" + std::string(value) + "\" in \"resources/settings.xml\"") !=
+                  std::string::npos,
+              !accepted)
+        << log;
+  }
+}
+
 TEST(SettingsFile, SwitchSettersMirrorTheRenderSwitches) {
   Settings s;
   const korvu::ddd::Settings before = korvu::ddd::settings;

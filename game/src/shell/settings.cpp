@@ -1,5 +1,7 @@
 #include "shell/settings.h"
 
+#include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "ddd/materialbank.h"
@@ -12,6 +14,7 @@
 #include "race/game.h"
 #include "image.h"
 #include "shell/resources.h"
+#include "shell/shell.h"
 #include "xml.h"
 
 namespace glimro {
@@ -101,7 +104,15 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
       lightsQuality = static_cast<short>(child->getAttributeLong(XML_LIGHTS, lightsQuality));
       fogQuality = static_cast<short>(child->getAttributeLong(XML_FOG, fogQuality));
     } else if (name == XML_LAPS) {
-      laps = child->getAttributeLong(XML_VALUE, laps);
+      // A race of no laps would end at the first crossing of the line and
+      // keep that as a record.
+      const long value = child->getAttributeLong(XML_VALUE, laps);
+      if (value >= 1) {
+        laps = static_cast<int>(std::min<long>(value, INT_MAX));
+      } else {
+        korvu::debug::warning(DBG_CORE, "Laps \"%s\" in \"%s\" is not a number of at least 1; racing %d laps.",
+                              child->getAttribute(XML_VALUE, "").c_str(), FILENAME_SETTINGS.c_str(), laps);
+      }
     } else if (name == XML_AUDIODEVICE) {
       audiodevice = child->getAttribute(XML_VALUE, audiodevice);
     } else if (name == XML_DEBUG) {
