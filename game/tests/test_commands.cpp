@@ -10,6 +10,9 @@
 #include <typeinfo>
 #include <vector>
 
+#include "race/game.h"
+#include "race/glimro.h"
+#include "raceharness.h"
 #include "shell/commands.h"
 #include "sdlevents.h"
 
@@ -237,4 +240,39 @@ TEST_F(CommandsTest, DefaultBindingsDriveBothPlayers) {
   send(keyEvent(SDL_KEYDOWN, SDLK_w));
   EXPECT_EQ(controls.accelerateAxis[1]->value, 1.0);
   EXPECT_EQ(controls.breakAxis[0]->value, 0.0);
+}
+
+// The road of a key from SDL's queue to the vehicle: each player's
+// accelerator, read by the race's own poll through the default bindings,
+// drives that player's vehicle and leaves the other one standing.
+TEST_F(CommandsTest, EachPlayersAcceleratorDrivesThatPlayersVehicle) {
+  for (size_t player = 0; player < 2; ++player) {
+    SCOPED_TRACE(player + 1);
+    glimro_harness::RaceOptions options;
+    options.players = 2;
+    glimro_harness::RaceHarness h(options);
+    h.autopilot = false;
+    glimro::RaceResources& r = glimro::raceResources;
+    r.controlQueue = &queue;
+    for (int p = 0; p < 2; ++p) {
+      r.xAxis[p] = controls.xAxis[p];
+      r.accelerateAxis[p] = controls.accelerateAxis[p];
+      r.breakAxis[p] = controls.breakAxis[p];
+    }
+    ASSERT_EQ(korvu_test::initEventsWithoutWindow(), 0) << SDL_GetError();
+    while (h.game->countdown > 0) h.step();
+    for (int i = 0; i < 50; ++i) h.step();
+    const SDLKey key = player == 0 ? SDLK_UP : SDLK_w;
+    const auto push = [&](Uint8 type) {
+      SDL_Event e = keyEvent(type, key);
+      EXPECT_EQ(SDL_PushEvent(&e), 0);
+    };
+    push(SDL_KEYDOWN);
+    for (int i = 0; i < 25; ++i) h.step();
+    push(SDL_KEYUP);
+    h.step();
+    EXPECT_GT(h.game->players[player]->speed, 1.0);
+    EXPECT_EQ(h.game->players[1 - player]->speed, 0.0);
+    SDL_Quit();
+  }
 }
