@@ -29,13 +29,12 @@ const double BEND_THROTTLE = 0.35;
 // Out of sight this long, the vehicle is put back on the road.
 const double LOST_SECONDS = 1.5;
 
-// The heads-up font's pale yellow; white clouds and the sun's glare are not.
-bool isHudText(const uint8_t* p) { return p[0] > 240 && p[1] > 240 && int(p[0]) - int(p[2]) > 25; }
-
 }  // namespace
 
-const PlayerKeys PLAYER1_KEYS = {"Up", "Left", "Right", "BackSpace"};
-const PlayerKeys PLAYER2_KEYS = {"w", "a", "d", "Tab"};
+bool isHudText(const uint8_t* p) { return p[0] > 240 && p[1] > 240 && int(p[0]) - int(p[2]) > 25; }
+
+const PlayerKeys PLAYER1_KEYS = {"Up", "Down", "Left", "Right", "BackSpace"};
+const PlayerKeys PLAYER2_KEYS = {"w", "s", "a", "d", "Tab"};
 
 bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
   // Rows of text: runs of rows with ink, each a glyph's height, with some

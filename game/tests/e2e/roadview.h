@@ -27,6 +27,8 @@ struct RoadSight {
 bool isRoad(const uint8_t* rgb);
 RoadSight lookAhead(const Frame& frame, const ViewColumns& view);
 
+// The heads-up font's pale yellow; white clouds and the sun's glare are not.
+bool isHudText(const uint8_t* rgb);
 // At least two rows of yellow heads-up text (the timers and the lap line)
 // in the rectangle.
 bool hasHudText(const Frame& frame, int left, int top, int width, int height);
@@ -39,7 +41,7 @@ bool panelShown(const Frame& frame, int left, int top, int height);
 
 // The keys of one player.
 struct PlayerKeys {
-  std::string accelerate, left, right, reset;
+  std::string accelerate, brake, left, right, reset;
 };
 extern const PlayerKeys PLAYER1_KEYS;
 extern const PlayerKeys PLAYER2_KEYS;

@@ -327,6 +327,12 @@ void GameSession::closeWindow() {
   XFlush(display);
 }
 
+void GameSession::destroyWindow() {
+  if (!display || !window) return;
+  XDestroyWindow(display, window);
+  XFlush(display);
+}
+
 void GameSession::console(const std::string& words) {
   if (input < 0) return;
   const std::string line = words + "\n";
@@ -435,6 +441,24 @@ void expectCleanEnd(const GameSession& session) {
   }
   EXPECT_EQ(session.out().find("(critical)"), std::string::npos) << session.out();
   EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
+}
+
+std::string GameSession::processState() const {
+  if (!running()) return "not running";
+  const std::string proc = "/proc/" + std::to_string(pid);
+  // After the name in parentheses: state, then utime and stime as the
+  // 12th and 13th fields.
+  const std::string stat = korvu_test::readFile(proc + "/stat");
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos) return "unknown";
+  char state = '?';
+  unsigned long user = 0, system = 0;
+  std::sscanf(stat.c_str() + close + 1, " %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &state, &user,
+              &system);
+  char text[160];
+  std::snprintf(text, sizeof text, "state %c, %.2f s of processor time, waiting in \"%s\"", state,
+                double(user + system) / double(sysconf(_SC_CLK_TCK)), korvu_test::readFile(proc + "/wchan").c_str());
+  return text;
 }
 
 long GameSession::privateKb() const {

@@ -115,6 +115,8 @@ class GameSession {
   void type(const std::string& text);
   // What a window manager sends when the window's close button is pressed.
   void closeWindow();
+  // Destroys the window from outside, as a desktop's "force close" does.
+  void destroyWindow();
   // Sends the program a signal (SIGTERM as a desktop logging out does).
   void signal(int sig);
   // Words for the console, as typed on standard input.
@@ -142,6 +144,9 @@ class GameSession {
   // cannot be read).
   long privateKb() const;
   bool running() const { return pid > 0 && !ended; }
+  // The running program's scheduler state, processor time and what it
+  // waits in, as /proc tells them; for the report of a failed test.
+  std::string processState() const;
 
   std::string out() const;
   std::string err() const;

@@ -5,6 +5,7 @@
 // cannot succeed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <csignal>
@@ -104,6 +105,18 @@ class GameRun : public ::testing::Test {
     ASSERT_TRUE(waitForPanel(startMenu, 5.0)) << startMenu << " is not back";
   }
 
+  // A failed test shows what the program wrote and how it stands, and
+  // keeps the window's last frame.
+  void TearDown() override {
+    if (!HasFailure() || !game) return;
+    if (game->running()) {
+      saveFrame(std::string("failed_") + testing::UnitTest::GetInstance()->current_test_info()->name(),
+                game->grab());
+      std::printf("The program: %s\n", game->processState().c_str());
+    }
+    std::printf("Its standard output:\n%s\nIts standard error:\n%s\n", game->out().c_str(), game->err().c_str());
+  }
+
   XServer x;
   std::unique_ptr<GameSession> game;
   double windowAt = 0.0;  // seconds from launch
@@ -121,17 +134,34 @@ glimro::TrackStats readStats(const std::string& path, bool& ok) {
   return stats;
 }
 
-// Mean difference per channel of two frames over a view, from below its
-// heads-up text to the horizon: the start portal and the scenery, which
-// move when the view's own vehicle moves, while the other vehicle stays
-// lower in the picture.
-double viewChange(const Frame& a, const Frame& b, const ViewColumns& v) {
-  const int bottom = a.height * 2 / 5;
-  double sum = 0.0;
-  for (int y = 70; y < bottom; ++y)
-    for (int x = v.x; x < v.x + v.width; ++x)
-      for (int c = 0; c < 3; ++c) sum += std::abs(int(a.at(x, y)[c]) - int(b.at(x, y)[c]));
-  return sum / (3.0 * (bottom - 70) * v.width);
+// How much a view's scenery changed between two frames: over the view
+// from below its heads-up text to the horizon, in squares of 32 pixels,
+// the median of the squares' mean difference per channel. A vehicle
+// turning or moving changes most squares, the start portal shaking as a
+// vehicle hovers at rest or the other player's vehicle passing through the
+// view only a few.
+double sceneryChange(const Frame& a, const Frame& b, const ViewColumns& v) {
+  const int square = 32, top = 70, bottom = a.height * 2 / 5;
+  std::vector<double> changes;
+  for (int y0 = top; y0 + square <= bottom; y0 += square)
+    for (int x0 = v.x; x0 + square <= v.x + v.width; x0 += square) {
+      long sum[3] = {0, 0, 0};
+      for (int y = y0; y < y0 + square; ++y)
+        for (int x = x0; x < x0 + square; ++x)
+          for (int c = 0; c < 3; ++c) sum[c] += int(a.at(x, y)[c]) - int(b.at(x, y)[c]);
+      changes.push_back((std::abs(sum[0]) + std::abs(sum[1]) + std::abs(sum[2])) / (3.0 * square * square));
+    }
+  std::nth_element(changes.begin(), changes.begin() + changes.size() / 2, changes.end());
+  return changes[changes.size() / 2];
+}
+
+// Pixels of a view's race clock (the first line of its display) that
+// turned into ink or out of it: none while the clock stands.
+int clockChange(const Frame& a, const Frame& b, const ViewColumns& v) {
+  int n = 0;
+  for (int y = 4; y < 26; ++y)
+    for (int x = v.x + 8; x < v.x + 100; ++x) n += isHudText(a.at(x, y)) != isHudText(b.at(x, y));
+  return n;
 }
 
 int filled(const glimro::TimeTable& table) {
@@ -203,12 +233,9 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   EXPECT_GE(stats.laptimes.entries[0].ticks, SHORTEST_LAP_MS) << "not a whole lap";
   std::printf("lap %ld ms, race %ld ms\n", stats.laptimes.entries[0].ticks, stats.tracktimes.entries[0].ticks);
 
-  EXPECT_TRUE(game->waitForChange(over, 5.0, 5.0));
-  pauseFor(0.2);
-  EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu1")) << "the start menu is not back";
+  EXPECT_TRUE(waitForPanel("pStartGameMenu1", 5.0)) << "the start menu is not back";
   game->key("Escape");
-  pauseFor(0.3);
-  EXPECT_TRUE(panelVisible(game->grab(), "pMainMenu")) << "the main menu is not back";
+  EXPECT_TRUE(waitForPanel("pMainMenu", 5.0)) << "the main menu is not back";
 
   game->console("close;");
   EXPECT_TRUE(waitForOutput("Debugging console terminated.", 5.0)) << game->out();
@@ -270,6 +297,13 @@ TEST_F(GameRun, TerminationSignalDuringARaceKeepsTheLapAndEndsCleanly) {
   EXPECT_NE(game->err().find("Termination request."), std::string::npos) << game->err();
 }
 
+// A window destroyed by another program is an X error, which ends the game
+// as closing the window does instead of at once.
+TEST_F(GameRun, WindowDestroyedFromOutsideDuringARaceKeepsTheLap) {
+  lapThenEnd(*this, false, [](GameSession& game) { game.destroyWindow(); });
+  EXPECT_NE(game->out().find("The X server refused a request"), std::string::npos) << game->out();
+}
+
 TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   GameSetup setup;
   start(setup);
@@ -289,44 +323,78 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
       << game->file("moresettings.xml");
 
   // Player 1 has the right half of the window. Past the countdown each
-  // player's accelerator alone moves that player's own view more than the
-  // other's (a short push, which leaves the other vehicle alone); released,
-  // the vehicle coasts to a stop on the road, which both views still show.
-  // The vehicles settle on the grid and the lamps change every second until
-  // the green light: wait for both views to stand still.
+  // player's accelerator, with a steering key, turns that player's own view
+  // and leaves the other view's scenery as it was; the brake then stops the
+  // vehicle on the road, which both views still show.
   const ViewColumns right{width() / 2, width() / 2};
   const ViewColumns left{0, width() / 2};
-  const auto settle = [&]() {
+  // At the green light the race clocks run: the game is alive. Player 2's
+  // clock is read, which stands before the open sky (player 1's before the
+  // start banner), twice in a row, as the race's first frames change it once.
+  const auto clocksRun = [&]() {
+    const Clock::time_point start = Clock::now();
     Frame last = game->grab();
-    for (int i = 0, still = 0; i < 40 && still < 5; ++i) {
-      pauseFor(0.5);
-      const Frame now = game->grab();
-      still = viewChange(last, now, left) < 1.0 && viewChange(last, now, right) < 1.0 ? still + 1 : 0;
-      last = now;
+    for (int ticks = 0; ticks < 2;) {
+      if (secondsSince(start) > 15.0) return false;
+      pauseFor(0.2);
+      Frame now = game->grab();
+      if (now.empty()) return false;
+      ticks = clockChange(last, now, left) > 15 ? ticks + 1 : 0;
+      last = std::move(now);
     }
+    return true;
   };
-  settle();
+  ASSERT_TRUE(clocksRun()) << "the race clocks stand still; the program: " << game->processState();
+  // Both views still twice in a row, half a second apart.
+  const auto settle = [&]() {
+    const Clock::time_point start = Clock::now();
+    Frame last = game->grab();
+    for (int still = 0; still < 2;) {
+      if (secondsSince(start) > 15.0) return false;
+      pauseFor(0.5);
+      Frame now = game->grab();
+      still = sceneryChange(last, now, left) < 2.5 && sceneryChange(last, now, right) < 2.5 ? still + 1 : 0;
+      last = std::move(now);
+    }
+    return true;
+  };
+  ASSERT_TRUE(settle()) << "the vehicles do not come to rest on the grid";
+  // A vehicle hovering at rest rocks its view's scenery by up to 3.5.
+  const double OWN_MOVE = 16.0, OTHER_MOST = 6.0;
+  // Each steers away from the other (player 2 starts behind player 1, to
+  // its left): turning, the own view changes much before the vehicle has
+  // gone far. The keys are held until it has, however few frames a slow
+  // machine draws meanwhile.
   const struct {
     const PlayerKeys& keys;
     ViewColumns own, other;
-  } drivers[] = {{PLAYER1_KEYS, right, left}, {PLAYER2_KEYS, left, right}};
+    std::string steer;
+  } drivers[] = {{PLAYER1_KEYS, right, left, PLAYER1_KEYS.right}, {PLAYER2_KEYS, left, right, PLAYER2_KEYS.left}};
   for (const auto& d : drivers) {
     SCOPED_TRACE(d.keys.accelerate);
-    // A push that runs into the other vehicle hands it speed too; such a
-    // push is tried again, while keys bound to the wrong player never pass.
-    bool ownMoves = false;
-    for (int push = 0; push < 3 && !ownMoves; ++push) {
-      const Frame before = game->grab();
-      game->keyDown(d.keys.accelerate);
-      pauseFor(0.4);
-      game->keyUp(d.keys.accelerate);
-      const Frame after = game->grab();
-      const double own = viewChange(before, after, d.own), other = viewChange(before, after, d.other);
-      std::printf("%s: own view changed by %.1f, the other by %.1f\n", d.keys.accelerate.c_str(), own, other);
-      ownMoves = own > other + 3.0;
-      settle();
+    const Frame before = game->grab();
+    Frame after = before;
+    const Clock::time_point pressed = Clock::now();
+    game->keyDown(d.keys.accelerate);
+    game->keyDown(d.steer);
+    while (secondsSince(pressed) < 6.0 && sceneryChange(before, after, d.own) < OWN_MOVE)
+      after = game->grab();
+    game->keyUp(d.keys.accelerate);
+    game->keyUp(d.steer);
+    const double held = secondsSince(pressed);
+    game->keyDown(d.keys.brake);
+    const double own = sceneryChange(before, after, d.own), other = sceneryChange(before, after, d.other);
+    std::printf("%s held %.2f s: own view changed by %.1f, the other by %.1f\n", d.keys.accelerate.c_str(), held,
+                own, other);
+    EXPECT_GE(own, OWN_MOVE) << "the accelerator did not move its own view; the program: " << game->processState();
+    EXPECT_LT(other, OTHER_MOST) << "the accelerator moved the other player's view";
+    if (HasFailure()) {
+      saveFrame("two_players_" + d.keys.accelerate + "_before", before);
+      saveFrame("two_players_" + d.keys.accelerate + "_after", after);
     }
-    EXPECT_TRUE(ownMoves) << "the accelerator moved the other player's view more than its own";
+    const bool stopped = settle();
+    game->keyUp(d.keys.brake);
+    ASSERT_TRUE(stopped) << "the brake did not stop the vehicle";
   }
   const Frame race = toFrame(game->screenshot("race_two"));
   EXPECT_TRUE(lookAhead(race, left).seen && lookAhead(race, right).seen) << "a view without road";
@@ -336,14 +404,10 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   // The console stays open through the end.
   openConsole();
   if (HasFatalFailure()) return;
+  leaveRace("pStartGameMenu2");
+  if (HasFatalFailure()) return;
   game->key("Escape");
-  pauseFor(0.5);
-  EXPECT_TRUE(panelVisible(game->grab(), "pRaceOver")) << "Escape did not end the race";
-  game->key("Escape");
-  pauseFor(0.5);
-  EXPECT_TRUE(panelVisible(game->grab(), "pStartGameMenu2")) << "the two-player menu is not back";
-  game->key("Escape");
-  pauseFor(0.3);
+  ASSERT_TRUE(waitForPanel("pMainMenu", 5.0));
   game->key("Escape");
   ASSERT_TRUE(game->waitForExit(10.0)) << "the program did not end with its console open";
   expectCleanEnd(*game);
@@ -351,14 +415,65 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
 }
 
 
+// OpenAL's wave writer, recording into sound.wav in the game's folder.
+const char* const WAVE_WRITER =
+    "[general]\ndrivers = wave\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
+    "[wave]\nfile = sound.wav\n";
+
+// RMS amplitude (0..1) of a stretch of the recorded sound, measured by sox;
+// -1 when sox fails.
+double soundRms(const std::string& wav, double start, double length) {
+  char command[512];
+  std::snprintf(command, sizeof command, "sox --ignore-length '%s' -n trim %.3f %.3f stat 2>&1", wav.c_str(), start,
+                length);
+  FILE* p = popen(command, "r");
+  if (!p) return -1.0;
+  double rms = -1.0;
+  char line[256];
+  while (std::fgets(line, sizeof line, p)) std::sscanf(line, "RMS     amplitude: %lf", &rms);
+  pclose(p);
+  return rms;
+}
+
+// RMS amplitudes of 50 ms windows of a stretch of the sound, in a band of
+// 50 Hz around `hz` (sox filters it, mono).
+std::vector<double> bandLevels(const std::string& wav, double start, double length, double hz) {
+  char command[512];
+  std::snprintf(command, sizeof command,
+                "sox --ignore-length '%s' -t raw -e signed -b 16 -c 1 -r 44100 - trim %.3f %.3f sinc %.0f-%.0f "
+                "2>/dev/null",
+                wav.c_str(), start, length, hz - 25.0, hz + 25.0);
+  std::vector<double> levels;
+  FILE* p = popen(command, "r");
+  if (!p) return levels;
+  const size_t window = 44100 / 20;
+  std::vector<int16_t> samples(window);
+  while (std::fread(samples.data(), sizeof(int16_t), window, p) == window) {
+    double sum = 0.0;
+    for (int16_t v : samples) sum += double(v) * v;
+    levels.push_back(std::sqrt(sum / window) / 32768.0);
+  }
+  pclose(p);
+  return levels;
+}
+
+size_t loudest(const std::vector<double>& levels) {
+  size_t best = 0;
+  for (size_t i = 1; i < levels.size(); ++i)
+    if (levels[i] > levels[best]) best = i;
+  return best;
+}
+
 // With sound switched off, as the README allows: a race on each of the
 // three tracks and one for two players, each started from the menus, driven
 // and left, in one program that then ends cleanly. Neither the console nor
 // the screenshot key is used, so the frames kept carry no message across
-// them: they are the README's pictures.
+// them: they are the README's pictures. The wave writer stands ready, and
+// records nothing: sound off opens no sound device.
 TEST_F(GameRun, SoundOffRacesOnEveryTrackAndForTwoPlayers) {
   GameSetup setup;
   setup.sound = false;
+  setup.alsoftConf = WAVE_WRITER;
   start(setup);
   if (HasFatalFailure()) return;
   saveFrame("quiet_main_menu", game->grab());
@@ -408,59 +523,35 @@ TEST_F(GameRun, SoundOffRacesOnEveryTrackAndForTwoPlayers) {
   game->key("Escape");
   ASSERT_TRUE(game->waitForExit(10.0)) << "Escape in the main menu did not end the program";
   expectCleanEnd(*game);
+  EXPECT_TRUE(game->file("sound.wav").empty()) << "sound off, yet the sound device was opened";
 }
 
-// RMS amplitude (0..1) of a stretch of the recorded sound, measured by sox;
-// -1 when sox fails.
-double soundRms(const std::string& wav, double start, double length) {
-  char command[512];
-  std::snprintf(command, sizeof command, "sox --ignore-length '%s' -n trim %.3f %.3f stat 2>&1", wav.c_str(), start,
-                length);
-  FILE* p = popen(command, "r");
-  if (!p) return -1.0;
-  double rms = -1.0;
-  char line[256];
-  while (std::fgets(line, sizeof line, p)) std::sscanf(line, "RMS     amplitude: %lf", &rms);
-  pclose(p);
-  return rms;
-}
-
-// RMS amplitudes of 50 ms windows of a stretch of the sound, in a band of
-// 50 Hz around `hz` (sox filters it, mono).
-std::vector<double> bandLevels(const std::string& wav, double start, double length, double hz) {
-  char command[512];
-  std::snprintf(command, sizeof command,
-                "sox --ignore-length '%s' -t raw -e signed -b 16 -c 1 -r 44100 - trim %.3f %.3f sinc %.0f-%.0f "
-                "2>/dev/null",
-                wav.c_str(), start, length, hz - 25.0, hz + 25.0);
-  std::vector<double> levels;
-  FILE* p = popen(command, "r");
-  if (!p) return levels;
-  const size_t window = 44100 / 20;
-  std::vector<int16_t> samples(window);
-  while (std::fread(samples.data(), sizeof(int16_t), window, p) == window) {
-    double sum = 0.0;
-    for (int16_t v : samples) sum += double(v) * v;
-    levels.push_back(std::sqrt(sum / window) / 32768.0);
+// Where no sound device opens, the game plays without sound and says so
+// once; with sound off it does not try.
+TEST_F(GameRun, StartsWithoutASoundDevice) {
+  for (bool sound : {true, false}) {
+    SCOPED_TRACE(sound ? "sound on" : "sound off");
+    GameSetup setup;
+    setup.sound = sound;
+    setup.alsoftConf = "[general]\ndrivers = wave\n[wave]\nfile = /nonexistent/sound.wav\n";
+    start(setup);
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(waitForPanel("pMainMenu", 5.0)) << "no main menu";
+    game->closeWindow();
+    ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
+    expectCleanEnd(*game);
+    const std::string out = game->out();
+    const size_t warning = out.find("(warning) No sound device could be opened");
+    EXPECT_EQ(warning != std::string::npos, sound) << out;
+    EXPECT_EQ(out.find("(warning)", warning == std::string::npos ? 0 : warning + 1), std::string::npos) << out;
   }
-  pclose(p);
-  return levels;
-}
-
-size_t loudest(const std::vector<double>& levels) {
-  size_t best = 0;
-  for (size_t i = 1; i < levels.size(); ++i)
-    if (levels[i] > levels[best]) best = i;
-  return best;
 }
 
 // Sound through OpenAL's wave writer: the title music in the menus, the
 // three start beeps at their pitches, the race with its engine and music.
 TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
   GameSetup setup;
-  setup.alsoftConf =
-      "[general]\ndrivers = wave\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
-      "[wave]\nfile = sound.wav\n";
+  setup.alsoftConf = WAVE_WRITER;
   start(setup);
   if (HasFatalFailure()) return;
   // The recording starts when the device opens, right after the window.
