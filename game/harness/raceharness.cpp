@@ -32,8 +32,11 @@ RaceOptions drawnRace(int track, int players, bool night, int width, int height)
   return o;
 }
 
-RaceHarness::RaceHarness(const RaceOptions& o) : RaceWorld(o.drawable), options(o) {
+RaceHarness::RaceHarness(const RaceOptions& o) : RaceWorld(), options(o) {
+  // The flares' and the rockets' images beside the models'.
+  textures.load("resources/textures/additional.xml");
   if (o.drawable) {
+    textures.refresh();
     hudFont.reset(new korvu::fonts::BitmapFont("resources/fonts/arial10"));
     font = hudFont.get();
   }

@@ -60,7 +60,6 @@ RaceWorld::RaceWorld(bool images) {
       link(entry.path().string(), folder + "/resources/sounds/" + entry.path().filename().string());
     if (chdir(folder.c_str()) != 0) throw std::string("Cannot enter ") + folder;
 
-    textures.load("resources/textures/additional.xml");
     materials.load(source + "/materials.xml", &textures, "resources/textures/");
     models.load(source + "/models.xml", &materials, &textures, "resources/textures/");
     materials.prepare();

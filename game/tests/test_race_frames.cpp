@@ -310,6 +310,8 @@ TEST_F(RaceFrames, ARocketBurstReadsAsFire) {
   // The extensions, as the game's start-up finds them: the sparks are
   // point sprites.
   korvu::ddd::init();
+  world.textures.load("resources/textures/additional.xml");
+  world.textures.refresh();
   ASSERT_NE(glimro::raceResources->texture("particle"), nullptr);
   glimro::PlayerProfile one;
   Game g("race", {&one}, 1, false);
