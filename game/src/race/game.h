@@ -129,7 +129,8 @@ class Game {
   void applyControls();
   // Every vehicle against the others and the track, with its hover and
   // drive steps, in parts of at most 25 ms: the hover body shakes in
-  // longer steps and, beyond 100 ms, drops through the road.
+  // longer steps and, beyond 100 ms, drops through the road. A frame of
+  // more than 5 s moves them for 5 s.
   void moveVehicles(float dt);
   // Fills the vehicle's list of the track objects within the collision
   // radius, for its move and its hover.

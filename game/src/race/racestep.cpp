@@ -43,7 +43,7 @@ const float ADVANCE = 0.8f;
 const int MAX_PASSES = 1000;
 const float CULL_ANGLE = 50.0f;
 const float LONGEST_MOVE = 25.0f;
-const int MAX_MOVE_PARTS = 40;
+const int MAX_MOVE_PARTS = 200;
 
 Vector3D unit(Vector3D v) {
   v.normalize();
@@ -99,10 +99,11 @@ bool Game::mainLoop(float dt) {
 }
 
 void Game::moveVehicles(float dt) {
-  // A frame of more than 40 parts (a machine that slept) moves in 40 longer
-  // ones, so that it cannot hold the program up.
+  // A frame of more than 5 s (a machine that slept) moves the vehicles and
+  // runs their clocks for 5 s only: the race pauses rather than holding the
+  // program up or letting the vehicles fly apart.
   const int parts = std::min(MAX_MOVE_PARTS, std::max(1, static_cast<int>(std::ceil(dt / LONGEST_MOVE))));
-  const float part = dt / static_cast<float>(parts);
+  const float part = std::min(dt / static_cast<float>(parts), LONGEST_MOVE);
   for (int i = 0; i < parts; ++i) {
     for (Glimro* v : vehicles) {
       if (settings.collisions) collideWithVehicles(v, part);

@@ -135,6 +135,7 @@ RoadSight lookAhead(const Frame& frame, const ViewColumns& view) {
   const int middle = view.x + view.width / 2;
   float sum = 0.0f, weights = 0.0f;
   int rows = 0;
+  bool underTheNose = false;
   for (int k = 0; k < LOOK_ROWS; ++k) {
     const float f = LOOK_FROM + (LOOK_TO - LOOK_FROM) * static_cast<float>(k) / (LOOK_ROWS - 1);
     const int y = static_cast<int>(f * static_cast<float>(frame.height));
@@ -166,8 +167,11 @@ RoadSight lookAhead(const Frame& frame, const ViewColumns& view) {
     sum += weight * 0.5f * static_cast<float>(left + right);
     weights += weight;
     ++rows;
+    underTheNose = k == LOOK_ROWS - 1;
   }
-  if (rows < LOOK_ROWS / 2) return sight;
+  // A vehicle off the road sees the grey of the towns and rocks on the
+  // coast below; on the road there is road right before its nose.
+  if (rows < LOOK_ROWS / 2 || !underTheNose) return sight;
   sight.seen = true;
   sight.offset = (sum / weights - static_cast<float>(middle)) / (0.5f * view.width);
   return sight;

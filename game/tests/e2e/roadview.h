@@ -16,7 +16,8 @@ struct ViewColumns {
 };
 
 // The road's centre ahead as a fraction of the view's half width, negative
-// to the left; `seen` false when no road lies in the rows looked at.
+// to the left; `seen` false when no road lies in the rows looked at, or
+// none right before the vehicle's nose.
 struct RoadSight {
   bool seen = false;
   float offset = 0.0f;
