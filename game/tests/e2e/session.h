@@ -156,6 +156,9 @@ class GameSession {
 
  private:
   void xdotool(const std::string& args);
+  // Presses or releases the key through the X server's test extension;
+  // false when it cannot (no window yet, no extension library).
+  bool fakeKey(const std::string& keysym, bool down);
   void kill();
 
   std::string dir;
