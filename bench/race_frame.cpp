@@ -44,10 +44,10 @@
 #include "race/glimro.h"
 #include "korvu.h"
 #include "raceharness.h"
-#include "racebanks.h"
+#include "raceworld.h"
 #include "screenshot.h"
-#include "shell/playerprofile.h"
-#include "shell/settings.h"
+#include "common/playerprofile.h"
+#include "race/settings.h"
 #include "track/track.h"
 
 namespace {
@@ -57,24 +57,13 @@ using Clock = std::chrono::steady_clock;
 const int WIDTH = 1024;
 const int HEIGHT = 768;
 
-// The banks and objects a race reads, loaded as the game's start-up loads
-// them, with audio off.
-struct Resources : glimro_harness::RaceBanks {
-  Resources() {
-    textures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
-    skyTextures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
-    // The models bring most materials; the shared list may not exist.
-    if (FILE* list = std::fopen("resources/materials.xml", "r")) {
-      std::fclose(list);
-      materials.load("resources/materials.xml", &textures, "resources/textures/");
-    }
-    models.load("resources/models.xml", &materials, &textures, "resources/textures/");
-    materials.prepare();
-    sounds.load("resources/sounds.xml");
-    textures.refresh();
-    install();
-  }
-};
+// The game's texture filtering on a race world's banks.
+void useTrilinear(glimro_harness::RaceWorld& world) {
+  world.textures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
+  world.skyTextures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
+  world.textures.refresh();
+  world.skyTextures.refresh();
+}
 
 // Stages switched off by BENCH_OFF, for profiling; the HUD and the track's
 // meshes are switched off by the modes that draw them.
@@ -106,20 +95,11 @@ void drawFrame(glimro::Game& game) {
 // A race of the autopilot's with the game's texture filtering and render
 // context, drawn at the benchmark's size.
 std::unique_ptr<glimro_harness::RaceHarness> drivenRace(int track, int players, bool night, int laps) {
-  glimro_harness::RaceOptions o;
-  o.track = track;
-  o.players = players;
-  o.night = night;
+  glimro_harness::RaceOptions o = glimro_harness::drawnRace(track, players, night, WIDTH, HEIGHT);
   o.laps = laps;
-  o.drawable = true;
-  o.resX = WIDTH;
-  o.resY = HEIGHT;
   std::unique_ptr<glimro_harness::RaceHarness> h(new glimro_harness::RaceHarness(o));
-  h->textures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
-  h->skyTextures.maxFilter = korvu::IMAGEFILTER_TRILINEAR;
-  h->textures.refresh();
-  h->skyTextures.refresh();
-  if (hudOff) glimro::raceResources.font = nullptr;
+  useTrilinear(*h);
+  if (hudOff) h->font = nullptr;
   return h;
 }
 
@@ -278,10 +258,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
-  glimro::settings.track = argc > 2 ? std::atoi(argv[2]) : 0;
   const bool night = argc > 3 && std::string(argv[3]) == "night";
-  glimro::settings.resX = WIDTH;
-  glimro::settings.resY = HEIGHT;
   try {
     korvu::init(SDL_INIT_VIDEO, false);
     korvu::initScreen(WIDTH, HEIGHT, 32, false);
@@ -289,7 +266,13 @@ int main(int argc, char** argv) {
     korvu::audio::enabled = false;
     korvu::audio::init("", 44100);
 
-    std::unique_ptr<Resources> resources(new Resources());
+    std::unique_ptr<glimro_harness::RaceWorld> world(new glimro_harness::RaceWorld(true));
+    useTrilinear(*world);
+    // The game's settings; the grid loads no heads-up font.
+    glimro::settings.compileModels = true;
+    glimro::settings.track = argc > 2 ? std::atoi(argv[2]) : 0;
+    glimro::settings.resX = WIDTH;
+    glimro::settings.resY = HEIGHT;
     glimro::PlayerProfile one, two;
     one.name = "one";
     two.name = "two";
@@ -324,7 +307,7 @@ int main(int argc, char** argv) {
                 game->track->name.c_str(), night ? "night" : "day", WIDTH, HEIGHT, frames, seconds,
                 frames / seconds, frames > 0 ? cpuMs / frames : 0.0, game->meshes, game->faces, setUpMs);
     game.reset();
-    resources.reset();
+    world.reset();
     korvu::audio::cleanUp();
   } catch (const std::string& message) {
     std::fprintf(stderr, "bench_race_frame: %s\n", message.c_str());

@@ -23,7 +23,7 @@
 #include "image.h"
 #include "korvu.h"
 #include "mathtypes.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "audio/sound.h"
 #include "tempfiles.h"
 #include "xml.h"

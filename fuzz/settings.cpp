@@ -7,7 +7,7 @@
 #include <string>
 
 #include "shell/moresettings.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "tempfiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -77,6 +77,14 @@ class MappedBank : public std::map<std::string, T*> {
     if (entry != Map::end() && (entry->second == element || !entry->second)) Map::erase(entry);
     element->bank = nullptr;
   }
+
+  // Calls the member function of every element in name order, passing over
+  // entries that hold none.
+  void forEach(void (T::*call)()) {
+    for (auto& entry : *this) {
+      if (entry.second) (entry.second->*call)();
+    }
+  }
 };
 
 }  // namespace korvu

@@ -58,17 +58,19 @@ volatile sig_atomic_t quitSignal = 0;
 // destroyed from outside, or the display closed.
 bool displayFailed = false;
 
-// Writes a whole text to standard error with nothing but write(2), which
-// may be called from a signal handler.
-void writeErr(const char* text) {
+// Writes a whole text with nothing but write(2), which may be called from
+// a signal handler; gives up at the first failed write.
+void writeAll(int fd, const char* text) {
   size_t left = std::strlen(text);
   while (left > 0) {
-    ssize_t n = ::write(STDERR_FILENO, text, left);
+    ssize_t n = ::write(fd, text, left);
     if (n <= 0) return;
     text += n;
     left -= static_cast<size_t>(n);
   }
 }
+
+void writeErr(const char* text) { writeAll(STDERR_FILENO, text); }
 
 // "Signal #<n>." without the stdio formatter (not safe in a handler).
 void writeSignalNumber(int sig) {
@@ -113,15 +115,7 @@ void writeQuitAgainFromHandler() {
     name = it->second.name.c_str();
   }
   const char* parts[] = {"[", name, "] (warning) Quit called again.\n"};
-  for (const char* p : parts) {
-    size_t left = std::strlen(p);
-    while (left > 0) {
-      ssize_t n = ::write(STDOUT_FILENO, p, left);
-      if (n <= 0) break;
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
-  }
+  for (const char* p : parts) writeAll(STDOUT_FILENO, p);
 }
 
 // Any X error ends the program as closing the window does, instead of

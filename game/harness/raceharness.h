@@ -1,9 +1,7 @@
-// A race without a window or players at the keys: the real assets of the
-// source tree's resources, audio switched off, a fixed frame time, and an
-// autopilot at every player's axes. It fills the race's resources and the
-// settings a race reads, runs in a working folder of its own (so record
-// files land there) and puts the process's state back when it goes.
-// Drawing needs a current GL context and the harness made with `drawable`.
+// A race without a window or players at the keys, in a race world of its
+// own (raceworld.h): a fixed frame time and an autopilot at every player's
+// axes. Drawing needs a current GL context and the harness made with
+// `drawable`.
 #pragma once
 
 #include <memory>
@@ -11,9 +9,7 @@
 #include <vector>
 
 #include "autopilot.h"
-#include "racebanks.h"
-#include "race/raceresources.h"
-#include "shell/settings.h"
+#include "raceworld.h"
 
 namespace korvu { namespace fonts { class Font; } }
 
@@ -38,12 +34,13 @@ struct RaceOptions {
   int resY = 600;
 };
 
-// Where the assets come from: the source tree, or KORVU_SOURCE_DIR.
-std::string sourceDir();
+// The options of a race drawn in a window of the given size.
+RaceOptions drawnRace(int track, int players, bool night, int width, int height);
 
-class RaceHarness : public RaceBanks {
+class RaceHarness : public RaceWorld {
  public:
-  std::unique_ptr<korvu::fonts::Font> font;
+  // The heads-up display's font, with `drawable`; also the world's `font`.
+  std::unique_ptr<korvu::fonts::Font> hudFont;
   std::vector<std::unique_ptr<glimro::PlayerProfile>> profiles;
   // The race; also glimro::game while the harness lives.
   std::unique_ptr<glimro::Game> game;
@@ -53,8 +50,6 @@ class RaceHarness : public RaceBanks {
   std::vector<Autopilot> pilots;
   bool autopilot = true;
   RaceOptions options;
-  // The working folder while the harness lives.
-  std::string folder;
   // Frames run, and per player the frames in which "Wrong direction!" was
   // among the vehicle's messages.
   long frames = 0;
@@ -80,14 +75,6 @@ class RaceHarness : public RaceBanks {
  private:
   // The players' reset triggers, registered in the queue.
   korvu::Trigger* resets[2] = {nullptr, nullptr};
-
-  // Puts back what the harness changed and removes its folder.
-  void restore();
-
-  std::string previousFolder_;
-  glimro::RaceResources previousResources_;
-  glimro::Settings previousSettings_;
-  bool startedAudio_ = false;
 };
 
 }  // namespace glimro_harness

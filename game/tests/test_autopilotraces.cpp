@@ -9,7 +9,7 @@
 #include "fonts/message.h"
 #include "race/game.h"
 #include "race/glimro.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "raceharness.h"
 #include "track/sectiontracking.h"
 #include "track/timetext.h"

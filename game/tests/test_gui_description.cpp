@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "race/raceresources.h"
 #include "shell/commands.h"
 #include "fonts/bitmapfont.h"
 #include "gui/button.h"
@@ -58,7 +59,8 @@ struct Menus {
   Menus() {
     for (const char* font : {"andromeda30", "arialblack12", "arial10"})
       fonts += new fonts::BitmapFont(korvu_test::sourceDir() + "/resources/fonts/" + font);
-    glimro::buildControls(queue, evaluator);
+    glimro::RaceResources axes;
+    glimro::buildControls(queue, evaluator, axes);
     gui.reset(new GUI(korvu_test::sourceDir() + "/resources/gui.xml", &images, &fonts, &queue.triggers));
     gui->fallback = &evaluator;
     queue.evaluator = gui.get();

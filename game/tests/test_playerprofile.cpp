@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "testsupport.h"
 
 using glimro::PlayerProfile;

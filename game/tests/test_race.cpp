@@ -29,8 +29,8 @@
 #include "gui/pane.h"
 #include "track/layouts.h"
 #include "physic/triangle3d.h"
-#include "shell/playerprofile.h"
-#include "racesupport.h"
+#include "common/playerprofile.h"
+#include "raceworld.h"
 #include "testsupport.h"
 #include "race/rocket.h"
 #include "audio/source.h"
@@ -78,7 +78,7 @@ struct Profiles {
 // The vehicle
 
 TEST(RaceVehicle, IsBuiltWithItsCamerasLauncherLoadedRocketAndBody) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Glimro v(true);
   EXPECT_EQ(v.ModelObject::model, world.models["glimro"]);
   ASSERT_NE(v.shadowModel, nullptr);
@@ -144,7 +144,7 @@ TEST(RaceVehicle, IsBuiltWithItsCamerasLauncherLoadedRocketAndBody) {
 }
 
 TEST(RaceVehicle, PlainMoveAndSlidingAlongAPlane) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Glimro v(true);
   const Vector3D p0(0, 0, 0), p1(0, 0, 1), p2(1, 0, 0), p(0, 0, 0);
   v.velocity = Vector3D(0, -2, 2);
@@ -161,7 +161,7 @@ TEST(RaceVehicle, PlainMoveAndSlidingAlongAPlane) {
 }
 
 TEST(RaceVehicle, LauncherPosesAreAbsoluteAndCamerasCycle) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Glimro v(true);
   const Vector3D closed = v.launcher->position;
   for (int round = 0; round < 2; ++round) {
@@ -191,7 +191,7 @@ TEST(RaceVehicle, LauncherPosesAreAbsoluteAndCamerasCycle) {
 }
 
 TEST(RaceVehicle, EngineSoundLoopsQuietlyWithAudioSwitchedOff) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Glimro v(true);
   v.init();
   ASSERT_NE(v.emitterObject, nullptr);
@@ -205,7 +205,7 @@ TEST(RaceVehicle, EngineSoundLoopsQuietlyWithAudioSwitchedOff) {
 
 TEST(RaceVehicle, MissingModelsAreRefusedByName) {
   for (const char* name : {"glimro", "glimroShadow", "glimroCollision", "rocketLauncher"}) {
-    glimro_test::RaceWorld world;
+    glimro_harness::RaceWorld world;
     delete world.models[name];
     world.models.erase(name);
     try {
@@ -216,7 +216,7 @@ TEST(RaceVehicle, MissingModelsAreRefusedByName) {
     }
   }
   // A collision model loaded as a plain model is no collision model.
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   korvu::ddd::Model* plain = new korvu::ddd::Model(*world.models["glimroShadow"]);
   plain->name = "glimroCollision";
   world.models += plain;
@@ -224,7 +224,7 @@ TEST(RaceVehicle, MissingModelsAreRefusedByName) {
 }
 
 TEST(RaceRocket, StartsUnplacedWithItsModelAndShadow) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Rocket r;
   EXPECT_EQ(r.parent, nullptr);
   expectVec(r.position, 0, 0, 0);
@@ -246,7 +246,7 @@ TEST(RaceRocket, StartsUnplacedWithItsModelAndShadow) {
 // The drive model
 
 TEST(DriveModel, BrakeAcceleratorCoastingAndTheTopSpeed) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Glimro v(true);
 
   // Brake and accelerator together: the thrust is dropped, the brake bites.
@@ -293,7 +293,7 @@ TEST(DriveModel, BrakeAcceleratorCoastingAndTheTopSpeed) {
 }
 
 TEST(DriveModel, SteeringClocksAndVelocity) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Glimro v(true);
   v.rotation.setRotate(90, Vector3D(0, 1, 0));
 
@@ -332,7 +332,7 @@ TEST(DriveModel, SteeringClocksAndVelocity) {
 }
 
 TEST(DriveModel, ResetPutsTheVehicleBackAboveItsPreviousSection) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Glimro v(true);
   v.velocity = Vector3D(1, 2, 3);
   v.speed = 12;
@@ -380,7 +380,7 @@ std::unique_ptr<Game> race(const std::vector<PlayerProfile*>& profiles, bool nig
 }  // namespace
 
 TEST(RaceSetUp, OnePlayerOnTheShortTrackGrid) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Profiles p;
   // Any number but 1 and 2 is the short track.
   for (int trackSetting : {0, 3, -1}) {
@@ -451,7 +451,7 @@ TEST(RaceSetUp, OnePlayerOnTheShortTrackGrid) {
 }
 
 TEST(RaceSetUp, TwoPlayersSideBySideAndTheLastFinishEndsTheRace) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Profiles p;
   for (int width : {800, 801}) {
     glimro::settings.resX = width;
@@ -490,7 +490,7 @@ TEST(RaceSetUp, TwoPlayersSideBySideAndTheLastFinishEndsTheRace) {
   gui += menu;
   gui += over;
   gui.active = gui.visible = false;
-  glimro::raceResources.gui = &gui;
+  glimro::raceResources->gui = &gui;
 
   std::unique_ptr<Game> g = race({&p.one, &p.two});
   for (Glimro* v : g->vehicles) v->locked = false;
@@ -514,17 +514,17 @@ TEST(RaceSetUp, TwoPlayersSideBySideAndTheLastFinishEndsTheRace) {
   std::unique_ptr<Game> bare = race({&p.one});
   bare->playerHasFinished();
   EXPECT_TRUE(bare->raceOver);
-  glimro::raceResources.gui = nullptr;
+  glimro::raceResources->gui = nullptr;
 }
 
 TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
   Profiles p;
   struct Case {
     const char* what;
-    std::function<void(glimro_test::RaceWorld&)> damage;
+    std::function<void(glimro_harness::RaceWorld&)> damage;
   };
   auto dropModel = [](const char* name) {
-    return [name](glimro_test::RaceWorld& w) {
+    return [name](glimro_harness::RaceWorld& w) {
       delete w.models[name];
       w.models.erase(name);
     };
@@ -534,14 +534,14 @@ TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
       {"\"rocket\"", dropModel("rocket")},
       {"\"startLights\"", dropModel("startLights")},
       {"\"tracksection\"", dropModel("tracksection")},
-      {"\"greenLightOn\"", [](glimro_test::RaceWorld& w) { delete w.materials["greenLightOn"]; }},
-      {"\"beep\"", [](glimro_test::RaceWorld& w) { delete w.sounds["beep"]; }},
-      {"\"engine\"", [](glimro_test::RaceWorld& w) { delete w.sounds["engine"]; }},
-      {"emitter", [](glimro_test::RaceWorld&) { glimro::raceResources.musicEmitter = nullptr; }},
+      {"\"greenLightOn\"", [](glimro_harness::RaceWorld& w) { delete w.materials["greenLightOn"]; }},
+      {"\"beep\"", [](glimro_harness::RaceWorld& w) { delete w.sounds["beep"]; }},
+      {"\"engine\"", [](glimro_harness::RaceWorld& w) { delete w.sounds["engine"]; }},
+      {"emitter", [](glimro_harness::RaceWorld&) { glimro::raceResources->musicEmitter = nullptr; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    glimro_test::RaceWorld world;
+    glimro_harness::RaceWorld world;
     c.damage(world);
     testing::internal::CaptureStdout();
     try {
@@ -555,7 +555,7 @@ TEST(RaceSetUp, IncompleteResourcesRefuseTheRaceByName) {
   }
   // More players than the race serves, or players without a vehicle or a
   // profile.
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   EXPECT_THROW(race({&p.one, &p.two, &p.three}), std::string);
   EXPECT_THROW(Game("race", {&p.one, &p.two}, 1, false), std::string);
   EXPECT_THROW(race({&p.one, nullptr}), std::string);
@@ -571,7 +571,7 @@ TEST(RaceSetUp, MusicIsNoPreconditionOfTheRace) {
     if (audio) {
       ASSERT_NO_THROW(korvu::audio::init("", 44100));
     }
-    glimro_test::RaceWorld world;
+    glimro_harness::RaceWorld world;
     unlink("resources/sounds/ingame.ogg");
     std::unique_ptr<Game> g = race({&p.one});
     testing::internal::CaptureStdout();
@@ -584,7 +584,7 @@ TEST(RaceSetUp, MusicIsNoPreconditionOfTheRace) {
 }
 
 TEST(RaceSetUp, TeardownLeavesNothingBehind) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Profiles p;
   const size_t emitters = korvu::audio::context->emitters.size();
   {
@@ -624,7 +624,7 @@ std::vector<korvu::audio::BasicSource*> sources(const korvu::audio::Emitter& e) 
   return std::vector<korvu::audio::BasicSource*>(e.sources.begin(), e.sources.end());
 }
 
-std::string lamps(const glimro_test::RaceWorld& w) {
+std::string lamps(const glimro_harness::RaceWorld& w) {
   const korvu::ddd::Model* m = w.models.at("startLights");
   std::string out;
   for (int i = 0; i < 3; ++i) out += (i ? " " : "") + (m->meshes[i]->material ? m->meshes[i]->material->name : "-");
@@ -634,7 +634,7 @@ std::string lamps(const glimro_test::RaceWorld& w) {
 }  // namespace
 
 TEST(StartLights, CountdownStatesShowTheirLampsBeepAndStartTheMusicAtZero) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Profiles p;
   std::unique_ptr<Game> g = race({&p.one});
   EXPECT_EQ(lamps(world), "redLightOff yellowLightOff greenLightOff");
@@ -684,7 +684,7 @@ struct WeatherValues {
   bool night;
 
   explicit WeatherValues(const Game& g) {
-    const korvu::RenderContext3D& c = *glimro::raceResources.renderContext3D;
+    const korvu::RenderContext3D& c = glimro::raceResources->renderContext3D;
     fog = c.fogColor;
     ambient = c.ambient;
     fogStart = c.fogStart;
@@ -713,7 +713,7 @@ void expectColour(const korvu::Color& c, float r, float g, float b, float a) {
 }  // namespace
 
 TEST(Weather, DayNightDayRestoresEveryValue) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   glimro::settings.fogStart = 1200;
   glimro::settings.viewDistance = 2500;
   Profiles p;
@@ -762,7 +762,7 @@ TEST(Weather, DayNightDayRestoresEveryValue) {
 }
 
 TEST(Weather, AMissingSkyLeavesTheSidesBareAndSetsTheRest) {
-  glimro_test::RaceWorld world;
+  glimro_harness::RaceWorld world;
   Profiles p;
   std::unique_ptr<Game> g = race({&p.one});
   // The sky files go away mid-race.

@@ -26,9 +26,9 @@
 #include "race/glimro.h"
 #include "race/rocket.h"
 #include "raceharness.h"
-#include "racesupport.h"
+#include "raceworld.h"
 #include "rendercontext.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "testsupport.h"
 #include "track/timetext.h"
 #include "track/track.h"
@@ -48,26 +48,15 @@ class RaceFrames : public korvu_test::GLWindowTest {
   int windowHeight() const override { return H; }
 };
 
-glimro_harness::RaceOptions options(int players, bool night, int track = 0) {
-  glimro_harness::RaceOptions o;
-  o.track = track;
-  o.players = players;
-  o.night = night;
-  o.drawable = true;
-  o.resX = W;
-  o.resY = H;
-  return o;
-}
-
 // The race drawn, with or without the heads-up displays; the window's
 // pixels, bottom row first.
 Pixels drawn(glimro_harness::RaceHarness& h, bool hud) {
-  glimro::raceResources.font = hud ? h.font.get() : nullptr;
+  h.font = hud ? h.hudFont.get() : nullptr;
   korvu::clearScreen();
   h.game->draw(0.0f);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   EXPECT_GT(h.game->meshes, 0);
-  glimro::raceResources.font = h.font.get();
+  h.font = h.hudFont.get();
   return korvu_test::readPixels(0, 0, W, H);
 }
 
@@ -178,7 +167,7 @@ void expectDisplays(glimro_harness::RaceHarness& h, const std::string& artifact)
   const Pixels bare = drawn(h, false);
   const Pixels shown = drawn(h, true);
   korvu_test::saveWindowArtifact(artifact);
-  const korvu::fonts::Font& font = *h.font;
+  const korvu::fonts::Font& font = *h.hudFont;
   const Game& g = *h.game;
   for (size_t p = 0; p < g.players.size(); ++p) {
     SCOPED_TRACE("player " + std::to_string(p + 1));
@@ -247,7 +236,7 @@ TEST_F(RaceFrames, StartGridByDayAndNightForOneAndTwoPlayers) {
     const std::string when = night ? "night" : "day";
     {
       SCOPED_TRACE("one player, " + when);
-      glimro_harness::RaceHarness h(options(1, night));
+      glimro_harness::RaceHarness h(glimro_harness::drawnRace(0, 1, night, W, H));
       // The race step fills the culled lists; without it every object is drawn.
       glimro::settings.culling = false;
       expectDisplays(h, "race_grid_one_player_" + when);
@@ -276,7 +265,7 @@ TEST_F(RaceFrames, StartGridByDayAndNightForOneAndTwoPlayers) {
     }
     {
       SCOPED_TRACE("two players, " + when);
-      glimro_harness::RaceHarness h(options(2, night));
+      glimro_harness::RaceHarness h(glimro_harness::drawnRace(0, 2, night, W, H));
       glimro::settings.culling = false;
       expectDisplays(h, "race_grid_two_players_" + when);
       // Each half shows its own player's vehicle from behind, and the
@@ -291,7 +280,7 @@ TEST_F(RaceFrames, StartGridByDayAndNightForOneAndTwoPlayers) {
 TEST_F(RaceFrames, TwoPlayersAtSpeedWithARocketAnExplosionAndTheirDisplays) {
   // The extensions, point sprites among them, as the game's start-up has them.
   korvu::ddd::init();
-  glimro_harness::RaceHarness h(options(2, false, 1));
+  glimro_harness::RaceHarness h(glimro_harness::drawnRace(1, 2, false, W, H));
   Game& g = *h.game;
   Glimro& leader = *g.players[0];
 
@@ -314,7 +303,7 @@ TEST_F(RaceFrames, TwoPlayersAtSpeedWithARocketAnExplosionAndTheirDisplays) {
 }
 
 TEST_F(RaceFrames, ARocketBurstReadsAsFire) {
-  glimro_test::RaceWorld world(true);
+  glimro_harness::RaceWorld world(true);
   glimro::settings.resX = W;
   glimro::settings.resY = H;
   glimro::settings.culling = false;
@@ -323,7 +312,7 @@ TEST_F(RaceFrames, ARocketBurstReadsAsFire) {
   korvu::ddd::init();
   world.textures.load("resources/textures/additional.xml");
   world.textures.refresh();
-  ASSERT_NE(glimro::raceResources.texture("particle"), nullptr);
+  ASSERT_NE(glimro::raceResources->texture("particle"), nullptr);
   glimro::PlayerProfile one;
   Game g("race", {&one}, 1, false);
   // Fired rockets and their bursts are handed to the running race.
@@ -436,7 +425,7 @@ void look(Game& g, const Vector3D& eye, Vector3D d, double fov, double aspect, d
 }  // namespace
 
 TEST_F(RaceFrames, EveryTrackAndSkyAsTheRaceDrawsThem) {
-  glimro_test::RaceWorld world(true);
+  glimro_harness::RaceWorld world(true);
   glimro::settings.resX = W;
   glimro::settings.resY = H;
   glimro::settings.compileModels = true;
@@ -481,7 +470,7 @@ TEST_F(RaceFrames, EveryTrackAndSkyAsTheRaceDrawsThem) {
         EXPECT_GT(rails, 0.001) << "no deck rails";
       }
       // From high above the start, past the fog the race uses.
-      korvu::RenderContext3D& context = *glimro::raceResources.renderContext3D;
+      korvu::RenderContext3D& context = glimro::raceResources->renderContext3D;
       context.fogStart = 8000;
       context.fogEnd = 9000;
       const Vector3D start = g.track->sections.front()->position;

@@ -13,8 +13,8 @@
 #include "audio/audio.h"
 #include "audio/emitter.h"
 #include "audio/source.h"
+#include "common/triggers.h"
 #include "ddd/emitterobject.h"
-#include "shell/commands.h"
 #include "controls.h"
 #include "ddd/material.h"
 #include "ddd/mesh.h"
@@ -437,7 +437,7 @@ TEST(RaceStep, ExitEndsTheRaceAndTheRaceOverButtonLeavesItWithoutEndingTheProgra
 
   // Triggers the race does not own go to the global commands, whose false
   // ends the program; a one-player race drops player 2's triggers.
-  glimro::raceResources.globalEvents = [](korvu::Trigger* t) { return t->id != glimro::TRG_CANCEL; };
+  glimro::raceResources->globalEvents = [](korvu::Trigger* t) { return t->id != glimro::TRG_CANCEL; };
   fire(h, glimro::TRG_FPS, "fps");
   EXPECT_TRUE(g.mainLoop(20.0f));
   fire(h, glimro::TRG_CANCEL, "cancel");

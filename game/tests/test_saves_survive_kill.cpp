@@ -10,7 +10,7 @@
 #include <string>
 
 #include "shell/moresettings.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "testsupport.h"
 #include "track/trackstats.h"
 

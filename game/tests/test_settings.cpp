@@ -5,7 +5,7 @@
 
 #include "ddd/settings.h"
 #include "shell/moresettings.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "testsupport.h"
 
 using glimro::MoreSettings;

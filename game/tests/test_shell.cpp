@@ -29,9 +29,9 @@
 #include "korvu.h"
 #include "shell/menu.h"
 #include "shell/moresettings.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "shell/resources.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "shell/shell.h"
 #include "testsupport.h"
 
@@ -123,7 +123,14 @@ TEST_F(ShellTest, ResourceSetLoadsEverythingAndSharesTheProfileList) {
   EXPECT_EQ(resources->controlQueue->triggers.size(), 47u);
   EXPECT_EQ(resources->controlQueue->evaluator, resources->gui);
   EXPECT_EQ(resources->gui->fallback, resources->inputEvaluator);
-  EXPECT_EQ(resources->fontBank->size(), 3u);
+  EXPECT_EQ(resources->exitTrigger, resources->controlQueue->find("exit"));
+  EXPECT_EQ(resources->toggleMenuTrigger, resources->controlQueue->find("toggleMenu"));
+  for (int p = 0; p < 2; ++p) {
+    const std::string n = std::to_string(p + 1);
+    EXPECT_EQ(resources->accelerateAxis[p], resources->controlQueue->find("accelerate" + n));
+  }
+  // The race reads the set itself.
+  EXPECT_EQ(glimro::raceResources, resources);
   ASSERT_NE(resources->font, nullptr);
   EXPECT_EQ(resources->textureBank->maxFilter, korvu::IMAGEFILTER_TRILINEAR);
   EXPECT_GT(resources->modelBank->size(), 10u);

@@ -283,9 +283,7 @@ TEST(TrackModel, RaceOverLabelsShowTheFiveBestOfEachTable) {
   BareTrack track;
   for (int i = 0; i < 3; ++i) track.stats.tracktimes.add(TimeEntry(190000 + 1234 * i, "racer" + std::to_string(i)));
   for (int i = 0; i < 7; ++i) track.stats.laptimes.add(TimeEntry(61234 + i, "lapper" + std::to_string(i)));
-  glimro::raceResources.gui = &gui;
-  track.writeRecordsToGui("lTR_");
-  glimro::raceResources.gui = nullptr;
+  track.writeRecordsToGui("lTR_", &gui);
 
   auto caption = [&](const std::string& name) {
     korvu::gui::Label* label = dynamic_cast<korvu::gui::Label*>(gui[name]);
@@ -306,5 +304,5 @@ TEST(TrackModel, RaceOverLabelsShowTheFiveBestOfEachTable) {
   // A GUI without the labels, or none at all, is reported and passed over.
   korvu::gui::GUI bare;
   EXPECT_NO_THROW(track.writeRecordsToGui("lTR_", &bare));
-  EXPECT_NO_THROW(track.writeRecordsToGui("lTR_"));
+  EXPECT_NO_THROW(track.writeRecordsToGui("lTR_", nullptr));
 }

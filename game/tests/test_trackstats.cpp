@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "common/keepaside.h"
 #include "testsupport.h"
 #include "track/trackstats.h"
 #include "xml.h"

@@ -96,6 +96,20 @@ bool BasicSource::changed(const Vector3D& requested, Vector3D& applied) {
   return true;
 }
 
+void BasicSource::applyShared() {
+  if (changed(gain, appliedGain)) alSourcef(source, AL_GAIN, gain);
+  if (changed(position, appliedPosition)) {
+    const ALfloat p[3] = {position.x, position.y, position.z};
+    alSourcefv(source, AL_POSITION, p);
+  }
+  if (changed(velocity, appliedVelocity)) {
+    const ALfloat v[3] = {velocity.x, velocity.y, velocity.z};
+    alSourcefv(source, AL_VELOCITY, v);
+  }
+  if (changed(rolloff, appliedRolloff)) alSourcef(source, AL_ROLLOFF_FACTOR, rolloff);
+  if (changed(pitch, appliedPitch)) alSourcef(source, AL_PITCH, pitch);
+}
+
 // ---------------------------------------------------------------------------
 // SimpleSource
 
@@ -115,20 +129,10 @@ void SimpleSource::operator+=(Sound* sound) {
 
 void SimpleSource::apply() {
   if (!enabled) return;
-  if (changed(gain, appliedGain)) alSourcef(source, AL_GAIN, gain);
-  if (changed(velocity, appliedVelocity)) {
-    const ALfloat v[3] = {velocity.x, velocity.y, velocity.z};
-    alSourcefv(source, AL_VELOCITY, v);
-  }
-  if (changed(rolloff, appliedRolloff)) alSourcef(source, AL_ROLLOFF_FACTOR, rolloff);
+  applyShared();
   if (loop != appliedLoop) {
     appliedLoop = loop;
     alSourcei(source, AL_LOOPING, loop ? 1 : 0);
-  }
-  if (changed(pitch, appliedPitch)) alSourcef(source, AL_PITCH, pitch);
-  if (changed(position, appliedPosition)) {
-    const ALfloat p[3] = {position.x, position.y, position.z};
-    alSourcefv(source, AL_POSITION, p);
   }
 }
 
@@ -202,18 +206,7 @@ void OggStreamSource::readBuffer(unsigned int buffer) {
 }
 
 void OggStreamSource::apply() {
-  if (!enabled) return;
-  if (changed(gain, appliedGain)) alSourcef(source, AL_GAIN, gain);
-  if (changed(position, appliedPosition)) {
-    const ALfloat p[3] = {position.x, position.y, position.z};
-    alSourcefv(source, AL_POSITION, p);
-  }
-  if (changed(velocity, appliedVelocity)) {
-    const ALfloat v[3] = {velocity.x, velocity.y, velocity.z};
-    alSourcefv(source, AL_VELOCITY, v);
-  }
-  if (changed(rolloff, appliedRolloff)) alSourcef(source, AL_ROLLOFF_FACTOR, rolloff);
-  if (changed(pitch, appliedPitch)) alSourcef(source, AL_PITCH, pitch);
+  if (enabled) applyShared();
 }
 
 void OggStreamSource::perform(float) {

@@ -69,6 +69,8 @@ class BasicSource {
   // from the applied one; a NaN always differs.
   static bool changed(float requested, float& applied);
   static bool changed(const Vector3D& requested, Vector3D& applied);
+  // Sends the changed values that every kind of source has (all but loop).
+  void applyShared();
 };
 
 // Plays whole sounds of the sound bank queued on it. The queued sounds are

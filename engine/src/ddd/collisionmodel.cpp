@@ -93,27 +93,21 @@ void CollisionModel::releaseCollisionData() {
 }
 
 void CollisionModel::initFaces(unsigned count) {
-  for (Face* f : faces) delete f;
-  faces.clear();
-  faceCount = 0;
+  destroyFaces();
   prepared = false;
   for (unsigned i = 0; i < count; ++i) faces.push_back(new CollisionFace());
   faceCount = count;
 }
 
 void CollisionModel::initFaces(const Model& other) {
-  for (Face* f : faces) delete f;
-  faces.clear();
-  faceCount = 0;
+  destroyFaces();
   prepared = false;
   for (uint32_t i = 0; i < other.faceCount; ++i) faces.push_back(new CollisionFace(*other.faces[i]));
   faceCount = other.faceCount;
 }
 
 void CollisionModel::initMeshes(unsigned count) {
-  for (Mesh* m : meshes) delete m;
-  meshes.clear();
-  meshCount = 0;
+  destroyMeshes();
   prepared = false;
   for (unsigned i = 0; i < count; ++i) {
     Mesh* m = new CollisionMesh();
@@ -124,9 +118,7 @@ void CollisionModel::initMeshes(unsigned count) {
 }
 
 void CollisionModel::initMeshes(const Model& other) {
-  for (Mesh* m : meshes) delete m;
-  meshes.clear();
-  meshCount = 0;
+  destroyMeshes();
   prepared = false;
   for (uint32_t i = 0; i < other.meshCount; ++i) {
     Mesh* m = new CollisionMesh(*other.meshes[i]);

@@ -59,5 +59,27 @@ bool deleteList(Owner& owner) {
   return true;
 }
 
+// One draw that sends owner's commands, recording them when recordsList
+// says so: owner.uncompile() and then any list it left (a model's from a
+// time it was not drawn as one) go before the new list opens.
+template <typename Owner>
+class ListRecording {
+ public:
+  const bool records;  // this draw records owner's list
+
+  explicit ListRecording(Owner& owner_) : records(recordsList(owner_)), owner(owner_) {
+    if (!records) return;
+    owner.uncompile();
+    deleteList(owner);
+    list = openList(owner);
+  }
+  // Ends the draw; true when owner keeps a new list.
+  bool close() { return records && closeList(owner, list); }
+
+ private:
+  Owner& owner;
+  GLuint list = 0;
+};
+
 }  // namespace ddd
 }  // namespace korvu

@@ -49,12 +49,7 @@ Material::~Material() {
 
 void Material::apply() {
   if (replayList(*this)) return;
-  const bool record = recordsList(*this);
-  GLuint list = 0;
-  if (record) {
-    uncompile();
-    list = openList(*this);
-  }
+  ListRecording recording(*this);
   glColor4fv(ambient.rgba());
   glMaterialfv(GL_FRONT, GL_AMBIENT, ambient.rgba());
   glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse.rgba());
@@ -67,7 +62,7 @@ void Material::apply() {
   } else {
     glDisable(GL_TEXTURE_2D);
   }
-  if (record && closeList(*this, list)) debug::debug(dbgDdd, "Compiled material \"%s\".", name.c_str());
+  if (recording.close()) debug::debug(dbgDdd, "Compiled material \"%s\".", name.c_str());
 }
 
 void Material::compile() {

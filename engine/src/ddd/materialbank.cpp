@@ -16,11 +16,7 @@ void MaterialBank::getFromNode(const xml::Node* root, ImageBank* images, const s
   readMaterials(*this, root, images, texturePath);
 }
 
-void MaterialBank::compileAll() {
-  for (auto& entry : *this) {
-    if (entry.second) entry.second->compile();
-  }
-}
+void MaterialBank::compileAll() { forEach(&Material::compile); }
 
 void MaterialBank::recompileAll() {
   for (auto& entry : *this) {
@@ -28,17 +24,9 @@ void MaterialBank::recompileAll() {
   }
 }
 
-void MaterialBank::uncompileAll() {
-  for (auto& entry : *this) {
-    if (entry.second) entry.second->uncompile();
-  }
-}
+void MaterialBank::uncompileAll() { forEach(&Material::uncompile); }
 
-void MaterialBank::prepare() {
-  for (auto& entry : *this) {
-    if (entry.second) entry.second->prepare();
-  }
-}
+void MaterialBank::prepare() { forEach(&Material::prepare); }
 
 }  // namespace ddd
 }  // namespace korvu

@@ -78,12 +78,7 @@ void Mesh::draw() {
 
 void Mesh::drawImmediate() {
   if (replayList(*this)) return;
-  const bool record = recordsList(*this);
-  GLuint list = 0;
-  if (record) {
-    uncompile();
-    list = openList(*this);
-  }
+  ListRecording recording(*this);
   if (owner) {
     const bool withTexture = textured();
     const std::vector<Face*>& modelFaces = owner->faces;
@@ -100,7 +95,7 @@ void Mesh::drawImmediate() {
     }
     glEnd();
   }
-  if (record && closeList(*this, list)) {
+  if (recording.close()) {
     listRadius = -1.0f;
     if (owner) {
       std::vector<Vector3D> corners;

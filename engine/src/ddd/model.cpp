@@ -300,16 +300,10 @@ void Model::draw() {
     pipeline.elementsDrawn += meshFaceTotal;
     return;
   }
-  const bool record = recordsList(*this);
-  GLuint list = 0;
-  if (record) {
-    uncompile();
-    deleteList(*this);  // a list left from a time the model was not drawn as one
-    list = openList(*this);
-  }
+  ListRecording recording(*this);
   for (size_t i = 0; i < meshes.size(); ++i) {
     Mesh* m = meshes[i];
-    if (record) debug::debug(dbgDdd, "Compiling model - drawing mesh #%d", static_cast<int>(i));
+    if (recording.records) debug::debug(dbgDdd, "Compiling model - drawing mesh #%d", static_cast<int>(i));
     if (m->material) m->material->apply();
     if (m->vertexArray) {
       m->vertexArray->draw();
@@ -319,7 +313,7 @@ void Model::draw() {
     pipeline.meshesDrawn += 1;
     pipeline.elementsDrawn += m->faceCount;
   }
-  if (record && closeList(*this, list)) {
+  if (recording.close()) {
     debug::debug(dbgDdd, "Compiled model %s (#%d).", name.c_str(), static_cast<int>(displayList));
   }
 }

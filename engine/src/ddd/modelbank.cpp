@@ -95,11 +95,7 @@ void ModelBank::prepare() {
   }
 }
 
-void ModelBank::compileAll() {
-  for (auto& entry : *this) {
-    if (entry.second) entry.second->compile();
-  }
-}
+void ModelBank::compileAll() { forEach(&Model::compile); }
 
 void ModelBank::recompileAll() {
   for (auto& entry : *this) {
@@ -113,23 +109,11 @@ void ModelBank::recompileAll() {
   }
 }
 
-void ModelBank::uncompileAll() {
-  for (auto& entry : *this) {
-    if (entry.second) entry.second->uncompile();
-  }
-}
+void ModelBank::uncompileAll() { forEach(&Model::uncompile); }
 
-void ModelBank::packAll() {
-  for (auto& entry : *this) {
-    if (entry.second) entry.second->pack();
-  }
-}
+void ModelBank::packAll() { forEach(&Model::pack); }
 
-void ModelBank::unpackAll() {
-  for (auto& entry : *this) {
-    if (entry.second) entry.second->unpack();
-  }
-}
+void ModelBank::unpackAll() { forEach(&Model::unpack); }
 
 }  // namespace ddd
 }  // namespace korvu

@@ -3,17 +3,13 @@
 #include <GL/gl.h>
 
 #include "controls.h"
-#include "gui/button.h"
 #include "gui/gui.h"
 #include "xml.h"
 
 namespace korvu {
 namespace gui {
 
-Checkbox::Checkbox()
-    : pressed(false), checked(false), style(nullptr), triggerOn(nullptr), triggerOff(nullptr) {
-  focusable = true;
-}
+Checkbox::Checkbox() : checked(false), style(nullptr), triggerOn(nullptr), triggerOff(nullptr) {}
 
 Checkbox::~Checkbox() {}
 
@@ -40,25 +36,11 @@ void Checkbox::drawSelf() {
   glPopMatrix();
 }
 
-void Checkbox::mouseDown(ControlQueue*, Vector2D, unsigned char button) { pressDown(this, pressed, button); }
-
-void Checkbox::mouseUp(ControlQueue* queue, Vector2D, unsigned char button) {
-  if (pressUp(this, pressed, button)) doClick(queue);
-}
-
-bool Checkbox::keyDown(ControlQueue* queue, unsigned short character) {
-  const PressKey action = pressKey(this, character);
-  if (action == PRESS_CLICK) doClick(queue);
-  return action != PRESS_IGNORED;
-}
-
 void Checkbox::doClick(ControlQueue* queue) {
   checked = !checked;
   Trigger* fired = checked ? triggerOn : triggerOff;
   if (fired && queue) *queue << fired;
 }
-
-ButtonState Checkbox::getState() const { return pressState(this, pressed); }
 
 }  // namespace gui
 }  // namespace korvu

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "gui/captioned.h"
-#include "gui/component.h"
+#include "gui/pushwidget.h"
 #include "gui/widgetstyle.h"
 
 namespace korvu {
@@ -13,9 +13,8 @@ class Trigger;
 
 namespace gui {
 
-class Checkbox : public Component, public CaptionedObject {
+class Checkbox : public PushWidget, public CaptionedObject {
  public:
-  bool pressed;
   bool checked;  // no description attribute sets it; the game writes it
   CheckboxStyle* style;
   Trigger* triggerOn;   // fired when a click switches the box on
@@ -27,14 +26,9 @@ class Checkbox : public Component, public CaptionedObject {
   // it, replace one each.
   void getSelfFromNode(const xml::Node* node, GUI* gui) override;
   void drawSelf() override;
-  void mouseDown(ControlQueue* queue, Vector2D position, unsigned char button) override;
-  void mouseUp(ControlQueue* queue, Vector2D position, unsigned char button) override;
-  bool keyDown(ControlQueue* queue, unsigned short character) override;
 
   // Flips the state, then pushes the trigger of the new state.
-  void doClick(ControlQueue* queue);
-  bool isDown() const { return pressed && focused; }
-  ButtonState getState() const;
+  void doClick(ControlQueue* queue) override;
 };
 
 }  // namespace gui

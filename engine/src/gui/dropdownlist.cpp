@@ -6,7 +6,6 @@
 
 #include "controls.h"
 #include "debug.h"
-#include "gui/button.h"
 #include "gui/gui.h"
 #include "xml.h"
 
@@ -53,9 +52,7 @@ void List::clear() {
   }
 }
 
-DropdownList::DropdownList() : pressed(false), style(nullptr), trigger(nullptr), items(nullptr), selected(nullptr) {
-  focusable = true;
-}
+DropdownList::DropdownList() : style(nullptr), trigger(nullptr), items(nullptr), selected(nullptr) {}
 
 DropdownList::~DropdownList() {
   if (items) items->unuse();
@@ -96,18 +93,6 @@ void DropdownList::drawSelf() {
   glPopMatrix();
 }
 
-void DropdownList::mouseDown(ControlQueue*, Vector2D, unsigned char button) { pressDown(this, pressed, button); }
-
-void DropdownList::mouseUp(ControlQueue* queue, Vector2D, unsigned char button) {
-  if (pressUp(this, pressed, button)) doClick(queue);
-}
-
-bool DropdownList::keyDown(ControlQueue* queue, unsigned short character) {
-  const PressKey action = pressKey(this, character);
-  if (action == PRESS_CLICK) doClick(queue);
-  return action != PRESS_IGNORED;
-}
-
 void DropdownList::setItems(List* list) {
   if (list != items) {
     // A selection in the old list must not outlive it.
@@ -141,8 +126,6 @@ void DropdownList::doClick(ControlQueue* queue) {
   }
   if (trigger && queue) *queue << trigger;
 }
-
-ButtonState DropdownList::getState() const { return pressState(this, pressed); }
 
 }  // namespace gui
 }  // namespace korvu

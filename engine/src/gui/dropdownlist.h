@@ -10,7 +10,7 @@
 #include <string>
 
 #include "gui/captioned.h"
-#include "gui/component.h"
+#include "gui/pushwidget.h"
 #include "gui/widgetstyle.h"
 
 namespace korvu {
@@ -55,9 +55,8 @@ class List {
   void clear();
 };
 
-class DropdownList : public Component, public CaptionedObject {
+class DropdownList : public PushWidget, public CaptionedObject {
  public:
-  bool pressed;
   DropdownListStyle* style;  // not owned
   Trigger* trigger;          // not owned
   List* items;               // one use counted while held
@@ -68,9 +67,6 @@ class DropdownList : public Component, public CaptionedObject {
   ~DropdownList() override;
   void getSelfFromNode(const xml::Node* node, GUI* gui) override;
   void drawSelf() override;
-  void mouseDown(ControlQueue* queue, Vector2D position, unsigned char button) override;
-  void mouseUp(ControlQueue* queue, Vector2D position, unsigned char button) override;
-  bool keyDown(ControlQueue* queue, unsigned short character) override;
 
   // Takes a list (counting a use unless it is the one already held) and
   // selects the current item again when the list holds it, else the first;
@@ -80,9 +76,7 @@ class DropdownList : public Component, public CaptionedObject {
   // null).
   void selectItem(ListItem* item);
   // Selects the next item, then pushes the trigger.
-  void doClick(ControlQueue* queue);
-  bool isDown() const { return pressed && focused; }
-  ButtonState getState() const;
+  void doClick(ControlQueue* queue) override;
 };
 
 }  // namespace gui

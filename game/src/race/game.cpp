@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/loggroups.h"
 #include "ddd/camera.h"
 #include "ddd/cube.h"
 #include "ddd/light.h"
@@ -20,7 +21,7 @@
 #include "race/raceresources.h"
 #include "rendercontext.h"
 #include "race/rocket.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "audio/source.h"
 
 namespace glimro {
@@ -33,9 +34,6 @@ using korvu::Color;
 using korvu::Vector3D;
 
 namespace {
-
-const int GROUP_CORE = 0;
-const int GROUP_GAME = 1;
 
 // Lamp materials of the start lights per state: red, yellow and green lamp.
 const char* const LAMPS_OFF[3] = {"redLightOff", "yellowLightOff", "greenLightOff"};
@@ -86,9 +84,10 @@ void checkResources(size_t players, unsigned count, const std::vector<PlayerProf
   if (count < players) throw std::string("A race needs a vehicle for every player.");
   for (const PlayerProfile* p : profiles)
     if (!p) throw std::string("A race needs a profile for every player.");
-  const RaceResources& r = raceResources;
+  if (!raceResources) throw std::string("The race has no resources to race with.");
+  const RaceResources& r = *raceResources;
   if (!r.modelBank || !r.materialBank || !r.soundBank || !r.textureBank || !r.skyboxTextureBank ||
-      !r.skyboxMaterialBank || !r.renderContext3D || !r.controlQueue) {
+      !r.skyboxMaterialBank || !r.controlQueue) {
     throw std::string("The race's resources are not set up.");
   }
   if (!r.effectsEmitter || !r.musicEmitter) throw std::string("The race needs the effects and the music emitter.");
@@ -121,7 +120,7 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
   try {
     checkResources(profiles.size(), count, profiles);
 
-    korvu::debug::debug(GROUP_CORE, "Creating track.");
+    korvu::debug::debug(DBG_CORE, "Creating track.");
     world = new korvu::ddd::Object();
     track = createTrack(settings.track);
     // Every layout shares the grid rule; the short track has its own base
@@ -129,23 +128,23 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
     const bool shortTrack = dynamic_cast<ShortTrack*>(track) != nullptr;
     const Grid grid = shortTrack ? Grid{Vector3D(460.0f, 12.0f, -660.0f), -45.0f}
                                  : Grid{Vector3D(-50.0f, 12.0f, 0.0f), 90.0f};
-    track->modelBank = raceResources.modelBank;
+    track->modelBank = raceResources->modelBank;
     // The world's first child; the vehicles follow in grid order. Each part
     // joins the world as soon as it exists, so a failure further on
     // releases it with the world.
     *world += track;
 
-    korvu::debug::debug(GROUP_CORE, "Loading track.");
-    korvu::debug::info(GROUP_CORE, "Loading track.");
+    korvu::debug::debug(DBG_CORE, "Loading track.");
+    korvu::debug::info(DBG_CORE, "Loading track.");
     loadTrack();
     if (track->sections.empty()) throw std::string("The track has no road sections.");
 
-    korvu::debug::info(GROUP_CORE, "Creating glimros.");
-    korvu::debug::debug(GROUP_CORE, "Creating glimros.");
+    korvu::debug::info(DBG_CORE, "Creating glimros.");
+    korvu::debug::debug(DBG_CORE, "Creating glimros.");
     const size_t n = profiles.size();
     vehicles.reserve(count);
     for (unsigned i = 0; i < count; ++i) {
-      korvu::debug::debug(GROUP_GAME, "Creating %s glimro.", i < n ? "player" : "non-player");
+      korvu::debug::debug(DBG_GAME, "Creating %s glimro.", i < n ? "player" : "non-player");
       Glimro* vehicle = new Glimro(i < n);
       *world += vehicle;
       vehicles.push_back(vehicle);
@@ -165,7 +164,7 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
       vehicle->currentSection = vehicle->previousSection = track->sections.back();
     }
 
-    korvu::debug::debug(GROUP_CORE, "Creating players.");
+    korvu::debug::debug(DBG_CORE, "Creating players.");
     players.reserve(n);
     viewports.reserve(n);
     for (size_t j = 0; j < n; ++j) {
@@ -182,7 +181,7 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
       ++playersRacing;
     }
 
-    korvu::debug::debug(GROUP_CORE, "Creating sun.");
+    korvu::debug::debug(DBG_CORE, "Creating sun.");
     sun = new korvu::ddd::Light();
     *world += sun;
     sun->castsShadows = true;
@@ -199,12 +198,12 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
     setStartLights(countdown);
 
     if (settings.compileModels) {
-      raceResources.materialBank->compileAll();
-      raceResources.modelBank->compileAll();
+      raceResources->materialBank->compileAll();
+      raceResources->modelBank->compileAll();
       skybox->compile();
     }
   } catch (const std::string& message) {
-    korvu::debug::error(GROUP_GAME, "Cannot set up the race: %s", message.c_str());
+    korvu::debug::error(DBG_GAME, "Cannot set up the race: %s", message.c_str());
     release();
     throw;
   } catch (...) {
@@ -231,8 +230,8 @@ void Game::release() {
   // The sky's materials and pictures serve this race alone: the menus never
   // show them and the next race's weather loads its own. Kept, they would
   // hold their textures through the menus after every race.
-  if (raceResources.skyboxMaterialBank) raceResources.skyboxMaterialBank->clear();
-  if (raceResources.skyboxTextureBank) raceResources.skyboxTextureBank->clear();
+  if (raceResources->skyboxMaterialBank) raceResources->skyboxMaterialBank->clear();
+  if (raceResources->skyboxTextureBank) raceResources->skyboxTextureBank->clear();
   viewports.clear();
   players.clear();
   vehicles.clear();
@@ -240,19 +239,19 @@ void Game::release() {
 }
 
 void Game::loadTrack() {
-  korvu::debug::debug(GROUP_GAME, "Loading track stats...");
+  korvu::debug::debug(DBG_GAME, "Loading track stats...");
   track->loadStats();
-  korvu::debug::debug(GROUP_GAME, "Loading track...");
+  korvu::debug::debug(DBG_GAME, "Loading track...");
   track->load();
-  korvu::debug::debug(GROUP_GAME, "Preparing models...");
-  raceResources.modelBank->prepare();
-  korvu::debug::debug(GROUP_GAME, "Done loading tracks.");
+  korvu::debug::debug(DBG_GAME, "Preparing models...");
+  raceResources->modelBank->prepare();
+  korvu::debug::debug(DBG_GAME, "Done loading tracks.");
 }
 
 void Game::playerHasFinished() {
   if (--playersRacing != 0) return;
   raceOver = true;
-  korvu::gui::GUI* gui = raceResources.gui;
+  korvu::gui::GUI* gui = raceResources->gui;
   track->writeRecordsToGui("lTR_", gui);
   // A panel the GUI description lacks is passed over.
   if (gui) {
@@ -265,11 +264,11 @@ void Game::playerHasFinished() {
 }
 
 void Game::setStartLights(int n) {
-  korvu::ddd::Model* lights = raceResources.model("startLights");
+  korvu::ddd::Model* lights = raceResources->model("startLights");
   if (n <= 2) {
     korvu::audio::SimpleSource* beep = new korvu::audio::SimpleSource();
-    *beep += raceResources.sound("beep");
-    *raceResources.effectsEmitter += beep;
+    *beep += raceResources->sound("beep");
+    *raceResources->effectsEmitter += beep;
     beep->gain = 1.0f;
     beep->pitch = static_cast<float>(1.0 - 0.2 * n);
     beep->rolloff = 0.0f;
@@ -281,40 +280,40 @@ void Game::setStartLights(int n) {
   if (n == 0) {
     try {
       korvu::audio::OggStreamSource* music = new korvu::audio::OggStreamSource(RACE_MUSIC, 2, 262144);
-      *raceResources.musicEmitter += music;
+      *raceResources->musicEmitter += music;
       music->rolloff = 0.0f;
       music->pitch = 1.0f;
       music->loop = true;
       music->apply();
       music->play();
     } catch (const std::string& message) {
-      korvu::debug::warning(GROUP_GAME, "The race runs without music: %s", message.c_str());
+      korvu::debug::warning(DBG_GAME, "The race runs without music: %s", message.c_str());
     }
   }
   if (lights && lights->meshCount >= 3) {
     const char* const* lamps = lampsOf(n);
-    for (int i = 0; i < 3; ++i) lights->meshes[i]->material = raceResources.material(lamps[i]);
+    for (int i = 0; i < 3; ++i) lights->meshes[i]->material = raceResources->material(lamps[i]);
     // A whole-model list holds the old lamps: record it again (without
     // drawing it in the middle of the step).
     if (lights->drawAsOne && lights->displayList != 0) lights->compile();
   }
-  korvu::debug::debug(GROUP_GAME, "Countdown: %d.", n);
+  korvu::debug::debug(DBG_GAME, "Countdown: %d.", n);
 }
 
 void Game::setWeather(bool night_) {
   const Weather& w = night_ ? NIGHT : DAY;
   // The sides point into the bank that is about to be emptied.
   for (const auto& side : SKY_SIDES) skybox->setMaterial(side.second, nullptr);
-  raceResources.skyboxTextureBank->clear();
-  raceResources.skyboxMaterialBank->clear();
+  raceResources->skyboxTextureBank->clear();
+  raceResources->skyboxMaterialBank->clear();
   try {
-    raceResources.skyboxMaterialBank->load(w.sky, raceResources.skyboxTextureBank, SKYBOX_PATH);
+    raceResources->skyboxMaterialBank->load(w.sky, raceResources->skyboxTextureBank, SKYBOX_PATH);
   } catch (const std::string& message) {
     std::fprintf(stderr, "Error loading materials: \"%s\"\n", message.c_str());
     std::fflush(stderr);
   }
 
-  korvu::RenderContext3D& context = *raceResources.renderContext3D;
+  korvu::RenderContext3D& context = raceResources->renderContext3D;
   context.fogStart = settings.fogStart;
   context.fogEnd = settings.viewDistance;
   context.fogColor = w.fog;
@@ -332,16 +331,16 @@ void Game::setWeather(bool night_) {
   // A sky image that cannot be loaded leaves its side untextured; the race
   // goes on.
   try {
-    raceResources.skyboxTextureBank->refresh();
+    raceResources->skyboxTextureBank->refresh();
   } catch (const std::string& message) {
-    korvu::debug::error(GROUP_GAME, "Could not load the sky's images: %s", message.c_str());
+    korvu::debug::error(DBG_GAME, "Could not load the sky's images: %s", message.c_str());
   }
-  raceResources.skyboxMaterialBank->prepare();
+  raceResources->skyboxMaterialBank->prepare();
 
   for (const auto& side : SKY_SIDES) {
-    auto found = raceResources.skyboxMaterialBank->find(side.first);
+    auto found = raceResources->skyboxMaterialBank->find(side.first);
     skybox->setMaterial(side.second,
-                        found == raceResources.skyboxMaterialBank->end() ? nullptr : found->second);
+                        found == raceResources->skyboxMaterialBank->end() ? nullptr : found->second);
   }
   skybox->pack();
   // A recorded sky still holds the old sides.

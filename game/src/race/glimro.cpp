@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/loggroups.h"
 #include "ddd/bounding.h"
 #include "ddd/camera.h"
 #include "ddd/collisionmodel.h"
@@ -20,8 +21,6 @@ using korvu::Vector3D;
 using korvu::ddd::Camera;
 
 namespace {
-
-const int GROUP_GAME = 1;
 
 const Vector3D UP(0.0f, 1.0f, 0.0f);
 
@@ -52,7 +51,7 @@ const char* const FLARE_IMAGES[4] = {"lenseflareStreaks", "lenseflareBigGlow", "
 }  // namespace
 
 Glimro::Glimro(bool /*player*/)
-    : korvu::ddd::CollideableModelObject(raceResources.requireCollisionModel("glimroCollision"), nullptr, 0),
+    : korvu::ddd::CollideableModelObject(raceResources->requireCollisionModel("glimroCollision"), nullptr, 0),
       locked(true),
       started(false),
       finished(false),
@@ -86,9 +85,9 @@ Glimro::Glimro(bool /*player*/)
       launcherOpen(false),
       profile(nullptr) {
   // Every lookup that can fail comes before the first allocation.
-  korvu::ddd::Model* display = raceResources.requireModel("glimro");
-  korvu::ddd::Model* shadow = raceResources.requireModel("glimroShadow");
-  korvu::ddd::Model* launcherModel = raceResources.requireModel("rocketLauncher");
+  korvu::ddd::Model* display = raceResources->requireModel("glimro");
+  korvu::ddd::Model* shadow = raceResources->requireModel("glimroShadow");
+  korvu::ddd::Model* launcherModel = raceResources->requireModel("rocketLauncher");
 
   setModel(display);
   setShadowModel(shadow);
@@ -100,7 +99,7 @@ Glimro::Glimro(bool /*player*/)
 
   position = Vector3D(102.0f, 6.0f, 55.77f);
   messages.rectangle = korvu::Rect(50.0f, 550.0f, 300.0f, 30.0f);
-  messages.font = raceResources.font;
+  messages.font = raceResources->font;
 
   for (int i = 0; i < 4; ++i) {
     const CameraPose& pose = CAMERA_POSES[i];
@@ -113,7 +112,7 @@ Glimro::Glimro(bool /*player*/)
     if (pose.firstDegrees != 0.0f) camera->rotate(pose.firstDegrees, pose.firstAxis);
     if (pose.secondDegrees != 0.0f) camera->rotate(pose.secondDegrees, pose.secondAxis);
     if (pose.flares) {
-      for (int k = 0; k < 4; ++k) camera->flareTextures[k] = raceResources.texture(FLARE_IMAGES[k]);
+      for (int k = 0; k < 4; ++k) camera->flareTextures[k] = raceResources->texture(FLARE_IMAGES[k]);
     }
   }
 
@@ -144,17 +143,17 @@ Glimro::~Glimro() {
 }
 
 void Glimro::init() {
-  korvu::debug::debug(GROUP_GAME, "Creating emitter for glimro.");
+  korvu::debug::debug(DBG_GAME, "Creating emitter for glimro.");
   emitterObject = new korvu::ddd::EmitterObject();
   *this += emitterObject;
   emitterObject->position = Vector3D(0.0f, 0.0f, 2.0f);
 
-  korvu::debug::debug(GROUP_GAME, "Creating engine sound for glimro.");
+  korvu::debug::debug(DBG_GAME, "Creating engine sound for glimro.");
   engineSound = new korvu::audio::SimpleSource();
   // The vehicle sets its pitch every step: the emitter must not delete it
   // when it stops (as it does at once with audio off).
   engineSound->kept = true;
-  *engineSound += raceResources.sound("engine");
+  *engineSound += raceResources->sound("engine");
   engineSound->pitch = 0.01f;
   engineSound->loop = true;
   engineSound->apply();

@@ -6,10 +6,10 @@
 #include "fonts/message.h"
 #include "race/game.h"
 #include "race/glimro.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "race/raceresources.h"
 #include "rendercontext.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "track/timetext.h"
 #include "track/track.h"
 
@@ -70,7 +70,7 @@ void Glimro::nextLap() {
 }
 
 void Glimro::drawHud() {
-  const korvu::fonts::Font* font = raceResources.font;
+  const korvu::fonts::Font* font = raceResources->font;
   if (font == nullptr) return;
   const float width = korvu::currentViewport != nullptr ? korvu::currentViewport->width : 0.0f;
   const float top = static_cast<float>(settings.resY);

@@ -9,7 +9,7 @@
 
 namespace glimro {
 
-RaceResources raceResources;
+RaceResources* raceResources = nullptr;
 
 void setUpRenderContexts(korvu::RenderContext2D& context2D, korvu::RenderContext3D& context3D,
                          float viewDistance) {

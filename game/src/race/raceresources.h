@@ -1,12 +1,16 @@
-// What a race takes from the game's resource set: the banks its vehicles,
+// What a race takes of the game's resources: the banks its vehicles,
 // rockets, start lights and sky are looked up in, the emitters it plays
-// through, the 3D render context its weather sets, the HUD font, the
-// trigger queue and the players' axes. The race reads them through the one
-// global raceResources, which the resource set fills; tests fill it with
-// banks of their own. Nothing here is owned.
+// through, the render contexts, the GUI, the HUD font, the trigger queue
+// with the players' axes, and where the triggers it does not act on go.
+// The game's resource set is one (shell's Resources derives from it); the
+// tests and benchmarks race with one of their own (the harness's RaceWorld).
+// The race reaches whichever stands through raceResources. The fields are
+// filled and their objects owned by the one that derives.
 #pragma once
 
 #include <string>
+
+#include "rendercontext.h"
 
 namespace korvu {
 class Axis;
@@ -14,8 +18,6 @@ class Trigger;
 class ControlQueue;
 class Image;
 class ImageBank;
-class RenderContext2D;
-class RenderContext3D;
 namespace audio {
 class Emitter;
 class Sound;
@@ -35,28 +37,36 @@ namespace gui { class GUI; }
 namespace glimro {
 
 struct RaceResources {
-  korvu::RenderContext2D* renderContext2D = nullptr;
-  korvu::RenderContext3D* renderContext3D = nullptr;
+  korvu::RenderContext2D renderContext2D;
+  // Applied per player view; the race's weather sets its ambient light and fog.
+  korvu::RenderContext3D renderContext3D;
   // The menus; the race shows its race-over panel in it. May be null.
   korvu::gui::GUI* gui = nullptr;
   korvu::audio::SoundBank* soundBank = nullptr;
+  // The start-light beeps.
   korvu::audio::Emitter* effectsEmitter = nullptr;
+  // Title and race music.
   korvu::audio::Emitter* musicEmitter = nullptr;
   korvu::ImageBank* textureBank = nullptr;
   korvu::ImageBank* skyboxTextureBank = nullptr;
   korvu::ddd::MaterialBank* materialBank = nullptr;
+  // Filled by the race's day or night set-up.
   korvu::ddd::MaterialBank* skyboxMaterialBank = nullptr;
   korvu::ddd::ModelBank* modelBank = nullptr;
-  // The HUD font; may be null.
+  // The heads-up display's font (and the frame counter's); may be null.
   korvu::fonts::Font* font = nullptr;
   korvu::ControlQueue* controlQueue = nullptr;
-  // Index 0 player 1, index 1 player 2.
+  // Index 0 player 1, index 1 player 2; the axes belong to the control queue.
   korvu::Axis* xAxis[2] = {nullptr, nullptr};
   korvu::Axis* accelerateAxis[2] = {nullptr, nullptr};
   korvu::Axis* breakAxis[2] = {nullptr, nullptr};
   // Where the race hands every trigger it does not act on itself (the
   // shell's global commands); false ends the program. May be null.
   bool (*globalEvents)(korvu::Trigger* trigger) = nullptr;
+
+  RaceResources() = default;
+  RaceResources(const RaceResources&) = delete;
+  RaceResources& operator=(const RaceResources&) = delete;
 
   // Lookups by name that never add an empty entry to a bank; null when the
   // bank or the name is missing.
@@ -73,7 +83,9 @@ struct RaceResources {
   korvu::audio::Sound* requireSound(const std::string& name) const;
 };
 
-extern RaceResources raceResources;
+// The resources the race reads: the resource set while the game runs, a
+// test's or benchmark's own while it races; null while there is neither.
+extern RaceResources* raceResources;
 
 // The game's two render contexts as a race draws with them: the 2D one
 // blends (the heads-up text is drawn from the font's alpha), the 3D one is

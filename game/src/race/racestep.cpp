@@ -8,8 +8,9 @@
 #include <cmath>
 #include <memory>
 
+#include "common/loggroups.h"
+#include "common/triggers.h"
 #include "controls.h"
-#include "shell/commands.h"
 #include "ddd/camera.h"
 #include "ddd/collision.h"
 #include "ddd/collisionmodel.h"
@@ -21,7 +22,7 @@
 #include "race/raceresources.h"
 #include "rendercontext.h"
 #include "race/rocket.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "track/track.h"
 
 namespace glimro {
@@ -35,7 +36,6 @@ std::atomic<bool> terminate(false);
 
 namespace {
 
-const int GROUP_GAME = 1;
 const float COUNTDOWN_STEP = 1000.0f;
 const float HANDED_ON = 0.9f;
 const double SMALLEST_SPEED = 0.01;
@@ -93,7 +93,7 @@ bool Game::mainLoop(float dt) {
   cullViews();
   rank();
   // The shell has polled the events once this frame already.
-  korvu::ControlQueue* queue = raceResources.controlQueue;
+  korvu::ControlQueue* queue = raceResources->controlQueue;
   const bool events = queue == nullptr || queue->readEvents();
   return running && events && !terminate;
 }
@@ -115,7 +115,7 @@ void Game::moveVehicles(float dt) {
 }
 
 bool Game::handleTriggers() {
-  RaceResources& r = raceResources;
+  RaceResources& r = *raceResources;
   bool running = true;
   if (r.controlQueue == nullptr) return running;
   korvu::Trigger* trigger = nullptr;
@@ -193,7 +193,7 @@ void Game::stepExplosions(float dt) {
     korvu::ddd::SimpleParticleEngine* engine = *it;
     engine->perform(dt);
     if (engine->particles.empty()) {
-      korvu::debug::debug(GROUP_GAME, "Deleting particle engine %p.", static_cast<void*>(engine));
+      korvu::debug::debug(DBG_GAME, "Deleting particle engine %p.", static_cast<void*>(engine));
       it = particleEngines.erase(it);
       delete engine;
     } else {
@@ -203,7 +203,7 @@ void Game::stepExplosions(float dt) {
 }
 
 void Game::applyControls() {
-  RaceResources& r = raceResources;
+  RaceResources& r = *raceResources;
   for (size_t i = 0; i < players.size() && i < 2; ++i) {
     Glimro* v = players[i];
     const korvu::Axis* steer = r.xAxis[i];
@@ -277,7 +277,7 @@ bool Game::sweep(Glimro* v, float dt) {
   bool contact = false;
   for (int pass = 1;; ++pass) {
     if (pass > MAX_PASSES) {
-      korvu::debug::debug(GROUP_GAME, "Vehicle still in contact after %d passes.", MAX_PASSES);
+      korvu::debug::debug(DBG_GAME, "Vehicle still in contact after %d passes.", MAX_PASSES);
       return contact;
     }
     bool passHit = false;
@@ -294,7 +294,7 @@ bool Game::sweep(Glimro* v, float dt) {
       v->setHasMoved(true);
       // A vehicle without velocity that still touches: nothing remains.
       remainingTime = total > 0.0f ? dt * remaining / total : 0.0f;
-      if (!contactNormal(*hit, n)) korvu::debug::debug(GROUP_GAME, "Contact without a face, vertex or edge.");
+      if (!contactNormal(*hit, n)) korvu::debug::debug(DBG_GAME, "Contact without a face, vertex or edge.");
       const Vector3D reflected = -d + n * (2.0f * korvu::dotProduct(d, n));
       travel = unit(reflected) * v->velocity.length();
       v->velocity = travel;
@@ -308,7 +308,7 @@ bool Game::sweep(Glimro* v, float dt) {
 }
 
 void Game::draw(float) {
-  RaceResources& r = raceResources;
+  RaceResources& r = *raceResources;
   faces = 0;
   meshes = 0;
   // Depth and stencil share one buffer: clearing only the depth that the
@@ -318,7 +318,7 @@ void Game::draw(float) {
   // changes no value and lets both clears become one plain fill.
   glClear(GL_STENCIL_BUFFER_BIT);
   for (size_t i = 0; i < players.size(); ++i) {
-    if (r.renderContext3D != nullptr) r.renderContext3D->apply();
+    r.renderContext3D.apply();
     enter(viewports[i]);
     track->visible = settings.culling ? &players[i]->visibleObjects : nullptr;
     korvu::resetCursor();
@@ -328,7 +328,7 @@ void Game::draw(float) {
   }
   for (size_t i = 0; i < players.size(); ++i) {
     enter(viewports[i]);
-    if (r.renderContext2D != nullptr) r.renderContext2D->apply();
+    r.renderContext2D.apply();
     korvu::resetCursor();
     players[i]->drawHud();
   }

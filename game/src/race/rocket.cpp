@@ -4,7 +4,7 @@
 
 namespace glimro {
 
-Rocket::Rocket() : korvu::ddd::ModelObject(raceResources.model("rocket")), lifetime(1000.0f) {
+Rocket::Rocket() : korvu::ddd::ModelObject(raceResources->model("rocket")), lifetime(1000.0f) {
   setShadowModel(model);
 }
 

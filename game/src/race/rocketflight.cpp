@@ -49,7 +49,7 @@ void Rocket::perform(float dt) {
   burst->changeMax = Color(0.003f, 0.003f, 0.002f, 0.003f);
   burst->velocity = Vector3D(0, 0, 0);
   burst->velocitySpread = Vector3D(0.1f, 0.03f, 0.1f);
-  burst->texture = raceResources.texture("particle");
+  burst->texture = raceResources->texture("particle");
   if (game != nullptr) {
     game->particleEngines.push_back(burst);
   } else if (parent == nullptr) {

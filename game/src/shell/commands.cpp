@@ -1,5 +1,7 @@
 #include "shell/commands.h"
 
+#include "race/raceresources.h"
+
 namespace glimro {
 
 namespace {
@@ -92,8 +94,7 @@ const std::vector<Command>& commandTable() {
   return table;
 }
 
-Controls buildControls(korvu::ControlQueue& queue, korvu::InputEvaluator& evaluator) {
-  Controls controls;
+void buildControls(korvu::ControlQueue& queue, korvu::InputEvaluator& evaluator, RaceResources& race) {
   for (const Command& c : commandTable()) {
     korvu::Axis* axis = nullptr;
     korvu::Trigger* trigger;
@@ -107,18 +108,15 @@ Controls buildControls(korvu::ControlQueue& queue, korvu::InputEvaluator& evalua
     for (const DefaultBinding& b : c.bindings) evaluator += makeBinding(trigger, axis, b);
 
     switch (c.id) {
-      case TRG_EXIT: controls.exitTrigger = trigger; break;
-      case TRG_TOGGLE_MENU: controls.toggleMenuTrigger = trigger; break;
-      case TRG_X1: controls.xAxis[0] = axis; break;
-      case TRG_X2: controls.xAxis[1] = axis; break;
-      case TRG_ACCELERATE1: controls.accelerateAxis[0] = axis; break;
-      case TRG_ACCELERATE2: controls.accelerateAxis[1] = axis; break;
-      case TRG_BREAK1: controls.breakAxis[0] = axis; break;
-      case TRG_BREAK2: controls.breakAxis[1] = axis; break;
+      case TRG_X1: race.xAxis[0] = axis; break;
+      case TRG_X2: race.xAxis[1] = axis; break;
+      case TRG_ACCELERATE1: race.accelerateAxis[0] = axis; break;
+      case TRG_ACCELERATE2: race.accelerateAxis[1] = axis; break;
+      case TRG_BREAK1: race.breakAxis[0] = axis; break;
+      case TRG_BREAK2: race.breakAxis[1] = axis; break;
       default: break;
     }
   }
-  return controls;
 }
 
 }  // namespace glimro

@@ -11,7 +11,7 @@
 #include "korvu.h"
 #include "shell/resources.h"
 #include "screenshot.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 
 namespace glimro {
 

@@ -17,9 +17,9 @@
 #include "gui/textfield.h"
 #include "korvu.h"
 #include "shell/moresettings.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "shell/resources.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "sprite.h"
 
 namespace glimro {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "xml.h"
 
 namespace glimro {

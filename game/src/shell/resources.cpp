@@ -20,9 +20,9 @@
 #include "image.h"
 #include "input.h"
 #include "korvu.h"
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 #include "race/raceresources.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "audio/sound.h"
 
 namespace glimro {
@@ -118,14 +118,9 @@ void Resources::load() {
   joysticks[1] = korvu::initJoystick(1);
 
   korvu::debug::debug(DBG_RESOURCES, "Creating game queue.");
-  const Controls controls = buildControls(*controlQueue, *inputEvaluator);
-  exitTrigger = controls.exitTrigger;
-  toggleMenuTrigger = controls.toggleMenuTrigger;
-  for (int i = 0; i < 2; ++i) {
-    xAxis[i] = controls.xAxis[i];
-    accelerateAxis[i] = controls.accelerateAxis[i];
-    breakAxis[i] = controls.breakAxis[i];
-  }
+  buildControls(*controlQueue, *inputEvaluator, *this);
+  exitTrigger = controlQueue->find("exit");
+  toggleMenuTrigger = controlQueue->find("toggleMenu");
 
   korvu::debug::debug(DBG_RESOURCES, "Loading GUI.");
   try {
@@ -168,34 +163,12 @@ void Resources::load() {
     else
       korvu::debug::error(DBG_RESOURCES, "The GUI has no drop-down list \"%s\".", name);
   }
-  shareWithRace();
-}
-
-void Resources::shareWithRace() {
-  RaceResources& race = raceResources;
-  race.renderContext2D = &renderContext2D;
-  race.renderContext3D = &renderContext3D;
-  race.gui = gui;
-  race.soundBank = soundBank;
-  race.effectsEmitter = effectsEmitter;
-  race.musicEmitter = musicEmitter;
-  race.textureBank = textureBank;
-  race.skyboxTextureBank = skyboxTextureBank;
-  race.materialBank = materialBank;
-  race.skyboxMaterialBank = skyboxMaterialBank;
-  race.modelBank = modelBank;
-  race.font = font;
-  race.controlQueue = controlQueue;
-  race.globalEvents = handleGlobalEvents;
-  for (int i = 0; i < 2; ++i) {
-    race.xAxis[i] = xAxis[i];
-    race.accelerateAxis[i] = accelerateAxis[i];
-    race.breakAxis[i] = breakAxis[i];
-  }
+  globalEvents = handleGlobalEvents;
+  raceResources = this;
 }
 
 void Resources::release() {
-  raceResources = RaceResources();
+  if (raceResources == this) raceResources = nullptr;
   if (console) {
     std::printf("Terminating...\n");
     std::fflush(stdout);

@@ -3,13 +3,14 @@
 // emitters, the GUI, the trigger queue with the input evaluator and their
 // default bindings, the joysticks, the console while one runs and the render
 // contexts. Built once after the screen, 3D and audio are up; the rest of the
-// game reaches every resource through its fields.
+// game reaches every resource through its fields, and the race through the
+// part it shares (RaceResources, its base), which raceResources points at.
 #pragma once
 
 #include <SDL.h>
 
 #include "bank.h"
-#include "rendercontext.h"
+#include "race/raceresources.h"
 
 namespace korvu {
 class Axis;
@@ -28,38 +29,17 @@ namespace glimro {
 class ConsoleThread;
 class PlayerProfileBank;
 
-class Resources {
+class Resources : public RaceResources {
  public:
-  korvu::RenderContext2D renderContext2D;
-  korvu::RenderContext3D renderContext3D;
-  korvu::gui::GUI* gui = nullptr;
   // Triggers belong to the control queue.
   korvu::Trigger* exitTrigger = nullptr;
   korvu::Trigger* toggleMenuTrigger = nullptr;
   // Players 1 and 2; null for a joystick that is not there.
   SDL_Joystick* joysticks[2] = {nullptr, nullptr};
-  korvu::audio::SoundBank* soundBank = nullptr;
-  // The start-light beeps.
-  korvu::audio::Emitter* effectsEmitter = nullptr;
-  // Title and race music.
-  korvu::audio::Emitter* musicEmitter = nullptr;
-  korvu::ImageBank* textureBank = nullptr;
-  korvu::ImageBank* skyboxTextureBank = nullptr;
   korvu::ImageBank* guiImageBank = nullptr;
-  korvu::ddd::MaterialBank* materialBank = nullptr;
-  // Filled by the race's day or night set-up.
-  korvu::ddd::MaterialBank* skyboxMaterialBank = nullptr;
-  korvu::ddd::ModelBank* modelBank = nullptr;
+  // Owns the fonts; `font` is the last one loaded (the small one).
   korvu::MappedBank<korvu::fonts::Font>* fontBank = nullptr;
-  // The last font loaded (the small one), a member of fontBank; the frame
-  // counter and the heads-up display print with it.
-  korvu::fonts::Font* font = nullptr;
   korvu::InputEvaluator* inputEvaluator = nullptr;
-  korvu::ControlQueue* controlQueue = nullptr;
-  // Index 0 player 1, index 1 player 2; the axes belong to the control queue.
-  korvu::Axis* xAxis[2] = {nullptr, nullptr};
-  korvu::Axis* accelerateAxis[2] = {nullptr, nullptr};
-  korvu::Axis* breakAxis[2] = {nullptr, nullptr};
   // The debugging console while one runs.
   ConsoleThread* console = nullptr;
   PlayerProfileBank* profileBank = nullptr;
@@ -79,8 +59,6 @@ class Resources {
 
  private:
   void load();
-  // Hands the banks, emitters, font, queue and axes to the race.
-  void shareWithRace();
   void release();
 };
 

@@ -15,7 +15,7 @@
 #include "korvu.h"
 #include "shell/menu.h"
 #include "shell/resources.h"
-#include "shell/settings.h"
+#include "race/settings.h"
 #include "track/track.h"
 
 namespace glimro {
@@ -63,11 +63,7 @@ void initAudio() {
 }  // namespace
 
 void init() {
-  korvu::debug::groups[DBG_CORE].name = "glimro:core";
-  korvu::debug::groups[DBG_GAME].name = "glimro:game";
-  korvu::debug::groups[DBG_PHYSICS].name = "glimro:physics";
-  korvu::debug::groups[DBG_RESOURCES].name = "glimro:resources";
-  korvu::debug::groups[DBG_FPS].name = "glimro:fps";
+  nameLogGroups();
   terminate = false;
   game = nullptr;
   resources = nullptr;

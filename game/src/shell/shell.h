@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/loggroups.h"
 #include "debug.h"
 #include "fonts/message.h"
 #include "gui/component.h"
@@ -14,15 +15,6 @@ namespace korvu { namespace audio { class OggStreamSource; } }
 namespace glimro {
 
 class PlayerProfile;
-
-// The game's log groups.
-enum DebugGroup {
-  DBG_CORE = 0,
-  DBG_GAME = 1,
-  DBG_PHYSICS = 2,
-  DBG_RESOURCES = 3,
-  DBG_FPS = 4
-};
 
 // Toggle confirmations, the console notice and the screenshot result.
 extern korvu::fonts::Messages globalMessages;

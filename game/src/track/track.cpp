@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "common/keepaside.h"
+#include "common/loggroups.h"
 #include "ddd/collisionmodel.h"
 #include "ddd/emitterobject.h"
 #include "ddd/model.h"
@@ -14,7 +16,6 @@
 #include "gui/component.h"
 #include "gui/gui.h"
 #include "mathtypes.h"
-#include "race/raceresources.h"
 #include "track/timetext.h"
 
 namespace glimro {
@@ -27,7 +28,7 @@ Track::Track() : startLightEmitter(nullptr), modelBank(nullptr) {}
 Track::~Track() = default;
 
 void Track::init(korvu::Vector2D size) {
-  korvu::debug::info(0, "Setting track dimensions: %.3f/%.3f.", size.x, size.y);
+  korvu::debug::info(DBG_CORE, "Setting track dimensions: %.3f/%.3f.", size.x, size.y);
   quadtree.width = size.x;
   quadtree.height = size.y;
   collisionTree.width = size.x;
@@ -77,7 +78,7 @@ void Track::saveStats() {
   try {
     stats.save(file);
   } catch (const std::string& message) {
-    korvu::debug::error(1, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
+    korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
                         file.c_str(), message.c_str());
     return;
   }
@@ -89,20 +90,20 @@ void Track::loadStats() {
   struct stat info;
   if (stat(file.c_str(), &info) != 0 && errno == ENOENT) {
     // No races on this track yet.
-    korvu::debug::info(1, "Could not load track stats for track \"%s\".", name.c_str());
+    korvu::debug::info(DBG_GAME, "Could not load track stats for track \"%s\".", name.c_str());
     return;
   }
   try {
     stats.load(file);
   } catch (const std::string& message) {
-    korvu::debug::error(1, "Could not load track stats for track \"%s\" from \"%s\": %s", name.c_str(),
+    korvu::debug::error(DBG_GAME, "Could not load track stats for track \"%s\" from \"%s\": %s", name.c_str(),
                         file.c_str(), message.c_str());
     try {
       const std::string aside = keepAside(file);
-      korvu::debug::error(1, "The unreadable file is kept as \"%s\"; the track starts with empty tables.",
+      korvu::debug::error(DBG_GAME, "The unreadable file is kept as \"%s\"; the track starts with empty tables.",
                           aside.c_str());
     } catch (const std::string& failure) {
-      korvu::debug::error(1, "%s", failure.c_str());
+      korvu::debug::error(DBG_GAME, "%s", failure.c_str());
     }
     return;
   }
@@ -110,15 +111,13 @@ void Track::loadStats() {
 }
 
 korvu::ddd::ModelBank& Track::models() {
-  korvu::ddd::ModelBank* bank = modelBank ? modelBank : raceResources.modelBank;
-  if (!bank) throw std::string("The track has no model bank to build from");
-  return *bank;
+  if (!modelBank) throw std::string("The track has no model bank to build from");
+  return *modelBank;
 }
 
 void Track::writeRecordsToGui(std::string prefix, korvu::gui::Component* root) {
-  if (!root) root = raceResources.gui;
   if (!root) {
-    korvu::debug::error(1, "No GUI to show the records of track \"%s\" in.", name.c_str());
+    korvu::debug::error(DBG_GAME, "No GUI to show the records of track \"%s\" in.", name.c_str());
     return;
   }
   auto setCaption = [&](const std::string& label, const std::string& text) {
@@ -126,7 +125,7 @@ void Track::writeRecordsToGui(std::string prefix, korvu::gui::Component* root) {
     if (captioned) {
       captioned->caption = text;
     } else {
-      korvu::debug::error(1, "The GUI has no label \"%s\" for the records.", label.c_str());
+      korvu::debug::error(DBG_GAME, "The GUI has no label \"%s\" for the records.", label.c_str());
     }
   };
   const struct {

@@ -53,7 +53,7 @@ class Track : public korvu::ddd::QuadtreeObject {
   // The best lap and best race times.
   TrackStats stats;
   // Where load() takes its models from and files the bent road copies in;
-  // not owned. Null means the race's model bank (raceResources).
+  // not owned; the race hands it its model bank.
   korvu::ddd::ModelBank* modelBank;
   // Where the road joins sections whose numbers do not follow one another
   // (a layout numbered in chains); empty when the numbers run round the lap.
@@ -96,16 +96,15 @@ class Track : public korvu::ddd::QuadtreeObject {
   void loadStats();
   // Fills the race-over labels prefix + "total_" / "lap_" + i + "_Nr",
   // "_Name", "_Time" for the five best of each table, searched in the GUI
-  // below root (the race's GUI, raceResources, when root is null). A
-  // missing label is logged and skipped.
-  void writeRecordsToGui(std::string prefix, korvu::gui::Component* root = nullptr);
+  // below root. A missing label, or no root, is logged and skipped.
+  void writeRecordsToGui(std::string prefix, korvu::gui::Component* root);
 
   // The driven order of the sections, from the sections and the junctions;
   // built again when the number of sections has changed.
   const SectionRoute& route();
 
  protected:
-  // The bank load() uses: modelBank, or the resource set's.
+  // The bank load() uses: modelBank; throws when there is none.
   korvu::ddd::ModelBank& models();
 
  private:

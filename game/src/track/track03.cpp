@@ -1,6 +1,7 @@
 #include <memory>
 #include <string>
 
+#include "common/loggroups.h"
 #include "ddd/bezier.h"
 #include "ddd/pathfollow.h"
 #include "debug.h"
@@ -118,7 +119,7 @@ void Track03::load() {
   for (int k = 0; k < CURVE_COUNT; ++k) {
     const Curve& c = CURVES[k];
     if (c.group == 2 && (c.number == 4 || c.number == 5)) {
-      korvu::debug::info(0, "~s2-%d-------------------", c.number);
+      korvu::debug::info(DBG_CORE, "~s2-%d-------------------", c.number);
     }
     if (k > 0) {
       modifier.reset(new PathFollowModifier(curves[k].get(), c.mode));

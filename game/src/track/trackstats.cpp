@@ -1,14 +1,10 @@
 #include "track/trackstats.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
+#include "common/loggroups.h"
 #include "debug.h"
 #include "xml.h"
 
@@ -48,10 +44,10 @@ korvu::xml::Node* TimeEntry::buildDomTree() const {
 }
 
 int TimeTable::add(const TimeEntry& entry) {
-  korvu::debug::debug(0, "Adding entry \"%s\" [%ld].", entry.name.c_str(), entry.ticks);
+  korvu::debug::debug(DBG_CORE, "Adding entry \"%s\" [%ld].", entry.name.c_str(), entry.ticks);
   for (int place = 0; place < TIMETABLE_SIZE; ++place) {
     if (!(entry < entries[place])) continue;
-    korvu::debug::debug(0, "Placing entry at #%d.", place);
+    korvu::debug::debug(DBG_CORE, "Placing entry at #%d.", place);
     for (int i = TIMETABLE_SIZE - 1; i > place; --i) entries[i] = entries[i - 1];
     entries[place] = entry;
     return place;
@@ -61,7 +57,7 @@ int TimeTable::add(const TimeEntry& entry) {
 
 void TimeTable::dump() const {
   for (int i = 0; i < TIMETABLE_SIZE; ++i) {
-    korvu::debug::info(0, "%d. %s - %ld", i, entries[i].name.c_str(), entries[i].ticks);
+    korvu::debug::info(DBG_CORE, "%d. %s - %ld", i, entries[i].name.c_str(), entries[i].ticks);
   }
 }
 
@@ -114,29 +110,6 @@ void TrackStats::load(const std::string& file) {
 void TrackStats::save(const std::string& file) const {
   std::unique_ptr<korvu::xml::Node> root(buildDomTree());
   root->saveXML(file.c_str());
-}
-
-}  // namespace glimro
-
-namespace glimro {
-
-std::string keepAside(const std::string& file) {
-  for (unsigned n = 0;; ++n) {
-    const std::string aside = file + ".broken" + (n == 0 ? std::string() : "." + std::to_string(n));
-    // A hard link never replaces a file of that name; where the file system
-    // has none, a name that nothing holds is renamed to.
-    if (::link(file.c_str(), aside.c_str()) == 0) {
-      if (::unlink(file.c_str()) == 0) return aside;
-      const std::string reason = std::strerror(errno);
-      ::unlink(aside.c_str());
-      throw "Could not move \"" + file + "\" aside: " + reason;
-    }
-    if (errno == EEXIST) continue;
-    struct stat info;
-    if (::lstat(aside.c_str(), &info) == 0) continue;
-    if (std::rename(file.c_str(), aside.c_str()) == 0) return aside;
-    throw "Could not move \"" + file + "\" aside: " + std::strerror(errno);
-  }
 }
 
 }  // namespace glimro

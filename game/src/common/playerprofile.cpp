@@ -1,13 +1,13 @@
-#include "shell/playerprofile.h"
+#include "common/playerprofile.h"
 
 #include <sys/stat.h>
 
 #include <memory>
 
+#include "common/keepaside.h"
+#include "common/loggroups.h"
 #include "debug.h"
 #include "gui/dropdownlist.h"
-#include "shell/shell.h"
-#include "track/trackstats.h"
 
 namespace glimro {
 

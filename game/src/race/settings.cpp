@@ -1,9 +1,10 @@
-#include "shell/settings.h"
+#include "race/settings.h"
 
 #include <algorithm>
 #include <climits>
 #include <memory>
 
+#include "common/loggroups.h"
 #include "ddd/materialbank.h"
 #include "ddd/model.h"
 #include "ddd/modelbank.h"
@@ -11,10 +12,9 @@
 #include "ddd/settings.h"
 #include "debug.h"
 #include "audio/emitter.h"
-#include "race/game.h"
 #include "image.h"
-#include "shell/resources.h"
-#include "shell/shell.h"
+#include "race/game.h"
+#include "race/raceresources.h"
 #include "xml.h"
 
 namespace glimro {
@@ -99,7 +99,7 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
       resX = child->getAttributeLong(XML_RESOLUTION_X, resX);
       resY = child->getAttributeLong(XML_RESOLUTION_Y, resY);
       fullscreen = child->getAttributeBool(XML_RESOLUTION_FULLSCREEN, fullscreen);
-      korvu::debug::info(0, "Resolution requested by settings file: %d/%d.", resX, resY);
+      korvu::debug::info(DBG_CORE, "Resolution requested by settings file: %d/%d.", resX, resY);
     } else if (name == XML_QUALITY) {
       lightsQuality = static_cast<short>(child->getAttributeLong(XML_LIGHTS, lightsQuality));
       fogQuality = static_cast<short>(child->getAttributeLong(XML_FOG, fogQuality));
@@ -159,42 +159,42 @@ void Settings::setSkybox(bool on) {
 
 void Settings::setWireframe(bool on) {
   wireframe = on;
-  if (resources) resources->renderContext3D.wireframe = on;
+  if (raceResources) raceResources->renderContext3D.wireframe = on;
 }
 
 void Settings::setBufferedModels(bool on) {
   bufferedModels = on;
-  if (!resources || !resources->modelBank) return;
+  if (!raceResources || !raceResources->modelBank) return;
   if (on)
-    resources->modelBank->packAll();
+    raceResources->modelBank->packAll();
   else
-    resources->modelBank->unpackAll();
+    raceResources->modelBank->unpackAll();
 }
 
 void Settings::setCompileModels(bool on) {
   compileModels = on;
   korvu::ddd::Model* skybox = game && game->world ? game->world->skybox : nullptr;
   if (on) {
-    if (resources && resources->materialBank) resources->materialBank->compileAll();
-    if (resources && resources->modelBank) resources->modelBank->compileAll();
+    if (raceResources && raceResources->materialBank) raceResources->materialBank->compileAll();
+    if (raceResources && raceResources->modelBank) raceResources->modelBank->compileAll();
     if (skybox) skybox->compile();
   } else {
     if (skybox) skybox->uncompile();
-    if (resources && resources->materialBank) resources->materialBank->uncompileAll();
-    if (resources && resources->modelBank) resources->modelBank->uncompileAll();
+    if (raceResources && raceResources->materialBank) raceResources->materialBank->uncompileAll();
+    if (raceResources && raceResources->modelBank) raceResources->modelBank->uncompileAll();
   }
 }
 
 void Settings::setMusic(bool on) {
   music = on;
-  if (resources && resources->musicEmitter) resources->musicEmitter->mute = !on;
+  if (raceResources && raceResources->musicEmitter) raceResources->musicEmitter->mute = !on;
 }
 
 void Settings::setMipmaps(bool on, bool useTrilinear) {
   mipmaps = on;
   trilinear = useTrilinear;
-  if (!resources || !resources->textureBank) return;
-  korvu::ImageBank* bank = resources->textureBank;
+  if (!raceResources || !raceResources->textureBank) return;
+  korvu::ImageBank* bank = raceResources->textureBank;
   if (on)
     bank->maxFilter = useTrilinear ? korvu::IMAGEFILTER_TRILINEAR : korvu::IMAGEFILTER_BILINEAR;
   else
@@ -206,8 +206,8 @@ void Settings::applyToResources() {
   setMusic(music);
   setWireframe(wireframe);
   setMipmaps(mipmaps, trilinear);
-  resources->renderContext3D.separateSpecular = lightsQuality;
-  resources->renderContext3D.fogHint = fogQuality;
+  raceResources->renderContext3D.separateSpecular = lightsQuality;
+  raceResources->renderContext3D.fogHint = fogQuality;
 }
 
 }  // namespace glimro
