@@ -411,13 +411,12 @@ Frame GameSession::grab() {
                       image->red_mask == 0xff0000 && image->green_mask == 0xff00 && image->blue_mask == 0xff;
   for (int j = 0; j < f.height; ++j) {
     const uint8_t* row = reinterpret_cast<const uint8_t*>(image->data) + static_cast<size_t>(j) * image->bytes_per_line;
-    for (int i = 0; i < f.width; ++i) {
-      if (direct) {
-        *p++ = row[4 * i + 2];
-        *p++ = row[4 * i + 1];
-        *p++ = row[4 * i];
-        continue;
-      }
+    for (int i = 0; direct && i < f.width; ++i) {
+      *p++ = row[4 * i + 2];
+      *p++ = row[4 * i + 1];
+      *p++ = row[4 * i];
+    }
+    for (int i = 0; !direct && i < f.width; ++i) {
       const unsigned long pixel = XGetPixel(image, i, j);
       *p++ = static_cast<uint8_t>((pixel & image->red_mask) >> 16);
       *p++ = static_cast<uint8_t>((pixel & image->green_mask) >> 8);
