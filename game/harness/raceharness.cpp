@@ -33,6 +33,7 @@ RaceOptions drawnRace(int track, int players, bool night, int width, int height)
 }
 
 RaceHarness::RaceHarness(const RaceOptions& o) : RaceWorld(), options(o) {
+  if (options.frames.empty()) options.frames = {20.0f};
   // The flares' and the rockets' images beside the models'.
   textures.load("resources/textures/additional.xml");
   if (o.drawable) {
@@ -59,6 +60,9 @@ RaceHarness::RaceHarness(const RaceOptions& o) : RaceWorld(), options(o) {
   }
   game.reset(new glimro::Game("harness", drivers, static_cast<unsigned>(o.players), o.night));
   glimro::game = game.get();
+  // The autopilots act at every step, whatever the frames are: the same
+  // driving on every machine.
+  game->stepPilot = [this]() { driveAxes(); };
   line.reset(new RoadLine(*game->track, game->track->route()));
   for (int i = 0; i < o.players; ++i) pilots.emplace_back(*line);
   wrongDirectionFrames.assign(static_cast<size_t>(o.players), 0);
@@ -70,9 +74,12 @@ RaceHarness::~RaceHarness() {
   game.reset();
 }
 
+float RaceHarness::nextFrame() const {
+  return options.frames[static_cast<size_t>(frames) % options.frames.size()];
+}
+
 bool RaceHarness::step() {
-  driveAxes();
-  const bool running = game->mainLoop(options.frame);
+  const bool running = game->mainLoop(nextFrame());
   ++frames;
   for (size_t i = 0; i < game->players.size(); ++i) {
     if (saysWrongDirection(*game->players[i])) ++wrongDirectionFrames[i];
@@ -87,7 +94,8 @@ void RaceHarness::driveAxes() {
       const Controls c = pilots[i].drive(v->position, v->rotation, v->speed,
                                          v->currentSection != nullptr ? v->currentSection->index : -1,
                                          v->airborneSteps);
-      if (c.reset) {
+      if (c.reset && resetFrames[i] != frames) {
+        resetFrames[i] = frames;
         queue << resets[i];
         ++resetCount[i];
       }

@@ -1,6 +1,6 @@
 // A race without a window or players at the keys, in a race world of its
-// own (raceworld.h): a fixed frame time and an autopilot at every player's
-// axes. Drawing needs a current GL context and the harness made with
+// own (raceworld.h): frames of fixed lengths and an autopilot at every
+// player's axes, which drives at every step of the vehicles. Drawing needs a current GL context and the harness made with
 // `drawable`.
 #pragma once
 
@@ -25,8 +25,8 @@ struct RaceOptions {
   int track = 0;
   int players = 1;
   int laps = 3;
-  // Milliseconds per frame.
-  float frame = 20.0f;
+  // Milliseconds per frame, taken in turn (16, 17, 17 for a 60 Hz screen).
+  std::vector<float> frames = {20.0f};
   bool night = false;
   // Load the images and the HUD font (needs a current GL context).
   bool drawable = false;
@@ -63,9 +63,11 @@ class RaceHarness : public RaceWorld {
   RaceHarness(const RaceHarness&) = delete;
   RaceHarness& operator=(const RaceHarness&) = delete;
 
-  // One frame: the autopilots' axes, then the race step. The step's result.
+  // One frame of the race; the step's result.
   bool step();
-  // The autopilots' part of a frame alone: every player's axes (and a reset
+  // The length of the next frame.
+  float nextFrame() const;
+  // The autopilots' part of a step: every player's axes (and a reset
   // trigger for a vehicle that has left the road).
   void driveAxes();
   // Frames until the race is over or `maxFrames` have run; true when it is
@@ -73,8 +75,11 @@ class RaceHarness : public RaceWorld {
   bool runToFinish(long maxFrames);
 
  private:
-  // The players' reset triggers, registered in the queue.
+  // The players' reset triggers, registered in the queue, and the frame in
+  // which each was last fired: the race acts on it in the next frame, and
+  // the steps between ask no more.
   korvu::Trigger* resets[2] = {nullptr, nullptr};
+  long resetFrames[2] = {-1, -1};
 };
 
 }  // namespace glimro_harness

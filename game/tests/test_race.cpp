@@ -292,7 +292,7 @@ TEST(DriveModel, BrakeAcceleratorCoastingAndTheTopSpeed) {
   EXPECT_DOUBLE_EQ(v.speed, 30.0);
 }
 
-TEST(DriveModel, SteeringClocksAndVelocity) {
+TEST(DriveModel, SteeringAndVelocity) {
   glimro_harness::RaceWorld world;
   Glimro v(true);
   v.rotation.setRotate(90, Vector3D(0, 1, 0));
@@ -303,16 +303,12 @@ TEST(DriveModel, SteeringClocksAndVelocity) {
   v.perform(10);
   korvu_test::expectMatrixNear(v.rotation, before, 0);
   EXPECT_DOUBLE_EQ(v.steer, 3.0);
-  EXPECT_DOUBLE_EQ(v.raceTime, 0.0);
 
   // Moving: steer x dt / 10 degrees about the vehicle's up; forward push
   // along the turned +z, smoothed into drift and velocity.
   v.speed = 10;
   v.thrust = 0;
-  v.started = true;
   v.perform(20);
-  EXPECT_DOUBLE_EQ(v.raceTime, 20.0);
-  EXPECT_DOUBLE_EQ(v.lapTime, 20.0);
   const float heading = (90.0f + 6.0f) * 3.1415927f / 180.0f;
   expectVec(turned(v, Vector3D(0, 0, 1)), std::sin(heading), 0, std::cos(heading), 1e-5f);
   const float speed = 10.0f - 20.0f / 50.0f;
@@ -324,11 +320,38 @@ TEST(DriveModel, SteeringClocksAndVelocity) {
   v.drift = v.velocity = Vector3D();
   v.perform(10);
   expectVec(v.velocity, 0, -0.3f, 0);
+}
 
-  // The clocks stop at the finish.
+// The clocks follow the race's time, not the steps: they show the race
+// time they are given while the vehicle races, and the drive step leaves
+// them alone.
+TEST(DriveModel, ClocksShowRaceTimeWhileTheVehicleRaces) {
+  glimro_harness::RaceWorld world;
+  Glimro v(true);
+  v.passTime(10, 10);
+  v.perform(20);
+  EXPECT_DOUBLE_EQ(v.raceTime, 0.0);
+
+  v.started = true;
+  v.passTime(16, 1234.5);
+  EXPECT_DOUBLE_EQ(v.raceTime, 1234.5);
+  EXPECT_DOUBLE_EQ(v.lapTime, 1234.5);
+  v.perform(20);
+  EXPECT_DOUBLE_EQ(v.raceTime, 1234.5);
+  // A lap that begins a little after the frame's time shows 0, not less.
+  v.lapStart = 1000;
+  v.setClocks(1100.25);
+  EXPECT_DOUBLE_EQ(v.lapTime, 100.25);
+  v.lapStart = 1200;
+  v.setClocks(1150);
+  EXPECT_DOUBLE_EQ(v.lapTime, 0.0);
+
+  // The clocks stop at the finish; the messages still count down.
+  v.messages += new korvu::fonts::Message("Finished", 100);
   v.finished = true;
-  v.perform(50);
-  EXPECT_DOUBLE_EQ(v.raceTime, 30.0);
+  v.passTime(60, 5000);
+  EXPECT_DOUBLE_EQ(v.raceTime, 1150.0);
+  EXPECT_NEAR(v.messages.messages.back()->remainingTime, 40.0f, 1e-4f);
 }
 
 TEST(DriveModel, ResetPutsTheVehicleBackAboveItsPreviousSection) {

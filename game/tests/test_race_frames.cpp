@@ -1,7 +1,8 @@
 // The race drawn through its own draw path in a real window with the game's
 // render contexts: the start grid by day and by night for one player and
 // for two side by side, the start lamps as they change, and a two-player
-// race at speed with a rocket and an explosion. Every frame's heads-up
+// race at speed with a rocket and an explosion, and a vehicle drawn moving
+// evenly at a 60 Hz screen's frames. Every frame's heads-up
 // display is read line by line at its place in each player's view. Then a
 // rocket's burst, every track from the grid, on a bend, in a tunnel and
 // from above, and each sky's six faces as one sheet.
@@ -300,6 +301,40 @@ TEST_F(RaceFrames, TwoPlayersAtSpeedWithARocketAnExplosionAndTheirDisplays) {
   EXPECT_GT(leader.speed, 20.0);
   expectDisplays(h, "race_two_players_at_speed");
   EXPECT_GT(g.faces, 0);
+}
+
+// At a 60 Hz screen's frames of 16, 17 and 17 ms a vehicle at a steady
+// speed is drawn moving by even amounts, although a frame holds one step
+// of the vehicles or none.
+TEST_F(RaceFrames, AVehicleAtASteadySpeedMovesEvenlyOnScreen) {
+  glimro_harness::RaceOptions o = glimro_harness::drawnRace(0, 1, false, W, H);
+  o.frames = {16, 17, 17};
+  glimro_harness::RaceHarness h(o);
+  Game& g = *h.game;
+  Glimro& v = *g.players[0];
+  g.stepPilot = [&]() {
+    h.driveAxes();
+    v.speed = 12.0;
+    h.accelerateAxis[0]->value = 0.0;
+    h.breakAxis[0]->value = 0.0;
+  };
+  while (v.raceTime < 1000.0) h.step();
+  std::vector<float> moves;
+  korvu::Vector3D last;
+  for (int f = 0; f <= 30; ++f) {
+    h.step();
+    korvu::clearScreen();
+    g.draw(0.0f);
+    // Where the frame's pass put the vehicle.
+    if (f > 0) moves.push_back((v.worldPosition - last).length());
+    last = v.worldPosition;
+    ASSERT_EQ(v.airborneSteps, 0) << "off the road";
+  }
+  korvu_test::saveWindowArtifact("race_steady_speed_60hz");
+  float mean = 0.0f;
+  for (float m : moves) mean += m / static_cast<float>(moves.size());
+  ASSERT_GT(mean, 3.0f);
+  for (float m : moves) EXPECT_NEAR(m, mean, 0.05f * mean);
 }
 
 TEST_F(RaceFrames, ARocketBurstReadsAsFire) {

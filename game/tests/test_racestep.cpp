@@ -119,7 +119,7 @@ TEST(RaceLaps, ThreeLapsGiveThreeLapTimesOneRaceTimeAndTheirMessages) {
 
   // A finished vehicle's clocks stand still, and the line counts no more.
   const double raceTime = v.raceTime;
-  v.perform(500);
+  v.passTime(500, raceTime + 500);
   EXPECT_EQ(v.raceTime, raceTime);
   v.nextLap();
   EXPECT_EQ(v.lap, 4);
@@ -260,8 +260,10 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
       EXPECT_TRUE(v->started);
       EXPECT_FALSE(v->locked);
     }
-    // Idle from then on, and the clocks run.
+    // Race time began where the last light went out, 3 s after the first
+    // frame's start; idle from then on, and the clocks run.
     const double started = g.players[0]->raceTime;
+    EXPECT_DOUBLE_EQ(started, 2000.0);
     g.mainLoop(3000.0f);
     EXPECT_EQ(g.countdown, 0);
     EXPECT_FLOAT_EQ(g.countdownTimer, -1000.0f);
@@ -274,6 +276,62 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
   }
 }
 
+// The same driving gives the same race whatever the frames are: a
+// full-throttle run-up from the grid (the autopilot only steering) is as
+// far from the grid after 3 s of race time at every frame pattern, and
+// the vehicle is drawn where it is at the frame's time.
+TEST(RaceStep, ARunUpIsTheSameAtEveryFrameLength) {
+  const std::vector<std::vector<float>> patterns = {{1}, {0, 1}, {0, 2}, {2},  {5},  {10}, {16, 17, 17}, {20},
+                                                    {25}, {26}, {33}, {40}, {50}, {60}, {12, 40, 7, 31}};
+  std::vector<double> distances;
+  for (const std::vector<float>& frames : patterns) {
+    RaceOptions o = race();
+    o.frames = frames;
+    RaceHarness h(o);
+    Game& g = *h.game;
+    Glimro& v = *g.players[0];
+    g.stepPilot = [&h]() {
+      h.driveAxes();
+      h.accelerateAxis[0]->value = 1.0;
+      h.breakAxis[0]->value = 0.0;
+    };
+    const Vector3D grid = v.position;
+    double lastTime = -1.0, lastDistance = 0.0, at3s = -1.0;
+    while (at3s < 0.0 && h.frames < 100000) {
+      h.step();
+      if (!v.started) continue;
+      const double distance = (v.poseBetweenSteps(g.stepShare).position - grid).length();
+      if (lastTime >= 0.0 && lastTime <= 3000.0 && v.raceTime >= 3000.0 && v.raceTime > lastTime)
+        at3s = lastDistance + (distance - lastDistance) * (3000.0 - lastTime) / (v.raceTime - lastTime);
+      lastTime = v.raceTime;
+      lastDistance = distance;
+    }
+    ASSERT_GT(at3s, 300.0) << "frames " << frames.front();
+    distances.push_back(at3s);
+  }
+  const auto range = std::minmax_element(distances.begin(), distances.end());
+  EXPECT_LT(*range.second / *range.first, 1.03) << *range.first << " to " << *range.second;
+}
+
+// A lap ends where the vehicle crossed the line within its step, to the
+// millisecond, not where the step ended.
+TEST(RaceLaps, TheLineIsCrossedWithinTheStep) {
+  RaceHarness h(race());
+  Game& g = *h.game;
+  const glimro::TrackSection& first = *g.track->sections.front();
+  Vector3D along(0, 0, -1);
+  along.transform(first.rotation);
+  const Vector3D line = first.position;
+  g.startClock = 1000.0;
+  g.stepClock = 4000.0;
+  const double stepStart = 3000.0;
+  EXPECT_NEAR(g.lineCrossingTime(line - along * 10.0f, line + along * 30.0f), stepStart + 5.0, 1e-3);
+  EXPECT_NEAR(g.lineCrossingTime(line - along * 30.0f, line + along * 10.0f), stepStart + 15.0, 1e-3);
+  // Found past the line already, or short of it: the step's start or end.
+  EXPECT_NEAR(g.lineCrossingTime(line + along * 5.0f, line + along * 30.0f), stepStart, 1e-3);
+  EXPECT_NEAR(g.lineCrossingTime(line - along * 30.0f, line - along * 5.0f), stepStart + glimro::VEHICLE_STEP, 1e-3);
+}
+
 // Frames as the shell runs them, audio switched off: the race step, then
 // the audio step, which stops every source at once. The engine sounds the
 // vehicles keep must outlive that; the beeps go the frame after.
@@ -284,8 +342,8 @@ TEST(RaceStep, SecondsOfRacingWithAudioSwitchedOff) {
   float highest = 0.0f;
   for (int f = 0; f < 300; ++f) {
     ASSERT_TRUE(h.step());
-    korvu::audio::context->perform(h.options.frame);
-    h.effects->perform(h.options.frame);
+    korvu::audio::context->perform(h.options.frames[0]);
+    h.effects->perform(h.options.frames[0]);
     for (Glimro* v : g.vehicles) highest = std::max(highest, v->engineSound->pitch);
   }
   EXPECT_EQ(g.countdown, 0);
@@ -358,14 +416,15 @@ TEST(RaceStep, GravityTakesOverOffTheRoadAndLetsGoOnContact) {
   EXPECT_EQ(v.gravity, Vector3D(0, 0, 0));
 }
 
-// Also in the long frames of a slow machine, which the race moves in parts:
-// in one step of 150 ms the hover body shakes and drops through the road.
+// Also in the long frames of a slow machine, which the race moves in its
+// steps: in one step of 150 ms the hover body shakes and drops through the
+// road.
 TEST(RaceStep, TheHoverSettlesAboveTheGridOnEveryTrack) {
   for (int track = 0; track < 3; ++track)
   for (float frame : {20.0f, 150.0f}) {
     SCOPED_TRACE(frame);
     RaceOptions o = race(track, 2);
-    o.frame = frame;
+    o.frames = {frame};
     RaceHarness h(o);
     Game& g = *h.game;
     double lowest[2] = {1e9, 1e9}, highest[2] = {-1e9, -1e9};

@@ -113,6 +113,10 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
       viewDistance(0.0f),
       countdown(4),
       countdownTimer(0.0f),
+      clock(0.0),
+      stepClock(0.0),
+      startClock(0.0),
+      stepShare(1.0f),
       skybox(nullptr),
       meshes(0),
       faces(0),
@@ -161,6 +165,7 @@ Game::Game(const char* /*name*/, std::vector<PlayerProfile*> profiles, unsigned 
       Vector3D offset(i % 2 == 0 ? -11.0f : 11.0f, 0.0f, -20.0f * static_cast<float>(i));
       vehicle->position = grid.base + heading * offset;
       vehicle->setHasMoved(true);
+      vehicle->lastPose = vehicle->pose();
       vehicle->currentSection = vehicle->previousSection = track->sections.back();
     }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <string>
 #include <vector>
@@ -32,6 +33,15 @@ class Track;
 
 // The stream the race music plays from, from the start signal on.
 extern const char* const RACE_MUSIC;
+
+// The vehicles move in steps of this many milliseconds, whatever the
+// frames are: their drive and hover rules act once a step, so only a step
+// of one length makes a race the same on every machine. 20 ms is the step
+// a race at 50 frames a second has always had.
+constexpr float VEHICLE_STEP = 20.0f;
+// A longer frame (a machine that slept) moves the race on this far only:
+// the race pauses rather than holding the program up.
+constexpr float LONGEST_FRAME = 5000.0f;
 
 class Game {
  public:
@@ -66,6 +76,22 @@ class Game {
   int countdown;
   // Milliseconds until the countdown's next step.
   float countdownTimer;
+  // Milliseconds since the race was built: the frames' lengths summed,
+  // each at most LONGEST_FRAME.
+  double clock;
+  // How far the vehicles' steps have got: from clock to one step past it,
+  // so that the vehicles' pose at the frame's time lies within the last
+  // step.
+  double stepClock;
+  // The clock at the start signal, where race time begins.
+  double startClock;
+  // The share of the last step that the frame's time has reached (1: the
+  // frame ends where the step does); the vehicles are drawn there.
+  float stepShare;
+  // Where no player is at the keys (the race harness's autopilot): sets
+  // the players' axes before each step of the vehicles. Empty in the game,
+  // whose axes change only when the events are polled.
+  std::function<void()> stepPilot;
   // Owned.
   korvu::ddd::Cube* skybox;
   // Meshes and faces drawn in the last frame, over all viewports.
@@ -97,12 +123,18 @@ class Game {
   // Day or night: sky, fog, ambient light, clear colour and the sun.
   void setWeather(bool night);
   // One frame of the race, dt milliseconds long: triggers, countdown,
-  // rockets, explosions, controls, the vehicles' moves, the players'
+  // rockets, explosions, the vehicles' steps up to the frame's time (each
+  // with the players' controls), their messages and clocks, the players'
   // culling lists and the ranking. False when the program is to end.
   bool mainLoop(float dt);
-  // Every player's view into its viewport, then every player's heads-up
-  // display; dt is not used.
+  // Every player's view into its viewport, with the vehicles where they
+  // are at the frame's time, then every player's heads-up display; dt is
+  // not used.
   void draw(float dt);
+  // The race time at which a vehicle that went from `from` to `to` in the
+  // step under way crossed the start line: the start of the first section,
+  // across the road.
+  double lineCrossingTime(const korvu::Vector3D& from, const korvu::Vector3D& to) const;
 
   // The race step's vehicle against vehicle: a vehicle whose move of dt
   // milliseconds runs into another keeps its direction at 0.9 of the
@@ -127,11 +159,10 @@ class Game {
   void stepExplosions(float dt);
   // Turns the players' axes into their vehicles' controls.
   void applyControls();
-  // Every vehicle against the others and the track, with its hover and
-  // drive steps, in parts of at most 25 ms: the hover body shakes in
-  // longer steps and, beyond 100 ms, drops through the road. A frame of
-  // more than 5 s moves them for 5 s.
-  void moveVehicles(float dt);
+  // Steps of VEHICLE_STEP until stepClock has reached clock: in each, the
+  // players' controls, then every vehicle against the others and the
+  // track, with its hover and drive rules.
+  void moveVehicles();
   // Fills the vehicle's list of the track objects within the collision
   // radius, for its move and its hover.
   void findNearbyObjects(Glimro* vehicle);

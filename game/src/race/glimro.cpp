@@ -1,5 +1,6 @@
 #include "race/glimro.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/loggroups.h"
@@ -48,6 +49,17 @@ const CameraPose CAMERA_POSES[4] = {
 const char* const FLARE_IMAGES[4] = {"lenseflareStreaks", "lenseflareBigGlow", "lenseflareHardGlow",
                                      "lenseflareHalo"};
 
+korvu::Matrix3D between(const korvu::Matrix3D& a, const korvu::Matrix3D& b, float share) {
+  // Element by element: a step turns the vehicle by a few degrees at most,
+  // so the mix stays a rotation to well within what a picture shows, and it
+  // is exact at both ends.
+  korvu::Matrix3D m;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) m.m[i][j] = a.m[i][j] + (b.m[i][j] - a.m[i][j]) * share;
+  }
+  return m;
+}
+
 }  // namespace
 
 Glimro::Glimro(bool /*player*/)
@@ -76,6 +88,7 @@ Glimro::Glimro(bool /*player*/)
       lapTime(0.0),
       bestLapTime(0.0),
       raceTime(0.0),
+      lapStart(0.0),
       currentSection(nullptr),
       previousSection(nullptr),
       emitterObject(nullptr),
@@ -181,6 +194,8 @@ void Glimro::reset() {
   rotate(180.0f, UP);
   speed = 0.0;
   setHasMoved(true);
+  // Put back, not moved there: nothing is drawn on the way.
+  lastPose = pose();
 }
 
 Camera* Glimro::getCurrentCamera() const { return cameras[cameraIndex]; }
@@ -212,12 +227,6 @@ void Glimro::loadRocket() {
 }
 
 void Glimro::perform(float dt) {
-  messages.perform(dt);
-  if (lapTimeMessage.remainingTime > 0.0f) lapTimeMessage.perform(dt);
-  if (started && !finished) {
-    lapTime += dt;
-    raceTime += dt;
-  }
   if (speed > 0.0) rotate(static_cast<float>(steer * dt / 10.0), UP);
 
   if (accelerate) {
@@ -247,6 +256,46 @@ void Glimro::perform(float dt) {
   velocity = velocity * 0.9f + drift;
   velocity += gravity * 0.3f;
   setHasMoved(true);
+}
+
+void Glimro::passTime(float dt, double now) {
+  messages.perform(dt);
+  if (lapTimeMessage.remainingTime > 0.0f) lapTimeMessage.perform(dt);
+  setClocks(now);
+}
+
+void Glimro::setClocks(double now) {
+  if (!started || finished) return;
+  raceTime = now;
+  lapTime = std::max(0.0, now - lapStart);
+}
+
+Pose Glimro::pose() const { return Pose{position, rotation, inverseRotation}; }
+
+void Glimro::setPose(const Pose& p) {
+  position = p.position;
+  rotation = p.rotation;
+  inverseRotation = p.inverseRotation;
+  setHasMoved(true);
+}
+
+Pose Glimro::poseBetweenSteps(float share) const {
+  if (share >= 1.0f) return pose();
+  return Pose{lastPose.position + (position - lastPose.position) * share,
+              between(lastPose.rotation, rotation, share), between(lastPose.inverseRotation, inverseRotation, share)};
+}
+
+void Glimro::showBetweenSteps(float share) {
+  if (showing_ || share >= 1.0f) return;
+  stepped_ = pose();
+  showing_ = true;
+  setPose(poseBetweenSteps(share));
+}
+
+void Glimro::showStepped() {
+  if (!showing_) return;
+  showing_ = false;
+  setPose(stepped_);
 }
 
 }  // namespace glimro

@@ -3,7 +3,8 @@
 // with a loaded rocket and (after init) an object with its engine sound; it
 // owns its three-jet hover body, four collision spheres and its lap data.
 // Its forward axis is local +z, its up axis local +y; velocities are world
-// units per 50 ms and time is milliseconds of race time.
+// units per 50 ms and time is milliseconds of race time. The race moves it
+// in steps of one fixed length and draws it between its last two poses.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +31,13 @@ class PlayerProfile;
 class Rocket;
 class TrackSection;
 namespace physic { class Triangle3D; }
+
+// Where a vehicle stands and how it is turned.
+struct Pose {
+  korvu::Vector3D position;
+  korvu::Matrix3D rotation;
+  korvu::Matrix3D inverseRotation;
+};
 
 class Glimro : public korvu::ddd::CollideableModelObject {
  public:
@@ -83,6 +91,11 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   double lapTime;
   double bestLapTime;
   double raceTime;
+  // Race time at which the lap under way began.
+  double lapStart;
+  // The pose before the vehicle's last step: the race draws the vehicle
+  // between it and the present pose, where it is at the frame's time.
+  Pose lastPose;
   // Track objects in this player's view and collision candidates around
   // the vehicle, refilled by the race every step; not owned.
   std::list<korvu::ddd::Object*> visibleObjects;
@@ -132,9 +145,24 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   // a pose changes nothing).
   void openRocketLauncher(bool open);
 
-  // One drive step of dt milliseconds: messages, clocks, steering, thrust,
-  // speed and velocity.
+  // One drive step of dt milliseconds: steering, thrust, speed and
+  // velocity.
   void perform(float dt);
+  // The frame's part, which follows the frame's time rather than the
+  // steps: the messages count down dt milliseconds, and while the vehicle
+  // races its clocks show race time `now`.
+  void passTime(float dt, double now);
+  // While the vehicle races, its clocks at race time `now` (a lap under way
+  // that began later shows 0).
+  void setClocks(double now);
+
+  Pose pose() const;
+  // The pose a share (0..1) of the way from lastPose to the present one.
+  Pose poseBetweenSteps(float share) const;
+  // For drawing: the vehicle stands a share of the way through its last
+  // step until showStepped puts it back where the steps left it.
+  void showBetweenSteps(float share);
+  void showStepped();
 
   // One hover step after the race has moved the vehicle: jet forces from
   // the nearby sections, the section under the vehicle (laps and the
@@ -160,6 +188,11 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   void launchRocket();
 
  private:
+  // The pose the steps left while showBetweenSteps shows another.
+  Pose stepped_;
+  bool showing_ = false;
+
+  void setPose(const Pose& p);
   // The tracking rule for the section under the vehicle.
   void followSection(TrackSection* under);
   // A new rocket in the launcher's seat.

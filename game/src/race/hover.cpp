@@ -119,6 +119,9 @@ void Glimro::followSection(TrackSection* hit) {
       currentSection = hit;
       break;
     case SectionChange::LAP:
+      // The lap ends where the vehicle crossed the line within its step,
+      // not where the step ended.
+      setClocks(game->lineCrossingTime(lastPose.position, position));
       nextLap();
       previousSection = oldCurrent;
       currentSection = hit;

@@ -53,6 +53,7 @@ void Glimro::nextLap() {
     }
   }
   lapTime = 0.0;
+  lapStart = raceTime;
   ++lap;
   if (lap > settings.laps) {
     int place = -1;

@@ -1,7 +1,8 @@
 // The race's frame: the step that runs triggers, countdown, rockets,
 // explosions and controls, moves every vehicle against the others and the
-// track, lets it hover and drive, culls the players' views and ranks the
-// vehicles; and the drawing of every player's view and heads-up display.
+// track in fixed steps and lets it hover and drive, culls the players'
+// views and ranks the vehicles; and the drawing of every player's view and
+// heads-up display.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -42,8 +43,6 @@ const double SMALLEST_SPEED = 0.01;
 const float ADVANCE = 0.8f;
 const int MAX_PASSES = 1000;
 const float CULL_ANGLE = 50.0f;
-const float LONGEST_MOVE = 25.0f;
-const int MAX_MOVE_PARTS = 200;
 
 Vector3D unit(Vector3D v) {
   v.normalize();
@@ -84,12 +83,14 @@ void enter(korvu::Viewport& vp) {
 }  // namespace
 
 bool Game::mainLoop(float dt) {
+  dt = std::min(dt, LONGEST_FRAME);
+  clock += dt;
   const bool running = handleTriggers();
   stepCountdown(dt);
   stepRockets(dt);
   stepExplosions(dt);
-  applyControls();
-  moveVehicles(dt);
+  moveVehicles();
+  for (Glimro* v : vehicles) v->passTime(dt, clock - startClock);
   cullViews();
   rank();
   // The shell has polled the events once this frame already.
@@ -98,20 +99,39 @@ bool Game::mainLoop(float dt) {
   return running && events && !terminate;
 }
 
-void Game::moveVehicles(float dt) {
-  // A frame of more than 5 s (a machine that slept) moves the vehicles and
-  // runs their clocks for 5 s only: the race pauses rather than holding the
-  // program up or letting the vehicles fly apart.
-  const int parts = std::min(MAX_MOVE_PARTS, std::max(1, static_cast<int>(std::ceil(dt / LONGEST_MOVE))));
-  const float part = std::min(dt / static_cast<float>(parts), LONGEST_MOVE);
-  for (int i = 0; i < parts; ++i) {
+void Game::moveVehicles() {
+  // The steps run ahead of the frame's time by less than one step, so the
+  // pose at the frame's time lies between the last two; what is left of
+  // the frame carries over.
+  while (stepClock < clock) {
+    if (stepPilot) stepPilot();
+    applyControls();
+    for (Glimro* v : vehicles) v->lastPose = v->pose();
     for (Glimro* v : vehicles) {
-      if (settings.collisions) collideWithVehicles(v, part);
+      if (settings.collisions) collideWithVehicles(v, VEHICLE_STEP);
       findNearbyObjects(v);
-      const bool contact = sweep(v, part);
-      hover(v, part, contact);
+      const bool contact = sweep(v, VEHICLE_STEP);
+      hover(v, VEHICLE_STEP, contact);
     }
+    stepClock += VEHICLE_STEP;
   }
+  stepShare = 1.0f - static_cast<float>((stepClock - clock) / VEHICLE_STEP);
+}
+
+double Game::lineCrossingTime(const Vector3D& from, const Vector3D& to) const {
+  // The share of the step at which the vehicle passed the plane across the
+  // start of the first section (its road runs along its local -z).
+  double share = 1.0;
+  if (!track->sections.empty()) {
+    const TrackSection& first = *track->sections.front();
+    Vector3D along(0, 0, -1);
+    along.transform(first.ModelObject::rotation);
+    const double before = korvu::dotProduct(from - first.ModelObject::position, along);
+    const double after = korvu::dotProduct(to - first.ModelObject::position, along);
+    if (before < 0.0 && after >= 0.0) share = before / (before - after);
+    else if (before >= 0.0) share = 0.0;
+  }
+  return stepClock - startClock + share * VEHICLE_STEP;
 }
 
 bool Game::handleTriggers() {
@@ -168,9 +188,16 @@ void Game::stepCountdown(float dt) {
   } while (countdownTimer < 0.0f && countdown > 0);
   setStartLights(countdown);
   if (countdown > 0) return;
+  // Race time and the vehicles' steps begin where the last light went out,
+  // within this frame, so that a race runs the same steps whatever the
+  // frames were. The vehicles rest on the grid: setting their steps' clock
+  // there changes nothing that shows.
+  startClock = clock + countdownTimer - COUNTDOWN_STEP;
+  stepClock = startClock;
   for (Glimro* v : vehicles) {
     v->started = true;
     v->locked = false;
+    v->lastPose = v->pose();
   }
 }
 
@@ -317,6 +344,7 @@ void Game::draw(float) {
   // at zero everywhere, so clearing it as well, before anything is drawn,
   // changes no value and lets both clears become one plain fill.
   glClear(GL_STENCIL_BUFFER_BIT);
+  for (Glimro* v : vehicles) v->showBetweenSteps(stepShare);
   for (size_t i = 0; i < players.size(); ++i) {
     r.renderContext3D.apply();
     enter(viewports[i]);
@@ -326,6 +354,7 @@ void Game::draw(float) {
     meshes += static_cast<int>(korvu::ddd::pipeline.meshesDrawn);
     faces += static_cast<int>(korvu::ddd::pipeline.elementsDrawn);
   }
+  for (Glimro* v : vehicles) v->showStepped();
   for (size_t i = 0; i < players.size(); ++i) {
     enter(viewports[i]);
     r.renderContext2D.apply();
