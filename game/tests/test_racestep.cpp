@@ -225,6 +225,19 @@ TEST(RaceRockets, ARocketFliesASecondBurstsAndItsExplosionGoes) {
   EXPECT_TRUE(g.rockets.empty());
   ASSERT_EQ(g.particleEngines.size(), 1u);
   EXPECT_EQ(g.particleEngines.front()->position, at);
+
+  // Fired where the player saw the launcher: halfway through a step that
+  // moved the vehicle 10 units, 5 units short of where the step left it.
+  v.launchRocket();
+  const Vector3D seated = g.rockets.back()->position;
+  g.rockets.back()->lifetime = 0.0f;
+  v.lastPose = v.pose();
+  v.lastPose.position -= forward * 10.0f;
+  g.stepShare = 0.5f;
+  fire(h, glimro::TRG_LAUNCH_ROCKET1, "launchRocket1c");
+  g.mainLoop(0.0f);
+  ASSERT_EQ(g.rockets.size(), 1u);
+  EXPECT_NEAR((g.rockets.back()->position - (seated - forward * 5.0f)).length(), 0.0f, 1e-3f);
 }
 
 TEST(RaceStep, CountdownAcrossLongFrames) {

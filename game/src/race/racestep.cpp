@@ -165,7 +165,13 @@ bool Game::handleTriggers() {
         break;
       case TRG_LAUNCH_ROCKET1:
       case TRG_LAUNCH_ROCKET2:
-        if (vehicle != nullptr) vehicle->launchRocket();
+        // From where the player saw the launcher, between the vehicle's
+        // last two steps.
+        if (vehicle != nullptr) {
+          vehicle->showBetweenSteps(stepShare);
+          vehicle->launchRocket();
+          vehicle->showStepped();
+        }
         break;
       case TRG_SUN:
         setWeather(!night);
