@@ -210,21 +210,24 @@ void GameSession::launch() {
   }
   const std::string conf =
       gameSetup.alsoftConf.empty() ? korvu_test::sourceDir() + "/engine/tests/alsoft.conf" : dir + "/alsoft.conf";
+  const std::string program = gameSetup.program.empty() ? GLIMRO_PROGRAM : gameSetup.program;
+  const std::string start = gameSetup.startFolder.empty() ? dir : gameSetup.startFolder;
+  const std::string outLog = dir + "/out.log", errLog = dir + "/err.log";
   launched = Clock::now();
   pid = fork();
   if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
+    if (chdir(start.c_str()) != 0) _exit(126);
     dup2(fds[0], 0);
     close(fds[0]);
     close(fds[1]);
-    const int out = open("out.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open("err.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = open(outLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, 1);
     dup2(err, 2);
     setenv("ALSOFT_CONF", conf.c_str(), 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("LP_NUM_THREADS", "2", 0);
-    execl(GLIMRO_PROGRAM, GLIMRO_PROGRAM, static_cast<char*>(nullptr));
+    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   close(fds[0]);

@@ -56,6 +56,11 @@ struct GameSetup {
   // start-ups that cannot succeed).
   std::vector<std::string> omit;
   std::vector<std::pair<std::string, std::string>> replace;
+  // The program to start and the folder to start it in, for a game that
+  // sets up its folder itself; empty: the built program, in the game's
+  // folder. The logs go to the game's folder all the same.
+  std::string program;
+  std::string startFolder;
 };
 
 // A working directory for the game: resources/ with links to the

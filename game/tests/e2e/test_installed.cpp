@@ -1,0 +1,120 @@
+// The game as its Debian package installs it, unpacked into a scratch
+// folder instead of installed on the machine, started by its command from
+// an empty folder with a scratch home, as a player starts it: the player's
+// folder is made under the home, an edited settings file is read and kept,
+// a profile lands there, and the start folder stays empty.
+#include <dirent.h>
+#include <glob.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "roadview.h"
+#include "session.h"
+
+namespace glimro_e2e {
+namespace {
+
+std::vector<std::string> entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    closedir(d);
+  }
+  return names;
+}
+
+bool isLink(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Starts the game and waits for the main menu, does `play` there and
+// leaves the game with Escape from the main menu.
+void playOnce(const std::string& folder, const GameSetup& setup, const std::function<void(GameSession&)>& play) {
+  GameSession game(folder, setup);
+  game.launch();
+  ASSERT_TRUE(game.waitForWindow(15.0)) << "no window titled Glimro\n" << game.out() << game.err();
+  ASSERT_TRUE(game.waitForPicture(15.0)) << "the window stays empty";
+  game.restPointer();
+  const Frame first = game.grab();
+  ASSERT_TRUE(first.width == setup.width && first.height == setup.height)
+      << "a window of " << first.width << " by " << first.height << ", not the settings' " << setup.width << " by "
+      << setup.height;
+  const ScreenRect menu = game.widget("pMainMenu");
+  ASSERT_TRUE(menu.found()) << "no main menu in the installed GUI description";
+  const Clock::time_point start = Clock::now();
+  while (!panelShown(game.grab(), menu.left, menu.top, menu.height)) {
+    if (secondsSince(start) > 5.0) {
+      saveFrame("installed_no_main_menu", game.grab());
+      FAIL() << "no main menu\n" << game.out() << game.err();
+    }
+    pauseFor(0.05);
+  }
+  play(game);
+  game.key("Escape");
+  ASSERT_TRUE(game.waitForExit(10.0)) << "Escape in the main menu did not end the program";
+  expectCleanEnd(game);
+}
+
+TEST(InstalledGame, KeepsThePlayersFilesInTheirHomeAndNothingWhereItStarts) {
+  glob_t found{};
+  glob(GLIMRO_PACKAGE_DIR "/glimro_*.deb", 0, nullptr, &found);
+  const std::vector<std::string> packages(found.gl_pathv, found.gl_pathv + found.gl_pathc);
+  globfree(&found);
+  ASSERT_EQ(packages.size(), 1u) << "not one package in " GLIMRO_PACKAGE_DIR;
+
+  const std::string scratch = korvu_test::makeTempDir();
+  const std::string unpacked = scratch + "/unpacked", start = scratch + "/start", home = scratch + "/home";
+  ASSERT_EQ(std::system(("dpkg-deb -x '" + packages[0] + "' '" + unpacked + "'").c_str()), 0);
+  mkdir(start.c_str(), 0755);
+  // The game's folder gets the test's logs, so it is made first; the
+  // command makes what lies below it.
+  const std::string folder = home + "/.local/share/glimro";
+  ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+  // The scratch home is this program's own, and the game inherits it.
+  setenv("HOME", home.c_str(), 1);
+  unsetenv("XDG_DATA_HOME");
+
+  XServer x;
+  ASSERT_TRUE(x.running());
+  GameSetup setup;
+  setup.program = unpacked + "/usr/games/glimro";
+  setup.startFolder = start;
+  // The shipped settings' window.
+  setup.width = 1024;
+  setup.height = 768;
+  playOnce(folder, setup, [](GameSession&) {});
+  if (HasFatalFailure()) return;
+  const std::string settings = folder + "/resources/settings.xml";
+  EXPECT_FALSE(isLink(settings)) << "the player's settings are not their own copy";
+  EXPECT_TRUE(isLink(folder + "/resources/gui.xml")) << "the data is not read from the installed place";
+
+  // The player's edit takes effect at the next start, and stays.
+  std::string text = korvu_test::readFile(settings);
+  const std::string shipped = "x=\"1024\" y=\"768\"";
+  ASSERT_NE(text.find(shipped), std::string::npos) << text;
+  text.replace(text.find(shipped), shipped.size(), "x=\"800\" y=\"600\"");
+  korvu_test::writeFile(settings, text);
+  setup.width = 800;
+  setup.height = 600;
+  playOnce(folder, setup, [](GameSession& game) {
+    game.clickWidget("bSinglePlayer");
+    // Checks that the profile is in the player's folder.
+    game.createProfile("bNewProfile1", "Ida");
+    const Frame startMenu = game.grab();
+    game.key("Escape");
+    EXPECT_TRUE(game.waitForChange(startMenu, 0.3, 5.0)) << "Escape did not go back to the main menu";
+  });
+  EXPECT_EQ(korvu_test::readFile(settings), text);
+  EXPECT_TRUE(entries(start).empty()) << "written where the game was started: " << entries(start)[0];
+  if (!HasFailure()) std::system(("rm -rf '" + scratch + "'").c_str());
+}
+
+}  // namespace
+}  // namespace glimro_e2e
