@@ -157,6 +157,7 @@ std::string makeGameFolder(const GameSetup& setup) {
   linkTree(korvu_test::sourceDir() + "/resources", target, "", setup);
   for (const auto& r : setup.replace) korvu_test::writeFile(target + "/" + r.first, r.second);
   korvu_test::writeFile(target + "/settings.xml",
+                        !setup.settings.empty() ? setup.settings :
                         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n"
                         "<settings>\n"
                         "  <resolution fullscreen=\"0\" x=\"" + std::to_string(setup.width) + "\" y=\"" +

@@ -49,6 +49,8 @@ struct GameSetup {
   int width = 800;
   int height = 600;
   int laps = 1;
+  // The settings file's text; empty: one made from the fields above.
+  std::string settings;
   bool sound = true;
   // OpenAL's configuration; empty for the null driver of the tests.
   std::string alsoftConf;

@@ -557,6 +557,31 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
   }
 }
 
+// Sizes no window has, or the screen cannot open, start the game at 800 by
+// 600 with one warning that names the settings file; so does a settings
+// file cut short, which leaves every setting at its default (fullscreen).
+TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
+  const std::string resolution = "<settings><resolution fullscreen=\"0\" ";
+  for (const std::string size : {"x=\"0\" y=\"0\"/></settings>", "x=\"99999\" y=\"99999\"/></settings>",
+                                 "x=\"-640\" y=\"480\"/></settings>", "x=\"640\""}) {
+    SCOPED_TRACE(size);
+    GameSetup setup;
+    setup.settings = resolution + size;
+    start(setup);
+    if (HasFatalFailure()) return;
+    const bool windowed = size.back() == '>';
+    EXPECT_TRUE(!windowed || waitForPanel("pMainMenu", 5.0)) << "no main menu";
+    EXPECT_EQ(game->grab().width, 800);
+    game->closeWindow();
+    ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
+    expectCleanEnd(*game);
+    const std::string out = game->out();
+    const size_t warning = out.find("(warning)");
+    EXPECT_NE(out.find("\"resources/settings.xml\"", warning), std::string::npos) << out;
+    EXPECT_EQ(out.find("(warning)", warning + 1), std::string::npos) << out;
+  }
+}
+
 // Sound through OpenAL's wave writer: the title music in the menus, the
 // three start beeps at their pitches, the race with its engine and music.
 TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
