@@ -69,8 +69,8 @@ void initAudio() {
   } catch (const std::string& message) {
     // A machine without a working sound device still plays, silently.
     korvu::debug::warning(DBG_CORE,
-                          "No sound device could be opened (%s); playing without sound. <sound enabled=\"0\"/> "
-                          "in \"%s\" starts the game without trying.",
+                          "%s; playing without sound. <sound enabled=\"0\"/> in \"%s\" starts the game without "
+                          "trying.",
                           message.c_str(), FILENAME_SETTINGS.c_str());
   }
   korvu::audio::cleanUp();

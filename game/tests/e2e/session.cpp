@@ -224,6 +224,7 @@ void GameSession::launch() {
     dup2(err, 2);
     setenv("ALSOFT_CONF", conf.c_str(), 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+    unsetenv("ALSOFT_LOGLEVEL");
     setenv("LP_NUM_THREADS", "2", 0);
     execl(GLIMRO_PROGRAM, GLIMRO_PROGRAM, static_cast<char*>(nullptr));
     _exit(127);

@@ -551,9 +551,10 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
     ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
     expectCleanEnd(*game);
     const std::string out = game->out();
-    const size_t warning = out.find("(warning) No sound device could be opened");
+    const size_t warning = out.find("(warning) No sound device could be opened; playing without sound.");
     EXPECT_EQ(warning != std::string::npos, sound) << out;
     EXPECT_EQ(out.find("(warning)", warning == std::string::npos ? 0 : warning + 1), std::string::npos) << out;
+    EXPECT_EQ(game->err().find("AL lib"), std::string::npos) << game->err();
   }
 }
 
