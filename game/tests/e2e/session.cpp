@@ -303,8 +303,8 @@ void GameSession::clickWidget(const std::string& name) {
 void GameSession::createProfile(const std::string& newProfileButton, const std::string& name) {
   clickWidget(newProfileButton);
   const ScreenRect field = widget("tfProfileName");
-  click(field.centreX(), field.centreY());
-  for (int i = 0; i < 12; ++i) key("BackSpace");
+  movePointer(field.centreX(), field.centreY());
+  pauseFor(0.1);
   type(name);
   pauseFor(0.2);
   clickWidget("bProfileOk");

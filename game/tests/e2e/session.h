@@ -102,8 +102,8 @@ class GameSession {
   // pointer then rests at the bottom edge, over no widget.
   void clickWidget(const std::string& name);
   void restPointer();
-  // A new profile through the editor that the given button opens: the text
-  // field keeps the keyboard while the pointer stays on it.
+  // A new profile as the README says: "New profile" (the given button),
+  // point at the name field, type the name, OK.
   void createProfile(const std::string& newProfileButton, const std::string& name);
 
   // Real input through the X server.
