@@ -348,7 +348,10 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(backdrop->texture, 0u);
   EXPECT_NE(panel->texture, 0u);
+  // A record file that cannot be written is named on screen.
+  ASSERT_EQ(mkdir("track_short_stats.xml.tmp", 0755), 0);
   glimro::leaveRace();
+  EXPECT_EQ(message(), "Could not save the best times to \"track_short_stats.xml\".");
   EXPECT_EQ(glimro::game, nullptr);
   EXPECT_TRUE(shown("pBack"));
   EXPECT_NE(backdrop->texture, 0u);

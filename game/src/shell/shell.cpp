@@ -136,7 +136,8 @@ void init() {
 }
 
 void leaveRace() {
-  if (game->track) game->track->saveStats();
+  if (game->track && !game->track->saveStats())
+    postMessage("Could not save the best times to \"" + game->track->statsFile() + "\".");
   delete game;
   game = nullptr;
   setVisible("pMainMenu", selectedPlayers == 0);
