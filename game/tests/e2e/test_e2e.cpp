@@ -190,6 +190,11 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   game->console("sunpos 1 2;");
   EXPECT_TRUE(waitForOutput("Usage: sunpos x y z", 5.0)) << game->out();
 
+  // createProfile follows the README's recipe, which must still read so.
+  std::string readme = korvu_test::readFile(korvu_test::sourceDir() + "/README.md");
+  std::replace(readme.begin(), readme.end(), '\n', ' ');
+  EXPECT_NE(readme.find("(\"New profile\", point at the name field, type a name, OK)"), std::string::npos);
+
   game->clickWidget("bSinglePlayer");
   const Frame startMenu = toFrame(game->screenshot("start_menu_single"));
   EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu1"));
