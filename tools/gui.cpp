@@ -801,7 +801,7 @@ void addProfileEditor(Description& gui) {
              {{"caption", "Name"}, {"style", "labelName"}});
   y -= 10 + BUTTON_HEIGHT;
   gui.widget(p, "Textfield", "tfProfileName", MARGIN, y, width - 2 * MARGIN, BUTTON_HEIGHT,
-             {{"caption", "New profile"}, {"image", "playerMark"}, {"style", "labelField"}});
+             {{"image", "playerMark"}, {"style", "labelField"}});
   button(gui, p, "bProfileCancel", MARGIN, 28, 150, "Cancel", "cancel");
   button(gui, p, "bProfileOk", width - MARGIN - 150, 28, 150, "OK", "ok");
 }

@@ -57,6 +57,19 @@ volatile sig_atomic_t quitSignal = 0;
 // Set once the X server has refused a request or gone: the window was
 // destroyed from outside, or the display closed.
 bool displayFailed = false;
+// The windows SDL made for the game (drawn into, fullscreen, managed), so
+// that an error about one of them can be told for what it is.
+Window ownWindows[3] = {0, 0, 0};
+
+// The screen's size as SDL found it before the first window; 0 unknown.
+int screenWidth = 0;
+int screenHeight = 0;
+
+bool isOwnWindow(XID id) {
+  for (Window w : ownWindows)
+    if (w != 0 && w == id) return true;
+  return false;
+}
 
 // Writes a whole text with nothing but write(2), which may be called from
 // a signal handler; gives up at the first failed write.
@@ -122,13 +135,18 @@ void writeQuitAgainFromHandler() {
 // Xlib's default of exiting at once with nothing saved. SDL chains its own
 // handler to this one, so the errors SDL expects never arrive here.
 int onXError(Display* display, XErrorEvent* e) {
-  if (!displayFailed) {
-    char text[128];
-    XGetErrorText(display, e->error_code, text, sizeof text);
-    debug::warning(dbgCore, "The X server refused a request (%s, major opcode %d); quitting.", text,
-                   static_cast<int>(e->request_code));
-  }
+  if (displayFailed) return 0;
   displayFailed = true;
+  // A window destroyed by another program shows up as the next request on
+  // it failing; the log names the cause, not the request.
+  if ((e->error_code == BadWindow || e->error_code == BadDrawable) && isOwnWindow(e->resourceid)) {
+    debug::warning(dbgCore, "The game's window was destroyed from outside; quitting.");
+    return 0;
+  }
+  char text[128];
+  XGetErrorText(display, e->error_code, text, sizeof text);
+  debug::warning(dbgCore, "The X server refused a request (%s, major opcode %d); quitting.", text,
+                 static_cast<int>(e->request_code));
   return 0;
 }
 
@@ -192,10 +210,20 @@ void init(SubSystem flags, bool catchSignals) {
   if (flags > 0) {
     debug::info(dbgCore, "Initialising SDL.");
     if (SDL_Init(static_cast<Uint32>(flags)) != 0) throw std::string(SDL_GetError());
+    if (const SDL_VideoInfo* info = (flags & SDL_INIT_VIDEO) ? SDL_GetVideoInfo() : nullptr) {
+      screenWidth = info->current_w;
+      screenHeight = info->current_h;
+    }
   }
 }
 
 void initScreen(int width, int height, int bitsPerPixel, bool full) {
+  // SDL would open a window larger than the screen partly off it, or, past
+  // 16 bits a side, cut its size and fail only once the window and its
+  // drawing buffers exist, with an X error that ends the program later.
+  if (!full && screenWidth > 0 && (width > screenWidth || height > screenHeight)) {
+    throw "The screen is only " + std::to_string(screenWidth) + " by " + std::to_string(screenHeight);
+  }
   debug::info(dbgCore, "Setting video mode.");
   int channel = bitsPerPixel / 4;
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channel);
@@ -211,7 +239,9 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
   screen = SDL_SetVideoMode(width, height, bitsPerPixel, videoFlags);
   if (!screen) throw std::string(SDL_GetError());
   debug::info(dbgCore, "Video mode set successfully.");
-  vpScreen = Viewport(0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height));
+  // SDL may open another size than asked (the screen's own for 0): what is
+  // drawn must fill the window that opened.
+  vpScreen = Viewport(0.0f, 0.0f, static_cast<float>(screen->w), static_cast<float>(screen->h));
   currentViewport = &vpScreen;
   glViewport(0, 0, static_cast<GLsizei>(vpScreen.width), static_cast<GLsizei>(vpScreen.height));
   fullscreen = full;
@@ -223,6 +253,9 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   if (SDL_GetWMInfo(&info) > 0 && info.subsystem == SDL_SYSWM_X11) {
+    ownWindows[0] = info.info.x11.window;
+    ownWindows[1] = info.info.x11.fswindow;
+    ownWindows[2] = info.info.x11.wmwindow;
     XSetIOErrorExitHandler(info.info.x11.display, onXIOErrorExit, nullptr);
     if (info.info.x11.gfxdisplay != info.info.x11.display)
       XSetIOErrorExitHandler(info.info.x11.gfxdisplay, onXIOErrorExit, nullptr);

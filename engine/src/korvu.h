@@ -70,7 +70,9 @@ void init(SubSystem flags, bool catchSignals);
 
 // Opens the OpenGL video mode with bitsPerPixel / 4 bits per channel, double
 // buffering, a 24-bit depth and an 8-bit stencil buffer; makes vpScreen the
-// whole window and current. Throws SDL's error text.
+// whole window as it opened (SDL opens 0 by 0 at the current mode's size,
+// the screen's before any window) and current. Throws SDL's error text, or
+// that a window larger than the screen does not fit it.
 void initScreen(int width, int height, int bitsPerPixel, bool fullscreen);
 
 void setWindowCaption(const char* text);

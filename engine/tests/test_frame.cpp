@@ -269,6 +269,19 @@ TEST_F(FrameGL, ChannelSizeIsAQuarterOfTheBitsPerPixel) {
   EXPECT_FALSE(korvu::fullscreen);
 }
 
+// SDL opens a size of 0 at the current mode's (the last window's, or the
+// screen's); the view is the window that opened, not the size asked for,
+// or nothing would be drawn into it.
+TEST_F(FrameGL, ViewportIsTheWindowThatOpened) {
+  korvu::initScreen(0, 0, 32, false);
+  ASSERT_NE(korvu::screen, nullptr);
+  EXPECT_EQ(korvu::vpScreen.width, korvu::screen->w);
+  EXPECT_EQ(korvu::vpScreen.height, korvu::screen->h);
+  GLint vp[4];
+  glGetIntegerv(GL_VIEWPORT, vp);
+  EXPECT_EQ((std::vector<GLint>(vp, vp + 4)), (std::vector<GLint>{0, 0, korvu::screen->w, korvu::screen->h}));
+}
+
 // clearScreen clears colour and depth but leaves the stencil buffer alone
 // (the shadow stage relies on clearing it itself).
 TEST_F(FrameGL, ClearScreenLeavesTheStencil) {

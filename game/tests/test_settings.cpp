@@ -30,7 +30,7 @@ TEST(SettingsFile, ReadsNumberFormsSwitchWordsAndTheLaterElement) {
   const std::string dir = makeTempDir();
   writeFile(dir + "/s.xml",
             "<settings>"
-            "<resolution x=\"0x400\" y=\"abc\"/>"
+            "<resolution x=\"0x400\" y=\"01400\"/>"
             "<showFps enabled=\"yes\"/><shadows enabled=\"t\"/><skybox enabled=\"True\"/>"
             "<laps value=\"5\"/><laps value=\"010\"/>"
             "<quality lights=\"70000\" fog=\"-1\"/>"
@@ -40,7 +40,7 @@ TEST(SettingsFile, ReadsNumberFormsSwitchWordsAndTheLaterElement) {
   Settings s;
   s.load(dir + "/s.xml");
   EXPECT_EQ(s.resX, 1024);
-  EXPECT_EQ(s.resY, 0);
+  EXPECT_EQ(s.resY, 768);
   EXPECT_TRUE(s.fullscreen);  // no attribute: unchanged
   EXPECT_FALSE(s.showFps);
   EXPECT_TRUE(s.shadows);
@@ -75,6 +75,27 @@ TEST(SettingsFile, LapsBelowOneKeepTheLapsWithAWarning) {
                   std::string::npos,
               !accepted)
         << log;
+  }
+}
+
+// No window of no pixels opens: such a size keeps the one before and says so.
+TEST(SettingsFile, ResolutionBelowOneKeepsTheSizeWithAWarning) {
+  const std::string dir = makeTempDir();
+  const struct { const char* attributes; int x, y; const char* warning; } cases[] = {
+      {"x=\"0\" y=\"0\"", 800, 600, "(warning) Resolution \"0\" by \"0\" in \"resources/settings.xml\""},
+      {"x=\"-640\" y=\"480\"", 800, 600, "(warning) Resolution \"-640\" by \"480\" in \"resources/settings.xml\""},
+      {"y=\"abc\"", 800, 600, "(warning) Resolution \"800\" by \"abc\""},
+      {"x=\"640\"", 640, 600, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.attributes);
+    writeFile(dir + "/s.xml", std::string("<settings><resolution ") + c.attributes + "/></settings>");
+    Settings s;
+    testing::internal::CaptureStdout();
+    s.load(dir + "/s.xml");
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(s.resX, c.x);
+    EXPECT_EQ(s.resY, c.y);
+    EXPECT_EQ(log.find(c.warning ? c.warning : "(warning)") != std::string::npos, c.warning != nullptr) << log;
   }
 }
 

@@ -287,19 +287,20 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));
   EXPECT_TRUE(shown("pMainMenu"));
 
-  // Two players with one profile for both: refused silently.
+  // Two players with one profile for both: refused, and said why.
   EXPECT_TRUE(menuStep({glimro::TRG_MULTIPLAYER_GAME}));
   EXPECT_TRUE(shown("pStartGameMenu2"));
   EXPECT_EQ(list("dlProfile1")->selected, list("dlProfile2")->selected);
   EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
   EXPECT_EQ(glimro::game, nullptr);
+  EXPECT_EQ(message(), "Both players have the same profile; choose another for player 2.");
 
   // A new profile through the editor; cancel first changes nothing.
   EXPECT_TRUE(menuStep({glimro::TRG_NEW_PROFILE}));
   EXPECT_TRUE(shown("pEditProfileMenu"));
   auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");
   ASSERT_NE(field, nullptr);
-  EXPECT_EQ(field->caption, "New profile");
+  EXPECT_EQ(field->caption, "");  // typing starts a name, not the end of one
   field->caption = "Cy & \"Co\"";
   EXPECT_TRUE(menuStep({glimro::TRG_CANCEL}));
   EXPECT_TRUE(shown("pStartGameMenu2"));
@@ -347,7 +348,10 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(backdrop->texture, 0u);
   EXPECT_NE(panel->texture, 0u);
+  // A record file that cannot be written is named on screen.
+  ASSERT_EQ(mkdir("track_short_stats.xml.tmp", 0755), 0);
   glimro::leaveRace();
+  EXPECT_EQ(message(), "Could not save the best times to \"track_short_stats.xml\".");
   EXPECT_EQ(glimro::game, nullptr);
   EXPECT_TRUE(shown("pBack"));
   EXPECT_NE(backdrop->texture, 0u);
@@ -360,4 +364,33 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   *resources->controlQueue >> left;
   ASSERT_NE(left, nullptr);
   EXPECT_EQ(left->id, glimro::TRG_CREDITS);
+}
+
+// What the menus refuse, they say on screen; the race does not start and no
+// profile is made.
+TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
+  korvu_test::writeFile("profiles.xml", "<profiles/>");
+  start();
+  for (int mode : {glimro::TRG_SINGLE_PLAYER_GAME, glimro::TRG_MULTIPLAYER_GAME}) {
+    menuStep({mode, glimro::TRG_START_GAME});
+    EXPECT_EQ(glimro::game, nullptr);
+    EXPECT_EQ(message().rfind("Choose a profile", 0), 0u) << message();
+    menuStep({glimro::TRG_CANCEL});
+  }
+  auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");
+  ASSERT_NE(field, nullptr);
+  for (const char* blank : {"", "   "}) {
+    menuStep({glimro::TRG_NEW_PROFILE});
+    field->caption = blank;
+    menuStep({glimro::TRG_OK});
+    EXPECT_TRUE(shown("pEditProfileMenu"));
+    EXPECT_EQ(message(), "A profile needs a name: point at the field and type one.");
+  }
+  EXPECT_TRUE(resources->profileBank->empty());
+  // The field stops at its longest name, and OK says so.
+  field->caption.clear();
+  for (char c : std::string(40, 'x')) field->keyDown(resources->controlQueue, static_cast<unsigned short>(c));
+  menuStep({glimro::TRG_OK});
+  EXPECT_NE(resources->profileBank->find(std::string(32, 'x')), resources->profileBank->end());
+  EXPECT_EQ(message(), "A name takes at most 32 characters; the field took no more.");
 }

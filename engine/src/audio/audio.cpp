@@ -2,6 +2,8 @@
 
 #include <AL/al.h>
 
+#include <cstdlib>
+
 #include "debug.h"
 #include "audio/emitter.h"
 
@@ -19,9 +21,16 @@ void init(std::string deviceName, int frequency) {
   cleanUp();
 
   if (enabled) {
-    alcGetError(nullptr);
+    // OpenAL Soft writes its own errors ahead of the reason the caller
+    // logs; its log-level variable, read when the library first starts,
+    // quiets them unless the user has set it. (ALSA's lines, written when
+    // no sound card is found, have no such switch and stay.)
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
     ALCdevice* opened = alcOpenDevice(deviceName.empty() ? nullptr : deviceName.c_str());
-    if (!opened) throw getALCErrorString(alcGetError(nullptr));
+    // The error code OpenAL gives here says nothing useful (out of memory
+    // on a machine without a sound card).
+    if (!opened && deviceName.empty()) throw std::string("No sound device could be opened");
+    if (!opened) throw "Sound device \"" + deviceName + "\" could not be opened";
     device = opened;
     const ALCchar* specifier = alcGetString(device, ALC_DEVICE_SPECIFIER);
     debug::info(dbgAudio, "Initialized OpenAL device \"%s\".", specifier ? specifier : "");

@@ -30,7 +30,8 @@ extern ALCdevice* device;
 extern Context* context;
 
 // Opens the device (when enabled; the default device for an empty name) and
-// creates the context; throws std::string on failure. Whatever an earlier
+// creates the context; throws std::string on failure ("No sound device could
+// be opened", or the name of the device that could not). Whatever an earlier
 // init left behind is cleaned up first.
 void init(std::string deviceName, int frequency);
 

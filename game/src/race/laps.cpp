@@ -75,35 +75,48 @@ void Glimro::drawHud() {
   if (font == nullptr) return;
   const float width = korvu::currentViewport != nullptr ? korvu::currentViewport->width : 0.0f;
   const float top = static_cast<float>(settings.resY);
-  static const GLfloat YELLOW[4] = {1, 1, 0, 1};
-  glColor4fv(YELLOW);
-
-  korvu::resetCursor();
-  korvu::moveCursor(korvu::Vector2D(width * 0.5f, top - 20));
-  font->printf(korvu::JUSTIFY_HCENTER, "%s", profile != nullptr ? profile->name.c_str() : "");
-
+  const char* name = profile != nullptr ? profile->name.c_str() : "";
   int min = 0, sec = 0, ms = 0;
   decodeTicks(static_cast<float>(raceTime), min, sec, ms);
-  korvu::resetCursor();
-  korvu::moveCursor(korvu::Vector2D(10, top - 20));
-  font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", min, sec, ms);
+  int lapMin = 0, lapSec = 0, lapMs = 0;
+  if (lap > 0) decodeTicks(static_cast<float>(lapTime), lapMin, lapSec, lapMs);
 
-  korvu::resetCursor();
-  korvu::moveCursor(korvu::Vector2D(10, top - 35));
-  if (lapTimeMessage.remainingTime <= 0.0f) {
-    min = sec = ms = 0;
-    if (lap > 0) decodeTicks(static_cast<float>(lapTime), min, sec, ms);
+  // Every line and the timed messages, moved by (dx, dy) pixels.
+  const auto drawText = [&](float dx, float dy) {
+    const auto at = [&](float x, float y) {
+      korvu::resetCursor();
+      korvu::moveCursor(korvu::Vector2D(x + dx, y + dy));
+    };
+    at(width * 0.5f, top - 20);
+    font->printf(korvu::JUSTIFY_HCENTER, "%s", name);
+    at(10, top - 20);
     font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", min, sec, ms);
-  } else if (lapTimeMessage.visible) {
-    font->printf(korvu::JUSTIFY_LEFT, "%s", lapTimeMessage.text.c_str());
-  }
+    at(10, top - 35);
+    if (lapTimeMessage.remainingTime <= 0.0f) {
+      font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", lapMin, lapSec, lapMs);
+    } else if (lapTimeMessage.visible) {
+      font->printf(korvu::JUSTIFY_LEFT, "%s", lapTimeMessage.text.c_str());
+    }
+    at(10, top - 60);
+    font->printf(korvu::JUSTIFY_LEFT, "Lap: %d / Position: %d", lap, racePosition);
+    at(0, 0);
+    messages.draw();
+  };
 
-  korvu::resetCursor();
-  korvu::moveCursor(korvu::Vector2D(10, top - 60));
-  font->printf(korvu::JUSTIFY_LEFT, "Lap: %d / Position: %d", lap, racePosition);
-
-  korvu::resetCursor();
-  messages.draw();
+  // The text is added onto the picture, so a bright sky, banner or vehicle
+  // swallows it: a dark outline, blended over the picture, goes beneath it.
+  // Two copies, a pixel down and right and a pixel up and left, outline
+  // every stroke on all four sides at half the cost of four copies, which
+  // the software renderer feels.
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(0, 0, 0, 1);
+  drawText(1, -1);
+  drawText(-1, 1);
+  glPopAttrib();
+  static const GLfloat YELLOW[4] = {1, 1, 0, 1};
+  glColor4fv(YELLOW);
+  drawText(0, 0);
 }
 
 }  // namespace glimro

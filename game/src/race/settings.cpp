@@ -96,8 +96,20 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
   for (const korvu::xml::Node* child : root->children) {
     const std::string& name = child->name;
     if (name == XML_RESOLUTION) {
-      resX = child->getAttributeLong(XML_RESOLUTION_X, resX);
-      resY = child->getAttributeLong(XML_RESOLUTION_Y, resY);
+      // No window of no pixels opens; SDL would take 0 for the screen's size.
+      const long x = child->getAttributeLong(XML_RESOLUTION_X, resX);
+      const long y = child->getAttributeLong(XML_RESOLUTION_Y, resY);
+      if (x >= 1 && y >= 1) {
+        resX = static_cast<int>(std::min<long>(x, INT_MAX));
+        resY = static_cast<int>(std::min<long>(y, INT_MAX));
+      } else {
+        korvu::debug::warning(DBG_CORE,
+                              "Resolution \"%s\" by \"%s\" in \"%s\" is not a size of at least 1 by 1; "
+                              "keeping %d by %d.",
+                              child->getAttribute(XML_RESOLUTION_X, std::to_string(resX)).c_str(),
+                              child->getAttribute(XML_RESOLUTION_Y, std::to_string(resY)).c_str(),
+                              FILENAME_SETTINGS.c_str(), resX, resY);
+      }
       fullscreen = child->getAttributeBool(XML_RESOLUTION_FULLSCREEN, fullscreen);
       korvu::debug::info(DBG_CORE, "Resolution requested by settings file: %d/%d.", resX, resY);
     } else if (name == XML_QUALITY) {

@@ -67,7 +67,7 @@ void bringToFront(const char* name) {
 void openEditor(PlayerProfile* profile) {
   editingProfile = profile;
   if (auto* field = findComponent<korvu::gui::Textfield>("tfProfileName"))
-    field->caption = profile ? profile->name : "New profile";
+    field->caption = profile ? profile->name : "";
   setVisible("pStartGameMenu1", false);
   setVisible("pStartGameMenu2", false);
   bringToFront("pEditProfileMenu");
@@ -99,12 +99,22 @@ void startGame() {
   std::vector<PlayerProfile*> profiles;
   if (selectedPlayers == 1) {
     PlayerProfile* profile = profileOf(selectedItem("dlProfile0"));
-    if (!profile) return;
+    if (!profile) {
+      postMessage("Choose a profile first; \"New profile\" makes one.");
+      return;
+    }
     profiles.push_back(profile);
   } else if (selectedPlayers == 2) {
     korvu::gui::ListItem* first = selectedItem("dlProfile1");
     korvu::gui::ListItem* second = selectedItem("dlProfile2");
-    if (!first || !second || first == second || !profileOf(first) || !profileOf(second)) return;
+    if (!profileOf(first) || !profileOf(second)) {
+      postMessage("Choose a profile for each player first; \"New profile\" makes one.");
+      return;
+    }
+    if (first == second) {
+      postMessage("Both players have the same profile; choose another for player 2.");
+      return;
+    }
     profiles.push_back(profileOf(first));
     profiles.push_back(profileOf(second));
   } else {
@@ -165,6 +175,10 @@ void storeProfile() {
   auto* field = findComponent<korvu::gui::Textfield>("tfProfileName");
   if (!field) return;
   const std::string name = field->caption;
+  if (name.find_first_not_of(" ") == std::string::npos) {
+    postMessage("A profile needs a name: point at the field and type one.");
+    return;
+  }
   PlayerProfileBank* bank = resources->profileBank;
   korvu::gui::List* list = resources->profileList;
 
@@ -187,11 +201,16 @@ void storeProfile() {
     if (korvu::gui::ListItem* item = list->findByData(editingProfile))
       editingProfile->applyToListItem(item);
   }
+  // The field stops taking characters there; the player is told why the
+  // name ends where it does.
+  if (name.size() >= korvu::gui::Textfield::MAX_LENGTH)
+    postMessage("A name takes at most " + std::to_string(korvu::gui::Textfield::MAX_LENGTH) +
+                " characters; the field took no more.");
   try {
     bank->save(FILENAME_PROFILES);
   } catch (const std::string& message) {
     korvu::debug::error(DBG_CORE, "Could not save the profiles: %s", message.c_str());
-    postMessage("Could not save the profiles.");
+    postMessage("Could not save the profiles to \"" + FILENAME_PROFILES + "\".");
   }
   refreshProfileLists();
   showStartMenu();

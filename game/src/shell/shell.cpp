@@ -27,6 +27,28 @@ namespace {
   quit(1);
 }
 
+// At the configured size, or at the default one where the screen cannot
+// open that; the settings then hold the size that opened, which the race
+// lays its views out over.
+void openScreen() {
+  try {
+    korvu::initScreen(settings.resX, settings.resY, 32, settings.fullscreen);
+  } catch (const std::string& message) {
+    const Settings defaults;
+    if (settings.resX == defaults.resX && settings.resY == defaults.resY) fail("InitScreen() failed: %s\n", message);
+    korvu::debug::warning(DBG_CORE, "The screen cannot open %d by %d, the resolution in \"%s\" (%s); opening %d by %d.",
+                          settings.resX, settings.resY, FILENAME_SETTINGS.c_str(), message.c_str(), defaults.resX,
+                          defaults.resY);
+    try {
+      korvu::initScreen(defaults.resX, defaults.resY, 32, settings.fullscreen);
+    } catch (const std::string& again) {
+      fail("InitScreen() failed: %s\n", again);
+    }
+  }
+  settings.resX = static_cast<int>(korvu::vpScreen.width);
+  settings.resY = static_cast<int>(korvu::vpScreen.height);
+}
+
 void initAudio() {
   korvu::audio::enabled = settings.sound;
   if (!settings.audiodevice.empty()) {
@@ -47,8 +69,8 @@ void initAudio() {
   } catch (const std::string& message) {
     // A machine without a working sound device still plays, silently.
     korvu::debug::warning(DBG_CORE,
-                          "No sound device could be opened (%s); playing without sound. <sound enabled=\"0\"/> "
-                          "in \"%s\" starts the game without trying.",
+                          "%s; playing without sound. <sound enabled=\"0\"/> in \"%s\" starts the game without "
+                          "trying.",
                           message.c_str(), FILENAME_SETTINGS.c_str());
   }
   korvu::audio::cleanUp();
@@ -76,14 +98,10 @@ void init() {
   try {
     settings.load(FILENAME_SETTINGS);
   } catch (const std::string& message) {
-    korvu::debug::warning(DBG_CORE, "Could not load settings: \"%s\". Using default settings.",
-                          message.c_str());
+    korvu::debug::warning(DBG_CORE, "Could not load settings from \"%s\": \"%s\". Using default settings.",
+                          FILENAME_SETTINGS.c_str(), message.c_str());
   }
-  try {
-    korvu::initScreen(settings.resX, settings.resY, 32, settings.fullscreen);
-  } catch (const std::string& message) {
-    fail("InitScreen() failed: %s\n", message);
-  }
+  openScreen();
   korvu::debug::debug(DBG_CORE, "Initialized screen.");
   try {
     korvu::ddd::init();
@@ -118,7 +136,8 @@ void init() {
 }
 
 void leaveRace() {
-  if (game->track) game->track->saveStats();
+  if (game->track && !game->track->saveStats())
+    postMessage("Could not save the best times to \"" + game->track->statsFile() + "\".");
   delete game;
   game = nullptr;
   setVisible("pMainMenu", selectedPlayers == 0);

@@ -42,8 +42,8 @@ bool runFrame(unsigned elapsed);
 // given status; never returns.
 [[noreturn]] void quit(int status = 0);
 
-// Saves the race's best times, deletes it and brings the menus and the title
-// music back.
+// Saves the race's best times (a failed save is shown on screen, naming the
+// file), deletes the race and brings the menus and the title music back.
 void leaveRace();
 // Ends whatever music plays (the music emitter's sources are deleted).
 void stopMusic();

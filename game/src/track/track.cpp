@@ -73,16 +73,17 @@ void Track::operator-=(TrackSection* section) {
 
 std::string Track::statsFile() const { return name + "_stats.xml"; }
 
-void Track::saveStats() {
+bool Track::saveStats() {
   const std::string file = statsFile();
   try {
     stats.save(file);
   } catch (const std::string& message) {
     korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
                         file.c_str(), message.c_str());
-    return;
+    return false;
   }
   stats.laptimes.dump();
+  return true;
 }
 
 void Track::loadStats() {

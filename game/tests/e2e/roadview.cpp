@@ -90,12 +90,19 @@ bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
   if (count <= 100 || last - first <= 100 || widest > 12 || bottom - top > 14) return false;
   if (std::abs((first + last) / 2 - (view.x + view.width / 2)) > 30) return false;
   // The start banner's golden letters stand on a near-black board; the
-  // race's messages are drawn over the scene.
+  // race's messages are drawn over the scene, with a dark outline no more
+  // than two pixels from their ink.
+  const auto inkNear = [&](int x, int y) {
+    for (int j = std::max(126, y - 2); j <= std::min(151, y + 2); ++j)
+      for (int i = x - 2; i <= x + 2; ++i)
+        if (isHudText(frame.at(i, j))) return true;
+    return false;
+  };
   int board = 0;
   for (int y = 126; y < 152 && y < frame.height; ++y) {
     for (int x = first; x <= last; ++x) {
       const uint8_t* p = frame.at(x, y);
-      board += p[0] < 40 && p[1] < 40 && p[2] < 40;
+      board += p[0] < 40 && p[1] < 40 && p[2] < 40 && !inkNear(x, y);
     }
   }
   return board < count;

@@ -157,6 +157,7 @@ std::string makeGameFolder(const GameSetup& setup) {
   linkTree(korvu_test::sourceDir() + "/resources", target, "", setup);
   for (const auto& r : setup.replace) korvu_test::writeFile(target + "/" + r.first, r.second);
   korvu_test::writeFile(target + "/settings.xml",
+                        !setup.settings.empty() ? setup.settings :
                         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n"
                         "<settings>\n"
                         "  <resolution fullscreen=\"0\" x=\"" + std::to_string(setup.width) + "\" y=\"" +
@@ -226,6 +227,7 @@ void GameSession::launch() {
     dup2(err, 2);
     setenv("ALSOFT_CONF", conf.c_str(), 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+    unsetenv("ALSOFT_LOGLEVEL");
     setenv("LP_NUM_THREADS", "2", 0);
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
@@ -304,8 +306,8 @@ void GameSession::clickWidget(const std::string& name) {
 void GameSession::createProfile(const std::string& newProfileButton, const std::string& name) {
   clickWidget(newProfileButton);
   const ScreenRect field = widget("tfProfileName");
-  click(field.centreX(), field.centreY());
-  for (int i = 0; i < 12; ++i) key("BackSpace");
+  movePointer(field.centreX(), field.centreY());
+  pauseFor(0.1);
   type(name);
   pauseFor(0.2);
   clickWidget("bProfileOk");

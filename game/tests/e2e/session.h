@@ -49,6 +49,8 @@ struct GameSetup {
   int width = 800;
   int height = 600;
   int laps = 1;
+  // The settings file's text; empty: one made from the fields above.
+  std::string settings;
   bool sound = true;
   // OpenAL's configuration; empty for the null driver of the tests.
   std::string alsoftConf;
@@ -105,8 +107,8 @@ class GameSession {
   // pointer then rests at the bottom edge, over no widget.
   void clickWidget(const std::string& name);
   void restPointer();
-  // A new profile through the editor that the given button opens: the text
-  // field keeps the keyboard while the pointer stays on it.
+  // A new profile as the README says: "New profile" (the given button),
+  // point at the name field, type the name, OK.
   void createProfile(const std::string& newProfileButton, const std::string& name);
 
   // Real input through the X server.
