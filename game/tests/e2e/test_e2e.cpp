@@ -317,6 +317,14 @@ TEST_F(GameRun, WindowDestroyedFromOutsideDuringARaceKeepsTheLap) {
   EXPECT_NE(game->out().find("The X server refused a request"), std::string::npos) << game->out();
 }
 
+// So does an X server that goes under the game: its connection is lost.
+TEST_F(GameRun, LostXServerDuringARaceKeepsTheLap) {
+  lapThenEnd(*this, false, [this](GameSession& game) {
+    game.disconnect();
+    x.stop();
+  });
+}
+
 TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   GameSetup setup;
   start(setup);
