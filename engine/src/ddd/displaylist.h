@@ -1,8 +1,7 @@
 // The display-list protocol shared by materials, meshes and models drawn as
-// one. Each keeps `displayList` (0 when none), `recompile` (record again at
-// the next draw) and `compileOnly` (record without drawing). A draw replays
-// the list when there is one and it is not marked; otherwise it sends its
-// commands, recording them into a new list when marked.
+// one, which each keep a ListState. A draw replays the list when there is
+// one and it is not marked; otherwise it sends its commands, recording them
+// into a new list when marked.
 #pragma once
 
 #include <GL/gl.h>
@@ -11,6 +10,14 @@
 
 namespace korvu {
 namespace ddd {
+
+struct ListState {
+  GLuint displayList = 0;  // 0 when none
+  // Record the list again at the next draw...
+  bool recompile = false;
+  // ...without executing it (GL_COMPILE instead of GL_COMPILE_AND_EXECUTE).
+  bool compileOnly = false;
+};
 
 // Calls owner's list when it has an unmarked one; false when the owner has
 // to send its commands.

@@ -60,9 +60,6 @@ Model::Model()
       meshCount(0),
       transparent(false),
       drawAsOne(false),
-      displayList(0),
-      recompile(false),
-      compileOnly(false),
       bufferType(BUFFER_NONE) {}
 
 Model::Model(const Model& other) : Model() { *this = other; }

@@ -4,13 +4,12 @@
 // from per-mesh vertex arrays.
 #pragma once
 
-#include <GL/gl.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "bank.h"
+#include "ddd/displaylist.h"
 #include "ddd/face.h"
 #include "ddd/mesh.h"
 #include "mathtypes.h"
@@ -26,7 +25,8 @@ enum ModelBufferType {
   BUFFER_HARDWARE = 2,
 };
 
-class Model {
+// Its ListState is the whole-model list of a model drawn as one.
+class Model : public ListState {
  public:
   // Key in the model bank; empty unless the creator sets it.
   std::string name;
@@ -48,10 +48,6 @@ class Model {
   bool transparent;
   // Drawn and compiled as one whole-model display list.
   bool drawAsOne;
-  // Whole-model display list, 0 for none.
-  GLuint displayList;
-  bool recompile;
-  bool compileOnly;
   ModelBufferType bufferType;
 
   Model();
