@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ class Model : public ListState {
  protected:
   void destroyFaces();
   void destroyMeshes();
+  // Replace every face (mesh) by n that make gives for 0 to n - 1, so that
+  // a derived model's init operations fill the lists with its own kinds;
+  // the meshes get this model as owner.
+  void replaceFaces(unsigned n, const std::function<Face*(unsigned)>& make);
+  void replaceMeshes(unsigned n, const std::function<Mesh*(unsigned)>& make);
 };
 
 }  // namespace ddd
