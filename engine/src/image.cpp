@@ -317,20 +317,9 @@ void ImageBank::getFromNode(const xml::Node* element, const std::string& path) {
   if (!element) return;
   for (const xml::Node* child : element->children) {
     if (child->name != "image") continue;
-    const std::string* file = child->getAttribute("filename");
-    const std::string* givenName = child->getAttribute("name");
-    std::string imageName;
-    if (givenName) {
-      imageName = *givenName;
-    } else {
-      debug::warning(dbgImages, "No name specified for image. Using filename.");
-      if (file) imageName = *file;
-    }
-    if (!file) {
-      debug::error(dbgImages, "No filename specified for image \"%s\". Skipping entry.",
-                   imageName.empty() ? "(no name)" : imageName.c_str());
-      continue;
-    }
+    const std::string imageName = xml::entryName(*child, dbgImages, "image");
+    const std::string* file = xml::entryFile(*child, dbgImages, "image", imageName);
+    if (!file) continue;
     Image* image = new Image(imageName, path + *file,
                              Vector2D(child->getAttributeFloat("hotX", 0.0f), child->getAttributeFloat("hotY", 0.0f)));
     image->clamp = child->getAttributeBool("clamp", false);

@@ -206,6 +206,7 @@ void init(SubSystem flags, bool catchSignals) {
   }
   // Before SDL opens the display, so that SDL's own handler passes on to it.
   XSetErrorHandler(onXError);
+  displayFailed = false;  // a display that failed before belongs to an engine that has ended
   fullscreen = false;
   if (flags > 0) {
     debug::info(dbgCore, "Initialising SDL.");

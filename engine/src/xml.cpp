@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "debug.h"
+
 namespace korvu {
 namespace xml {
 
@@ -393,6 +395,20 @@ Node* loadXML(const char* file) {
     throw;
   }
   return handler.root;
+}
+
+std::string entryName(const Node& entry, int group, const char* kind) {
+  if (const std::string* name = entry.getAttribute("name")) return *name;
+  debug::warning(group, "No name specified for %s. Using filename.", kind);
+  return entry.getAttribute("filename", "");
+}
+
+const std::string* entryFile(const Node& entry, int group, const char* kind, const std::string& name) {
+  const std::string* file = entry.getAttribute("filename");
+  if (!file)
+    debug::error(group, "No filename specified for %s \"%s\". Skipping entry.", kind,
+                 name.empty() ? "(no name)" : name.c_str());
+  return file;
 }
 
 }  // namespace xml

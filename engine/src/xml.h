@@ -99,5 +99,13 @@ void xmlEnd(void* userData, const char* name);
 // Reads a file into a tree that the caller owns; throws as readFile does.
 Node* loadXML(const char* file);
 
+// The name a bank gives an entry of its list file: the entry's "name", else
+// its "filename" with the warning "No name specified for <kind>. Using
+// filename." in the log group; empty when it has neither.
+std::string entryName(const Node& entry, int group, const char* kind);
+// The entry's "filename"; without one, null after the error "No filename
+// specified for <kind> "<name>". Skipping entry." ("(no name)" for none).
+const std::string* entryFile(const Node& entry, int group, const char* kind, const std::string& name);
+
 }  // namespace xml
 }  // namespace korvu

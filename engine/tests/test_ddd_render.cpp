@@ -14,6 +14,7 @@
 
 #include "ddd/camera.h"
 #include "ddd/cube.h"
+#include "ddd/displaylist.h"
 #include "ddd/light.h"
 #include "ddd/material.h"
 #include "ddd/materialbank.h"
@@ -512,6 +513,21 @@ TEST_F(DddRender, RecordedListsDrawNothingUntilReplayed) {
   quad.setRecompile(false);
   EXPECT_FALSE(quad.meshes[0]->recompile);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+  // A recording ends once however it is left: closed twice, or left early
+  // without a close.
+  for (bool closed : {true, false}) {
+    red.recompile = true;
+    {
+      korvu::ddd::ListRecording<Material> recording(red);
+      if (closed) {
+        EXPECT_TRUE(recording.close() && !recording.close());
+      }
+    }
+    EXPECT_FALSE(korvu::ddd::recordingDisplayList()) << closed;
+    EXPECT_TRUE(glIsList(red.displayList));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << closed;
+  }
 }
 
 TEST_F(DddRender, MarkedMaterialsAndMeshesInsideAWholeModelListRecordCleanly) {

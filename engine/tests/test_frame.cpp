@@ -12,6 +12,9 @@
 #include "korvu.h"
 #include "testsupport.h"
 
+// Last: its macros (None, Bool, Status) clash with the test framework's names.
+#include <X11/Xlib.h>
+
 using korvu_test::ChildResult;
 using korvu_test::runInChild;
 
@@ -188,6 +191,20 @@ TEST(EngineFrame, SignalDuringQuit) {
   });
   EXPECT_EQ(r.exitStatus, 128 + SIGABRT);
   EXPECT_EQ(r.out, "");
+}
+
+// An X error asks for the orderly end; an engine started again does not
+// inherit it.
+TEST(EngineFrame, AnXErrorAsksForTheEndUntilTheEngineStartsAgain) {
+  korvu::init(0, false);
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr) << "run it under an X server (Xvfb)";
+  XMapWindow(display, None);  // no such window
+  XSync(display, False);
+  EXPECT_TRUE(korvu::quitRequested());
+  korvu::init(0, false);
+  EXPECT_FALSE(korvu::quitRequested());
+  XCloseDisplay(display);
 }
 
 TEST(EngineFrame, SdlStartFailureThrowsSdlsText) {

@@ -79,6 +79,7 @@ class ShellTest : public korvu_test::GLWindowTest {
     glimro::globalMessages.clear();
     glimro::selectedPlayers = 0;
     glimro::editingProfile = nullptr;
+    glimro::moreSettings = glimro::MoreSettings();
     glimro::terminate = false;
     settings = savedSettings;
     korvu::ddd::settings = savedSwitches;
@@ -145,6 +146,34 @@ TEST_F(ShellTest, ResourceSetLoadsEverythingAndSharesTheProfileList) {
   EXPECT_TRUE(shown("pMainMenu"));
   EXPECT_TRUE(shown("pBack"));
   EXPECT_FALSE(shown("pCredits"));
+}
+
+TEST_F(ShellTest, LastChoicesPreselectEachProfileList) {
+  korvu_test::writeFile("profiles.xml",
+                        "<profiles><profile name=\"Ann\"/><profile name=\"Bo\"/><profile name=\"Cy\"/>"
+                        "<profile name=\"Di\"/></profiles>");
+  // The remembered names and the captions they leave, for the single
+  // player's list and player 1's and player 2's.
+  struct Case {
+    const char* names[3];
+    const char* captions[3];
+  };
+  const Case cases[] = {
+      {{"Cy", "Di", "Bo"}, {"Cy", "Di", "Bo"}},
+      // A name that is no profile leaves its list on the first.
+      {{"Zed", "", "Di"}, {"Ann", "Ann", "Di"}},
+  };
+  const char* lists[] = {"dlProfile0", "dlProfile1", "dlProfile2"};
+  const char* types[] = {"singleplayer", "multiplayer_1", "multiplayer_2"};
+  for (const Case& c : cases) {
+    std::string file = "<moresettings>";
+    for (int i = 0; i < 3; ++i)
+      file += std::string("<profile name=\"") + c.names[i] + "\" type=\"" + types[i] + "\"/>";
+    korvu_test::writeFile("moresettings.xml", file + "</moresettings>");
+    delete resources;
+    start();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(list(lists[i])->caption, c.captions[i]) << lists[i] << ", " << c.names[i];
+  }
 }
 
 TEST_F(ShellTest, GlobalCommandsSwitchAndConfirm) {

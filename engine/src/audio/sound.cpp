@@ -40,17 +40,12 @@ Sound::~Sound() {
 }
 
 void Sound::getFromNode(const xml::Node* node, const std::string&) {
-  const std::string* nameAttr = node->getAttribute(XML_SOUNDS_NAME);
   const std::string* fileAttr = node->getAttribute(XML_SOUNDS_FILENAME);
-  std::string newName;
-  if (nameAttr) {
-    newName = *nameAttr;
-  } else {
-    debug::warning(dbgAudio, "No name specified for sound. Using filename.");
-    if (!fileAttr) throw std::string("No name or filename specified for sound.");
-    newName = *fileAttr;
+  const std::string newName = xml::entryName(*node, dbgAudio, "sound");
+  if (!fileAttr) {
+    if (!node->getAttribute(XML_SOUNDS_NAME)) throw std::string("No name or filename specified for sound.");
+    throw "No filename specified for sound \"" + newName + "\".";
   }
-  if (!fileAttr) throw "No filename specified for sound \"" + newName + "\".";
   name = newName;
   filename = *fileAttr;
   loop = node->getAttributeBool(XML_SOUNDS_LOOP, loop);

@@ -93,39 +93,23 @@ void CollisionModel::releaseCollisionData() {
 }
 
 void CollisionModel::initFaces(unsigned count) {
-  destroyFaces();
   prepared = false;
-  for (unsigned i = 0; i < count; ++i) faces.push_back(new CollisionFace());
-  faceCount = count;
+  replaceFaces(count, [](unsigned) -> Face* { return new CollisionFace(); });
 }
 
 void CollisionModel::initFaces(const Model& other) {
-  destroyFaces();
   prepared = false;
-  for (uint32_t i = 0; i < other.faceCount; ++i) faces.push_back(new CollisionFace(*other.faces[i]));
-  faceCount = other.faceCount;
+  replaceFaces(other.faceCount, [&](unsigned i) -> Face* { return new CollisionFace(*other.faces[i]); });
 }
 
 void CollisionModel::initMeshes(unsigned count) {
-  destroyMeshes();
   prepared = false;
-  for (unsigned i = 0; i < count; ++i) {
-    Mesh* m = new CollisionMesh();
-    m->owner = this;
-    meshes.push_back(m);
-  }
-  meshCount = count;
+  replaceMeshes(count, [](unsigned) -> Mesh* { return new CollisionMesh(); });
 }
 
 void CollisionModel::initMeshes(const Model& other) {
-  destroyMeshes();
   prepared = false;
-  for (uint32_t i = 0; i < other.meshCount; ++i) {
-    Mesh* m = new CollisionMesh(*other.meshes[i]);
-    m->owner = this;
-    meshes.push_back(m);
-  }
-  meshCount = other.meshCount;
+  replaceMeshes(other.meshCount, [&](unsigned i) -> Mesh* { return new CollisionMesh(*other.meshes[i]); });
 }
 
 bool CollisionModel::isReady() const {

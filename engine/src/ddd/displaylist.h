@@ -1,8 +1,7 @@
 // The display-list protocol shared by materials, meshes and models drawn as
-// one. Each keeps `displayList` (0 when none), `recompile` (record again at
-// the next draw) and `compileOnly` (record without drawing). A draw replays
-// the list when there is one and it is not marked; otherwise it sends its
-// commands, recording them into a new list when marked.
+// one, which each keep a ListState. A draw replays the list when there is
+// one and it is not marked; otherwise it sends its commands, recording them
+// into a new list when marked.
 #pragma once
 
 #include <GL/gl.h>
@@ -11,6 +10,14 @@
 
 namespace korvu {
 namespace ddd {
+
+struct ListState {
+  GLuint displayList = 0;  // 0 when none
+  // Record the list again at the next draw...
+  bool recompile = false;
+  // ...without executing it (GL_COMPILE instead of GL_COMPILE_AND_EXECUTE).
+  bool compileOnly = false;
+};
 
 // Calls owner's list when it has an unmarked one; false when the owner has
 // to send its commands.
@@ -61,23 +68,34 @@ bool deleteList(Owner& owner) {
 
 // One draw that sends owner's commands, recording them when recordsList
 // says so: owner.uncompile() and then any list it left (a model's from a
-// time it was not drawn as one) go before the new list opens.
+// time it was not drawn as one) go before the new list opens. A draw left
+// early still ends its recording, so no list stays open behind it.
 template <typename Owner>
 class ListRecording {
  public:
   const bool records;  // this draw records owner's list
 
-  explicit ListRecording(Owner& owner_) : records(recordsList(owner_)), owner(owner_) {
+  explicit ListRecording(Owner& owner_) : records(recordsList(owner_)), owner(owner_), open(records) {
     if (!records) return;
     owner.uncompile();
     deleteList(owner);
     list = openList(owner);
   }
-  // Ends the draw; true when owner keeps a new list.
-  bool close() { return records && closeList(owner, list); }
+  ~ListRecording() { close(); }
+  ListRecording(const ListRecording&) = delete;
+  ListRecording& operator=(const ListRecording&) = delete;
+
+  // Ends the recording; true when owner keeps a new list. Only the first
+  // call ends it.
+  bool close() {
+    if (!open) return false;
+    open = false;
+    return closeList(owner, list);
+  }
 
  private:
   Owner& owner;
+  bool open;  // recording and not yet ended
   GLuint list = 0;
 };
 

@@ -22,10 +22,7 @@ Material::Material()
       specular(0, 0, 0, 0),
       emissive(0, 0, 0, 0),
       shininess(0.0f),
-      transparent(false),
-      displayList(0),
-      recompile(false),
-      compileOnly(false) {}
+      transparent(false) {}
 
 Material::Material(const std::string& name_, const Image* texture_, const Color& ambient_, const Color& diffuse_,
                    const Color& specular_, const Color& emissive_, float shininess_)
@@ -37,10 +34,7 @@ Material::Material(const std::string& name_, const Image* texture_, const Color&
       specular(specular_),
       emissive(emissive_),
       shininess(shininess_),
-      transparent(false),
-      displayList(0),
-      recompile(false),
-      compileOnly(false) {}
+      transparent(false) {}
 
 Material::~Material() {
   uncompile();

@@ -3,11 +3,10 @@
 // flag. Applying it sets that OpenGL state, directly or from a display list.
 #pragma once
 
-#include <GL/gl.h>
-
 #include <string>
 
 #include "bank.h"
+#include "ddd/displaylist.h"
 #include "mathtypes.h"
 
 namespace korvu {
@@ -19,7 +18,8 @@ namespace xml { class Node; }
 
 namespace ddd {
 
-class Material {
+// Its ListState records what apply sets.
+class Material : public ListState {
  public:
   // The bank holding the material, null when none.
   MappedBank<Material>* bank;
@@ -37,12 +37,6 @@ class Material {
   float shininess;
   // Set by prepare: the diffuse alpha is neither 0 nor 1.
   bool transparent;
-  // Display list recording this material, 0 when none.
-  GLuint displayList;
-  // Record the display list at the next apply...
-  bool recompile;
-  // ...without executing it.
-  bool compileOnly;
 
   Material();
   Material(const std::string& name, const Image* texture, const Color& ambient,

@@ -14,9 +14,6 @@ Mesh::Mesh()
     : owner(nullptr),
       faceCount(0),
       material(nullptr),
-      displayList(0),
-      recompile(false),
-      compileOnly(false),
       vertexArray(nullptr),
       listCentre(0, 0, 0),
       listRadius(-1.0f) {}

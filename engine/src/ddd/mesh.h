@@ -3,11 +3,10 @@
 // into a display list) or from a packed vertex array.
 #pragma once
 
-#include <GL/gl.h>
-
 #include <cstdint>
 #include <vector>
 
+#include "ddd/displaylist.h"
 #include "mathtypes.h"
 
 namespace korvu {
@@ -17,7 +16,8 @@ class Model;
 class Material;
 class VertexArray;
 
-class Mesh {
+// Its ListState records an immediate-mode draw.
+class Mesh : public ListState {
  public:
   // The model whose vertices and faces this mesh indexes; not owned.
   Model* owner;
@@ -27,12 +27,6 @@ class Mesh {
   std::vector<uint32_t> faces;
   // Not owned; must be set before the mesh is drawn or packed.
   Material* material;
-  // Display list of the mesh, 0 for none.
-  GLuint displayList;
-  // The next immediate-mode draw records a new display list...
-  bool recompile;
-  // ...without executing it (GL_COMPILE instead of GL_COMPILE_AND_EXECUTE).
-  bool compileOnly;
   // Packed form, owned; null while the mesh draws in immediate mode.
   VertexArray* vertexArray;
   // A sphere in the owner's space around the corners the display list

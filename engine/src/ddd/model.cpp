@@ -60,9 +60,6 @@ Model::Model()
       meshCount(0),
       transparent(false),
       drawAsOne(false),
-      displayList(0),
-      recompile(false),
-      compileOnly(false),
       bufferType(BUFFER_NONE) {}
 
 Model::Model(const Model& other) : Model() { *this = other; }
@@ -129,42 +126,38 @@ void Model::initVertices(const Model& other) {
   vertexCount = other.vertexCount;
 }
 
-void Model::initFaces(unsigned count) {
+void Model::replaceFaces(unsigned n, const std::function<Face*(unsigned)>& make) {
   destroyFaces();
-  if (count == 0) return;
-  faces.reserve(count);
-  for (unsigned i = 0; i < count; ++i) faces.push_back(new Face());
-  faceCount = count;
+  faces.reserve(n);
+  for (unsigned i = 0; i < n; ++i) faces.push_back(make(i));
+  faceCount = n;
+}
+
+void Model::replaceMeshes(unsigned n, const std::function<Mesh*(unsigned)>& make) {
+  destroyMeshes();
+  meshes.reserve(n);
+  for (unsigned i = 0; i < n; ++i) {
+    Mesh* m = make(i);
+    m->owner = this;
+    meshes.push_back(m);
+  }
+  meshCount = n;
+}
+
+void Model::initFaces(unsigned count) {
+  replaceFaces(count, [](unsigned) { return new Face(); });
 }
 
 void Model::initFaces(const Model& other) {
-  destroyFaces();
-  faces.reserve(other.faces.size());
-  for (const Face* f : other.faces) faces.push_back(new Face(*f));
-  faceCount = static_cast<uint32_t>(faces.size());
+  replaceFaces(static_cast<unsigned>(other.faces.size()), [&](unsigned i) { return new Face(*other.faces[i]); });
 }
 
 void Model::initMeshes(unsigned count) {
-  destroyMeshes();
-  if (count == 0) return;
-  meshes.reserve(count);
-  for (unsigned i = 0; i < count; ++i) {
-    Mesh* m = new Mesh();
-    m->owner = this;
-    meshes.push_back(m);
-  }
-  meshCount = count;
+  replaceMeshes(count, [](unsigned) { return new Mesh(); });
 }
 
 void Model::initMeshes(const Model& other) {
-  destroyMeshes();
-  meshes.reserve(other.meshes.size());
-  for (const Mesh* source : other.meshes) {
-    Mesh* m = new Mesh(*source);
-    m->owner = this;
-    meshes.push_back(m);
-  }
-  meshCount = static_cast<uint32_t>(meshes.size());
+  replaceMeshes(static_cast<unsigned>(other.meshes.size()), [&](unsigned i) { return new Mesh(*other.meshes[i]); });
 }
 
 void Model::operator+=(const Model& other) {

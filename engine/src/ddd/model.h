@@ -4,13 +4,13 @@
 // from per-mesh vertex arrays.
 #pragma once
 
-#include <GL/gl.h>
-
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "bank.h"
+#include "ddd/displaylist.h"
 #include "ddd/face.h"
 #include "ddd/mesh.h"
 #include "mathtypes.h"
@@ -26,7 +26,8 @@ enum ModelBufferType {
   BUFFER_HARDWARE = 2,
 };
 
-class Model {
+// Its ListState is the whole-model list of a model drawn as one.
+class Model : public ListState {
  public:
   // Key in the model bank; empty unless the creator sets it.
   std::string name;
@@ -48,10 +49,6 @@ class Model {
   bool transparent;
   // Drawn and compiled as one whole-model display list.
   bool drawAsOne;
-  // Whole-model display list, 0 for none.
-  GLuint displayList;
-  bool recompile;
-  bool compileOnly;
   ModelBufferType bufferType;
 
   Model();
@@ -88,6 +85,11 @@ class Model {
  protected:
   void destroyFaces();
   void destroyMeshes();
+  // Replace every face (mesh) by n that make gives for 0 to n - 1, so that
+  // a derived model's init operations fill the lists with its own kinds;
+  // the meshes get this model as owner.
+  void replaceFaces(unsigned n, const std::function<Face*(unsigned)>& make);
+  void replaceMeshes(unsigned n, const std::function<Mesh*(unsigned)>& make);
 };
 
 }  // namespace ddd

@@ -29,20 +29,9 @@ void ModelBank::getFromNode(const xml::Node* root, MaterialBank* materials, Imag
       continue;
     }
 
-    const std::string* fileName = child->getAttribute("filename");
-    const std::string* givenName = child->getAttribute("name");
-    std::string name;
-    if (givenName) {
-      name = *givenName;
-    } else {
-      debug::warning(dbgDdd, "No name specified for model. Using filename.");
-      if (fileName) name = *fileName;
-    }
-    if (!fileName) {
-      debug::error(dbgDdd, "No filename specified for model \"%s\". Skipping entry.",
-                   name.empty() ? "(no name)" : name.c_str());
-      continue;
-    }
+    const std::string name = xml::entryName(*child, dbgDdd, "model");
+    const std::string* fileName = xml::entryFile(*child, dbgDdd, "model", name);
+    if (!fileName) continue;
 
     debug::debug(dbgDdd, "Loading milkshape model \"%s\".", name.c_str());
     std::unique_ptr<MilkshapeModel> loaded(new MilkshapeModel());

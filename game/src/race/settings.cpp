@@ -144,30 +144,12 @@ void Settings::setShowFps(bool on) { showFps = on; }
 void Settings::setSound(bool on) { sound = on; }
 void Settings::setCulling(bool on) { culling = on; }
 
-void Settings::setLensflares(bool on) {
-  lensflares = on;
-  korvu::ddd::settings.lensflares = on;
-}
-
-void Settings::setTransparency(bool on) {
-  transparency = on;
-  korvu::ddd::settings.transparency = on;
-}
-
-void Settings::setShadows(bool on) {
-  shadows = on;
-  korvu::ddd::settings.shadows = on;
-}
-
-void Settings::setProjectiveTextures(bool on) {
-  projectiveTextures = on;
-  korvu::ddd::settings.projectiveTextures = on;
-}
-
-void Settings::setSkybox(bool on) {
-  skybox = on;
-  korvu::ddd::settings.skybox = on;
-}
+// The render switches: the renderer keeps a copy of each in its own settings.
+void Settings::setLensflares(bool on) { lensflares = korvu::ddd::settings.lensflares = on; }
+void Settings::setTransparency(bool on) { transparency = korvu::ddd::settings.transparency = on; }
+void Settings::setShadows(bool on) { shadows = korvu::ddd::settings.shadows = on; }
+void Settings::setProjectiveTextures(bool on) { projectiveTextures = korvu::ddd::settings.projectiveTextures = on; }
+void Settings::setSkybox(bool on) { skybox = korvu::ddd::settings.skybox = on; }
 
 void Settings::setWireframe(bool on) {
   wireframe = on;

@@ -7,10 +7,6 @@
 
 namespace glimro {
 
-using korvu::Vector3D;
-using korvu::ddd::BezierCurve;
-using korvu::ddd::PathFollowModifier;
-
 namespace {
 
 const float SIZE = 3000.0f;

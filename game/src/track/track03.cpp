@@ -10,10 +10,6 @@
 
 namespace glimro {
 
-using korvu::Vector3D;
-using korvu::ddd::BezierCurve;
-using korvu::ddd::PathFollowModifier;
-
 namespace {
 
 const float SIZE = 10000.0f;

@@ -112,10 +112,13 @@ XServer::XServer() {
   }
 }
 
-XServer::~XServer() {
+XServer::~XServer() { stop(); }
+
+void XServer::stop() {
   if (pid <= 0) return;
   ::kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);
+  pid = -1;
 }
 
 namespace {
@@ -200,7 +203,7 @@ GameSession::GameSession(const std::string& folder, const GameSetup& setup) : di
 
 GameSession::~GameSession() {
   kill();
-  if (display) XCloseDisplay(display);
+  disconnect();
 }
 
 void GameSession::launch() {
@@ -379,6 +382,12 @@ void GameSession::destroyWindow() {
   if (!display || !window) return;
   XDestroyWindow(display, window);
   XFlush(display);
+}
+
+void GameSession::disconnect() {
+  if (display) XCloseDisplay(display);
+  display = nullptr;
+  window = 0;
 }
 
 void GameSession::console(const std::string& words) {

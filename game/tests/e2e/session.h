@@ -34,6 +34,8 @@ class XServer {
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
   bool running() const { return pid > 0; }
+  // Ends the server under its clients, which lose their connections.
+  void stop();
   std::string name;  // ":N"
   // A key of its own for "#": the standard layout has "#" only on a shifted
   // key, and the game binds the key whose plain symbol is "#". Its keycode
@@ -124,6 +126,9 @@ class GameSession {
   void closeWindow();
   // Destroys the window from outside, as a desktop's "force close" does.
   void destroyWindow();
+  // Closes the session's own connection to the X server, which Xlib would
+  // end the test program on when the server goes.
+  void disconnect();
   // Sends the program a signal (SIGTERM as a desktop logging out does).
   void signal(int sig);
   // Words for the console, as typed on standard input.

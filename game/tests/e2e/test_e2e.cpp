@@ -323,6 +323,14 @@ TEST_F(GameRun, WindowDestroyedFromOutsideDuringARaceKeepsTheLap) {
             std::string::npos) << game->out();
 }
 
+// So does an X server that goes under the game: its connection is lost.
+TEST_F(GameRun, LostXServerDuringARaceKeepsTheLap) {
+  lapThenEnd(*this, false, [this](GameSession& game) {
+    game.disconnect();
+    x.stop();
+  });
+}
+
 TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   GameSetup setup;
   start(setup);
