@@ -35,14 +35,14 @@ void openScreen() {
     korvu::initScreen(settings.resX, settings.resY, 32, settings.fullscreen);
   } catch (const std::string& message) {
     const Settings defaults;
-    if (settings.resX == defaults.resX && settings.resY == defaults.resY) fail("InitScreen() failed: %s\n", message);
+    if (settings.resX == defaults.resX && settings.resY == defaults.resY) fail("InitScreen() failed: %s", message);
     korvu::debug::warning(DBG_CORE, "The screen cannot open %d by %d, the resolution in \"%s\" (%s); opening %d by %d.",
                           settings.resX, settings.resY, FILENAME_SETTINGS.c_str(), message.c_str(), defaults.resX,
                           defaults.resY);
     try {
       korvu::initScreen(defaults.resX, defaults.resY, 32, settings.fullscreen);
     } catch (const std::string& again) {
-      fail("InitScreen() failed: %s\n", again);
+      fail("InitScreen() failed: %s", again);
     }
   }
   settings.resX = static_cast<int>(korvu::vpScreen.width);
@@ -58,7 +58,7 @@ void initAudio() {
     } catch (const std::string& message) {
       korvu::debug::info(DBG_CORE,
                          "Failed to initialize audio device \"%s\" (%s). Switching back to "
-                         "default device.\n",
+                         "default device.",
                          settings.audiodevice.c_str(), message.c_str());
     }
   }
@@ -78,7 +78,7 @@ void initAudio() {
   try {
     korvu::audio::init("", 44100);
   } catch (const std::string& message) {
-    fail("Could not intialize korvu:audio: %s\n", message);
+    fail("Could not intialize korvu:audio: %s", message);
   }
 }
 
@@ -93,7 +93,7 @@ void init() {
   try {
     korvu::init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK, true);
   } catch (const std::string& message) {
-    fail("Init() failed: %s\n", message);
+    fail("Init() failed: %s", message);
   }
   try {
     settings.load(FILENAME_SETTINGS);
@@ -106,7 +106,7 @@ void init() {
   try {
     korvu::ddd::init();
   } catch (const std::string& message) {
-    fail("Could not intialize korvu:ddd: %s\n", message);
+    fail("Could not intialize korvu:ddd: %s", message);
   }
   korvu::debug::debug(DBG_CORE, "Initialized 3D subsystem.");
   initAudio();
@@ -125,7 +125,7 @@ void init() {
   try {
     resources = new Resources();
   } catch (const std::string& message) {
-    fail("Could not load resources: %s\n", message);
+    fail("Could not load resources: %s", message);
   }
   settings.applyToResources();
   korvu::setClearColor(0.0f, 0.0f, 0.3f, 0.0f);
