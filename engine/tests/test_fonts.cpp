@@ -267,6 +267,26 @@ TEST_F(FontFrame, PrintedLineCoversItsGlyphsAndAdvancesByItsWidth) {
   font.printf(JUSTIFY_HCENTER, "%c%c %s", 'A', 'B', "C");
   EXPECT_EQ(cursor(), Vector2D(31 - 11 + 22, 20));
   expectFrame([](int x, int y) { return testTextAt(x, y, 20, 20); }, "AB C centred on 31");
+
+  // Gathered into a batch, texts draw nothing until the batch draws them,
+  // each where it was printed, and the cursor moves as printing moves it.
+  glClear(GL_COLOR_BUFFER_BIT);
+  glLoadIdentity();
+  {
+    GlyphBatch batch;
+    glTranslatef(2, 30, 0);
+    font.print("\x80Z?A\x7f");
+    glLoadIdentity();
+    glTranslatef(31, 20, 0);
+    font.printf(JUSTIFY_HCENTER, "%c%c %s", 'A', 'B', "C");
+    EXPECT_EQ(cursor(), Vector2D(31 - 11 + 22, 20));
+    expectFrame([](int, int) { return BLACK; }, "nothing before the batch draws");
+    batch.draw();
+  }
+  expectFrame(
+      [](int x, int y) { return (y >= 30 && y < 38 && x >= 5 && x < 11) ? RED : testTextAt(x, y, 20, 20); },
+      "both texts drawn by the batch");
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 

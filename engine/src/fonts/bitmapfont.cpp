@@ -150,6 +150,7 @@ void BitmapFont::reset() {
   firstChar = 0;
   charCount = 0;
   widths.clear();
+  glyphs_.clear();
   glyphImages.clear();
 }
 
@@ -183,6 +184,7 @@ void BitmapFont::getFromNode(const xml::Node* element, const std::string& direct
   charCount = count;
   listBase = base;
   widths.assign(static_cast<size_t>(count), 0);
+  glyphs_.assign(static_cast<size_t>(count), GlyphQuad());
   for (int code = first; code <= last; ++code) {
     auto found = description.characters.find(code);
     const BitmapFontCharacterData* glyph = found == description.characters.end() ? nullptr : &found->second;
@@ -195,6 +197,8 @@ void BitmapFont::getFromNode(const xml::Node* element, const std::string& direct
       const float th = static_cast<float>(sheet.textureHeight);
       const int x = static_cast<int>(glyph->x), y = static_cast<int>(glyph->y);
       const int w = glyph->width, h = glyph->height, hy = glyph->yHotSpot;
+      glyphs_[static_cast<size_t>(code - first)] =
+          GlyphQuad{sheet.texture, 0, -hy, w, h - hy, x / tw, (y + h) / th, (x + w) / tw, y / th};
       glBindTexture(GL_TEXTURE_2D, sheet.texture);
       glBegin(GL_QUADS);
       glTexCoord2f(x / tw, (y + h) / th);
@@ -222,7 +226,86 @@ uint16_t BitmapFont::getWidth(const char* text) const {
   return sum;
 }
 
+namespace {
+
+// The batch that prints gather into; null while none is open.
+GlyphBatch* openBatch = nullptr;
+
+}  // namespace
+
+GlyphBatch::GlyphBatch() : outer_(openBatch) { openBatch = this; }
+
+GlyphBatch::~GlyphBatch() { openBatch = outer_; }
+
+void GlyphBatch::draw() const {
+  if (quads_.empty()) return;
+  glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+  glEnable(GL_TEXTURE_2D);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  GLuint bound = quads_.front().texture;
+  glBindTexture(GL_TEXTURE_2D, bound);
+  glBegin(GL_QUADS);
+  for (const Quad& q : quads_) {
+    if (q.texture != bound) {
+      glEnd();
+      bound = q.texture;
+      glBindTexture(GL_TEXTURE_2D, bound);
+      glBegin(GL_QUADS);
+    }
+    glTexCoord2f(q.s0, q.t0);
+    glVertex2f(q.x[0], q.y[0]);
+    glTexCoord2f(q.s0, q.t1);
+    glVertex2f(q.x[1], q.y[1]);
+    glTexCoord2f(q.s1, q.t1);
+    glVertex2f(q.x[2], q.y[2]);
+    glTexCoord2f(q.s1, q.t0);
+    glVertex2f(q.x[3], q.y[3]);
+  }
+  glEnd();
+  glPopMatrix();
+  glPopAttrib();
+}
+
+void BitmapFont::gather(const char* text, GlyphBatch& batch) const {
+  GLfloat m[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, m);
+  // Column-major: the position's x and y after the cursor's matrix.
+  const auto placed = [&](float x, float y, float& outX, float& outY) {
+    outX = m[0] * x + m[4] * y + m[12];
+    outY = m[1] * x + m[5] * y + m[13];
+  };
+  float advance = 0.0f;
+  for (const char* p = text; *p; ++p) {
+    const int code = static_cast<signed char>(*p);
+    if (hasCode(code)) {
+      const GlyphQuad& g = glyphs_[static_cast<size_t>(code - firstChar)];
+      if (g.texture != 0) {
+        GlyphBatch::Quad q;
+        q.texture = g.texture;
+        placed(advance + g.x0, static_cast<float>(g.y0), q.x[0], q.y[0]);
+        placed(advance + g.x0, static_cast<float>(g.y1), q.x[1], q.y[1]);
+        placed(advance + g.x1, static_cast<float>(g.y1), q.x[2], q.y[2]);
+        placed(advance + g.x1, static_cast<float>(g.y0), q.x[3], q.y[3]);
+        q.s0 = g.s0;
+        q.t0 = g.t0;
+        q.s1 = g.s1;
+        q.t1 = g.t1;
+        batch.quads_.push_back(q);
+      }
+      advance += widths[static_cast<size_t>(code - firstChar)];
+    }
+    advance += spacing;
+  }
+  glTranslatef(advance, 0.0f, 0.0f);
+}
+
 void BitmapFont::print(const char* text) const {
+  if (openBatch != nullptr) {
+    gather(text, *openBatch);
+    return;
+  }
   glPushAttrib(GL_CURRENT_BIT | GL_LIST_BIT | GL_TEXTURE_BIT);
   glEnable(GL_TEXTURE_2D);
   glListBase(listBase - firstChar);

@@ -54,6 +54,35 @@ void readBitmapFont(const xml::Node* element, const std::string& directory, Imag
 // have been loaded (or decoded) so that their sizes are known.
 void checkGlyphs(const BitmapFontDescription& description);
 
+// Glyphs gathered instead of drawn. While a batch is open, BitmapFont::print
+// adds the quads of its glyphs, placed where the cursor stands, to it and
+// moves the cursor on as printing does; draw() then draws them all in one
+// go, in the current colour and blending, where they were printed. The
+// software renderer pays for every draw and keeps memory for each, so a
+// text printed over several times (an outline) is far cheaper gathered
+// than drawn a glyph at a time. Batches open on one thread, the drawing's;
+// an inner one gathers until it closes.
+class GlyphBatch {
+ public:
+  GlyphBatch();
+  // Closes the batch; what it holds and has not drawn is dropped.
+  ~GlyphBatch();
+  GlyphBatch(const GlyphBatch&) = delete;
+  GlyphBatch& operator=(const GlyphBatch&) = delete;
+
+  void draw() const;
+
+ private:
+  friend class BitmapFont;
+  struct Quad {
+    GLuint texture;
+    float x[4], y[4];  // corners on the screen, in the order of the texture's
+    float s0, t0, s1, t1;
+  };
+  std::vector<Quad> quads_;
+  GlyphBatch* outer_;
+};
+
 class BitmapFont : public Font {
  public:
   uint8_t firstChar;  // the smallest code
@@ -82,7 +111,18 @@ class BitmapFont : public Font {
   using Font::print;
 
  private:
+  // Each code's glyph as a batch gathers it: corners relative to the
+  // position, texture coordinates and sheet (texture 0: a blank).
+  struct GlyphQuad {
+    GLuint texture = 0;
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    float s0 = 0, t0 = 0, s1 = 0, t1 = 0;
+  };
+  std::vector<GlyphQuad> glyphs_;
+
   bool hasCode(int code) const { return code >= firstChar && code < firstChar + charCount; }
+  // Adds the text's glyphs to the open batch and moves the position on.
+  void gather(const char* text, GlyphBatch& batch) const;
   // Frees the display lists and sheets and empties the font.
   void reset();
 };
