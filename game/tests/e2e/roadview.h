@@ -62,6 +62,10 @@ class Steering {
   ~Steering();
   void start();
   void follow(const RoadSight& sight);
+  // Puts the vehicle back on the road when the player's view has stood
+  // still for some seconds: caught against a wall it sees road ahead but
+  // goes nowhere, and a player would reset it.
+  void watch(const Frame& frame, const ViewColumns& view);
 
  private:
   void hold(int direction);
@@ -70,7 +74,8 @@ class Steering {
   PlayerKeys keys;
   int held = 0;  // -1 left, +1 right, 0 neither
   bool accelerating = false;
-  Clock::time_point lastSeen, started;
+  Clock::time_point lastSeen, started, lastLook, lastMoved;
+  Frame still;  // the view when it last moved
 };
 
 template <typename Done>
@@ -83,6 +88,7 @@ bool driveUntil(GameSession& session, const ViewColumns& view, const PlayerKeys&
     const Frame frame = session.grab();
     if (frame.empty() || done(frame)) return !frame.empty();
     steering.follow(lookAhead(frame, view));
+    steering.watch(frame, view);
   }
   return false;
 }
