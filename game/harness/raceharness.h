@@ -1,7 +1,7 @@
 // A race without a window or players at the keys, in a race world of its
 // own (raceworld.h): frames of fixed lengths and an autopilot at every
-// player's axes, which drives at every step of the vehicles. Drawing needs a current GL context and the harness made with
-// `drawable`.
+// player's axes, which drives at every step of the vehicles. Drawing needs
+// a current GL context and the harness made with `drawable`.
 #pragma once
 
 #include <memory>

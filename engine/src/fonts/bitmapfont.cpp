@@ -197,18 +197,18 @@ void BitmapFont::getFromNode(const xml::Node* element, const std::string& direct
       const float th = static_cast<float>(sheet.textureHeight);
       const int x = static_cast<int>(glyph->x), y = static_cast<int>(glyph->y);
       const int w = glyph->width, h = glyph->height, hy = glyph->yHotSpot;
-      glyphs_[static_cast<size_t>(code - first)] =
+      const GlyphQuad& g = glyphs_[static_cast<size_t>(code - first)] =
           GlyphQuad{sheet.texture, 0, -hy, w, h - hy, x / tw, (y + h) / th, (x + w) / tw, y / th};
-      glBindTexture(GL_TEXTURE_2D, sheet.texture);
+      glBindTexture(GL_TEXTURE_2D, g.texture);
       glBegin(GL_QUADS);
-      glTexCoord2f(x / tw, (y + h) / th);
-      glVertex2i(0, -hy);
-      glTexCoord2f(x / tw, y / th);
-      glVertex2i(0, h - hy);
-      glTexCoord2f((x + w) / tw, y / th);
-      glVertex2i(w, h - hy);
-      glTexCoord2f((x + w) / tw, (y + h) / th);
-      glVertex2i(w, -hy);
+      glTexCoord2f(g.s0, g.t0);
+      glVertex2i(g.x0, g.y0);
+      glTexCoord2f(g.s0, g.t1);
+      glVertex2i(g.x0, g.y1);
+      glTexCoord2f(g.s1, g.t1);
+      glVertex2i(g.x1, g.y1);
+      glTexCoord2f(g.s1, g.t0);
+      glVertex2i(g.x1, g.y0);
       glEnd();
     }
     glTranslatef(static_cast<float>(width + spacing), 0.0f, 0.0f);

@@ -33,20 +33,6 @@ const double LOST_SECONDS = 1.5;
 const double STILL = 1.0;
 const double STUCK_SECONDS = 4.0;
 
-// The mean difference of the channels of two frames within the view.
-double viewDifference(const Frame& a, const Frame& b, const ViewColumns& view) {
-  double sum = 0.0;
-  long n = 0;
-  for (int y = 0; y < a.height; ++y) {
-    for (int x = view.x; x < view.x + view.width && x < a.width; ++x, n += 3) {
-      const uint8_t* p = a.at(x, y);
-      const uint8_t* q = b.at(x, y);
-      sum += std::abs(int(p[0]) - int(q[0])) + std::abs(int(p[1]) - int(q[1])) + std::abs(int(p[2]) - int(q[2]));
-    }
-  }
-  return n > 0 ? sum / static_cast<double>(n) : 0.0;
-}
-
 }  // namespace
 
 bool isHudText(const uint8_t* p) { return p[0] > 240 && p[1] > 240 && int(p[0]) - int(p[2]) > 25; }
@@ -216,7 +202,7 @@ void Steering::start() {
 void Steering::watch(const Frame& frame, const ViewColumns& view) {
   if (secondsSince(lastLook) < 1.0) return;
   lastLook = Clock::now();
-  if (still.width != frame.width || still.height != frame.height || viewDifference(frame, still, view) > STILL) {
+  if (frameDifference(frame, still, view.x, view.width) > STILL) {
     still = frame;
     lastMoved = lastLook;
   } else if (secondsSince(lastMoved) > STUCK_SECONDS) {

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -172,11 +173,19 @@ std::string makeGameFolder(const GameSetup& setup) {
   return dir;
 }
 
-double frameDifference(const Frame& a, const Frame& b) {
+double frameDifference(const Frame& a, const Frame& b) { return frameDifference(a, b, 0, a.width); }
+
+double frameDifference(const Frame& a, const Frame& b, int x0, int width) {
   if (a.width != b.width || a.height != b.height || a.empty()) return 255.0;
+  const int x1 = std::min(x0 + width, a.width);
+  if (x1 <= x0) return 0.0;
   double sum = 0.0;
-  for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(int(a.rgb[i]) - int(b.rgb[i]));
-  return sum / static_cast<double>(a.rgb.size());
+  for (int y = 0; y < a.height; ++y) {
+    const uint8_t* p = a.at(x0, y);
+    const uint8_t* q = b.at(x0, y);
+    for (int i = 0; i < (x1 - x0) * 3; ++i) sum += std::abs(int(p[i]) - int(q[i]));
+  }
+  return sum / (static_cast<double>(x1 - x0) * a.height * 3);
 }
 
 Frame toFrame(const korvu_test::DecodedPng& png) {

@@ -81,8 +81,11 @@ struct Frame {
   bool empty() const { return rgb.empty(); }
 };
 
-// Mean absolute difference per channel between two frames of one size, 0..255.
+// Mean absolute difference per channel between two frames of one size, 0..255
+// (255 for frames of different sizes), over the whole frame or the columns
+// from x0 on that are `width` wide.
 double frameDifference(const Frame& a, const Frame& b);
+double frameDifference(const Frame& a, const Frame& b, int x0, int width);
 Frame toFrame(const korvu_test::DecodedPng& png);
 // Keeps the frame as the artifact e2e_<name>.png.
 void saveFrame(const std::string& name, const Frame& frame);
