@@ -1,6 +1,7 @@
 // The program's entry: start-up, the main loop, shutdown. A message thrown
-// out of any of them is written on standard error and ends the program with
-// a failure status, after the same clean-up as an orderly end.
+// out of start-up or the main loop is written on standard error and ends the
+// program with a failure status, after the same clean-up as an orderly end;
+// shutdown throws nothing (a save that fails there is reported and passed).
 #include <cstdio>
 #include <string>
 

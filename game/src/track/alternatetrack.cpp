@@ -10,6 +10,10 @@ namespace glimro {
 
 namespace {
 
+using korvu::Vector3D;
+using korvu::ddd::BezierCurve;
+using korvu::ddd::PathFollowModifier;
+
 const float SIZE = 10000.0f;
 
 // How a curve's pieces are chosen.

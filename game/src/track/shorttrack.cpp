@@ -9,6 +9,10 @@ namespace glimro {
 
 namespace {
 
+using korvu::Vector3D;
+using korvu::ddd::BezierCurve;
+using korvu::ddd::PathFollowModifier;
+
 const float SIZE = 3000.0f;
 const int PIECES = 10;
 

@@ -21,11 +21,6 @@ class PathFollowModifier;
 
 namespace glimro {
 
-// The layouts' words for what they build from.
-using korvu::Vector3D;
-using korvu::ddd::BezierCurve;
-using korvu::ddd::PathFollowModifier;
-
 class Track;
 
 // A road model and the model its collision model is copied from.
