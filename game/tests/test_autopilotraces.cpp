@@ -54,15 +54,42 @@ double shortestLap(glimro::Track& track) {
   return length;
 }
 
-void expectFinished(const Glimro& v, glimro::Track& track, const std::string& what) {
+// Frames until every vehicle has crossed the line once, which starts its
+// first lap; each one's race time there.
+std::vector<double> toTheLine(RaceHarness& h) {
+  Game& g = *h.game;
+  std::vector<double> crossed(g.players.size(), -1.0);
+  for (long f = 0; f < FRAME_LIMIT && std::count(crossed.begin(), crossed.end(), -1.0) > 0; ++f) {
+    h.step();
+    for (size_t i = 0; i < crossed.size(); ++i) {
+      if (crossed[i] < 0.0 && g.players[i]->lap > 0) crossed[i] = g.players[i]->lapStart;
+    }
+  }
+  return crossed;
+}
+
+// `runUp` is the race time at the vehicle's first crossing of the line.
+void expectFinished(const Glimro& v, glimro::Track& track, const std::string& what, double runUp) {
   EXPECT_TRUE(v.finished) << what;
   EXPECT_EQ(v.lap, 4) << what;
-  // Every lap in the table is a whole lap round the road.
+  // Every lap in the table is a whole lap round the road, and each of the
+  // driver's laps is its own: shorter than the race, and together they are
+  // the race time after the run-up to the line (each whole milliseconds,
+  // within a step of the crossing).
+  double laps = 0.0;
+  int count = 0;
   for (const glimro::TimeEntry& e : track.stats.laptimes.entries) {
     if (e.ticks > 0) {
       EXPECT_GE(e.ticks, shortestLap(track)) << what;
     }
+    if (e.ticks > 0 && e.name == v.profile->name) {
+      EXPECT_LT(e.ticks, v.raceTime) << what;
+      laps += static_cast<double>(e.ticks);
+      ++count;
+    }
   }
+  EXPECT_EQ(count, 3) << what;
+  EXPECT_NEAR(laps, v.raceTime - runUp, count * glimro::VEHICLE_STEP) << what;
   EXPECT_GE(v.bestLapTime, shortestLap(track)) << what;
   ASSERT_FALSE(v.messages.messages.empty()) << what;
   EXPECT_EQ(v.messages.messages.back()->text.rfind("Finished in " + glimro::ticksToStr(static_cast<float>(v.raceTime)), 0), 0u)
@@ -93,10 +120,11 @@ TEST_P(ThreeLaps, AtEveryFrameLengthWithoutAWrongDirection) {
     RaceHarness h(o);
     Game& g = *h.game;
     ASSERT_EQ(g.track->name, names[track]);
+    const double runUp = toTheLine(h)[0];
     ASSERT_TRUE(h.runToFinish(static_cast<long>(600000 / frames.front()))) << what << " not finished, lap "
                                                                           << g.players[0]->lap;
     const Glimro& v = *g.players[0];
-    expectFinished(v, *g.track, what);
+    expectFinished(v, *g.track, what, runUp);
     times.push_back(v.raceTime);
     EXPECT_EQ(h.wrongDirectionFrames[0], 0) << what;
     // Three lap times and one race time, under the driver's name; the file
@@ -137,9 +165,10 @@ INSTANTIATE_TEST_SUITE_P(EveryTrack, ThreeLaps, ::testing::Values(0, 1, 2));
 TEST(AutopilotRaces, TwoVehiclesRacingTogetherBothFinish) {
   RaceHarness h(race(0, 2));
   Game& g = *h.game;
+  const std::vector<double> runUps = toTheLine(h);
   ASSERT_TRUE(h.runToFinish(FRAME_LIMIT)) << "laps " << g.players[0]->lap << " and " << g.players[1]->lap;
-  expectFinished(*g.players[0], *g.track, "player 1");
-  expectFinished(*g.players[1], *g.track, "player 2");
+  expectFinished(*g.players[0], *g.track, "player 1", runUps[0]);
+  expectFinished(*g.players[1], *g.track, "player 2", runUps[1]);
   EXPECT_EQ(filled(g.track->stats.laptimes), 6);
   EXPECT_EQ(filled(g.track->stats.tracktimes), 2);
   // The first home is first in the ranking, and the race table agrees.

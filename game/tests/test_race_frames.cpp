@@ -30,6 +30,8 @@
 #include "raceworld.h"
 #include "rendercontext.h"
 #include "common/playerprofile.h"
+#include "common/triggers.h"
+#include "controls.h"
 #include "testsupport.h"
 #include "track/timetext.h"
 #include "track/track.h"
@@ -399,6 +401,33 @@ TEST_F(RaceFrames, AVehicleAtASteadySpeedMovesEvenlyOnScreen) {
   for (float m : moves) mean += m / static_cast<float>(moves.size());
   ASSERT_GT(mean, 3.0f);
   for (float m : moves) EXPECT_NEAR(m, mean, 0.05f * mean);
+}
+
+// A vehicle put back by a reset is drawn where it was put from the next
+// frame on, even when that frame runs no step: never on the way from where
+// it crashed.
+TEST_F(RaceFrames, AResetVehicleIsDrawnWhereItWasPut) {
+  glimro_harness::RaceOptions o = glimro_harness::drawnRace(0, 1, false, W, H);
+  o.frames = {7};
+  glimro_harness::RaceHarness h(o);
+  Game& g = *h.game;
+  Glimro& v = *g.players[0];
+  while (v.raceTime < 2000.0 || g.stepClock - g.clock < h.nextFrame()) h.step();
+  ASSERT_NE(v.previousSection, nullptr);
+  const korvu::Vector3D crash = v.position;
+  const korvu::Vector3D place = v.previousSection->ModelObject::position + korvu::Vector3D(0, 15, 0);
+  ASSERT_GT((crash - place).length(), 10.0f);
+  korvu::Trigger* reset = new korvu::Trigger(glimro::TRG_RESET1, "reset1", "");
+  h.queue += reset;
+  h.queue << reset;
+  const double stepClock = g.stepClock;
+  h.step();
+  ASSERT_EQ(g.stepClock, stepClock) << "the frame ran a step";
+  korvu::clearScreen();
+  g.draw(0.0f);
+  korvu_test::saveWindowArtifact("race_after_a_reset");
+  EXPECT_LT((v.worldPosition - place).length(), 1e-3f)
+      << "drawn " << (v.worldPosition - crash).length() << " from the crash site";
 }
 
 TEST_F(RaceFrames, ARocketBurstReadsAsFire) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/audio.h"
 #include "audio/emitter.h"
@@ -292,7 +293,8 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
 // The same driving gives the same race whatever the frames are: a
 // full-throttle run-up from the grid (the autopilot only steering) is as
 // far from the grid after 3 s of race time at every frame pattern, and
-// the vehicle is drawn where it is at the frame's time.
+// the vehicle is drawn where it is at the frame's time. The race clock
+// follows the frames, not the steps: it moves on by each frame's length.
 TEST(RaceStep, ARunUpIsTheSameAtEveryFrameLength) {
   const std::vector<std::vector<float>> patterns = {{1}, {0, 1}, {0, 2}, {2},  {5},  {10}, {16, 17, 17}, {20},
                                                     {25}, {26}, {33}, {40}, {50}, {60}, {12, 40, 7, 31}};
@@ -311,8 +313,12 @@ TEST(RaceStep, ARunUpIsTheSameAtEveryFrameLength) {
     const Vector3D grid = v.position;
     double lastTime = -1.0, lastDistance = 0.0, at3s = -1.0;
     while (at3s < 0.0 && h.frames < 100000) {
+      const float frame = h.nextFrame();
       h.step();
       if (!v.started) continue;
+      if (lastTime >= 0.0) {
+        ASSERT_NEAR(v.raceTime - lastTime, frame, 1e-6) << "frames " << frames.front() << " at " << v.raceTime;
+      }
       const double distance = (v.poseBetweenSteps(g.stepShare).position - grid).length();
       if (lastTime >= 0.0 && lastTime <= 3000.0 && v.raceTime >= 3000.0 && v.raceTime > lastTime)
         at3s = lastDistance + (distance - lastDistance) * (3000.0 - lastTime) / (v.raceTime - lastTime);
@@ -343,6 +349,37 @@ TEST(RaceLaps, TheLineIsCrossedWithinTheStep) {
   // Found past the line already, or short of it: the step's start or end.
   EXPECT_NEAR(g.lineCrossingTime(line + along * 5.0f, line + along * 30.0f), stepStart, 1e-3);
   EXPECT_NEAR(g.lineCrossingTime(line - along * 30.0f, line - along * 5.0f), stepStart + glimro::VEHICLE_STEP, 1e-3);
+
+  // Driven by the race's own steps at a steady 0.5 units a millisecond from
+  // the grid straight through the middle of the start portal, passing it
+  // 107.4 ms after the start signal: the lap under way ends there, within
+  // the sixth step, whatever the frames.
+  const float speed = 0.5f, distance = 53.7f;
+  for (const std::vector<float>& frames : {std::vector<float>{7}, std::vector<float>{20}, std::vector<float>{60}}) {
+    RaceOptions o = race();
+    o.frames = frames;
+    RaceHarness run(o);
+    Game& r = *run.game;
+    Glimro& v = *r.players[0];
+    run.autopilot = false;
+    const korvu::ddd::Object* portal = r.track->startLightEmitter->parent;
+    ASSERT_NE(portal, nullptr);
+    const Vector3D middle(portal->position.x, v.position.y, portal->position.z);
+    Vector3D way = middle - v.position;
+    way.normalize();
+    r.stepPilot = [&]() {
+      if (!v.started) return;
+      const float t = static_cast<float>(r.stepClock - r.startClock);
+      v.position = middle + way * (speed * t - distance);
+      v.velocity = way * (speed * 50.0f);
+      v.setHasMoved(true);
+    };
+    v.lap = 1;
+    while (v.lap == 1 && v.raceTime < 1000.0) run.step();
+    ASSERT_EQ(v.lap, 2) << "frames of " << frames.front() << " ms";
+    EXPECT_NEAR(v.bestLapTime, distance / speed, 0.05) << "frames of " << frames.front() << " ms";
+    EXPECT_NEAR(v.lapStart, distance / speed, 0.05) << "frames of " << frames.front() << " ms";
+  }
 }
 
 // Frames as the shell runs them, audio switched off: the race step, then

@@ -401,9 +401,11 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
   korvu_test::writeFile("profiles.xml", "<profiles/>");
   start();
   for (int mode : {glimro::TRG_SINGLE_PLAYER_GAME, glimro::TRG_MULTIPLAYER_GAME}) {
+    // Each refusal on its own: the one before must not stand in for it.
+    glimro::globalMessages.clear();
     menuStep({mode, glimro::TRG_START_GAME});
     EXPECT_EQ(glimro::game, nullptr);
-    EXPECT_EQ(message().rfind("Choose a profile", 0), 0u) << message();
+    EXPECT_EQ(message().rfind("Choose a profile", 0), 0u) << "mode " << mode << ": " << message();
     menuStep({glimro::TRG_CANCEL});
   }
   auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");

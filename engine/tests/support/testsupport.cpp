@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ddd/pipeline.h"
 #include "korvu.h"
 #include "rendercontext.h"
 
@@ -214,6 +215,10 @@ void closeTestWindow() {
   korvu::vpScreen = korvu::Viewport();
   korvu::fullscreen = false;
   korvu::currentRenderContext = nullptr;
+  // The next window comes with a new OpenGL context whose lights are all
+  // off; a count left from this one would keep the light stage from
+  // switching them on, and the next test's scene would be drawn unlit.
+  korvu::ddd::pipeline.lightsEnabled = 0;
 }
 
 void GLWindowTest::SetUp() {

@@ -70,7 +70,8 @@ ChildResult runInChild(const std::function<void()>& fn);
 // success, else the last failure message.
 std::string openTestWindow(int width, int height);
 
-// Shuts SDL down and clears the globals openTestWindow set.
+// Shuts SDL down and clears the globals openTestWindow set, and the light
+// stage's note of the OpenGL lights it left on, which die with the window.
 void closeTestWindow();
 
 // Fixture for tests that draw: starts SDL's video and opens a real OpenGL
