@@ -118,6 +118,27 @@ class FontFrame : public korvu_test::GLWindowTest {
   }
 };
 
+// The test font's metrics with "C" on a second sheet, at the place where
+// the first sheet has "A": a glyph drawn from the wrong sheet shows red.
+const char* const TWO_SHEET_FONT_XML =
+    "<bitmapfont name=\"two\" height=\"8\" spacing=\"1\" width=\"6\" hPadding=\"1\" vPadding=\"2\">\n"
+    "  <char char=\" \" width=\"3\"/>\n"
+    "  <image file=\"sheet.png\"><line index=\"1\"><char char=\"A\"/><char char=\"B\" width=\"4\"/></line></image>\n"
+    "  <image file=\"other.png\"><line index=\"1\"><char char=\"C\" width=\"5\" yHotSpot=\"2\"/></line></image>\n"
+    "</bitmapfont>\n";
+
+void writeTwoSheetFont(const std::string& dir) {
+  writeTestFont(dir, TWO_SHEET_FONT_XML);
+  std::vector<uint8_t> other(32 * 32 * 4, 0);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 5; ++x) {
+      uint8_t* p = &other[static_cast<size_t>(y * 32 + x) * 4];
+      p[2] = 255;
+      p[3] = 255;
+    }
+  korvu_test::writeRgbaPng(dir + "/other.png", 32, 32, other);
+}
+
 // Where the test font draws "AB C" with its base line starting at (x, y).
 Rgb testTextAt(int px, int py, int x, int y) {
   if (py >= y && py < y + 8) {
@@ -288,6 +309,83 @@ TEST_F(FontFrame, PrintedLineCoversItsGlyphsAndAdvancesByItsWidth) {
       "both texts drawn by the batch");
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A batch holding glyphs of two sheets, and a batch opened inside another,
+// leave the frame as printing the same texts unbatched leaves it; the
+// texts are half transparent, so a glyph drawn twice shows brighter.
+TEST_F(FontFrame, BatchesChangeSheetsAndNestAsPrintingUnbatchedDraws) {
+  const std::string dir = korvu_test::makeTempDir();
+  writeTwoSheetFont(dir);
+  BitmapFont font(dir);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(1, 1, 1, 0.5f);
+  const auto at = [](float x, float y) {
+    glLoadIdentity();
+    glTranslatef(x, y, 0);
+  };
+  // Sheets change from the first to the second and back within each text.
+  const auto printAll = [&](const std::function<void(int)>& between) {
+    at(2, 28);
+    font.print("AB CA");
+    between(0);
+    at(30, 16);
+    font.print("CAB C");
+    between(1);
+    at(4, 4);
+    font.print("C CB");
+  };
+  printAll([](int) {});
+  const std::vector<uint8_t> unbatched = korvu_test::readPixels(0, 0, 64, 40);
+  const auto expectUnbatched = [&](const char* what) {
+    const std::vector<uint8_t> frame = korvu_test::readPixels(0, 0, 64, 40);
+    int wrong = 0;
+    for (size_t i = 0; i < frame.size(); ++i) wrong += frame[i] != unbatched[i];
+    EXPECT_EQ(wrong, 0) << what;
+  };
+  // The first text holds both sheets' glyphs, half-bright, in its place.
+  const std::vector<uint8_t> red = korvu_test::readPixels(2, 28, 1, 1), blue = korvu_test::readPixels(18, 26, 1, 1);
+  EXPECT_TRUE(red[0] > 100 && red[0] < 160 && red[2] == 0) << int(red[0]) << "," << int(red[2]);
+  EXPECT_TRUE(blue[2] > 100 && blue[2] < 160 && blue[0] == 0) << int(blue[0]) << "," << int(blue[2]);
+
+  glClear(GL_COLOR_BUFFER_BIT);
+  {
+    GlyphBatch batch;
+    printAll([](int) {});
+    batch.draw();
+  }
+  korvu_test::saveWindowArtifact("font_batch_two_sheets");
+  expectUnbatched("one batch over two sheets");
+
+  // The inner batch draws the middle text alone; the outer one, still
+  // open after it, gathers the last text too and draws the other two once.
+  glClear(GL_COLOR_BUFFER_BIT);
+  {
+    GlyphBatch outer;
+    std::unique_ptr<GlyphBatch> inner;
+    printAll([&](int step) {
+      if (step == 0) {
+        inner.reset(new GlyphBatch);
+      } else {
+        inner->draw();
+        inner.reset();
+      }
+    });
+    // "CAB C" is 28 wide and reaches 2 below its base line at 16.
+    const std::vector<uint8_t> middle = korvu_test::readPixels(0, 0, 64, 40);
+    int elsewhere = 0;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const uint8_t* p = &middle[static_cast<size_t>(y * 64 + x) * 4];
+        elsewhere += (x < 30 || x >= 58 || y < 14 || y >= 24) && (p[0] || p[1] || p[2]);
+      }
+    EXPECT_EQ(elsewhere, 0) << "drawn before the outer batch draws";
+    outer.draw();
+  }
+  korvu_test::saveWindowArtifact("font_batch_nested");
+  expectUnbatched("a batch inside a batch");
+  glDisable(GL_BLEND);
 }
 
 TEST_F(FontFrame, RefusedFonts) {
