@@ -1,7 +1,8 @@
 // Bitmap fonts and on-screen messages: the font description read into glyph
 // records, refused fonts, text width, printing into a frame (glyph pixels,
-// the advance, bytes outside the font), justification in a rectangle and
-// beside the cursor, and timed and blinking messages.
+// the advance, bytes outside the font), glyph batches over two sheets and
+// nested, justification in a rectangle and beside the cursor, texts cut to
+// a width, and timed and blinking messages.
 #include <GL/gl.h>
 
 #include <memory>
@@ -138,6 +139,18 @@ void writeTwoSheetFont(const std::string& dir) {
     }
   korvu_test::writeRgbaPng(dir + "/other.png", 32, 32, other);
 }
+
+// A font that measures only: "W" 13 wide, "." and " " 4, anything else 8.
+class MeasuringFont : public Font {
+ public:
+  uint8_t getHeight() const override { return 12; }
+  uint16_t getWidth(const char* text) const override {
+    uint16_t sum = 0;
+    for (const char* p = text; *p; ++p) sum = static_cast<uint16_t>(sum + (*p == 'W' ? 13 : *p == '.' || *p == ' ' ? 4 : 8));
+    return sum;
+  }
+  void print(const char*) const override {}
+};
 
 // Where the test font draws "AB C" with its base line starting at (x, y).
 Rgb testTextAt(int px, int py, int x, int y) {
@@ -458,6 +471,25 @@ TEST_F(FontFrame, TextIsPlacedInRectanglesAndBesideTheCursor) {
   font.printf(Rect(0, 0, 101, 20), JUSTIFY_HCENTER, JUSTIFY_VCENTER, "%d", 12);
   EXPECT_EQ(font.last, "12");
   EXPECT_EQ(font.at.back(), Vector2D(35.5f, 4));
+}
+
+TEST(FontCut, TextsTooWideEndInAnEllipsisWithinTheWidth) {
+  MeasuringFont font;
+  const std::string widest(32, 'W');
+  // Texts that fit, to the pixel, are kept whole.
+  EXPECT_EQ(font.cutToWidth("", 0), "");
+  EXPECT_EQ(font.cutToWidth("Bo", 16), "Bo");
+  EXPECT_EQ(font.cutToWidth(widest, 416), widest);
+  // The longest beginning that fits with the ellipsis: 6 x 13 + 12 = 90.
+  EXPECT_EQ(font.cutToWidth(widest, 415), std::string(31, 'W') + "...");
+  EXPECT_EQ(font.cutToWidth(widest, 90), "WWWWWW...");
+  EXPECT_EQ(font.cutToWidth(widest, 102), "WWWWWW...");
+  // A space before the cut is not left hanging before the ellipsis.
+  EXPECT_EQ(font.cutToWidth("Ab cdef", 39), "Ab...");
+  // Too narrow for the ellipsis itself: nothing.
+  EXPECT_EQ(font.cutToWidth(widest, 12), "...");
+  EXPECT_EQ(font.cutToWidth(widest, 11), "");
+  EXPECT_EQ(font.cutToWidth(widest, -5), "");
 }
 
 TEST(Messages, TimesRunOutAndNewMessagesReplaceOld) {

@@ -9,10 +9,29 @@
 namespace korvu {
 namespace fonts {
 
+const char* const ELLIPSIS = "...";
+
 Font::Font() : bank(nullptr), yHotSpot(0) {}
 
 Font::~Font() {
   if (bank) *bank -= this;
+}
+
+std::string Font::cutToWidth(const std::string& text, int width) const {
+  if (getWidth(text.c_str()) <= width) return text;
+  // A beginning is never narrower than a shorter one, so the longest that
+  // fits with the ellipsis is found by halving.
+  const auto fits = [&](size_t length) {
+    return getWidth((text.substr(0, length) + ELLIPSIS).c_str()) <= width;
+  };
+  if (!fits(0)) return std::string();
+  size_t good = 0, bad = text.size();
+  while (bad - good > 1) {
+    const size_t middle = good + (bad - good) / 2;
+    (fits(middle) ? good : bad) = middle;
+  }
+  while (good > 0 && text[good - 1] == ' ') --good;
+  return text.substr(0, good) + ELLIPSIS;
 }
 
 void Font::print(const Rect& r, JustificationHorizontal h, JustificationVertical v, const char* text) const {
