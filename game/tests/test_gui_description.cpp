@@ -2,7 +2,8 @@
 // loads it: every name the shell and the race look up is there, of its kind,
 // with the triggers they act on; every style and picture resolves; and each
 // menu, drawn in a real window at two screen sizes, fits, lies over the
-// backdrop and marks the button under the pointer.
+// backdrop, keeps the widest name in its place and marks the button under
+// the pointer.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -315,6 +316,53 @@ void fillRecords(Menus& m) {
     }
 }
 
+// The widest name a profile takes.
+const std::string WIDEST_NAME(32, 'W');
+
+// The lower-left corner of a widget on the screen.
+Vector2D origin(const Component* c) {
+  Vector2D p(c->x, c->y);
+  for (const Component* a = c->parent; a; a = a->parent) p = p + Vector2D(a->x, a->y);
+  return p;
+}
+
+// Pixels of the texts' light ink (E8ECFF) in columns [x0, x1) of a widget's
+// rows: the names in the tables and lists, not labels, marks or frames.
+int lightInk(const Component* c, float x0, float x1) {
+  const Vector2D o = origin(c);
+  const int left = static_cast<int>(o.x + x0), width = static_cast<int>(x1 - x0);
+  const std::vector<uint8_t> p = korvu_test::readPixels(left, static_cast<int>(o.y), width, static_cast<int>(c->height));
+  int n = 0;
+  for (size_t i = 0; i < p.size(); i += 4) n += p[i] > 200 && p[i + 1] > 200 && p[i + 2] > 220;
+  return n;
+}
+
+// The widest name in every record table row and profile list of the panel
+// stays in its place: a row's name ends before its time begins, a list's
+// keeps clear of the list's edges and of the cycle mark (32 pixels at its
+// right end; the centred name as far from the left end). Each shows its
+// beginning and ends in an ellipsis near the end of its room.
+void expectWidestNamesInTheirPlaces(Menus& m, Component* panel) {
+  const fonts::Font* font = m.fonts["arialblack12"];
+  for (Component* c : panel->children) {
+    SCOPED_TRACE(c->name);
+    const bool name = c->name.size() > 5 && c->name.compare(c->name.size() - 5, 5, "_Name") == 0;
+    if (name) {
+      const std::string rank = c->name.substr(0, c->name.size() - 5);
+      Label* time = m.find<Label>(rank + "_Time");
+      const float timeStart = time->x + time->width - font->getWidth(time->caption.c_str()) - c->x;
+      EXPECT_EQ(lightInk(c, c->width, timeStart), 0) << "the name runs into the time";
+      EXPECT_GT(lightInk(c, 0, 13), 20) << "the name's first letter is missing";
+      EXPECT_GT(lightInk(c, c->width - 20, c->width), 0) << "the name ends short of its room";
+    } else if (c->name.rfind("dlProfile", 0) == 0) {
+      EXPECT_EQ(lightInk(c, -BUTTON_FRAME - 5, 32), 0) << "the name runs over the list's left end";
+      EXPECT_EQ(lightInk(c, c->width - 32, c->width + BUTTON_FRAME + 5), 0) << "the name runs over the cycle mark";
+      EXPECT_GT(lightInk(c, 32, 52), 0) << "the name ends short of its room";
+      EXPECT_GT(lightInk(c, c->width - 52, c->width - 32), 0) << "the name ends short of its room";
+    }
+  }
+}
+
 bool isAmber(Pixel p) { return p.r > 190 && p.g > 80 && p.b < 110; }
 bool isNavy(Pixel p) { return p.b > p.r && p.b > 40 && p.r < 90; }
 
@@ -360,6 +408,25 @@ TEST_P(GuiDescriptionDrawn, EachMenuFitsOverTheBackdrop) {
     int amber = 0;
     for (size_t i = 0; i < band.size(); i += 4) amber += isAmber({band[i], band[i + 1], band[i + 2]});
     EXPECT_GT(amber, 40);
+
+    // The same panels with the widest name in every record and list.
+    bool names = false;
+    walk(panel, [&](Component* c) {
+      CaptionedObject* named = nullptr;
+      if (c->name.rfind("dlProfile", 0) == 0) {
+        named = dynamic_cast<DropdownList*>(c);
+      } else if (c->name.find("_Name") != std::string::npos) {
+        named = dynamic_cast<Label*>(c);
+      }
+      if (named) {
+        named->caption = WIDEST_NAME;
+        names = true;
+      }
+    });
+    if (!names) continue;
+    drawFrame(m);
+    korvu_test::saveWindowArtifact("gui_" + std::string(shown.artifact) + "_widest_name_" + size);
+    expectWidestNamesInTheirPlaces(m, panel);
   }
 }
 

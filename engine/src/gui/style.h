@@ -56,6 +56,9 @@ class FontStyle : public Style {
   FontStyle();
   void getFromNode(const xml::Node* node, GUI* gui) override;
   virtual void print(const Rect& rect, const char* text) = 0;
+  // The text as printing it fits in `width` units, cut short with an
+  // ellipsis where it would not; a style that cannot measure keeps it whole.
+  virtual std::string cutToWidth(const std::string& text, float /*width*/) const { return text; }
 };
 
 class SimpleFontStyle : public FontStyle {
@@ -68,6 +71,7 @@ class SimpleFontStyle : public FontStyle {
   void getFromNode(const xml::Node* node, GUI* gui) override;
   void assign(const Style& other) override;
   void print(const Rect& rect, const char* text) override;
+  std::string cutToWidth(const std::string& text, float width) const override;
 };
 
 // Fills a rectangle.
