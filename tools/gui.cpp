@@ -634,8 +634,13 @@ void addStyles(Description& gui) {
   gui.style("LabelStyle", "labelCredit", {{"font", "fontTextCenter"}});
   gui.style("LabelStyle", "labelSmall", {{"font", "fontSmall"}});
   gui.style("LabelStyle", "labelLoading", {{"rect", "rectPanel"}, {"font", "fontTitle"}});
+  // The profile name field shows the end of a name too wide for it.
   gui.style("LabelStyle", "labelField",
-            {{"rect", "rectField"}, {"font", "fontText"}, {"imageHorizontal", "left"}, {"imageColor", colour(CYAN)}});
+            {{"rect", "rectField"},
+             {"font", "fontText"},
+             {"imageHorizontal", "left"},
+             {"imageColor", colour(CYAN)},
+             {"cut", "true"}});
 
   // Buttons: navy at rest, amber under the pointer, darker and sunk when pressed.
   const std::pair<const char*, const char*> states[4] = {

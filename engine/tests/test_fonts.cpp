@@ -486,6 +486,10 @@ TEST(FontCut, TextsTooWideEndInAnEllipsisWithinTheWidth) {
   EXPECT_EQ(font.cutToWidth(widest, 102), "WWWWWW...");
   // A space before the cut is not left hanging before the ellipsis.
   EXPECT_EQ(font.cutToWidth("Ab cdef", 39), "Ab...");
+  // Cut at the start, the end stays: "..." then what fits of it.
+  EXPECT_EQ(font.cutToWidth(widest, 90, true), "...WWWWWW");
+  EXPECT_EQ(font.cutToWidth("abcd ef", 39, true), "...ef");
+  EXPECT_EQ(font.cutToWidth("Bo", 16, true), "Bo");
   // Too narrow for the ellipsis itself: nothing.
   EXPECT_EQ(font.cutToWidth(widest, 12), "...");
   EXPECT_EQ(font.cutToWidth(widest, 11), "");

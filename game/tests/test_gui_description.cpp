@@ -337,11 +337,11 @@ int lightInk(const Component* c, float x0, float x1) {
   return n;
 }
 
-// The widest name in every record table row and profile list of the panel
-// stays in its place: a row's name ends before its time begins, a list's
-// keeps clear of the list's edges and of the cycle mark (32 pixels at its
-// right end; the centred name as far from the left end). Each shows its
-// beginning and ends in an ellipsis near the end of its room.
+// The widest name in every record table row, profile list and the name
+// field of the panel stays in its place: a row's name ends before its time
+// begins, a list's keeps clear of the list's edges and of the cycle mark
+// (32 pixels at its right end; the centred name as far from the left end),
+// the field's of its mark and its end. Each fills its room to the ellipsis.
 void expectWidestNamesInTheirPlaces(Menus& m, Component* panel) {
   const fonts::Font* font = m.fonts["arialblack12"];
   for (Component* c : panel->children) {
@@ -359,6 +359,12 @@ void expectWidestNamesInTheirPlaces(Menus& m, Component* panel) {
       EXPECT_EQ(lightInk(c, c->width - 32, c->width + BUTTON_FRAME + 5), 0) << "the name runs over the cycle mark";
       EXPECT_GT(lightInk(c, 32, 52), 0) << "the name ends short of its room";
       EXPECT_GT(lightInk(c, c->width - 52, c->width - 32), 0) << "the name ends short of its room";
+    } else if (dynamic_cast<Textfield*>(c)) {
+      // The field shows the name's end, after its mark at the left.
+      EXPECT_EQ(lightInk(c, 0, 32), 0) << "the name runs over the field's mark";
+      EXPECT_EQ(lightInk(c, c->width, c->width + BUTTON_FRAME + 5), 0) << "the name runs over the field's end";
+      EXPECT_GT(lightInk(c, 32, 52), 0) << "the name starts late";
+      EXPECT_GT(lightInk(c, c->width - 30, c->width), 0) << "the name ends short of its room";
     }
   }
 }
@@ -415,6 +421,8 @@ TEST_P(GuiDescriptionDrawn, EachMenuFitsOverTheBackdrop) {
       CaptionedObject* named = nullptr;
       if (c->name.rfind("dlProfile", 0) == 0) {
         named = dynamic_cast<DropdownList*>(c);
+      } else if (Textfield* field = dynamic_cast<Textfield*>(c)) {
+        named = field;
       } else if (c->name.find("_Name") != std::string::npos) {
         named = dynamic_cast<Label*>(c);
       }

@@ -17,21 +17,31 @@ Font::~Font() {
   if (bank) *bank -= this;
 }
 
-std::string Font::cutToWidth(const std::string& text, int width) const {
+std::string Font::cutToWidth(const std::string& text, int width, bool keepEnd) const {
   if (getWidth(text.c_str()) <= width) return text;
-  // A beginning is never narrower than a shorter one, so the longest that
-  // fits with the ellipsis is found by halving.
-  const auto fits = [&](size_t length) {
-    return getWidth((text.substr(0, length) + ELLIPSIS).c_str()) <= width;
+  // The part of the text kept, `length` characters at the cut side.
+  const auto kept = [&](size_t length) {
+    return keepEnd ? text.substr(text.size() - length) : text.substr(0, length);
   };
+  const auto shown = [&](const std::string& part) { return keepEnd ? ELLIPSIS + part : part + ELLIPSIS; };
+  // A longer part is never narrower than a shorter one, so the longest
+  // that fits with the ellipsis is found by halving.
+  const auto fits = [&](size_t length) { return getWidth(shown(kept(length)).c_str()) <= width; };
   if (!fits(0)) return std::string();
   size_t good = 0, bad = text.size();
   while (bad - good > 1) {
     const size_t middle = good + (bad - good) / 2;
     (fits(middle) ? good : bad) = middle;
   }
-  while (good > 0 && text[good - 1] == ' ') --good;
-  return text.substr(0, good) + ELLIPSIS;
+  std::string part = kept(good);
+  // No space left hanging beside the ellipsis.
+  if (keepEnd) {
+    const size_t first = part.find_first_not_of(' ');
+    part.erase(0, first == std::string::npos ? part.size() : first);
+  } else {
+    part.erase(part.find_last_not_of(' ') + 1);
+  }
+  return shown(part);
 }
 
 void Font::print(const Rect& r, JustificationHorizontal h, JustificationVertical v, const char* text) const {

@@ -46,9 +46,11 @@ class Font {
 
   // The text as it fits in `width` pixels: itself when its advance is no
   // wider, else its longest beginning (trailing spaces dropped) followed by
-  // ELLIPSIS that is, or nothing when not even the ellipsis fits. Only ever
-  // for what is drawn: the text a caller keeps stays whole.
-  std::string cutToWidth(const std::string& text, int width) const;
+  // ELLIPSIS that is, or nothing when not even the ellipsis fits; with
+  // `keepEnd`, ELLIPSIS followed by its longest end instead (for a text
+  // being typed, whose end is where the typing goes on). Only ever for
+  // what is drawn: the text a caller keeps stays whole.
+  std::string cutToWidth(const std::string& text, int width, bool keepEnd = false) const;
 
   // Places the text in the rectangle: horizontally at its left edge, centre
   // or right edge, its base line at the top (less the line height), centre

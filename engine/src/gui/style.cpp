@@ -117,10 +117,10 @@ void SimpleFontStyle::print(const Rect& rect, const char* text) {
   glPopAttrib();
 }
 
-std::string SimpleFontStyle::cutToWidth(const std::string& text, float width) const {
+std::string SimpleFontStyle::cutToWidth(const std::string& text, float width, bool keepEnd) const {
   if (!font) return text;
   // Glyphs are whole pixels: a fraction of one more is no room for one.
-  return font->cutToWidth(text, static_cast<int>(std::floor(width)));
+  return font->cutToWidth(text, static_cast<int>(std::floor(width)), keepEnd);
 }
 
 // ----------------------------------------------------------- PlainRectStyle

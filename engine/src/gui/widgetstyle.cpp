@@ -68,7 +68,7 @@ Vector2D LabelStyle::placeImage(Rect& text, float iw, float ih) const {
   return p;
 }
 
-void LabelStyle::print(Rect r, const char* text, const Image* image) {
+void LabelStyle::print(Rect r, const char* text, const Image* image, bool keepEnd) {
   // Room the text has beside an image that placing it did not take out.
   float beside = 0;
   if (image) {
@@ -82,7 +82,7 @@ void LabelStyle::print(Rect r, const char* text, const Image* image) {
   }
   if (!font) return;
   if (cut) {
-    font->print(r, font->cutToWidth(text, r.w - beside).c_str());
+    font->print(r, font->cutToWidth(text, r.w - beside, keepEnd).c_str());
   } else {
     font->print(r, text);
   }

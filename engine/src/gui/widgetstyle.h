@@ -35,8 +35,9 @@ class LabelStyle : public Style {
   // Draws the image (when given) and prints the text. An image on the same
   // side as the text takes its room out of the text rectangle; with `cut`,
   // the text also keeps clear of an image on another side (of one on
-  // either side when centred, so that it stays centred).
-  void print(Rect r, const char* text, const Image* image);
+  // either side when centred, so that it stays centred) and a text too
+  // wide loses its end, or its start with `keepEnd`.
+  void print(Rect r, const char* text, const Image* image, bool keepEnd = false);
   // Where an image of iw by ih goes in the rectangle (its lower-left
   // corner); narrows `text` by the image where the font style is justified
   // to the same side.
