@@ -337,34 +337,39 @@ int lightInk(const Component* c, float x0, float x1) {
   return n;
 }
 
-// The widest name in every record table row, profile list and the name
-// field of the panel stays in its place: a row's name ends before its time
-// begins, a list's keeps clear of the list's edges and of the cycle mark
-// (32 pixels at its right end; the centred name as far from the left end),
-// the field's of its mark and its end. Each fills its room to the ellipsis.
+// The caption of a widget that shows a profile name: a record table's
+// name, a profile list, the name field; null for any other widget.
+CaptionedObject* nameShown(Component* c) {
+  if (c->name.rfind("dlProfile", 0) == 0) return dynamic_cast<DropdownList*>(c);
+  if (Textfield* field = dynamic_cast<Textfield*>(c)) return field;
+  if (c->name.find("_Name") != std::string::npos && c->name.rfind("lTR_", 0) == 0) return dynamic_cast<Label*>(c);
+  return nullptr;
+}
+
+// The widest name in each of the panel's places for names stays in its
+// place and fills its room to the ellipsis: a row's name ends before its
+// time begins; a list's keeps clear of its edges and of the cycle mark (32
+// pixels at the right end, the centred name as far from the left end); the
+// field's keeps clear of its mark and its end.
 void expectWidestNamesInTheirPlaces(Menus& m, Component* panel) {
   const fonts::Font* font = m.fonts["arialblack12"];
+  const float frame = BUTTON_FRAME + 5;
   for (Component* c : panel->children) {
     SCOPED_TRACE(c->name);
-    const bool name = c->name.size() > 5 && c->name.compare(c->name.size() - 5, 5, "_Name") == 0;
-    if (name) {
-      const std::string rank = c->name.substr(0, c->name.size() - 5);
-      Label* time = m.find<Label>(rank + "_Time");
+    if (!nameShown(c)) continue;
+    if (dynamic_cast<Label*>(c)) {
+      const Label* time = m.find<Label>(c->name.substr(0, c->name.size() - 4) + "Time");
       const float timeStart = time->x + time->width - font->getWidth(time->caption.c_str()) - c->x;
       EXPECT_EQ(lightInk(c, c->width, timeStart), 0) << "the name runs into the time";
       EXPECT_GT(lightInk(c, 0, 13), 20) << "the name's first letter is missing";
       EXPECT_GT(lightInk(c, c->width - 20, c->width), 0) << "the name ends short of its room";
-    } else if (c->name.rfind("dlProfile", 0) == 0) {
-      EXPECT_EQ(lightInk(c, -BUTTON_FRAME - 5, 32), 0) << "the name runs over the list's left end";
-      EXPECT_EQ(lightInk(c, c->width - 32, c->width + BUTTON_FRAME + 5), 0) << "the name runs over the cycle mark";
-      EXPECT_GT(lightInk(c, 32, 52), 0) << "the name ends short of its room";
-      EXPECT_GT(lightInk(c, c->width - 52, c->width - 32), 0) << "the name ends short of its room";
-    } else if (dynamic_cast<Textfield*>(c)) {
-      // The field shows the name's end, after its mark at the left.
-      EXPECT_EQ(lightInk(c, 0, 32), 0) << "the name runs over the field's mark";
-      EXPECT_EQ(lightInk(c, c->width, c->width + BUTTON_FRAME + 5), 0) << "the name runs over the field's end";
-      EXPECT_GT(lightInk(c, 32, 52), 0) << "the name starts late";
-      EXPECT_GT(lightInk(c, c->width - 30, c->width), 0) << "the name ends short of its room";
+    } else {
+      const bool list = dynamic_cast<DropdownList*>(c) != nullptr;
+      EXPECT_EQ(lightInk(c, list ? -frame : 0, 32), 0) << "the name runs over the left end or the mark";
+      EXPECT_EQ(lightInk(c, c->width - (list ? 32 : 0), c->width + frame), 0) << "the name runs over the right end";
+      EXPECT_GT(lightInk(c, 32, 52), 0) << "the name leaves room at the left";
+      EXPECT_GT(lightInk(c, c->width - (list ? 52 : 20), c->width - (list ? 32 : 0)), 0)
+          << "the name leaves room at the right";
     }
   }
 }
@@ -415,18 +420,10 @@ TEST_P(GuiDescriptionDrawn, EachMenuFitsOverTheBackdrop) {
     for (size_t i = 0; i < band.size(); i += 4) amber += isAmber({band[i], band[i + 1], band[i + 2]});
     EXPECT_GT(amber, 40);
 
-    // The same panels with the widest name in every record and list.
+    // The same panel with the widest name wherever it shows one.
     bool names = false;
     walk(panel, [&](Component* c) {
-      CaptionedObject* named = nullptr;
-      if (c->name.rfind("dlProfile", 0) == 0) {
-        named = dynamic_cast<DropdownList*>(c);
-      } else if (Textfield* field = dynamic_cast<Textfield*>(c)) {
-        named = field;
-      } else if (c->name.find("_Name") != std::string::npos) {
-        named = dynamic_cast<Label*>(c);
-      }
-      if (named) {
+      if (CaptionedObject* named = nameShown(c)) {
         named->caption = WIDEST_NAME;
         names = true;
       }
@@ -440,11 +437,7 @@ TEST_P(GuiDescriptionDrawn, EachMenuFitsOverTheBackdrop) {
 
 // The absolute position of a point in a widget's lower left, away from its
 // caption and from where the pointer starts (the middle of the screen).
-Vector2D beside(Component* c) {
-  Vector2D p(c->x + 12, c->y + 6);
-  for (Component* a = c->parent; a; a = a->parent) p = p + Vector2D(a->x, a->y);
-  return p;
-}
+Vector2D beside(Component* c) { return origin(c) + Vector2D(12, 6); }
 
 TEST_P(GuiDescriptionDrawn, TheControlUnderThePointerStandsOut) {
   const int w = windowWidth(), h = windowHeight();
