@@ -486,6 +486,8 @@ TEST(FontCut, TextsTooWideEndInAnEllipsisWithinTheWidth) {
   EXPECT_EQ(font.cutToWidth(widest, 102), "WWWWWW...");
   // A space before the cut is not left hanging before the ellipsis.
   EXPECT_EQ(font.cutToWidth("Ab cdef", 39), "Ab...");
+  // Far wider than 16 bits count (5042 x 13 = 65546): still measured whole.
+  EXPECT_EQ(font.cutToWidth(std::string(5042, 'W'), 90), "WWWWWW...");
   // Cut at the start, the end stays: "..." then what fits of it.
   EXPECT_EQ(font.cutToWidth(widest, 90, true), "...WWWWWW");
   EXPECT_EQ(font.cutToWidth("abcd ef", 39, true), "...ef");

@@ -17,8 +17,24 @@ Font::~Font() {
   if (bank) *bank -= this;
 }
 
+namespace {
+
+// getWidth counts in 16 bits, which a long text (a name from a hand-edited
+// file) overflows: measured in pieces of this many characters, no piece
+// can, as no character advances by more than 2 x 255 pixels.
+constexpr size_t MEASURED_PIECE = 128;
+
+long widthOf(const Font& font, const std::string& text) {
+  long sum = 0;
+  for (size_t at = 0; at < text.size(); at += MEASURED_PIECE)
+    sum += font.getWidth(text.substr(at, MEASURED_PIECE).c_str());
+  return sum;
+}
+
+}  // namespace
+
 std::string Font::cutToWidth(const std::string& text, int width, bool keepEnd) const {
-  if (getWidth(text.c_str()) <= width) return text;
+  if (widthOf(*this, text) <= width) return text;
   // The part of the text kept, `length` characters at the cut side.
   const auto kept = [&](size_t length) {
     return keepEnd ? text.substr(text.size() - length) : text.substr(0, length);
@@ -26,7 +42,7 @@ std::string Font::cutToWidth(const std::string& text, int width, bool keepEnd) c
   const auto shown = [&](const std::string& part) { return keepEnd ? ELLIPSIS + part : part + ELLIPSIS; };
   // A longer part is never narrower than a shorter one, so the longest
   // that fits with the ellipsis is found by halving.
-  const auto fits = [&](size_t length) { return getWidth(shown(kept(length)).c_str()) <= width; };
+  const auto fits = [&](size_t length) { return widthOf(*this, shown(kept(length))) <= width; };
   if (!fits(0)) return std::string();
   size_t good = 0, bad = text.size();
   while (bad - good > 1) {
