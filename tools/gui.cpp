@@ -628,13 +628,19 @@ void addStyles(Description& gui) {
   gui.style("LabelStyle", "labelTitle", {{"font", "fontTitle"}});
   gui.style("LabelStyle", "labelHeading", {{"font", "fontHeading"}});
   gui.style("LabelStyle", "labelName", {{"font", "fontLabel"}});
-  gui.style("LabelStyle", "labelText", {{"font", "fontText"}});
+  // The record tables' names are players' own: a wide one is cut short.
+  gui.style("LabelStyle", "labelText", {{"font", "fontText"}, {"cut", "true"}});
   gui.style("LabelStyle", "labelTextRight", {{"font", "fontTextRight"}});
   gui.style("LabelStyle", "labelCredit", {{"font", "fontTextCenter"}});
   gui.style("LabelStyle", "labelSmall", {{"font", "fontSmall"}});
   gui.style("LabelStyle", "labelLoading", {{"rect", "rectPanel"}, {"font", "fontTitle"}});
+  // The profile name field shows the end of a name too wide for it.
   gui.style("LabelStyle", "labelField",
-            {{"rect", "rectField"}, {"font", "fontText"}, {"imageHorizontal", "left"}, {"imageColor", colour(CYAN)}});
+            {{"rect", "rectField"},
+             {"font", "fontText"},
+             {"imageHorizontal", "left"},
+             {"imageColor", colour(CYAN)},
+             {"cut", "true"}});
 
   // Buttons: navy at rest, amber under the pointer, darker and sunk when pressed.
   const std::pair<const char*, const char*> states[4] = {
@@ -645,14 +651,16 @@ void addStyles(Description& gui) {
   gui.style("ButtonStyle", "button", {{"up", "labelButtonUp"}, {"down", "labelButtonDown"},
                                       {"upHot", "labelButtonUpHot"}, {"downHot", "labelButtonDownHot"}});
 
-  // Drop-down lists: button faces with the cycle mark at the right end.
+  // Drop-down lists: button faces with the cycle mark at the right end. The
+  // profile lists show players' names, cut short where too wide.
   for (const auto& [state, font] : states) {
     const bool hot = std::string(state).find("Hot") != std::string::npos;
     gui.style("LabelStyle", std::string("labelList") + state,
               {{"rect", std::string("rectButton") + state},
                {"font", font},
                {"imageHorizontal", "right"},
-               {"imageColor", hot ? colour(INK) : colour(CYAN)}});
+               {"imageColor", hot ? colour(INK) : colour(CYAN)},
+               {"cut", "true"}});
   }
   gui.style("DropdownListStyle", "list", {{"up", "labelListUp"}, {"down", "labelListDown"},
                                           {"upHot", "labelListUpHot"}, {"downHot", "labelListDownHot"},

@@ -1,7 +1,8 @@
 // Bitmap fonts and on-screen messages: the font description read into glyph
 // records, refused fonts, text width, printing into a frame (glyph pixels,
-// the advance, bytes outside the font), justification in a rectangle and
-// beside the cursor, and timed and blinking messages.
+// the advance, bytes outside the font), glyph batches over two sheets and
+// nested, justification in a rectangle and beside the cursor, texts cut to
+// a width, and timed and blinking messages.
 #include <GL/gl.h>
 
 #include <memory>
@@ -116,6 +117,39 @@ class FontFrame : public korvu_test::GLWindowTest {
     }
     EXPECT_EQ(wrong, 0) << what;
   }
+};
+
+// The test font's metrics with "C" on a second sheet, at the place where
+// the first sheet has "A": a glyph drawn from the wrong sheet shows red.
+const char* const TWO_SHEET_FONT_XML =
+    "<bitmapfont name=\"two\" height=\"8\" spacing=\"1\" width=\"6\" hPadding=\"1\" vPadding=\"2\">\n"
+    "  <char char=\" \" width=\"3\"/>\n"
+    "  <image file=\"sheet.png\"><line index=\"1\"><char char=\"A\"/><char char=\"B\" width=\"4\"/></line></image>\n"
+    "  <image file=\"other.png\"><line index=\"1\"><char char=\"C\" width=\"5\" yHotSpot=\"2\"/></line></image>\n"
+    "</bitmapfont>\n";
+
+void writeTwoSheetFont(const std::string& dir) {
+  writeTestFont(dir, TWO_SHEET_FONT_XML);
+  std::vector<uint8_t> other(32 * 32 * 4, 0);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 5; ++x) {
+      uint8_t* p = &other[static_cast<size_t>(y * 32 + x) * 4];
+      p[2] = 255;
+      p[3] = 255;
+    }
+  korvu_test::writeRgbaPng(dir + "/other.png", 32, 32, other);
+}
+
+// A font that measures only: "W" 13 wide, "." and " " 4, anything else 8.
+class MeasuringFont : public Font {
+ public:
+  uint8_t getHeight() const override { return 12; }
+  uint16_t getWidth(const char* text) const override {
+    uint16_t sum = 0;
+    for (const char* p = text; *p; ++p) sum = static_cast<uint16_t>(sum + (*p == 'W' ? 13 : *p == '.' || *p == ' ' ? 4 : 8));
+    return sum;
+  }
+  void print(const char*) const override {}
 };
 
 // Where the test font draws "AB C" with its base line starting at (x, y).
@@ -290,6 +324,83 @@ TEST_F(FontFrame, PrintedLineCoversItsGlyphsAndAdvancesByItsWidth) {
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// A batch holding glyphs of two sheets, and a batch opened inside another,
+// leave the frame as printing the same texts unbatched leaves it; the
+// texts are half transparent, so a glyph drawn twice shows brighter.
+TEST_F(FontFrame, BatchesChangeSheetsAndNestAsPrintingUnbatchedDraws) {
+  const std::string dir = korvu_test::makeTempDir();
+  writeTwoSheetFont(dir);
+  BitmapFont font(dir);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(1, 1, 1, 0.5f);
+  const auto at = [](float x, float y) {
+    glLoadIdentity();
+    glTranslatef(x, y, 0);
+  };
+  // Sheets change from the first to the second and back within each text.
+  const auto printAll = [&](const std::function<void(int)>& between) {
+    at(2, 28);
+    font.print("AB CA");
+    between(0);
+    at(30, 16);
+    font.print("CAB C");
+    between(1);
+    at(4, 4);
+    font.print("C CB");
+  };
+  printAll([](int) {});
+  const std::vector<uint8_t> unbatched = korvu_test::readPixels(0, 0, 64, 40);
+  const auto expectUnbatched = [&](const char* what) {
+    const std::vector<uint8_t> frame = korvu_test::readPixels(0, 0, 64, 40);
+    int wrong = 0;
+    for (size_t i = 0; i < frame.size(); ++i) wrong += frame[i] != unbatched[i];
+    EXPECT_EQ(wrong, 0) << what;
+  };
+  // The first text holds both sheets' glyphs, half-bright, in its place.
+  const std::vector<uint8_t> red = korvu_test::readPixels(2, 28, 1, 1), blue = korvu_test::readPixels(18, 26, 1, 1);
+  EXPECT_TRUE(red[0] > 100 && red[0] < 160 && red[2] == 0) << int(red[0]) << "," << int(red[2]);
+  EXPECT_TRUE(blue[2] > 100 && blue[2] < 160 && blue[0] == 0) << int(blue[0]) << "," << int(blue[2]);
+
+  glClear(GL_COLOR_BUFFER_BIT);
+  {
+    GlyphBatch batch;
+    printAll([](int) {});
+    batch.draw();
+  }
+  korvu_test::saveWindowArtifact("font_batch_two_sheets");
+  expectUnbatched("one batch over two sheets");
+
+  // The inner batch draws the middle text alone; the outer one, still
+  // open after it, gathers the last text too and draws the other two once.
+  glClear(GL_COLOR_BUFFER_BIT);
+  {
+    GlyphBatch outer;
+    std::unique_ptr<GlyphBatch> inner;
+    printAll([&](int step) {
+      if (step == 0) {
+        inner.reset(new GlyphBatch);
+      } else {
+        inner->draw();
+        inner.reset();
+      }
+    });
+    // "CAB C" is 28 wide and reaches 2 below its base line at 16.
+    const std::vector<uint8_t> middle = korvu_test::readPixels(0, 0, 64, 40);
+    int elsewhere = 0;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const uint8_t* p = &middle[static_cast<size_t>(y * 64 + x) * 4];
+        elsewhere += (x < 30 || x >= 58 || y < 14 || y >= 24) && (p[0] || p[1] || p[2]);
+      }
+    EXPECT_EQ(elsewhere, 0) << "drawn before the outer batch draws";
+    outer.draw();
+  }
+  korvu_test::saveWindowArtifact("font_batch_nested");
+  expectUnbatched("a batch inside a batch");
+  glDisable(GL_BLEND);
+}
+
 TEST_F(FontFrame, RefusedFonts) {
   const std::string dir = korvu_test::makeTempDir();
   auto refusal = [](const std::string& directory) -> std::string {
@@ -360,6 +471,31 @@ TEST_F(FontFrame, TextIsPlacedInRectanglesAndBesideTheCursor) {
   font.printf(Rect(0, 0, 101, 20), JUSTIFY_HCENTER, JUSTIFY_VCENTER, "%d", 12);
   EXPECT_EQ(font.last, "12");
   EXPECT_EQ(font.at.back(), Vector2D(35.5f, 4));
+}
+
+TEST(FontCut, TextsTooWideEndInAnEllipsisWithinTheWidth) {
+  MeasuringFont font;
+  const std::string widest(32, 'W');
+  // Texts that fit, to the pixel, are kept whole.
+  EXPECT_EQ(font.cutToWidth("", 0), "");
+  EXPECT_EQ(font.cutToWidth("Bo", 16), "Bo");
+  EXPECT_EQ(font.cutToWidth(widest, 416), widest);
+  // The longest beginning that fits with the ellipsis: 6 x 13 + 12 = 90.
+  EXPECT_EQ(font.cutToWidth(widest, 415), std::string(31, 'W') + "...");
+  EXPECT_EQ(font.cutToWidth(widest, 90), "WWWWWW...");
+  EXPECT_EQ(font.cutToWidth(widest, 102), "WWWWWW...");
+  // A space before the cut is not left hanging before the ellipsis.
+  EXPECT_EQ(font.cutToWidth("Ab cdef", 39), "Ab...");
+  // Far wider than 16 bits count (5042 x 13 = 65546): still measured whole.
+  EXPECT_EQ(font.cutToWidth(std::string(5042, 'W'), 90), "WWWWWW...");
+  // Cut at the start, the end stays: "..." then what fits of it.
+  EXPECT_EQ(font.cutToWidth(widest, 90, true), "...WWWWWW");
+  EXPECT_EQ(font.cutToWidth("abcd ef", 39, true), "...ef");
+  EXPECT_EQ(font.cutToWidth("Bo", 16, true), "Bo");
+  // Too narrow for the ellipsis itself: nothing.
+  EXPECT_EQ(font.cutToWidth(widest, 12), "...");
+  EXPECT_EQ(font.cutToWidth(widest, 11), "");
+  EXPECT_EQ(font.cutToWidth(widest, -5), "");
 }
 
 TEST(Messages, TimesRunOutAndNewMessagesReplaceOld) {

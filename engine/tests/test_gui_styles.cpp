@@ -76,7 +76,7 @@ TEST_F(GuiStyles, AttributesDefaultsAndReferencesOfTheRightKindOnly) {
       "<TexturedRectStyle name=\"frame\" stretch=\"false\" color=\"FFFFFFFF\"/>"
       "<LabelStyle name=\"early\" rect=\"later\"/>"
       "<PlainRectStyle name=\"later\"/>"
-      "<LabelStyle name=\"label\" rect=\"rect\" font=\"text\" imageHorizontal=\"left\" imageVertical=\"bottom\"/>"
+      "<LabelStyle name=\"label\" rect=\"rect\" font=\"text\" imageHorizontal=\"left\" imageVertical=\"bottom\" cut=\"true\"/>"
       "<LabelStyle name=\"swapped\" rect=\"text\" font=\"rect\"/>"
       "<ButtonStyle name=\"button\" up=\"label\" down=\"button\" upHot=\"rect\"/>"
       "<DropdownListStyle name=\"list\" up=\"label\"/>"
@@ -108,6 +108,8 @@ TEST_F(GuiStyles, AttributesDefaultsAndReferencesOfTheRightKindOnly) {
   EXPECT_EQ(label->imageHorizontal, JUSTIFY_LEFT);
   EXPECT_EQ(label->imageVertical, JUSTIFY_BOTTOM);
   EXPECT_EQ(label->imageColor, Color(1, 1, 1, 1));
+  EXPECT_TRUE(label->cut);
+  EXPECT_FALSE(style<LabelStyle>("swapped")->cut);
   EXPECT_EQ(style<LabelStyle>("swapped")->rect, nullptr);
   EXPECT_EQ(style<LabelStyle>("swapped")->font, nullptr);
   ButtonStyle* button = style<ButtonStyle>("button");

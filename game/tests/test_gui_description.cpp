@@ -2,7 +2,8 @@
 // loads it: every name the shell and the race look up is there, of its kind,
 // with the triggers they act on; every style and picture resolves; and each
 // menu, drawn in a real window at two screen sizes, fits, lies over the
-// backdrop and marks the button under the pointer.
+// backdrop, keeps the widest name in its place and marks the button under
+// the pointer.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -315,6 +316,64 @@ void fillRecords(Menus& m) {
     }
 }
 
+// The widest name a profile takes.
+const std::string WIDEST_NAME(32, 'W');
+
+// The lower-left corner of a widget on the screen.
+Vector2D origin(const Component* c) {
+  Vector2D p(c->x, c->y);
+  for (const Component* a = c->parent; a; a = a->parent) p = p + Vector2D(a->x, a->y);
+  return p;
+}
+
+// Pixels of the texts' light ink (E8ECFF) in columns [x0, x1) of a widget's
+// rows: the names in the tables and lists, not labels, marks or frames.
+int lightInk(const Component* c, float x0, float x1) {
+  const Vector2D o = origin(c);
+  const int left = static_cast<int>(o.x + x0), width = static_cast<int>(x1 - x0);
+  const std::vector<uint8_t> p = korvu_test::readPixels(left, static_cast<int>(o.y), width, static_cast<int>(c->height));
+  int n = 0;
+  for (size_t i = 0; i < p.size(); i += 4) n += p[i] > 200 && p[i + 1] > 200 && p[i + 2] > 220;
+  return n;
+}
+
+// The caption of a widget that shows a profile name: a record table's
+// name, a profile list, the name field; null for any other widget.
+CaptionedObject* nameShown(Component* c) {
+  if (c->name.rfind("dlProfile", 0) == 0) return dynamic_cast<DropdownList*>(c);
+  if (Textfield* field = dynamic_cast<Textfield*>(c)) return field;
+  if (c->name.find("_Name") != std::string::npos && c->name.rfind("lTR_", 0) == 0) return dynamic_cast<Label*>(c);
+  return nullptr;
+}
+
+// The widest name in each of the panel's places for names stays in its
+// place and fills its room to the ellipsis: a row's name ends before its
+// time begins; a list's keeps clear of its edges and of the cycle mark (32
+// pixels at the right end, the centred name as far from the left end); the
+// field's keeps clear of its mark and its end.
+void expectWidestNamesInTheirPlaces(Menus& m, Component* panel) {
+  const fonts::Font* font = m.fonts["arialblack12"];
+  const float frame = BUTTON_FRAME + 5;
+  for (Component* c : panel->children) {
+    SCOPED_TRACE(c->name);
+    if (!nameShown(c)) continue;
+    if (dynamic_cast<Label*>(c)) {
+      const Label* time = m.find<Label>(c->name.substr(0, c->name.size() - 4) + "Time");
+      const float timeStart = time->x + time->width - font->getWidth(time->caption.c_str()) - c->x;
+      EXPECT_EQ(lightInk(c, c->width, timeStart), 0) << "the name runs into the time";
+      EXPECT_GT(lightInk(c, 0, 13), 20) << "the name's first letter is missing";
+      EXPECT_GT(lightInk(c, c->width - 20, c->width), 0) << "the name ends short of its room";
+    } else {
+      const bool list = dynamic_cast<DropdownList*>(c) != nullptr;
+      EXPECT_EQ(lightInk(c, list ? -frame : 0, 32), 0) << "the name runs over the left end or the mark";
+      EXPECT_EQ(lightInk(c, c->width - (list ? 32 : 0), c->width + frame), 0) << "the name runs over the right end";
+      EXPECT_GT(lightInk(c, 32, 52), 0) << "the name leaves room at the left";
+      EXPECT_GT(lightInk(c, c->width - (list ? 52 : 20), c->width - (list ? 32 : 0)), 0)
+          << "the name leaves room at the right";
+    }
+  }
+}
+
 bool isAmber(Pixel p) { return p.r > 190 && p.g > 80 && p.b < 110; }
 bool isNavy(Pixel p) { return p.b > p.r && p.b > 40 && p.r < 90; }
 
@@ -360,16 +419,25 @@ TEST_P(GuiDescriptionDrawn, EachMenuFitsOverTheBackdrop) {
     int amber = 0;
     for (size_t i = 0; i < band.size(); i += 4) amber += isAmber({band[i], band[i + 1], band[i + 2]});
     EXPECT_GT(amber, 40);
+
+    // The same panel with the widest name wherever it shows one.
+    bool names = false;
+    walk(panel, [&](Component* c) {
+      if (CaptionedObject* named = nameShown(c)) {
+        named->caption = WIDEST_NAME;
+        names = true;
+      }
+    });
+    if (!names) continue;
+    drawFrame(m);
+    korvu_test::saveWindowArtifact("gui_" + std::string(shown.artifact) + "_widest_name_" + size);
+    expectWidestNamesInTheirPlaces(m, panel);
   }
 }
 
 // The absolute position of a point in a widget's lower left, away from its
 // caption and from where the pointer starts (the middle of the screen).
-Vector2D beside(Component* c) {
-  Vector2D p(c->x + 12, c->y + 6);
-  for (Component* a = c->parent; a; a = a->parent) p = p + Vector2D(a->x, a->y);
-  return p;
-}
+Vector2D beside(Component* c) { return origin(c) + Vector2D(12, 6); }
 
 TEST_P(GuiDescriptionDrawn, TheControlUnderThePointerStandsOut) {
   const int w = windowWidth(), h = windowHeight();

@@ -9,10 +9,55 @@
 namespace korvu {
 namespace fonts {
 
+const char* const ELLIPSIS = "...";
+
 Font::Font() : bank(nullptr), yHotSpot(0) {}
 
 Font::~Font() {
   if (bank) *bank -= this;
+}
+
+namespace {
+
+// getWidth counts in 16 bits, which a long text (a name from a hand-edited
+// file) overflows: measured in pieces of this many characters, no piece
+// can, as no character advances by more than 2 x 255 pixels.
+constexpr size_t MEASURED_PIECE = 128;
+
+long widthOf(const Font& font, const std::string& text) {
+  long sum = 0;
+  for (size_t at = 0; at < text.size(); at += MEASURED_PIECE)
+    sum += font.getWidth(text.substr(at, MEASURED_PIECE).c_str());
+  return sum;
+}
+
+}  // namespace
+
+std::string Font::cutToWidth(const std::string& text, int width, bool keepEnd) const {
+  if (widthOf(*this, text) <= width) return text;
+  // The part of the text kept, `length` characters at the cut side.
+  const auto kept = [&](size_t length) {
+    return keepEnd ? text.substr(text.size() - length) : text.substr(0, length);
+  };
+  const auto shown = [&](const std::string& part) { return keepEnd ? ELLIPSIS + part : part + ELLIPSIS; };
+  // A longer part is never narrower than a shorter one, so the longest
+  // that fits with the ellipsis is found by halving.
+  const auto fits = [&](size_t length) { return widthOf(*this, shown(kept(length))) <= width; };
+  if (!fits(0)) return std::string();
+  size_t good = 0, bad = text.size();
+  while (bad - good > 1) {
+    const size_t middle = good + (bad - good) / 2;
+    (fits(middle) ? good : bad) = middle;
+  }
+  std::string part = kept(good);
+  // No space left hanging beside the ellipsis.
+  if (keepEnd) {
+    const size_t first = part.find_first_not_of(' ');
+    part.erase(0, first == std::string::npos ? part.size() : first);
+  } else {
+    part.erase(part.find_last_not_of(' ') + 1);
+  }
+  return shown(part);
 }
 
 void Font::print(const Rect& r, JustificationHorizontal h, JustificationVertical v, const char* text) const {

@@ -17,6 +17,8 @@ namespace fonts {
 
 // Texts printed through printf are cut after this many characters.
 constexpr int PRINTF_BUFFER_SIZE = 1024;
+// What stands for the end of a text cut to a width.
+extern const char* const ELLIPSIS;  // "..."
 
 class Font {
  public:
@@ -41,6 +43,14 @@ class Font {
   // Draws the text with its base line's start at the current position and
   // leaves the position moved on by its advance.
   virtual void print(const char* text) const = 0;
+
+  // The text as it fits in `width` pixels: itself when its advance is no
+  // wider, else its longest beginning (trailing spaces dropped) followed by
+  // ELLIPSIS that is, or nothing when not even the ellipsis fits; with
+  // `keepEnd`, ELLIPSIS followed by its longest end instead (for a text
+  // being typed, whose end is where the typing goes on). Only ever for
+  // what is drawn: the text a caller keeps stays whole.
+  std::string cutToWidth(const std::string& text, int width, bool keepEnd = false) const;
 
   // Places the text in the rectangle: horizontally at its left edge, centre
   // or right edge, its base line at the top (less the line height), centre

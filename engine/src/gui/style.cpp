@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "debug.h"
@@ -114,6 +115,12 @@ void SimpleFontStyle::print(const Rect& rect, const char* text) {
   glColor4f(color.red, color.green, color.blue, color.alpha);
   font->print(rect, horizontal, vertical, text);
   glPopAttrib();
+}
+
+std::string SimpleFontStyle::cutToWidth(const std::string& text, float width, bool keepEnd) const {
+  if (!font) return text;
+  // Glyphs are whole pixels: a fraction of one more is no room for one.
+  return font->cutToWidth(text, static_cast<int>(std::floor(width)), keepEnd);
 }
 
 // ----------------------------------------------------------- PlainRectStyle

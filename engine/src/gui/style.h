@@ -56,6 +56,10 @@ class FontStyle : public Style {
   FontStyle();
   void getFromNode(const xml::Node* node, GUI* gui) override;
   virtual void print(const Rect& rect, const char* text) = 0;
+  // The text as printing it fits in `width` units, cut short with an
+  // ellipsis where it would not (at its start with `keepEnd`); a style that
+  // cannot measure keeps it whole.
+  virtual std::string cutToWidth(const std::string& text, float /*width*/, bool /*keepEnd*/) const { return text; }
 };
 
 class SimpleFontStyle : public FontStyle {
@@ -68,6 +72,7 @@ class SimpleFontStyle : public FontStyle {
   void getFromNode(const xml::Node* node, GUI* gui) override;
   void assign(const Style& other) override;
   void print(const Rect& rect, const char* text) override;
+  std::string cutToWidth(const std::string& text, float width, bool keepEnd) const override;
 };
 
 // Fills a rectangle.

@@ -41,7 +41,8 @@ void Textfield::drawSelf() {
   shown.assign(caption);
   if (focused) shown += '*';
   glPushMatrix();
-  style->print(r, shown.c_str(), image);
+  // Typing goes on at the end: a text too wide for a cutting style shows that.
+  style->print(r, shown.c_str(), image, true);
   glPopMatrix();
 }
 

@@ -13,7 +13,7 @@ namespace gui {
 
 LabelStyle::LabelStyle()
     : rect(nullptr), font(nullptr), imageHorizontal(JUSTIFY_HCENTER), imageVertical(JUSTIFY_VCENTER),
-      imageColor(1, 1, 1, 1) {}
+      imageColor(1, 1, 1, 1), cut(false) {}
 
 void LabelStyle::getFromNode(const xml::Node* node, GUI* gui) {
   Style::getFromNode(node, gui);
@@ -22,6 +22,7 @@ void LabelStyle::getFromNode(const xml::Node* node, GUI* gui) {
   imageHorizontal = readHorizontal(node, "imageHorizontal", imageHorizontal);
   imageVertical = readVertical(node, "imageVertical", imageVertical);
   imageColor = readColor(node, "imageColor", imageColor);
+  cut = node->getAttributeBool("cut", cut);
 }
 
 void LabelStyle::assign(const Style& other) { *this = static_cast<const LabelStyle&>(other); }
@@ -67,13 +68,24 @@ Vector2D LabelStyle::placeImage(Rect& text, float iw, float ih) const {
   return p;
 }
 
-void LabelStyle::print(Rect r, const char* text, const Image* image) {
+void LabelStyle::print(Rect r, const char* text, const Image* image, bool keepEnd) {
+  // Room the text has beside an image that placing it did not take out.
+  float beside = 0;
   if (image) {
-    const Vector2D p = placeImage(r, static_cast<float>(image->width), static_cast<float>(image->height));
+    const float iw = static_cast<float>(image->width);
+    const float before = r.w;
+    const Vector2D p = placeImage(r, iw, static_cast<float>(image->height));
+    if (font && imageHorizontal != JUSTIFY_HCENTER && r.w == before)
+      beside = font->horizontal == JUSTIFY_HCENTER ? 2 * iw : iw;
     glColor4fv(imageColor.rgba());
     if (image->texture) image->draw(p);
   }
-  if (font) font->print(r, text);
+  if (!font) return;
+  if (cut) {
+    font->print(r, font->cutToWidth(text, r.w - beside, keepEnd).c_str());
+  } else {
+    font->print(r, text);
+  }
 }
 
 // -------------------------------------------------------------- ButtonStyle

@@ -21,16 +21,23 @@ class LabelStyle : public Style {
   JustificationHorizontal imageHorizontal;
   JustificationVertical imageVertical;
   Color imageColor;  // tint of the caption image
+  // A text wider than its room is cut short with an ellipsis instead of
+  // running over the rectangle's edge (or the image); for texts a player
+  // writes, such as profile names. Off: the text is printed whole.
+  bool cut;
 
-  // No background, no font, image centred both ways, white.
+  // No background, no font, image centred both ways, white, texts whole.
   LabelStyle();
   void getFromNode(const xml::Node* node, GUI* gui) override;
   void assign(const Style& other) override;
 
   void draw(const Rect& r);
   // Draws the image (when given) and prints the text. An image on the same
-  // side as the text takes its room out of the text rectangle.
-  void print(Rect r, const char* text, const Image* image);
+  // side as the text takes its room out of the text rectangle; with `cut`,
+  // the text also keeps clear of an image on another side (of one on
+  // either side when centred, so that it stays centred) and a text too
+  // wide loses its end, or its start with `keepEnd`.
+  void print(Rect r, const char* text, const Image* image, bool keepEnd = false);
   // Where an image of iw by ih goes in the rectangle (its lower-left
   // corner); narrows `text` by the image where the font style is justified
   // to the same side.

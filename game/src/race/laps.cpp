@@ -2,6 +2,9 @@
 // race order of the vehicles and each player's heads-up display.
 #include <GL/gl.h>
 
+#include <cstdio>
+#include <string>
+
 #include "fonts/bitmapfont.h"
 #include "fonts/font.h"
 #include "fonts/message.h"
@@ -22,6 +25,8 @@ const float LAP_MESSAGE_TIME = 5000.0f;
 const float BLINK_ON = 300.0f;
 const float BLINK_OFF = 200.0f;
 const float FINISH_MESSAGE_TIME = 100000.0f;
+// The display's lines start this many pixels from the view's left edge.
+const int HUD_MARGIN = 10;
 
 }  // namespace
 
@@ -76,9 +81,15 @@ void Glimro::drawHud() {
   if (font == nullptr) return;
   const float width = korvu::currentViewport != nullptr ? korvu::currentViewport->width : 0.0f;
   const float top = static_cast<float>(settings.resY);
-  const char* name = profile != nullptr ? profile->name.c_str() : "";
   int min = 0, sec = 0, ms = 0;
   decodeTicks(static_cast<float>(raceTime), min, sec, ms);
+  char time[48];
+  std::snprintf(time, sizeof time, "%02d:%02d.%03d", min, sec, ms);
+  // The name is centred on the line of the race time: it keeps clear of
+  // the time by the margin on both sides, so that it stays centred, and a
+  // name too wide for that is cut short with an ellipsis.
+  const int nameRoom = static_cast<int>(width) - 2 * (2 * HUD_MARGIN + static_cast<int>(font->getWidth(time)));
+  const std::string name = font->cutToWidth(profile != nullptr ? profile->name : std::string(), nameRoom);
   int lapMin = 0, lapSec = 0, lapMs = 0;
   if (lap > 0) decodeTicks(static_cast<float>(lapTime), lapMin, lapSec, lapMs);
 
@@ -89,16 +100,16 @@ void Glimro::drawHud() {
       korvu::moveCursor(korvu::Vector2D(x + dx, y + dy));
     };
     at(width * 0.5f, top - 20);
-    font->printf(korvu::JUSTIFY_HCENTER, "%s", name);
-    at(10, top - 20);
-    font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", min, sec, ms);
-    at(10, top - 35);
+    font->print(korvu::JUSTIFY_HCENTER, name.c_str());
+    at(HUD_MARGIN, top - 20);
+    font->print(korvu::JUSTIFY_LEFT, time);
+    at(HUD_MARGIN, top - 35);
     if (lapTimeMessage.remainingTime <= 0.0f) {
       font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", lapMin, lapSec, lapMs);
     } else if (lapTimeMessage.visible) {
       font->printf(korvu::JUSTIFY_LEFT, "%s", lapTimeMessage.text.c_str());
     }
-    at(10, top - 60);
+    at(HUD_MARGIN, top - 60);
     font->printf(korvu::JUSTIFY_LEFT, "Lap: %d / Position: %d", lap, racePosition);
     at(0, 0);
     messages.draw();
