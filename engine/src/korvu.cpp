@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -57,6 +58,8 @@ volatile sig_atomic_t quitSignal = 0;
 // Set once the X server has refused a request or gone: the window was
 // destroyed from outside, or the display closed.
 bool displayFailed = false;
+// What the program saves before it ends on a lost X server; null for nothing.
+void (*displayLostHook)() = nullptr;
 // The windows SDL made for the game (drawn into, fullscreen, managed), so
 // that an error about one of them can be told for what it is.
 Window ownWindows[3] = {0, 0, 0};
@@ -150,15 +153,31 @@ int onXError(Display* display, XErrorEvent* e) {
   return 0;
 }
 
+// Xlib requires this handler not to return, and returning into whatever met
+// the loss is what must not happen: the software renderer, asking the dead
+// server for the window's size, ignores the failure and draws into buffers
+// of whatever sizes it got. So the program ends here, after the game has
+// saved what was driven, and without shutting SDL or the renderer down,
+// whose teardown asks the dead server again. The system closes the window's
+// connections, the audio device and the joysticks.
 int onXIOError(Display*) {
   if (!displayFailed) debug::warning(dbgCore, "Lost the connection to the X server; quitting.");
   displayFailed = true;
-  return 0;
+  if (!quitting) {
+    quitting = true;
+    if (displayLostHook) {
+      try {
+        displayLostHook();
+      } catch (const std::string& message) {
+        debug::error(dbgCore, "%s", message.c_str());
+      } catch (...) {
+        debug::error(dbgCore, "Could not save before the end on a lost X server.");
+      }
+    }
+  }
+  std::fflush(nullptr);
+  _exit(0);
 }
-
-// Returning keeps the process alive on a dead display, whose requests Xlib
-// then drops, so the main loop can end in order and save what was driven.
-void onXIOErrorExit(Display*, void*) {}
 
 }  // namespace
 
@@ -248,8 +267,8 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
   fullscreen = full;
   setClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   // In place of SDL's handler of a lost display, which leaves SDL's event
-  // reading to crash on it. SDL draws through a second connection of its
-  // own; both must survive.
+  // reading to crash on it. It covers SDL's second connection, which it
+  // draws through, as well.
   XSetIOErrorHandler(onXIOError);
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
@@ -257,9 +276,6 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
     ownWindows[0] = info.info.x11.window;
     ownWindows[1] = info.info.x11.fswindow;
     ownWindows[2] = info.info.x11.wmwindow;
-    XSetIOErrorExitHandler(info.info.x11.display, onXIOErrorExit, nullptr);
-    if (info.info.x11.gfxdisplay != info.info.x11.display)
-      XSetIOErrorExitHandler(info.info.x11.gfxdisplay, onXIOErrorExit, nullptr);
   }
 }
 
@@ -271,12 +287,15 @@ void enableDoubleBuffer(bool on) { SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, on ?
 
 void setClearColor(float red, float green, float blue, float alpha) { glClearColor(red, green, blue, alpha); }
 
-void clearScreen() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
+void clearScreen() {
+  if (!displayFailed) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
 
 void flipScreen() {
   // SDL dereferences its video state unchecked; without a window there is
-  // nothing to present.
-  if (screen) SDL_GL_SwapBuffers();
+  // nothing to present. On a failed display the renderer would ask the
+  // server for the window's size and draw into buffers of whatever came back.
+  if (screen && !displayFailed) SDL_GL_SwapBuffers();
 }
 
 void setFullscreen(bool on) {
@@ -302,7 +321,7 @@ void cleanUpJoystick(SDL_Joystick* joystick) {
 
 void cleanUp() {
   debug::info(dbgCore, "Cleaning up.");
-  showCursor(true);
+  if (!displayFailed) showCursor(true);
   audio::cleanUp();
 }
 
@@ -314,11 +333,17 @@ void quit(int status) {
   } else {
     debug::warning(dbgCore, "Quit called again.");
   }
-  SDL_Quit();
+  // SDL's shutdown tears the OpenGL context down, which asks a failed
+  // display for the window again; the system closes it instead.
+  if (!displayFailed) SDL_Quit();
   std::exit(status);
 }
 
 bool quitRequested() { return quitSignal != 0 || displayFailed; }
+
+bool displayLost() { return displayFailed; }
+
+void onDisplayLost(void (*save)()) { displayLostHook = save; }
 
 void handleQuitSignal(int sig) {
   if (quitSignal != 0) handleSignal(sig);

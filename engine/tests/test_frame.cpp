@@ -1,6 +1,8 @@
 #include <GL/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <new>
@@ -13,6 +15,7 @@
 #include "testsupport.h"
 
 // Last: its macros (None, Bool, Status) clash with the test framework's names.
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 using korvu_test::ChildResult;
@@ -202,9 +205,44 @@ TEST(EngineFrame, AnXErrorAsksForTheEndUntilTheEngineStartsAgain) {
   XMapWindow(display, None);  // no such window
   XSync(display, False);
   EXPECT_TRUE(korvu::quitRequested());
+  EXPECT_TRUE(korvu::displayLost());
   korvu::init(0, false);
   EXPECT_FALSE(korvu::quitRequested());
+  EXPECT_FALSE(korvu::displayLost());
   XCloseDisplay(display);
+}
+
+// A lost connection to the X server ends the process in the handler that
+// meets it, after the save the game handed over, with status 0: met in the
+// event poll, and met by the renderer presenting a frame, which must not
+// go on drawing into buffers of the sizes the dead server never sent.
+TEST(EngineFrame, ALostXServerConnectionSavesAndEndsWhereItIsMet) {
+  for (bool inTheFlip : {false, true}) {
+    ChildResult r = runInChild([inTheFlip] {
+      if (!korvu_test::openTestWindow(64, 48).empty()) _exit(4);
+      korvu::onDisplayLost([] {
+        if (write(STDOUT_FILENO, "saved\n", 6) != 6) _exit(5);
+      });
+      SDL_SysWMinfo info;
+      SDL_VERSION(&info.version);
+      if (SDL_GetWMInfo(&info) <= 0) _exit(6);
+      // Both connections, as when the server ends.
+      shutdown(ConnectionNumber(info.info.x11.display), SHUT_RDWR);
+      shutdown(ConnectionNumber(info.info.x11.gfxdisplay), SHUT_RDWR);
+      if (inTheFlip) {
+        korvu::clearScreen();
+        korvu::flipScreen();
+        glFinish();
+      } else {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) continue;
+      }
+      _exit(7);
+    });
+    EXPECT_TRUE(r.exited) << inTheFlip;
+    EXPECT_EQ(r.exitStatus, 0) << inTheFlip << r.out << r.err;
+    EXPECT_EQ(r.out, "[korvu:core] (warning) Lost the connection to the X server; quitting.\nsaved\n") << inTheFlip;
+  }
 }
 
 TEST(EngineFrame, SdlStartFailureThrowsSdlsText) {

@@ -95,6 +95,7 @@ void init() {
   } catch (const std::string& message) {
     fail("Init() failed: %s", message);
   }
+  korvu::onDisplayLost(saveBeforeLostDisplayEnd);
   try {
     settings.load(FILENAME_SETTINGS);
   } catch (const std::string& message) {
@@ -162,19 +163,12 @@ void mainLoop() {
   while (runFrame(korvu::getElapsedTicks())) continue;
 }
 
-bool runFrame(unsigned elapsed) {
+namespace {
+
+// The frame's picture: the race's views, the GUI, the frame counter and the
+// messages over them.
+void drawFrame(unsigned elapsed) {
   const float dt = static_cast<float>(elapsed);
-  bool running = resources->controlQueue->readEvents();
-  resources->controlQueue->perform(dt);
-  resources->gui->perform(resources->controlQueue, dt);
-  globalMessages.perform(dt);
-  // Console commands that touch the window or the race run here, between
-  // frames, never on the console thread.
-  if (resources->console) resources->console->performPending();
-
-  const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
-  running = stepped && running;
-
   korvu::clearScreen();
   if (game) game->draw(dt);
 
@@ -204,6 +198,26 @@ bool runFrame(unsigned elapsed) {
   }
   korvu::resetCursor();
   globalMessages.draw();
+}
+
+}  // namespace
+
+bool runFrame(unsigned elapsed) {
+  const float dt = static_cast<float>(elapsed);
+  bool running = resources->controlQueue->readEvents();
+  resources->controlQueue->perform(dt);
+  resources->gui->perform(resources->controlQueue, dt);
+  globalMessages.perform(dt);
+  // Console commands that touch the window or the race run here, between
+  // frames, never on the console thread.
+  if (resources->console) resources->console->performPending();
+
+  const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
+  running = stepped && running;
+
+  // Once the X server has refused a request or gone, the renderer would ask
+  // it for the window's size and draw into buffers of whatever came back.
+  if (!korvu::displayLost()) drawFrame(elapsed);
 
   if (game && game->leave) leaveRace();
 
