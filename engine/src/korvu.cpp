@@ -121,17 +121,24 @@ const char* signalDescription(int sig) {
   }
 }
 
-// The warning of a second quit, written from the signal handler without the
-// log's allocations and stdio: looks the group up without inserting.
-void writeQuitAgainFromHandler() {
-  auto it = debug::groups.find(dbgCore);
+// The warning of a second quit as the signal handler writes it, or empty
+// when the core group's level silences warnings. Prepared on the main thread
+// by init and again by the first quit (the settings may have changed the
+// level in between), because the handler may run after exit has destroyed
+// the log groups: it reads this buffer and no container.
+char quitAgainLine[256] = "";
+
+void prepareQuitAgainLine() {
   const char* name = "undefined";
+  auto it = debug::groups.find(dbgCore);
   if (it != debug::groups.end()) {
-    if (static_cast<int>(it->second.level) < static_cast<int>(debug::DebugLevel::warning)) return;
+    if (static_cast<int>(it->second.level) < static_cast<int>(debug::DebugLevel::warning)) {
+      quitAgainLine[0] = '\0';
+      return;
+    }
     name = it->second.name.c_str();
   }
-  const char* parts[] = {"[", name, "] (warning) Quit called again.\n"};
-  for (const char* p : parts) writeAll(STDOUT_FILENO, p);
+  std::snprintf(quitAgainLine, sizeof quitAgainLine, "[%s] (warning) Quit called again.\n", name);
 }
 
 // Any X error ends the program as closing the window does, instead of
@@ -208,6 +215,7 @@ void init(SubSystem flags, bool catchSignals) {
     debug::groups[d->id].name = std::string("korvu:") + d->word;
   }
   debug::init();
+  prepareQuitAgainLine();
   if (catchSignals) {
     debug::info(dbgCore, "Setting signal handler.");
     struct sigaction action;
@@ -327,6 +335,7 @@ void cleanUp() {
 
 void quit(int status) {
   if (!quitting) {
+    prepareQuitAgainLine();
     quitting = true;
     debug::info(dbgCore, "Quitting program.");
     cleanUp();
@@ -379,7 +388,7 @@ void handleSignal(int sig) {
   if (!quitting) {
     quitting = true;
   } else {
-    writeQuitAgainFromHandler();
+    writeAll(STDOUT_FILENO, quitAgainLine);
   }
   // A fatal signal is a failure: report it through the exit status.
   _exit(128 + sig);
