@@ -82,6 +82,10 @@ void initAudio() {
   }
 }
 
+// The frame's picture: the race's views, the GUI, the frame counter and the
+// messages over them.
+void drawFrame(unsigned elapsed);
+
 }  // namespace
 
 void init() {
@@ -163,10 +167,42 @@ void mainLoop() {
   while (runFrame(korvu::getElapsedTicks())) continue;
 }
 
+bool runFrame(unsigned elapsed) {
+  const float dt = static_cast<float>(elapsed);
+  bool running = resources->controlQueue->readEvents();
+  resources->controlQueue->perform(dt);
+  resources->gui->perform(resources->controlQueue, dt);
+  globalMessages.perform(dt);
+  // Console commands that touch the window or the race run here, between
+  // frames, never on the console thread.
+  if (resources->console) resources->console->performPending();
+
+  const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
+  running = stepped && running;
+
+  // Once the X server has refused a request or gone, the renderer would ask
+  // it for the window's size and draw into buffers of whatever came back.
+  if (!korvu::displayLost()) drawFrame(elapsed);
+
+  if (game && game->leave) leaveRace();
+
+  if (korvu::audio::context) korvu::audio::context->perform(dt);
+  resources->effectsEmitter->perform(dt);
+
+  if (resources->console && !resources->console->running) {
+    resources->console->performPending();
+    delete resources->console;
+    resources->console = nullptr;
+    std::printf("Debugging console terminated.\n");
+    std::fflush(stdout);
+  }
+  korvu::flipScreen();
+  printProfiling = false;
+  return running;
+}
+
 namespace {
 
-// The frame's picture: the race's views, the GUI, the frame counter and the
-// messages over them.
 void drawFrame(unsigned elapsed) {
   const float dt = static_cast<float>(elapsed);
   korvu::clearScreen();
@@ -201,39 +237,5 @@ void drawFrame(unsigned elapsed) {
 }
 
 }  // namespace
-
-bool runFrame(unsigned elapsed) {
-  const float dt = static_cast<float>(elapsed);
-  bool running = resources->controlQueue->readEvents();
-  resources->controlQueue->perform(dt);
-  resources->gui->perform(resources->controlQueue, dt);
-  globalMessages.perform(dt);
-  // Console commands that touch the window or the race run here, between
-  // frames, never on the console thread.
-  if (resources->console) resources->console->performPending();
-
-  const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
-  running = stepped && running;
-
-  // Once the X server has refused a request or gone, the renderer would ask
-  // it for the window's size and draw into buffers of whatever came back.
-  if (!korvu::displayLost()) drawFrame(elapsed);
-
-  if (game && game->leave) leaveRace();
-
-  if (korvu::audio::context) korvu::audio::context->perform(dt);
-  resources->effectsEmitter->perform(dt);
-
-  if (resources->console && !resources->console->running) {
-    resources->console->performPending();
-    delete resources->console;
-    resources->console = nullptr;
-    std::printf("Debugging console terminated.\n");
-    std::fflush(stdout);
-  }
-  korvu::flipScreen();
-  printProfiling = false;
-  return running;
-}
 
 }  // namespace glimro
