@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -57,6 +58,8 @@ volatile sig_atomic_t quitSignal = 0;
 // Set once the X server has refused a request or gone: the window was
 // destroyed from outside, or the display closed.
 bool displayFailed = false;
+// What the program saves before it ends on a lost X server; null for nothing.
+void (*displayLostHook)() = nullptr;
 // The windows SDL made for the game (drawn into, fullscreen, managed), so
 // that an error about one of them can be told for what it is.
 Window ownWindows[3] = {0, 0, 0};
@@ -118,17 +121,24 @@ const char* signalDescription(int sig) {
   }
 }
 
-// The warning of a second quit, written from the signal handler without the
-// log's allocations and stdio: looks the group up without inserting.
-void writeQuitAgainFromHandler() {
-  auto it = debug::groups.find(dbgCore);
+// The warning of a second quit as the signal handler writes it, or empty
+// when the core group's level silences warnings. Prepared on the main thread
+// by init and again by the first quit (the settings may have changed the
+// level in between), because the handler may run after exit has destroyed
+// the log groups: it reads this buffer and no container.
+char quitAgainLine[256] = "";
+
+void prepareQuitAgainLine() {
   const char* name = "undefined";
+  auto it = debug::groups.find(dbgCore);
   if (it != debug::groups.end()) {
-    if (static_cast<int>(it->second.level) < static_cast<int>(debug::DebugLevel::warning)) return;
+    if (static_cast<int>(it->second.level) < static_cast<int>(debug::DebugLevel::warning)) {
+      quitAgainLine[0] = '\0';
+      return;
+    }
     name = it->second.name.c_str();
   }
-  const char* parts[] = {"[", name, "] (warning) Quit called again.\n"};
-  for (const char* p : parts) writeAll(STDOUT_FILENO, p);
+  std::snprintf(quitAgainLine, sizeof quitAgainLine, "[%s] (warning) Quit called again.\n", name);
 }
 
 // Any X error ends the program as closing the window does, instead of
@@ -150,15 +160,31 @@ int onXError(Display* display, XErrorEvent* e) {
   return 0;
 }
 
+// Xlib requires this handler not to return, and returning into whatever met
+// the loss is what must not happen: the software renderer, asking the dead
+// server for the window's size, ignores the failure and draws into buffers
+// of whatever sizes it got. So the program ends here, after the game has
+// saved what was driven, and without shutting SDL or the renderer down,
+// whose teardown asks the dead server again. The system closes the window's
+// connections, the audio device and the joysticks.
 int onXIOError(Display*) {
   if (!displayFailed) debug::warning(dbgCore, "Lost the connection to the X server; quitting.");
   displayFailed = true;
-  return 0;
+  if (!quitting) {
+    quitting = true;
+    if (displayLostHook) {
+      try {
+        displayLostHook();
+      } catch (const std::string& message) {
+        debug::error(dbgCore, "%s", message.c_str());
+      } catch (...) {
+        debug::error(dbgCore, "Could not save before the end on a lost X server.");
+      }
+    }
+  }
+  std::fflush(nullptr);
+  _exit(0);
 }
-
-// Returning keeps the process alive on a dead display, whose requests Xlib
-// then drops, so the main loop can end in order and save what was driven.
-void onXIOErrorExit(Display*, void*) {}
 
 }  // namespace
 
@@ -189,6 +215,7 @@ void init(SubSystem flags, bool catchSignals) {
     debug::groups[d->id].name = std::string("korvu:") + d->word;
   }
   debug::init();
+  prepareQuitAgainLine();
   if (catchSignals) {
     debug::info(dbgCore, "Setting signal handler.");
     struct sigaction action;
@@ -248,8 +275,8 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
   fullscreen = full;
   setClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   // In place of SDL's handler of a lost display, which leaves SDL's event
-  // reading to crash on it. SDL draws through a second connection of its
-  // own; both must survive.
+  // reading to crash on it. It covers SDL's second connection, which it
+  // draws through, as well.
   XSetIOErrorHandler(onXIOError);
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
@@ -257,9 +284,6 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
     ownWindows[0] = info.info.x11.window;
     ownWindows[1] = info.info.x11.fswindow;
     ownWindows[2] = info.info.x11.wmwindow;
-    XSetIOErrorExitHandler(info.info.x11.display, onXIOErrorExit, nullptr);
-    if (info.info.x11.gfxdisplay != info.info.x11.display)
-      XSetIOErrorExitHandler(info.info.x11.gfxdisplay, onXIOErrorExit, nullptr);
   }
 }
 
@@ -271,12 +295,15 @@ void enableDoubleBuffer(bool on) { SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, on ?
 
 void setClearColor(float red, float green, float blue, float alpha) { glClearColor(red, green, blue, alpha); }
 
-void clearScreen() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
+void clearScreen() {
+  if (!displayFailed) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
 
 void flipScreen() {
   // SDL dereferences its video state unchecked; without a window there is
-  // nothing to present.
-  if (screen) SDL_GL_SwapBuffers();
+  // nothing to present. On a failed display the renderer would ask the
+  // server for the window's size and draw into buffers of whatever came back.
+  if (screen && !displayFailed) SDL_GL_SwapBuffers();
 }
 
 void setFullscreen(bool on) {
@@ -302,23 +329,30 @@ void cleanUpJoystick(SDL_Joystick* joystick) {
 
 void cleanUp() {
   debug::info(dbgCore, "Cleaning up.");
-  showCursor(true);
+  if (!displayFailed) showCursor(true);
   audio::cleanUp();
 }
 
 void quit(int status) {
   if (!quitting) {
+    prepareQuitAgainLine();
     quitting = true;
     debug::info(dbgCore, "Quitting program.");
     cleanUp();
   } else {
     debug::warning(dbgCore, "Quit called again.");
   }
-  SDL_Quit();
+  // SDL's shutdown tears the OpenGL context down, which asks a failed
+  // display for the window again; the system closes it instead.
+  if (!displayFailed) SDL_Quit();
   std::exit(status);
 }
 
 bool quitRequested() { return quitSignal != 0 || displayFailed; }
+
+bool displayLost() { return displayFailed; }
+
+void onDisplayLost(void (*save)()) { displayLostHook = save; }
 
 void handleQuitSignal(int sig) {
   if (quitSignal != 0) handleSignal(sig);
@@ -354,7 +388,7 @@ void handleSignal(int sig) {
   if (!quitting) {
     quitting = true;
   } else {
-    writeQuitAgainFromHandler();
+    writeAll(STDOUT_FILENO, quitAgainLine);
   }
   // A fatal signal is a failure: report it through the exit status.
   _exit(128 + sig);

@@ -80,9 +80,10 @@ void showCursor(bool show);
 // Takes effect at the next video-mode set.
 void enableDoubleBuffer(bool on);
 void setClearColor(float red, float green, float blue, float alpha);
-// Clears the colour and depth buffers (not the stencil buffer).
+// Clears the colour and depth buffers (not the stencil buffer); nothing once
+// the display has failed (displayLost).
 void clearScreen();
-// Presents the frame.
+// Presents the frame; nothing once the display has failed.
 void flipScreen();
 // Toggles only when `on` differs from the current state.
 void setFullscreen(bool on);
@@ -93,12 +94,13 @@ void toggleFullscreen();
 SDL_Joystick* initJoystick(int index);
 void cleanUpJoystick(SDL_Joystick* joystick);
 
-// Shows the mouse pointer and releases audio.
+// Shows the mouse pointer (not on a failed display) and releases audio.
 void cleanUp();
 
 // Ends the process with the given status (0 for an orderly end, other values
 // for a start-up that failed) after cleaning up; a second call only warns
-// "Quit called again.", shuts SDL down and exits.
+// "Quit called again.", shuts SDL down and exits. SDL is not shut down once
+// the display has failed: its teardown of OpenGL would ask the server again.
 [[noreturn]] void quit(int status = 0);
 
 // The fatal-signal handler: reports the signal on standard error and ends
@@ -112,5 +114,15 @@ void handleQuitSignal(int sig);
 // True once SIGINT or SIGTERM has asked the program to end, or the X server
 // has refused a request or gone (the window destroyed from outside).
 bool quitRequested();
+// True once the X server has refused a request or gone, until the next init:
+// from then on no OpenGL or X call may be made, as the renderer would draw
+// into buffers of the sizes a failed request left.
+bool displayLost();
+// The connection to the X server lost ends the process at once, with status
+// 0, in the handler that meets the loss, since returning would go on drawing
+// against the dead server. Before that, on the first end, it calls `save`
+// (null: nothing), which must make no OpenGL or X call; a thrown text is
+// logged. Kept across init.
+void onDisplayLost(void (*save)());
 
 }  // namespace korvu

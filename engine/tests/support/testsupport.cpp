@@ -122,7 +122,7 @@ bool decodePng(const std::string& path, DecodedPng& out) {
   return true;
 }
 
-ChildResult runInChild(const std::function<void()>& fn) {
+ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestructors) {
   ChildResult result;
   std::string dir = makeTempDir();
   std::string outPath = dir + "/child-stdout";
@@ -141,13 +141,15 @@ ChildResult runInChild(const std::function<void()>& fn) {
     // The child is a copy of a test process in whatever state it was; end it
     // with the status it asked for but without the end-of-process leak check
     // of a sanitizer build (which would report the parent's allocations).
-    on_exit(
-        [](int status, void*) {
-          std::fflush(stdout);
-          std::fflush(stderr);
-          _exit(status);
-        },
-        nullptr);
+    if (!throughStaticDestructors) {
+      on_exit(
+          [](int status, void*) {
+            std::fflush(stdout);
+            std::fflush(stderr);
+            _exit(status);
+          },
+          nullptr);
+    }
     try {
       fn();
     } catch (...) {

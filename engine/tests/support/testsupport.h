@@ -60,8 +60,12 @@ struct ChildResult {
 
 // Forks, runs fn in the child with standard output and standard error
 // captured, and ends the child with status 0 if fn returns. For code that
-// ends the process (quit, fatal signals).
-ChildResult runInChild(const std::function<void()>& fn);
+// ends the process (quit, fatal signals). An exit in fn ends the child at
+// once, unless `throughStaticDestructors`: then it runs the atexit handlers
+// and destroys the static objects as a real end does (in a sanitizer build
+// the leak check then reports the parent's allocations, so such a child
+// should end through _exit).
+ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestructors = false);
 
 // Starts SDL's video and opens a real OpenGL window of the given size
 // through korvu::init and korvu::initScreen (so korvu::screen,

@@ -80,6 +80,7 @@ long selectedId(const char* listName) {
 }
 
 void drawLoadingScreen() {
+  if (korvu::displayLost()) return;  // see runFrame
   bringToFront("lLoading");
   korvu::currentViewport = &korvu::vpScreen;
   glViewport(static_cast<GLint>(korvu::vpScreen.x), static_cast<GLint>(korvu::vpScreen.y),

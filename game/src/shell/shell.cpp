@@ -82,6 +82,10 @@ void initAudio() {
   }
 }
 
+// The frame's picture: the race's views, the GUI, the frame counter and the
+// messages over them.
+void drawFrame(unsigned elapsed);
+
 }  // namespace
 
 void init() {
@@ -95,6 +99,7 @@ void init() {
   } catch (const std::string& message) {
     fail("Init() failed: %s", message);
   }
+  korvu::onDisplayLost(saveBeforeLostDisplayEnd);
   try {
     settings.load(FILENAME_SETTINGS);
   } catch (const std::string& message) {
@@ -175,6 +180,31 @@ bool runFrame(unsigned elapsed) {
   const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
   running = stepped && running;
 
+  // Once the X server has refused a request or gone, the renderer would ask
+  // it for the window's size and draw into buffers of whatever came back.
+  if (!korvu::displayLost()) drawFrame(elapsed);
+
+  if (game && game->leave) leaveRace();
+
+  if (korvu::audio::context) korvu::audio::context->perform(dt);
+  resources->effectsEmitter->perform(dt);
+
+  if (resources->console && !resources->console->running) {
+    resources->console->performPending();
+    delete resources->console;
+    resources->console = nullptr;
+    std::printf("Debugging console terminated.\n");
+    std::fflush(stdout);
+  }
+  korvu::flipScreen();
+  printProfiling = false;
+  return running;
+}
+
+namespace {
+
+void drawFrame(unsigned elapsed) {
+  const float dt = static_cast<float>(elapsed);
   korvu::clearScreen();
   if (game) game->draw(dt);
 
@@ -204,22 +234,8 @@ bool runFrame(unsigned elapsed) {
   }
   korvu::resetCursor();
   globalMessages.draw();
-
-  if (game && game->leave) leaveRace();
-
-  if (korvu::audio::context) korvu::audio::context->perform(dt);
-  resources->effectsEmitter->perform(dt);
-
-  if (resources->console && !resources->console->running) {
-    resources->console->performPending();
-    delete resources->console;
-    resources->console = nullptr;
-    std::printf("Debugging console terminated.\n");
-    std::fflush(stdout);
-  }
-  korvu::flipScreen();
-  printProfiling = false;
-  return running;
 }
+
+}  // namespace
 
 }  // namespace glimro

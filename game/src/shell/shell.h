@@ -38,9 +38,14 @@ void mainLoop();
 // or the race's step, drawing, the end of a finished race, audio, the
 // console. False when the program is to end.
 bool runFrame(unsigned elapsed);
-// Deletes the race and the resource set and ends the process with the
-// given status; never returns.
+// Saves the race's best times, deletes the race and the resource set and
+// ends the process with the given status; never returns. On a failed display
+// (korvu::displayLost) the race and the resource set are left to the end of
+// the process: deleting them would make OpenGL calls.
 [[noreturn]] void quit(int status = 0);
+// Saves the race's best times and nothing else: what the engine calls before
+// the process ends on a lost X server (korvu::onDisplayLost).
+void saveBeforeLostDisplayEnd();
 
 // Saves the race's best times (a failed save is shown on screen, naming the
 // file), deletes the race and brings the menus and the title music back.

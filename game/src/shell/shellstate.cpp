@@ -114,16 +114,20 @@ void setBackdropLoaded(bool loaded) {
 }
 
 void quit(int status) {
-  if (game) {
-    // Laps and races already driven keep their times even when the window is
-    // closed or the console quits in the middle of a race.
-    if (game->track) game->track->saveStats();
+  // Laps and races already driven keep their times even when the window is
+  // closed or the console quits in the middle of a race.
+  saveBeforeLostDisplayEnd();
+  if (!korvu::displayLost()) {
     delete game;
     game = nullptr;
+    delete resources;
+    resources = nullptr;
   }
-  delete resources;
-  resources = nullptr;
   korvu::quit(status);
+}
+
+void saveBeforeLostDisplayEnd() {
+  if (game && game->track) game->track->saveStats();
 }
 
 }  // namespace glimro

@@ -115,9 +115,9 @@ XServer::XServer() {
 
 XServer::~XServer() { stop(); }
 
-void XServer::stop() {
+void XServer::stop(int sig) {
   if (pid <= 0) return;
-  ::kill(pid, SIGTERM);
+  ::kill(pid, sig);
   waitpid(pid, nullptr, 0);
   pid = -1;
 }

@@ -7,6 +7,8 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 
+#include <csignal>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -34,8 +36,9 @@ class XServer {
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;
   bool running() const { return pid > 0; }
-  // Ends the server under its clients, which lose their connections.
-  void stop();
+  // Ends the server under its clients, which lose their connections; by
+  // default as a session ending does, SIGKILL as a crash does.
+  void stop(int sig = SIGTERM);
   std::string name;  // ":N"
   // A key of its own for "#": the standard layout has "#" only on a shifted
   // key, and the game binds the key whose plain symbol is "#". Its keycode
@@ -151,6 +154,8 @@ class GameSession {
   bool waitForExit(double timeoutSeconds);
   bool exited() const { return ended && WIFEXITED(status); }
   int exitStatus() const { return WEXITSTATUS(status); }
+  // The wait status of the ended program.
+  int waitStatus() const { return status; }
   bool signalled() const { return ended && WIFSIGNALED(status); }
   // Peak resident set of the ended program in kilobytes.
   long maxResidentKb() const { return maxRss; }

@@ -4,6 +4,7 @@
 // two-player race, leaving in the middle of a race, and start-ups that
 // cannot succeed.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,8 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "guilayout.h"
 #include "roadview.h"
@@ -329,6 +332,81 @@ TEST_F(GameRun, LostXServerDuringARaceKeepsTheLap) {
     game.disconnect();
     x.stop();
   });
+}
+
+// The X server ended (TERM or KILL) in the menus at delays from 0 to 2 s
+// after the menu shows, and in a race after its first picture: every run
+// ends with status 0, in time, and a race keeps the records it loaded. The
+// software renderer once drew on after the loss into buffers of garbage
+// sizes, which crashed about every third run in the menus. Runs go in
+// forked workers, each starting its own servers.
+TEST_F(GameRun, LostXServerInTheMenusOrARaceEndsCleanlyEveryTime) {
+  const int MENU_RUNS = 30, RACE_RUNS = 6, WORKERS = 3;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::vector<pid_t> workers;
+  for (int w = 0; w < WORKERS; ++w) {
+    const pid_t pid = fork();
+    if (pid != 0) {
+      workers.push_back(pid);
+      continue;
+    }
+    close(fds[0]);
+    for (int i = w; i < MENU_RUNS + RACE_RUNS; i += WORKERS) {
+      const bool race = i >= MENU_RUNS;
+      const double delay = race ? 2.0 * (i - MENU_RUNS) / (RACE_RUNS - 1) : 2.0 * i / (MENU_RUNS - 1);
+      const int sig = i % 2 ? SIGKILL : SIGTERM;
+      char head[96];
+      std::snprintf(head, sizeof head, "%s run %d, %s %.2f s after the %s: ", race ? "race" : "menu", i,
+                    sig == SIGKILL ? "KILL" : "TERM", delay, race ? "race shows" : "menu shows");
+      std::string outcome;
+      {
+        XServer server;  // DISPLAY names it from here on
+        GameSetup setup;
+        start(setup);
+        if (!HasFatalFailure() && race) {
+          korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
+          startSingleRace("Cy");
+        }
+        if (HasFatalFailure()) {
+          outcome = "did not reach the " + std::string(race ? "race" : "menu") + "\n" + game->out() + game->err();
+        } else {
+          pauseFor(delay);
+          game->disconnect();
+          server.stop(sig);
+          if (!game->waitForExit(15.0)) {
+            outcome = "hangs: " + game->processState();
+          } else if (!game->exited()) {
+            outcome = "killed by signal " + std::to_string(WTERMSIG(game->waitStatus())) + "\n" + game->err();
+          } else if (game->exitStatus() != 0) {
+            outcome = "status " + std::to_string(game->exitStatus()) + "\n" + game->out() + game->err();
+          } else if (race) {
+            bool ok = false;
+            const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+            if (!ok || filled(stats.laptimes) < 1 || stats.laptimes.entries[0].name != "Old")
+              outcome = "the records are lost\n" + game->file(STATS_FILE);
+          }
+        }
+        game.reset();
+      }
+      const std::string line = head + (outcome.empty() ? "ok" : outcome) + "\n";
+      if (write(fds[1], line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(2);
+    }
+    // Not through the fixture's destructors, which would end the parent's
+    // X server.
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string report;
+  char buf[4096];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) report.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  for (pid_t pid : workers) waitpid(pid, nullptr, 0);
+  int ok = 0, runs = 0;
+  for (size_t at = 0; (at = report.find(" run ", at)) != std::string::npos; ++at) ++runs;
+  for (size_t at = 0; (at = report.find(": ok\n", at)) != std::string::npos; ++at) ++ok;
+  EXPECT_EQ(runs, MENU_RUNS + RACE_RUNS) << report;
+  EXPECT_EQ(ok, MENU_RUNS + RACE_RUNS) << report;
 }
 
 TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
