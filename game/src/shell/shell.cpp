@@ -173,7 +173,8 @@ bool runFrame(unsigned elapsed) {
   if (resources->console) resources->console->performPending();
 
   const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
-  running = stepped && running;
+  // The console's quit ends the program from the menus as from a race.
+  running = stepped && running && !terminate;
 
   korvu::clearScreen();
   if (game) game->draw(dt);
