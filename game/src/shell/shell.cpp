@@ -78,7 +78,7 @@ void initAudio() {
   try {
     korvu::audio::init("", 44100);
   } catch (const std::string& message) {
-    fail("Could not intialize korvu:audio: %s", message);
+    fail("Could not initialize korvu:audio: %s", message);
   }
 }
 
@@ -106,7 +106,7 @@ void init() {
   try {
     korvu::ddd::init();
   } catch (const std::string& message) {
-    fail("Could not intialize korvu:ddd: %s", message);
+    fail("Could not initialize korvu:ddd: %s", message);
   }
   korvu::debug::debug(DBG_CORE, "Initialized 3D subsystem.");
   initAudio();
