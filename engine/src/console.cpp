@@ -25,6 +25,39 @@ const int FALLBACK_POLL_MS = 50;
 
 bool isBlank(unsigned char c) { return std::isspace(c) != 0; }
 
+// The length of the well-formed UTF-8 sequence at text[i] that encodes a
+// printable character, or 0: overlong forms, surrogates, code points past
+// U+10FFFF and the C1 controls (U+0080 to U+009F, which some terminals
+// obey as escapes) do not count.
+size_t printableSequence(const std::string& text, size_t i) {
+  const unsigned char lead = static_cast<unsigned char>(text[i]);
+  size_t length;
+  unsigned codePoint;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    codePoint = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    codePoint = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    codePoint = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (size_t k = 1; k < length; k++) {
+    const unsigned char next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    codePoint = (codePoint << 6) | (next & 0x3Fu);
+  }
+  const unsigned smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (codePoint < smallest[length] || codePoint > 0x10FFFF) return 0;
+  if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return 0;
+  if (codePoint <= 0x9F) return 0;
+  return length;
+}
+
 }  // namespace
 
 int doConsoleThread(void* console) {
@@ -156,6 +189,30 @@ int ConsoleThread::readLoop() {
 
 namespace quilvane {
 
+std::string printable(const std::string& text) {
+  static const char digits[] = "0123456789abcdef";
+  std::string shown;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\\') {
+      shown += "\\\\";
+      i++;
+    } else if (c >= 0x20 && c < 0x7F) {
+      shown += static_cast<char>(c);
+      i++;
+    } else if (const size_t length = c >= 0x80 ? printableSequence(text, i) : 0) {
+      shown.append(text, i, length);
+      i += length;
+    } else {
+      shown += "\\x";
+      shown += digits[c >> 4];
+      shown += digits[c & 0x0F];
+      i++;
+    }
+  }
+  return shown;
+}
+
 ConsoleThread::ConsoleThread() : korvu::ConsoleThread(), state(0) {}
 
 ConsoleThread::ConsoleThread(int inputFd) : korvu::ConsoleThread(inputFd), state(0) {}
@@ -168,7 +225,9 @@ ConsoleThread::~ConsoleThread() {
 void ConsoleThread::handleCommand(std::string word) { parse(word); }
 
 void ConsoleThread::unrecognizedCommand(const Command& cmd) {
-  std::printf("?Unknown command \"%s\".\n", cmd.name.c_str());
+  // The name is shown escaped, so that what was typed cannot move the
+  // terminal's cursor or change its state.
+  std::printf("?Unknown command \"%s\".\n", printable(cmd.name).c_str());
   std::fflush(stdout);
 }
 

@@ -82,6 +82,11 @@ struct Command {
   std::vector<std::string> args;
 };
 
+// Console input as it may be written to a terminal: control characters,
+// DEL and bytes that are not well-formed UTF-8 (or encode a C1 control)
+// become \xNN, a backslash becomes \\, and the rest is copied unchanged.
+std::string printable(const std::string& text);
+
 class ConsoleThread : public korvu::ConsoleThread {
  public:
   // The command being built; survives between words until its ";".
@@ -95,7 +100,8 @@ class ConsoleThread : public korvu::ConsoleThread {
 
   // Feeds the word to the parser.
   void handleCommand(std::string word) override;
-  // Writes the unknown-command line on standard output.
+  // Writes the unknown-command line, with the name as printable gives it,
+  // on standard output.
   virtual void unrecognizedCommand(const Command& cmd);
   // Called on the console thread for every finished command with a name.
   // By default every command is unknown.

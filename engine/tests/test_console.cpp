@@ -222,6 +222,29 @@ TEST(ConsoleParser, UnknownCommandLine) {
   console.handleCommand(";");
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ("?Unknown command \"nosuchcommand\".\n", out);
+
+  // What was typed reaches the terminal as text, never as its escapes.
+  testing::internal::CaptureStdout();
+  console.handleCommand("\x1b[2J\x1b[31mred\x07;");
+  EXPECT_EQ("?Unknown command \"\\x1b[2J\\x1b[31mred\\x07\".\n", testing::internal::GetCapturedStdout());
+}
+
+TEST(ConsoleParser, PrintableEscapesControlsAndBrokenBytes) {
+  using korvu::quilvane::printable;
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain words = 1;", "plain words = 1;"},
+      {std::string("nul\0tab\tnl\ncr\rdel\x7f", 18), "nul\\x00tab\\x09nl\\x0acr\\x0ddel\\x7f"},
+      {"back\\slash", "back\\\\slash"},
+      // Well-formed UTF-8 stays as it is: two, three and four bytes.
+      {"k\xC3\xA4se \xE2\x82\xAC \xF0\x9F\x98\x80", "k\xC3\xA4se \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      // The C1 control CSI, alone and as UTF-8; a lone continuation byte; a
+      // sequence cut short, also at the end; overlong "/"; a surrogate.
+      {"\x9b" "1m", "\\x9b1m"},
+      {"\xC2\x9B" "1m", "\\xc2\\x9b1m"},
+      {"\x80 \xE2\x82 \xF0\x9F", "\\x80 \\xe2\\x82 \\xf0\\x9f"},
+      {"\xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80", "\\xc0\\xaf \\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.second, printable(c.first)) << c.first;
 }
 
 // ---------------------------------------------------------------------------

@@ -182,7 +182,8 @@ class Game {
 // The running race; null while the menus run.
 extern Game* game;
 
-// Set (by the console thread) to end the program; the race step reads it.
+// Set (by the console thread) to end the program; the shell's frame and the
+// race step read it, so the program ends in order from the menus or a race.
 extern std::atomic<bool> terminate;
 
 }  // namespace glimro

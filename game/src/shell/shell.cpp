@@ -78,7 +78,7 @@ void initAudio() {
   try {
     korvu::audio::init("", 44100);
   } catch (const std::string& message) {
-    fail("Could not intialize korvu:audio: %s", message);
+    fail("Could not initialize korvu:audio: %s", message);
   }
 }
 
@@ -111,7 +111,7 @@ void init() {
   try {
     korvu::ddd::init();
   } catch (const std::string& message) {
-    fail("Could not intialize korvu:ddd: %s", message);
+    fail("Could not initialize korvu:ddd: %s", message);
   }
   korvu::debug::debug(DBG_CORE, "Initialized 3D subsystem.");
   initAudio();
@@ -178,7 +178,8 @@ bool runFrame(unsigned elapsed) {
   if (resources->console) resources->console->performPending();
 
   const bool stepped = game ? game->mainLoop(dt) : menuMainLoop(dt);
-  running = stepped && running;
+  // The console's quit ends the program from the menus as from a race.
+  running = stepped && running && !terminate;
 
   // Once the X server has refused a request or gone, the renderer would ask
   // it for the window's size and draw into buffers of whatever came back.

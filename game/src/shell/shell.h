@@ -32,7 +32,7 @@ extern bool printProfiling;
 // is logged and ends the process with a failure status.
 void init();
 // Runs frames until the window is closed, an exit reaches the global
-// commands or a race step finds terminate set.
+// commands or terminate is set, whichever screen is shown.
 void mainLoop();
 // One frame of it, `elapsed` milliseconds after the last: events, the menus'
 // or the race's step, drawing, the end of a finished race, audio, the

@@ -312,6 +312,18 @@ TEST_F(GameRun, QuittingFromTheConsoleDuringARaceKeepsTheRecords) {
   lapThenEnd(*this, true, [](GameSession& game) { game.console("quit;"); });
 }
 
+// In the menus too the console's quit ends the program, in order, and does
+// not wait for a race to start.
+TEST_F(GameRun, QuittingFromTheConsoleInTheMenusEndsTheProgram) {
+  start(GameSetup());
+  if (HasFatalFailure()) return;
+  openConsole();
+  if (HasFatalFailure()) return;
+  game->console("quit;");
+  ASSERT_TRUE(game->waitForExit(10.0)) << "quit in the main menu did not end the program";
+  expectCleanEnd(*game);
+}
+
 // SIGTERM (a desktop logging out) ends as closing the window does.
 TEST_F(GameRun, TerminationSignalDuringARaceKeepsTheLapAndEndsCleanly) {
   lapThenEnd(*this, false, [](GameSession& game) { game.signal(SIGTERM); });

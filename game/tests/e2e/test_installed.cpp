@@ -2,7 +2,9 @@
 // folder instead of installed on the machine, started by its command from
 // an empty folder with a scratch home, as a player starts it: the player's
 // folder is made under the home, an edited settings file is read and kept,
-// a profile lands there, and the start folder stays empty.
+// a profile lands there, and the start folder stays empty. A player who
+// owns nothing of the installation starts it again and again, and with an
+// XDG_DATA_HOME of their own.
 #include <dirent.h>
 #include <glob.h>
 #include <gtest/gtest.h>
@@ -62,16 +64,21 @@ void playOnce(const std::string& folder, const GameSetup& setup, const std::func
   expectCleanEnd(game);
 }
 
-TEST(InstalledGame, KeepsThePlayersFilesInTheirHomeAndNothingWhereItStarts) {
+// The package unpacked into <scratch>/unpacked.
+void unpackPackage(const std::string& scratch) {
   glob_t found{};
   glob(GLIMRO_PACKAGE_DIR "/glimro_*.deb", 0, nullptr, &found);
   const std::vector<std::string> packages(found.gl_pathv, found.gl_pathv + found.gl_pathc);
   globfree(&found);
   ASSERT_EQ(packages.size(), 1u) << "not one package in " GLIMRO_PACKAGE_DIR;
+  ASSERT_EQ(std::system(("dpkg-deb -x '" + packages[0] + "' '" + scratch + "/unpacked'").c_str()), 0);
+}
 
+TEST(InstalledGame, KeepsThePlayersFilesInTheirHomeAndNothingWhereItStarts) {
   const std::string scratch = korvu_test::makeTempDir();
   const std::string unpacked = scratch + "/unpacked", start = scratch + "/start", home = scratch + "/home";
-  ASSERT_EQ(std::system(("dpkg-deb -x '" + packages[0] + "' '" + unpacked + "'").c_str()), 0);
+  unpackPackage(scratch);
+  if (HasFatalFailure()) return;
   mkdir(start.c_str(), 0755);
   // The game's folder gets the test's logs, so it is made first; the
   // command makes what lies below it.
@@ -112,6 +119,70 @@ TEST(InstalledGame, KeepsThePlayersFilesInTheirHomeAndNothingWhereItStarts) {
     EXPECT_TRUE(game.waitForChange(startMenu, 0.3, 5.0)) << "Escape did not go back to the main menu";
   });
   EXPECT_EQ(korvu_test::readFile(settings), text);
+  EXPECT_TRUE(entries(start).empty()) << "written where the game was started: " << entries(start)[0];
+  if (!HasFailure()) std::system(("rm -rf '" + scratch + "'").c_str());
+}
+
+// The tests run as root, who may write anywhere. A player may not write the
+// installed data: the command must renew its links in the player's folder
+// without touching what they point to, at every start, and keep the player's
+// folder below an XDG_DATA_HOME of their own.
+TEST(InstalledGame, APlayerWhoOwnsNothingOfItStartsItAgainAndAgain) {
+  const uid_t player = 65534;  // "nobody"
+  const std::string scratch = korvu_test::makeTempDir();
+  const std::string home = scratch + "/home", start = scratch + "/start", xdg = scratch + "/xdg";
+  const std::string command = scratch + "/as-player";
+  unpackPackage(scratch);
+  if (HasFatalFailure()) return;
+  // The player may pass through the scratch folder but write only the home
+  // and the XDG folder; the unpacked tree stays root's and not writable.
+  ASSERT_EQ(chmod(scratch.c_str(), 0755), 0);
+  mkdir(start.c_str(), 0755);
+  const std::string folder = home + "/.local/share/glimro", xdgFolder = xdg + "/glimro";
+  ASSERT_EQ(std::system(("mkdir -p '" + folder + "' '" + xdgFolder + "' && chown -R " + std::to_string(player) + ":" +
+                         std::to_string(player) + " '" + home + "' '" + xdg + "'")
+                            .c_str()),
+            0);
+  ASSERT_NE(std::system(("setpriv --reuid=" + std::to_string(player) + " --regid=" + std::to_string(player) +
+                         " --clear-groups sh -c 'touch \"$0\" 2>/dev/null' '" + scratch + "/unpacked/usr/share/games/glimro/x'")
+                            .c_str()),
+            0)
+      << "the player can write the installed data";
+  korvu_test::writeFile(command, "#!/bin/sh\nexec setpriv --reuid=" + std::to_string(player) + " --regid=" +
+                                     std::to_string(player) + " --clear-groups '" + scratch +
+                                     "/unpacked/usr/games/glimro' \"$@\"\n");
+  ASSERT_EQ(chmod(command.c_str(), 0755), 0);
+  setenv("HOME", home.c_str(), 1);
+  unsetenv("XDG_DATA_HOME");
+
+  XServer x;
+  ASSERT_TRUE(x.running());
+  GameSetup setup;
+  setup.program = command;
+  setup.startFolder = start;
+  setup.width = 1024;
+  setup.height = 768;
+  // The player's own copy of the settings and the links into the data,
+  // made by the player.
+  const auto expectPlayersFolder = [&](const std::string& where) {
+    struct stat st;
+    ASSERT_EQ(lstat((where + "/resources/settings.xml").c_str(), &st), 0) << where;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << where;
+    EXPECT_EQ(st.st_uid, player) << where;
+    EXPECT_TRUE(isLink(where + "/resources/gui.xml")) << where;
+  };
+  for (int run = 1; run <= 2; run++) {
+    SCOPED_TRACE("start " + std::to_string(run));
+    playOnce(folder, setup, [](GameSession&) {});
+    if (HasFatalFailure()) return;
+    expectPlayersFolder(folder);
+  }
+
+  setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+  playOnce(xdgFolder, setup, [](GameSession&) {});
+  unsetenv("XDG_DATA_HOME");
+  if (HasFatalFailure()) return;
+  expectPlayersFolder(xdgFolder);
   EXPECT_TRUE(entries(start).empty()) << "written where the game was started: " << entries(start)[0];
   if (!HasFailure()) std::system(("rm -rf '" + scratch + "'").c_str());
 }
