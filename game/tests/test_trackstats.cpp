@@ -1,5 +1,8 @@
 // Best-time tables: the insertion rule, and reading and writing the track
 // statistics file.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
@@ -48,6 +51,26 @@ TEST(TimeTable, InsertionKeepsTheTenBestAndEarlierEqualTimesFirst) {
   EXPECT_FALSE(TimeEntry() < TimeEntry(5, "x"));
   EXPECT_TRUE(TimeEntry(5, "x") < TimeEntry());
   EXPECT_FALSE(TimeEntry(5, "x") < TimeEntry(5, "y"));
+}
+
+// Two copies' tables: each entry of either, an entry both hold once, the
+// ten best in order.
+TEST(TimeTable, MergeKeepsTheBestOfBothAndCountsSharedEntriesOnce) {
+  TimeTable mine, theirs;
+  for (TimeEntry e : {TimeEntry(500, "a"), TimeEntry(500, "a"), TimeEntry(700, "b"), TimeEntry(900, "c")})
+    mine.add(e);
+  for (TimeEntry e : {TimeEntry(500, "a"), TimeEntry(600, "d"), TimeEntry(700, "e"), TimeEntry(700, "b"),
+                      TimeEntry(700, "b"), TimeEntry(900, "c")})
+    theirs.add(e);
+  mine.merge(theirs);
+  EXPECT_EQ(names(mine), "a:500 a:500 d:600 b:700 e:700 b:700 c:900 -:0 -:0 -:0 ");
+  mine.merge(theirs);  // nothing new
+  EXPECT_EQ(names(mine), "a:500 a:500 d:600 b:700 e:700 b:700 c:900 -:0 -:0 -:0 ");
+
+  TimeTable full;
+  for (int i = 0; i < 10; ++i) full.add(TimeEntry(1000 + i, "f" + std::to_string(i)));
+  full.merge(mine);
+  EXPECT_EQ(names(full), "a:500 a:500 d:600 b:700 e:700 b:700 c:900 f0:1000 f1:1001 f2:1002 ");
 }
 
 TEST(TrackStats, SavedFileHasAllSlotsAndReadsBack) {
@@ -111,6 +134,21 @@ TEST(TrackStats, UnreadableFilesThrowAndChangeNothing) {
   EXPECT_EQ(names(stats.laptimes), "kept:42 -:0 -:0 -:0 -:0 -:0 -:0 -:0 -:0 -:0 ");
   // A save that cannot be written throws and leaves no file behind.
   EXPECT_THROW(stats.save(dir + "/no/such/dir/s.xml"), std::string);
+
+  // A save over a file that cannot be read keeps that file aside first;
+  // when the write then fails, the file goes back to its own name.
+  ASSERT_EQ(mkdir((dir + "/broken.xml.tmp").c_str(), 0755), 0);
+  EXPECT_THROW(stats.save(dir + "/broken.xml"), std::string);
+  EXPECT_EQ(readFile(dir + "/broken.xml"), "<trackstats><laptimes><entry ticks=\"5\"></laptimes>");
+  ASSERT_EQ(rmdir((dir + "/broken.xml.tmp").c_str()), 0);
+  for (const char* file : {"/broken.xml", "/other.xml"}) {
+    const std::string old = readFile(dir + file);
+    stats.save(dir + file);
+    EXPECT_EQ(readFile(dir + file + ".broken"), old);
+    TrackStats back;
+    back.load(dir + file);
+    EXPECT_EQ(names(back.laptimes), names(stats.laptimes));
+  }
 }
 
 // Every file kept aside survives: each one takes the next free name.
