@@ -53,24 +53,19 @@ TEST(TimeTable, InsertionKeepsTheTenBestAndEarlierEqualTimesFirst) {
   EXPECT_FALSE(TimeEntry(5, "x") < TimeEntry(5, "y"));
 }
 
-// Two copies' tables: each entry of either, an entry both hold once, the
-// ten best in order.
+// Two copies' tables: an entry both hold counts once (one held twice by a
+// table stays twice), the ten best in order, this table's first among equals.
 TEST(TimeTable, MergeKeepsTheBestOfBothAndCountsSharedEntriesOnce) {
   TimeTable mine, theirs;
-  for (TimeEntry e : {TimeEntry(500, "a"), TimeEntry(500, "a"), TimeEntry(700, "b"), TimeEntry(900, "c")})
-    mine.add(e);
-  for (TimeEntry e : {TimeEntry(500, "a"), TimeEntry(600, "d"), TimeEntry(700, "e"), TimeEntry(700, "b"),
-                      TimeEntry(700, "b"), TimeEntry(900, "c")})
-    theirs.add(e);
-  mine.merge(theirs);
-  EXPECT_EQ(names(mine), "a:500 a:500 d:600 b:700 e:700 b:700 c:900 -:0 -:0 -:0 ");
-  mine.merge(theirs);  // nothing new
-  EXPECT_EQ(names(mine), "a:500 a:500 d:600 b:700 e:700 b:700 c:900 -:0 -:0 -:0 ");
-
+  for (long t : {500, 500, 700, 1003}) mine.add(TimeEntry(t, "a"));
+  for (long t : {500, 600, 700, 700, 1003}) theirs.add(TimeEntry(t, "a"));
+  theirs.add(TimeEntry(700, "e"));
+  for (int i = 0; i < 2; ++i) mine.merge(theirs);  // the second brings nothing new
+  EXPECT_EQ(names(mine), "a:500 a:500 a:600 a:700 a:700 e:700 a:1003 -:0 -:0 -:0 ");
   TimeTable full;
-  for (int i = 0; i < 10; ++i) full.add(TimeEntry(1000 + i, "f" + std::to_string(i)));
+  for (int i = 0; i < 10; ++i) full.add(TimeEntry(1000 + i, "f"));
   full.merge(mine);
-  EXPECT_EQ(names(full), "a:500 a:500 d:600 b:700 e:700 b:700 c:900 f0:1000 f1:1001 f2:1002 ");
+  EXPECT_EQ(names(full), "a:500 a:500 a:600 a:700 a:700 e:700 f:1000 f:1001 f:1002 f:1003 ");
 }
 
 TEST(TrackStats, SavedFileHasAllSlotsAndReadsBack) {
