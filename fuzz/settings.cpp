@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const std::string&) {
     return 0;
   }
+  fuzzfiles::clearSaved();
   try {
     choices.save(fuzzfiles::savedPath);
   } catch (const std::string&) {

@@ -27,6 +27,7 @@ namespace fuzzfiles {
 inline char inputPath[64];
 inline char savedPath[64];
 inline char savedTempPath[80];  // where a save writes before it renames
+inline char savedLockPath[80];  // the lock a save holds while it merges
 inline char dirPath[64];        // empty unless a directory was asked for
 
 [[noreturn]] inline void fail(const char* what) {
@@ -38,6 +39,7 @@ inline void removeAll() {
   std::remove(inputPath);
   std::remove(savedPath);
   std::remove(savedTempPath);
+  std::remove(savedLockPath);
   if (!dirPath[0]) return;
   if (DIR* dir = opendir(dirPath)) {
     char path[sizeof dirPath + 256];
@@ -62,6 +64,7 @@ inline bool init(const char* prefix, const char* extension, const char* dirName 
   std::snprintf(inputPath, sizeof inputPath, "/tmp/fuzz_%s_%d_in%s", prefix, pid, extension);
   std::snprintf(savedPath, sizeof savedPath, "/tmp/fuzz_%s_%d_out%s", prefix, pid, extension);
   std::snprintf(savedTempPath, sizeof savedTempPath, "%s.tmp", savedPath);
+  std::snprintf(savedLockPath, sizeof savedLockPath, "%s.lock", savedPath);
   std::atexit(removeAll);
   if (dirName) {
     std::snprintf(dirPath, sizeof dirPath, "/tmp/fuzz_%s_%d_%s", prefix, pid, dirName);
@@ -69,6 +72,10 @@ inline bool init(const char* prefix, const char* extension, const char* dirName 
   }
   return true;
 }
+
+// Saves merge with the file they replace: the last run's output goes
+// first, so that each run saves what it read alone.
+inline void clearSaved() { std::remove(savedPath); }
 
 // A plain file name inside the directory.
 inline std::string inDir(const std::string& name) { return std::string(dirPath) + "/" + name; }

@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   checkTable(stats.laptimes);
   checkTable(stats.tracktimes);
 
+  fuzzfiles::clearSaved();
   try {
     stats.save(fuzzfiles::savedPath);
   } catch (const std::string& message) {

@@ -112,7 +112,7 @@ TEST(SettingsFile, SwitchSettersMirrorTheRenderSwitches) {
   korvu::ddd::settings = before;
 }
 
-TEST(LastChoices, RoundTripInFixedOrderAndIgnoreUnknownTypes) {
+TEST(LastChoices, RoundTripInFixedOrderAndKeepUnknownTypes) {
   const std::string dir = makeTempDir();
   writeFile(dir + "/m.xml",
             "<moresettings><profile name=\"x\" type=\"multiplayer_3\"/>"
@@ -126,14 +126,40 @@ TEST(LastChoices, RoundTripInFixedOrderAndIgnoreUnknownTypes) {
   EXPECT_EQ(m.multiplayer_1, "");
   EXPECT_EQ(m.multiplayer_2, "A & \"B\"");
 
+  // The three choices once each, first; what the game does not know stays.
   m.save(dir + "/m.xml");
   EXPECT_EQ(readFile(dir + "/m.xml"),
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<moresettings>\n"
             "  <profile name=\"second\" type=\"singleplayer\"/>\n"
             "  <profile name=\"\" type=\"multiplayer_1\"/>\n"
             "  <profile name=\"A &amp; &quot;B&quot;\" type=\"multiplayer_2\"/>\n"
+            "  <profile name=\"x\" type=\"multiplayer_3\"/>\n"
             "</moresettings>\n");
   MoreSettings again;
   again.load(dir + "/m.xml");
   EXPECT_EQ(again.multiplayer_2, m.multiplayer_2);
+}
+
+// Two copies of the game on one file: the copy saving last sets the choices
+// it made (the same name chosen again included); the others, and all else
+// in the file, stay as the other copy left them.
+TEST(LastChoices, SaveMergesWithWhatAnotherCopySaved) {
+  const std::string file = makeTempDir() + "/m.xml";
+  writeFile(file, "<moresettings v=\"2\"><profile name=\"Ada\" type=\"singleplayer\"/><c><d/></c></moresettings>");
+  MoreSettings alone, pair;
+  alone.load(file);
+  pair.load(file);
+  pair.choose(&MoreSettings::singleplayer, "Bo");
+  pair.choose(&MoreSettings::multiplayer_2, "Cy");
+  pair.save(file);
+  alone.choose(&MoreSettings::singleplayer, "Ada");
+  alone.save(file);
+  EXPECT_EQ(alone.multiplayer_2, "Cy");
+  const std::string text = readFile(file);
+  EXPECT_NE(text.find("<moresettings v=\"2\">\n  <profile name=\"Ada\" type=\"singleplayer\"/>"), std::string::npos);
+  EXPECT_NE(text.find("<profile name=\"Cy\" type=\"multiplayer_2\"/>\n  <c>\n    <d/>\n  </c>"), std::string::npos) << text;
+  // A file that cannot be read is kept aside before the save replaces it.
+  writeFile(file, "<moresettings><profile");
+  alone.save(file);
+  EXPECT_EQ(readFile(file + ".broken"), "<moresettings><profile");
 }

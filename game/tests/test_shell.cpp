@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/audio.h"
 #include "shell/commands.h"
@@ -398,6 +399,30 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   *resources->controlQueue >> left;
   ASSERT_NE(left, nullptr);
   EXPECT_EQ(left->id, glimro::TRG_CREDITS);
+}
+
+// Another copy of the game on the same folder made "Dee" after this one
+// started: storing a profile here keeps it and shows it in the lists; a
+// rename here drops the old name from the file.
+TEST_F(ShellTest, StoringAProfileTakesInThoseAnotherCopyMade) {
+  start();
+  korvu_test::writeFile("profiles.xml",
+                        "<profiles><profile name=\"Ann\"/><profile name=\"Bo\"/><profile name=\"Dee\"/></profiles>");
+  EXPECT_TRUE(menuStep({glimro::TRG_MULTIPLAYER_GAME}));
+  EXPECT_TRUE(menuStep({glimro::TRG_EDIT_PROFILE2}));
+  auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");
+  ASSERT_NE(field, nullptr);
+  ASSERT_EQ(field->caption, "Ann");
+  field->caption = "Anne";
+  EXPECT_TRUE(menuStep({glimro::TRG_OK}));
+  EXPECT_EQ(resources->profileBank->size(), 3u);
+  EXPECT_NE(resources->profileBank->find("Dee"), resources->profileBank->end());
+  std::vector<std::string> shownNames;
+  for (korvu::gui::ListItem* item : resources->profileList->items) shownNames.push_back(item->text);
+  EXPECT_EQ(shownNames, (std::vector<std::string>{"Anne", "Bo", "Dee"}));
+  EXPECT_EQ(korvu_test::readFile("profiles.xml"),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<profiles>\n  <profile name=\"Anne\"/>\n"
+            "  <profile name=\"Bo\"/>\n  <profile name=\"Dee\"/>\n</profiles>\n");
 }
 
 // What the menus refuse, they say on screen; the race does not start and no

@@ -1,5 +1,8 @@
 // Best-time tables: the insertion rule, and reading and writing the track
 // statistics file.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
@@ -48,6 +51,21 @@ TEST(TimeTable, InsertionKeepsTheTenBestAndEarlierEqualTimesFirst) {
   EXPECT_FALSE(TimeEntry() < TimeEntry(5, "x"));
   EXPECT_TRUE(TimeEntry(5, "x") < TimeEntry());
   EXPECT_FALSE(TimeEntry(5, "x") < TimeEntry(5, "y"));
+}
+
+// Two copies' tables: an entry both hold counts once (one held twice by a
+// table stays twice), the ten best in order, this table's first among equals.
+TEST(TimeTable, MergeKeepsTheBestOfBothAndCountsSharedEntriesOnce) {
+  TimeTable mine, theirs;
+  for (long t : {500, 500, 700, 1003}) mine.add(TimeEntry(t, "a"));
+  for (long t : {500, 600, 700, 700, 1003}) theirs.add(TimeEntry(t, "a"));
+  theirs.add(TimeEntry(700, "e"));
+  for (int i = 0; i < 2; ++i) mine.merge(theirs);  // the second brings nothing new
+  EXPECT_EQ(names(mine), "a:500 a:500 a:600 a:700 a:700 e:700 a:1003 -:0 -:0 -:0 ");
+  TimeTable full;
+  for (int i = 0; i < 10; ++i) full.add(TimeEntry(1000 + i, "f"));
+  full.merge(mine);
+  EXPECT_EQ(names(full), "a:500 a:500 a:600 a:700 a:700 e:700 f:1000 f:1001 f:1002 f:1003 ");
 }
 
 TEST(TrackStats, SavedFileHasAllSlotsAndReadsBack) {
@@ -111,6 +129,21 @@ TEST(TrackStats, UnreadableFilesThrowAndChangeNothing) {
   EXPECT_EQ(names(stats.laptimes), "kept:42 -:0 -:0 -:0 -:0 -:0 -:0 -:0 -:0 -:0 ");
   // A save that cannot be written throws and leaves no file behind.
   EXPECT_THROW(stats.save(dir + "/no/such/dir/s.xml"), std::string);
+
+  // A save over a file that cannot be read keeps that file aside first;
+  // when the write then fails, the file goes back to its own name.
+  ASSERT_EQ(mkdir((dir + "/broken.xml.tmp").c_str(), 0755), 0);
+  EXPECT_THROW(stats.save(dir + "/broken.xml"), std::string);
+  EXPECT_EQ(readFile(dir + "/broken.xml"), "<trackstats><laptimes><entry ticks=\"5\"></laptimes>");
+  ASSERT_EQ(rmdir((dir + "/broken.xml.tmp").c_str()), 0);
+  for (const char* file : {"/broken.xml", "/other.xml"}) {
+    const std::string old = readFile(dir + file);
+    stats.save(dir + file);
+    EXPECT_EQ(readFile(dir + file + ".broken"), old);
+    TrackStats back;
+    back.load(dir + file);
+    EXPECT_EQ(names(back.laptimes), names(stats.laptimes));
+  }
 }
 
 // Every file kept aside survives: each one takes the next free name.

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "common/filelock.h"
 #include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "debug.h"
@@ -65,9 +66,25 @@ korvu::xml::Node* PlayerProfileBank::buildDomTree() const {
   return root;
 }
 
+namespace {
+
+// The names of the file's profiles, as getFromNode would take them.
+std::set<std::string> namesIn(const korvu::xml::Node* root) {
+  std::set<std::string> names;
+  for (const korvu::xml::Node* child : root->children) {
+    if (child->name == XML_PROFILES_PROFILE) names.insert(child->getAttribute(XML_PROFILES_NAME, ""));
+  }
+  return names;
+}
+
+}  // namespace
+
 void PlayerProfileBank::load(const std::string& file) {
   std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
-  if (root && root->name == XML_PROFILES_PROFILES) getFromNode(root.get());
+  if (!root || root->name != XML_PROFILES_PROFILES) return;
+  getFromNode(root.get());
+  const std::set<std::string> names = namesIn(root.get());
+  onFile_.insert(names.begin(), names.end());
 }
 
 void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
@@ -88,9 +105,21 @@ void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
   }
 }
 
-void PlayerProfileBank::save(const std::string& file) const {
-  std::unique_ptr<korvu::xml::Node> root(buildDomTree());
-  root->saveXML(file.c_str());
+void PlayerProfileBank::save(const std::string& file) {
+  saveMerged(file, XML_PROFILES_PROFILES, [this](const korvu::xml::Node* onDisk) {
+    if (onDisk) {
+      for (const std::string& name : namesIn(onDisk)) {
+        if (find(name) != end() || onFile_.count(name)) continue;
+        korvu::debug::info(DBG_RESOURCES, "Profile \"%s\" was made by another copy of the game.", name.c_str());
+        PlayerProfile* profile = new PlayerProfile();
+        profile->name = name;
+        *this += profile;
+      }
+    }
+    return buildDomTree();
+  });
+  onFile_.clear();
+  for (const auto& entry : *this) onFile_.insert(entry.first);
 }
 
 }  // namespace glimro

@@ -2,6 +2,7 @@
 // one bank and stored in "profiles.xml".
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "bank.h"
@@ -53,15 +54,29 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   // A new "profiles" element with one child per profile, in name order.
   korvu::xml::Node* buildDomTree() const;
   // Reads a profiles file; a root of another name is ignored. Throws the
-  // reader's message when the file cannot be read.
+  // reader's message when the file cannot be read. The names read are
+  // remembered as on file (see save).
   void load(const std::string& file);
   // The start-up read: load, where a missing file is no profiles yet and a
   // file that cannot be read is logged and kept aside (keepAside), so that
   // the next save does not replace the profiles it may still hold.
   void loadOrKeepAside(const std::string& file);
-  // Writes the bank to the file, replacing it. Throws a message when the
-  // file cannot be written; the old file then stays as it was.
-  void save(const std::string& file) const;
+  // Under the file's lock, merges the file as it is now with the bank and
+  // writes the result, replacing the file atomically. Another copy of the
+  // game may have saved since this one read the file: a profile on file
+  // that the bank lacks joins the bank (a new profile of that copy), except
+  // a name this bank read or wrote and no longer holds, which this copy
+  // renamed away. A name is one profile however many copies made it. A
+  // profile another copy renamed stays in this one and is written back
+  // under its old name: a copy never loses a profile it shows, and times
+  // kept under that name still belong to one. A file that cannot be read is
+  // kept aside first (saveMerged). Throws a message when the file cannot be
+  // written; the old file then stays as it was.
+  void save(const std::string& file);
+
+ private:
+  // The names this bank last read from or wrote to its file.
+  std::set<std::string> onFile_;
 };
 
 }  // namespace glimro

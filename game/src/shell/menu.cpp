@@ -132,10 +132,10 @@ void startGame() {
   drawLoadingScreen();
 
   if (single) {
-    moreSettings.singleplayer = profiles[0]->name;
+    moreSettings.choose(&MoreSettings::singleplayer, profiles[0]->name);
   } else {
-    moreSettings.multiplayer_1 = profiles[0]->name;
-    moreSettings.multiplayer_2 = profiles[1]->name;
+    moreSettings.choose(&MoreSettings::multiplayer_1, profiles[0]->name);
+    moreSettings.choose(&MoreSettings::multiplayer_2, profiles[1]->name);
   }
   try {
     moreSettings.save(FILENAME_MORESETTINGS);
@@ -213,6 +213,9 @@ void storeProfile() {
     korvu::debug::error(DBG_CORE, "Could not save the profiles: %s", message.c_str());
     postMessage("Could not save the profiles to \"" + FILENAME_PROFILES + "\".");
   }
+  // The save brings in the profiles another copy of the game has made.
+  for (auto& entry : *bank)
+    if (entry.second && !list->findByData(entry.second)) *list += entry.second->createListItem();
   refreshProfileLists();
   showStartMenu();
   setVisible("pEditProfileMenu", false);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/filelock.h"
 #include "race/settings.h"
 #include "xml.h"
 
@@ -23,6 +24,28 @@ const Choice CHOICES[] = {
     {&XML_TYPE_MULTIPLAYER_1, &MoreSettings::multiplayer_1},
     {&XML_TYPE_MULTIPLAYER_2, &MoreSettings::multiplayer_2},
 };
+
+const size_t CHOICE_COUNT = sizeof(CHOICES) / sizeof(CHOICES[0]);
+static_assert(CHOICE_COUNT == 3, "MoreSettings keeps three choices as on file");
+
+// A "profile" element of one of the three types: buildDomTree writes these.
+bool isChoice(const korvu::xml::Node* child) {
+  if (child->name != XML_PROFILE) return false;
+  const std::string* type = child->getAttribute(XML_TYPE);
+  if (!type) return false;
+  for (const Choice& choice : CHOICES)
+    if (*type == *choice.type) return true;
+  return false;
+}
+
+// A detached deep copy of the element; the caller owns it.
+korvu::xml::Node* copyOf(const korvu::xml::Node* element) {
+  korvu::xml::Node* copy = new korvu::xml::Node();
+  copy->name = element->name;
+  copy->attributes = element->attributes;
+  for (const korvu::xml::Node* child : element->children) *copy += copyOf(child);
+  return copy;
+}
 
 }  // namespace
 
@@ -53,12 +76,38 @@ korvu::xml::Node* MoreSettings::buildDomTree() const {
 
 void MoreSettings::load(const std::string& file) {
   std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
-  if (root && root->name == XML_MORESETTINGS) getFromNode(root.get());
+  if (!root || root->name != XML_MORESETTINGS) return;
+  getFromNode(root.get());
+  for (size_t i = 0; i < CHOICE_COUNT; ++i) onFile_[i] = this->*CHOICES[i].field;
 }
 
-void MoreSettings::save(const std::string& file) const {
-  std::unique_ptr<korvu::xml::Node> root(buildDomTree());
-  root->saveXML(file.c_str());
+void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& name) {
+  this->*choice = name;
+  for (size_t i = 0; i < CHOICE_COUNT; ++i)
+    if (CHOICES[i].field == choice) chosen_[i] = true;
+}
+
+void MoreSettings::save(const std::string& file) {
+  saveMerged(file, XML_MORESETTINGS, [this](const korvu::xml::Node* onDisk) {
+    // The file's choices, where it has them; this copy's elsewhere.
+    MoreSettings saved = *this;
+    saved.getFromNode(onDisk);
+    for (size_t i = 0; i < CHOICE_COUNT; ++i) {
+      std::string MoreSettings::*field = CHOICES[i].field;
+      if (!chosen_[i] && this->*field == onFile_[i]) this->*field = saved.*field;
+    }
+    korvu::xml::Node* root = buildDomTree();
+    if (onDisk) {
+      for (const auto& attribute : onDisk->attributes) root->attributes.insert(attribute);
+      for (const korvu::xml::Node* child : onDisk->children)
+        if (!isChoice(child)) *root += copyOf(child);
+    }
+    return root;
+  });
+  for (size_t i = 0; i < CHOICE_COUNT; ++i) {
+    onFile_[i] = this->*CHOICES[i].field;
+    chosen_[i] = false;
+  }
 }
 
 }  // namespace glimro

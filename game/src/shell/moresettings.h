@@ -23,11 +23,28 @@ class MoreSettings {
   // A new "moresettings" tree with all three choices; the caller owns it.
   korvu::xml::Node* buildDomTree() const;
   // Reads the file; another root element is ignored. Throws the reader's
-  // message when the file cannot be read.
+  // message when the file cannot be read. The choices read are remembered
+  // as on file (see save).
   void load(const std::string& file);
-  // Replaces the file atomically. Throws a message when it cannot be
-  // written; the old file then stays as it was.
-  void save(const std::string& file) const;
+  // Sets one of the three choices as made by this copy now, so that save
+  // writes it even when another copy has chosen otherwise since.
+  void choose(std::string MoreSettings::*choice, const std::string& name);
+  // Under the file's lock, reads the file as it is now and writes it back
+  // atomically with this copy's choices: a choice made with choose, or
+  // changed since this copy last read or wrote the file, replaces the
+  // file's; the others take the file's value (another copy of the game may
+  // have made them since), and so do the fields. Everything else in the
+  // file -- other types, other elements, the root's attributes -- is kept.
+  // A file that cannot be read is kept aside first (saveMerged). Throws a
+  // message when it cannot be written; the old file then stays as it was.
+  void save(const std::string& file);
+
+ private:
+  // Each choice as this copy last read or wrote it, in the order of
+  // singleplayer, multiplayer_1, multiplayer_2.
+  std::string onFile_[3];
+  // The choices made through choose since the last save.
+  bool chosen_[3] = {false, false, false};
 };
 
 extern MoreSettings moreSettings;

@@ -86,8 +86,10 @@ class Track : public korvu::ddd::QuadtreeObject {
 
   // "<name>_stats.xml" in the working directory.
   std::string statsFile() const;
-  // Writes the tables to the record file; a failure is logged and gives
-  // false, never thrown.
+  // Merges the record file as it is now into the tables and writes them
+  // back (TrackStats::save), so that another copy of the game racing on
+  // the same folder loses no time; a failure is logged and gives false,
+  // never thrown.
   bool saveStats();
   // Merges the record file into the tables. A missing file is the normal
   // first race. A file that cannot be read is logged and moved aside

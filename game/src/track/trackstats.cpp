@@ -1,9 +1,11 @@
 #include "track/trackstats.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 
+#include "common/filelock.h"
 #include "common/loggroups.h"
 #include "debug.h"
 #include "xml.h"
@@ -55,6 +57,19 @@ int TimeTable::add(const TimeEntry& entry) {
   return -1;
 }
 
+void TimeTable::merge(const TimeTable& other) {
+  for (int i = 0; i < TIMETABLE_SIZE; ++i) {
+    const TimeEntry& entry = other.entries[i];
+    if (entry.ticks == 0) continue;
+    // The how-manieth copy of the entry this is in the other table, against
+    // the copies this one holds.
+    auto same = [&entry](const TimeEntry& e) { return e.ticks == entry.ticks && e.name == entry.name; };
+    const long wanted = std::count_if(other.entries, other.entries + i + 1, same);
+    if (std::count_if(entries, entries + TIMETABLE_SIZE, same) >= wanted) continue;
+    add(entry);
+  }
+}
+
 void TimeTable::dump() const {
   for (int i = 0; i < TIMETABLE_SIZE; ++i) {
     korvu::debug::info(DBG_CORE, "%d. %s - %ld", i, entries[i].name.c_str(), entries[i].ticks);
@@ -101,15 +116,24 @@ korvu::xml::Node* TrackStats::buildDomTree() const {
   return root;
 }
 
+void TrackStats::merge(const TrackStats& other) {
+  laptimes.merge(other.laptimes);
+  tracktimes.merge(other.tracktimes);
+}
+
 void TrackStats::load(const std::string& file) {
   std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
   if (!root || root->name != XML_TRACKSTATS_TRACKSTATS) throw std::string("Not a track statistics file");
   getFromNode(root.get());
 }
 
-void TrackStats::save(const std::string& file) const {
-  std::unique_ptr<korvu::xml::Node> root(buildDomTree());
-  root->saveXML(file.c_str());
+void TrackStats::save(const std::string& file) {
+  saveMerged(file, XML_TRACKSTATS_TRACKSTATS, [this](const korvu::xml::Node* onDisk) {
+    TrackStats saved;
+    saved.getFromNode(onDisk);
+    merge(saved);
+    return buildDomTree();
+  });
 }
 
 }  // namespace glimro

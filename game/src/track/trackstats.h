@@ -54,6 +54,11 @@ class TimeTable {
   // down (the last falls away). Returns that slot, or -1 when the entry is
   // before none (an empty entry, or one no better than a full table's last).
   int add(const TimeEntry& entry);
+  // Adds the other table's entries that this one lacks. An entry (same name
+  // and ticks) that both hold counts once; one held n times in one table
+  // and m times in the other is held max(n, m) times, as far as the ten
+  // best go. Equal times keep this table's entries first.
+  void merge(const TimeTable& other);
   // The slots to the log at level info.
   void dump() const;
 
@@ -74,14 +79,20 @@ class TrackStats {
   void getFromNode(const korvu::xml::Node* root);
   // A new "trackstats" element with both tables; the caller owns it.
   korvu::xml::Node* buildDomTree() const;
+  // Merges both tables of the other (TimeTable::merge).
+  void merge(const TrackStats& other);
 
   // Merges the file's tables into these. Throws the reader's message when
   // the file cannot be read or parsed, and "Not a track statistics file"
   // when its root is something else; the tables are then unchanged.
   void load(const std::string& file);
-  // Writes both tables to the file, replacing it atomically. Throws a
-  // message when it cannot be written; the old file then stays.
-  void save(const std::string& file) const;
+  // Under the file's lock, merges the tables the file holds now (another
+  // copy of the game may have saved since this one read it) into these and
+  // writes the result, replacing the file atomically; the tables then hold
+  // what was written. A file that cannot be read is kept aside first
+  // (saveMerged). Throws a message when it cannot be written; the old file
+  // then stays.
+  void save(const std::string& file);
 };
 
 }  // namespace glimro

@@ -1,0 +1,82 @@
+#include "common/filelock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "common/keepaside.h"
+#include "common/loggroups.h"
+#include "debug.h"
+#include "xml.h"
+
+namespace glimro {
+
+FileLock::FileLock(const std::string& file) : fd_(-1) {
+  const std::string lockFile = file + ".lock";
+  fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) throw "Could not open the lock file \"" + lockFile + "\": " + std::strerror(errno);
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    const std::string reason = std::strerror(errno);
+    ::close(fd_);
+    throw "Could not lock \"" + lockFile + "\": " + reason;
+  }
+}
+
+FileLock::~FileLock() {
+  // Closing the last descriptor of the lock file releases the lock.
+  ::close(fd_);
+}
+
+void saveMerged(const std::string& file, const std::string& rootName,
+                const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge) {
+  FileLock lock(file);
+
+  // A file that is there but cannot be opened (no permission) is left to the
+  // player: it may hold data, and it cannot be read to merge.
+  bool exists = false;
+  if (FILE* in = std::fopen(file.c_str(), "rb")) {
+    exists = true;
+    std::fclose(in);
+  } else if (errno != ENOENT) {
+    throw "Could not read \"" + file + "\" before saving over it: " + std::strerror(errno);
+  }
+
+  std::unique_ptr<korvu::xml::Node> onDisk;
+  std::string aside;
+  if (exists) {
+    std::string problem;
+    try {
+      onDisk.reset(korvu::xml::loadXML(file.c_str()));
+      if (!onDisk || onDisk->name != rootName) problem = "its root element is not \"" + rootName + "\"";
+    } catch (const std::string& message) {
+      problem = message;
+    }
+    if (!problem.empty()) {
+      onDisk.reset();
+      korvu::debug::error(DBG_RESOURCES, "Could not read \"%s\" to merge with it: %s", file.c_str(),
+                          problem.c_str());
+      aside = keepAside(file);  // throws, and the file stays, when it cannot be moved
+      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", aside.c_str());
+    }
+  }
+
+  std::unique_ptr<korvu::xml::Node> merged(merge(onDisk.get()));
+  try {
+    merged->saveXML(file.c_str());
+  } catch (const std::string&) {
+    // Nothing replaced it: the kept file goes back to its own name, where
+    // the player and the next start look for it.
+    if (!aside.empty() && std::rename(aside.c_str(), file.c_str()) != 0) {
+      korvu::debug::error(DBG_RESOURCES, "Could not move \"%s\" back: %s", aside.c_str(), std::strerror(errno));
+    }
+    throw;
+  }
+}
+
+}  // namespace glimro
