@@ -1,7 +1,10 @@
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -11,6 +14,7 @@
 #include "testsupport.h"
 #include "xml.h"
 
+using korvu::xml::DOMXMLHandler;
 using korvu::xml::Node;
 using korvu_test::makeTempDir;
 using korvu_test::readFile;
@@ -215,14 +219,73 @@ TEST(XmlRead, ErrorsAreTheExactMessagesAndCloseTheFile) {
     writeFile(path, cases[i].first);
     EXPECT_EQ(loadError(path), cases[i].second) << cases[i].first;
   }
-  EXPECT_EQ(loadError(dir + "/missing.xml"), "Could not open XML file");
-  EXPECT_EQ(loadError(dir), "Error reading XML file");  // a directory opens but cannot be read
   EXPECT_EQ(openFileCount(), before);
+}
+
+// A file that cannot be opened or read as a file is no broken document: the
+// reader says so by type and errno, and names the reason.
+TEST(XmlRead, FilesThatDoNotOpenAreToldApartWithTheirReason) {
+  std::string dir = makeTempDir();
+  ASSERT_EQ(symlink((dir + "/loop").c_str(), (dir + "/loop").c_str()), 0);
+  const struct {
+    std::string path;
+    int error;
+    std::string message;
+  } cases[] = {
+      {dir + "/missing.xml", ENOENT, "Could not open XML file"},
+      {dir + "/loop", ELOOP, "Could not open XML file: Too many levels of symbolic links"},
+      {dir, EISDIR, "Error reading XML file: Is a directory"},  // a directory opens but cannot be read
+  };
+  const int before = openFileCount();
+  for (const auto& c : cases) {
+    try {
+      load(c.path);
+      ADD_FAILURE() << c.path << " read";
+    } catch (const korvu::xml::OpenError& failure) {
+      EXPECT_EQ(failure.error, c.error) << c.path;
+      EXPECT_EQ(static_cast<const std::string&>(failure), c.message);
+    }
+    EXPECT_EQ(loadError(c.path), c.message);  // still caught as a message
+  }
+  // A document that does not parse is not one of them.
+  writeFile(dir + "/bad.xml", "<a>");
+  try {
+    load(dir + "/bad.xml");
+    ADD_FAILURE() << "broken document read";
+  } catch (const korvu::xml::OpenError&) {
+    ADD_FAILURE() << "a parse error thrown as a file that did not open";
+  } catch (const std::string&) {
+  }
+  EXPECT_EQ(openFileCount(), before);
+}
+
+// A limit refuses a larger file before parsing it; without one any size reads.
+TEST(XmlRead, SizeLimitRefusesLargerFiles) {
+  std::string dir = makeTempDir();
+  const std::string text = "<r v=\"" + std::string(1000, 'x') + "\"/>";
+  writeFile(dir + "/r.xml", text);
+  EXPECT_TRUE(std::unique_ptr<Node>(korvu::xml::loadXML((dir + "/r.xml").c_str(), text.size())));
+  EXPECT_TRUE(std::unique_ptr<Node>(korvu::xml::loadXML((dir + "/r.xml").c_str(), 0)));
+  try {
+    std::unique_ptr<Node>(korvu::xml::loadXML((dir + "/r.xml").c_str(), text.size() - 1));
+    ADD_FAILURE() << "larger file read";
+  } catch (const korvu::xml::OpenError&) {
+    ADD_FAILURE() << "a file that opened refused as one that did not";
+  } catch (const std::string& message) {
+    EXPECT_EQ(message, "The file is larger than " + std::to_string(text.size() - 1) + " bytes");
+  }
+  // Beyond the size seen when opening: a stream of no stated size.
+  DOMXMLHandler handler;
+  korvu::xml::XMLReader reader(&handler);
+  reader.sizeLimit = 100;
+  EXPECT_THROW(reader.readFile("/dev/zero"), std::string);
+  delete handler.root;
 }
 
 TEST(XmlRead, ChunkBoundariesAndTheEmptyFinalChunk) {
   std::string dir = makeTempDir();
-  for (size_t size : {511u, 512u, 513u, 1024u, 1500u}) {
+  const size_t chunk = korvu::xml::XMLReader::CHUNK;
+  for (size_t size : {size_t(100), chunk - 1, chunk, chunk + 1, 2 * chunk, 2 * chunk + 500}) {
     // An element whose attribute fills the file to exactly `size` bytes.
     const std::string head = "<r v=\"";
     const std::string tail = "\"/>";
@@ -239,6 +302,21 @@ TEST(XmlRead, ChunkBoundariesAndTheEmptyFinalChunk) {
     writeFile(dir + "/open.xml", open);
     EXPECT_EQ(loadError(dir + "/open.xml"), "no element found") << size;
   }
+}
+
+// The parser scans an unfinished token again for every chunk: in small
+// chunks a 4 MB attribute took tens of seconds.
+TEST(XmlRead, LongTokensReadInLinearTime) {
+  std::string dir = makeTempDir();
+  const std::string value(4u << 20, 'n');
+  writeFile(dir + "/long.xml", "<profiles><profile name=\"" + value + "\"/></profiles>");
+  const auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<Node> root = load(dir + "/long.xml");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(root->children.size(), 1u);
+  EXPECT_EQ(root->children.front()->getAttribute("name", "").size(), value.size());
+  // Well under a second on a quiet machine; the margin is for a loaded one.
+  EXPECT_LT(seconds, 3.0);
 }
 
 // ---------------------------------------------------------------------------
