@@ -1,12 +1,13 @@
 #include "common/playerprofile.h"
 
-#include <sys/stat.h>
-
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "debug.h"
+#include "filepath.h"
 #include "gui/dropdownlist.h"
 
 namespace glimro {
@@ -66,20 +67,27 @@ korvu::xml::Node* PlayerProfileBank::buildDomTree() const {
 }
 
 void PlayerProfileBank::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
   if (root && root->name == XML_PROFILES_PROFILES) getFromNode(root.get());
 }
 
 void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
   try {
     load(file);
-  } catch (const std::string& message) {
-    struct stat info;
-    if (stat(file.c_str(), &info) != 0) {
-      korvu::debug::info(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
+  } catch (const korvu::xml::OpenError& failure) {
+    if (failure.error == ENOENT) {
+      korvu::debug::info(DBG_RESOURCES, "No player profiles yet in \"%s\".", file.c_str());
       return;
     }
-    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
+    // Nothing of the file was seen: it may hold every profile, and becomes
+    // readable again once its owner mends the permission or the link.
+    korvu::debug::error(DBG_RESOURCES,
+                        "Could not open the player profiles \"%s\": %s. The file is left as it is, and new "
+                        "profiles are not saved to it.",
+                        korvu::fullPath(file).c_str(), std::strerror(failure.error));
+  } catch (const std::string& message) {
+    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles from \"%s\": %s.",
+                        korvu::fullPath(file).c_str(), message.c_str());
     try {
       korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
     } catch (const std::string& failure) {
@@ -89,6 +97,7 @@ void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
 }
 
 void PlayerProfileBank::save(const std::string& file) const {
+  unopened.checkWrite(file);
   std::unique_ptr<korvu::xml::Node> root(buildDomTree());
   root->saveXML(file.c_str());
 }

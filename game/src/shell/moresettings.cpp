@@ -1,7 +1,12 @@
 #include "shell/moresettings.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
+#include "common/loggroups.h"
+#include "debug.h"
+#include "filepath.h"
 #include "race/settings.h"
 #include "xml.h"
 
@@ -52,11 +57,33 @@ korvu::xml::Node* MoreSettings::buildDomTree() const {
 }
 
 void MoreSettings::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
   if (root && root->name == XML_MORESETTINGS) getFromNode(root.get());
 }
 
+void MoreSettings::loadOrKeepAside(const std::string& file) {
+  try {
+    load(file);
+  } catch (const korvu::xml::OpenError& failure) {
+    if (failure.error == ENOENT) {
+      korvu::debug::info(DBG_CORE, "No last choices yet in \"%s\".", file.c_str());
+      return;
+    }
+    korvu::debug::warning(DBG_CORE, "Could not open the last choices \"%s\": %s. The file is left as it is.",
+                          korvu::fullPath(file).c_str(), std::strerror(failure.error));
+  } catch (const std::string& message) {
+    korvu::debug::warning(DBG_CORE, "Could not load the last choices from \"%s\": %s.",
+                          korvu::fullPath(file).c_str(), message.c_str());
+    try {
+      korvu::debug::warning(DBG_CORE, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
+    } catch (const std::string& failure) {
+      korvu::debug::error(DBG_CORE, "%s", failure.c_str());
+    }
+  }
+}
+
 void MoreSettings::save(const std::string& file) const {
+  unopened.checkWrite(file);
   std::unique_ptr<korvu::xml::Node> root(buildDomTree());
   root->saveXML(file.c_str());
 }

@@ -102,12 +102,13 @@ korvu::xml::Node* TrackStats::buildDomTree() const {
 }
 
 void TrackStats::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
   if (!root || root->name != XML_TRACKSTATS_TRACKSTATS) throw std::string("Not a track statistics file");
   getFromNode(root.get());
 }
 
 void TrackStats::save(const std::string& file) const {
+  unopened.checkWrite(file);
   std::unique_ptr<korvu::xml::Node> root(buildDomTree());
   root->saveXML(file.c_str());
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "common/keepaside.h"
+
 namespace korvu {
 namespace xml { class Node; }
 }  // namespace korvu
@@ -68,6 +70,9 @@ class TrackStats {
  public:
   TimeTable laptimes;    // best single laps
   TimeTable tracktimes;  // best whole races
+  // Set by load when the file exists but does not open; save then refuses
+  // to write over the records it may hold.
+  UnopenedFile unopened;
 
   // Merges the "laptimes" and "tracktimes" children of a "trackstats"
   // element into the tables.
@@ -75,12 +80,15 @@ class TrackStats {
   // A new "trackstats" element with both tables; the caller owns it.
   korvu::xml::Node* buildDomTree() const;
 
-  // Merges the file's tables into these. Throws the reader's message when
-  // the file cannot be read or parsed, and "Not a track statistics file"
-  // when its root is something else; the tables are then unchanged.
+  // Merges the file's tables into these (loadUserFile: at most
+  // USER_FILE_LIMIT bytes). Throws the reader's message when the file
+  // cannot be opened (an OpenError), read or parsed, and "Not a track
+  // statistics file" when its root is something else; the tables are then
+  // unchanged.
   void load(const std::string& file);
   // Writes both tables to the file, replacing it atomically. Throws a
-  // message when it cannot be written; the old file then stays.
+  // message when it cannot be written, or is the unopened one; the old file
+  // then stays.
   void save(const std::string& file) const;
 };
 
