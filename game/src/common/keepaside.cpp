@@ -14,8 +14,7 @@ namespace glimro {
 
 void UnopenedFile::checkWrite(const std::string& target) const {
   if (file.empty() || target != file) return;
-  throw "\"" + korvu::fullPath(file) + "\" is not written: it could not be opened when it was to be read (" +
-      reason + "), so what it holds is unknown";
+  throw "\"" + korvu::fullPath(file) + "\" is not written: it could not be opened (" + reason + ")";
 }
 
 korvu::xml::Node* loadUserFile(const std::string& file, UnopenedFile* unopened) {
