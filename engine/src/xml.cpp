@@ -365,11 +365,11 @@ void XMLReader::readFile(const std::string& file) {
     if (error == ENOENT) throw OpenError("Could not open XML file", error);
     throw OpenError(std::string("Could not open XML file: ") + std::strerror(error), error);
   }
-  const std::string tooLarge = "The file is larger than " + std::to_string(sizeLimit) + " bytes";
+  const auto tooLarge = [this] { return "The file is larger than " + std::to_string(sizeLimit) + " bytes"; };
   struct stat info;
   if (sizeLimit > 0 && fstat(fileno(state.file), &info) == 0 && S_ISREG(info.st_mode) &&
       static_cast<unsigned long long>(info.st_size) > sizeLimit)
-    throw tooLarge;
+    throw tooLarge();
   state.parser = XML_ParserCreate(nullptr);
   if (!state.parser) throw std::string("Could not create XML parser");
   XML_SetUserData(state.parser, handler);
@@ -390,7 +390,7 @@ void XMLReader::readFile(const std::string& file) {
     // The size seen before reading does not hold for a file that grows, or
     // one that is no regular file.
     total += count;
-    if (sizeLimit > 0 && total > sizeLimit) throw tooLarge;
+    if (sizeLimit > 0 && total > sizeLimit) throw tooLarge();
     const int final = count < CHUNK;
     if (XML_ParseBuffer(state.parser, static_cast<int>(count), final) == XML_STATUS_ERROR) {
       const XML_LChar* text = XML_ErrorString(XML_GetErrorCode(state.parser));
