@@ -1,6 +1,7 @@
 #include "xml.h"
 
 #include <expat.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,7 +21,6 @@ namespace xml {
 namespace {
 
 const char* const DECLARATION = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n";
-const size_t READ_CHUNK = 512;
 
 // Decodes the UTF-8 sequence that starts at s[i]. Returns its length and
 // sets cp, or returns 0 when the bytes there are not a valid, shortest-form
@@ -352,25 +352,47 @@ void DOMXMLHandler::endElement(const char*) {
   if (current) current = current->parent;
 }
 
-XMLReader::XMLReader(XMLHandler* h) : handler(h) {}
+OpenError::OpenError(const std::string& message, int errorNumber) : std::string(message), error(errorNumber) {}
+
+XMLReader::XMLReader(XMLHandler* h) : handler(h), sizeLimit(0) {}
 
 void XMLReader::readFile(const std::string& file) {
   ReadState state;
   state.file = std::fopen(file.c_str(), "r");
-  if (!state.file) throw std::string("Could not open XML file");
+  if (!state.file) {
+    const int error = errno;
+    // A missing file is the usual "none yet"; its message stays the short one.
+    if (error == ENOENT) throw OpenError("Could not open XML file", error);
+    throw OpenError(std::string("Could not open XML file: ") + std::strerror(error), error);
+  }
+  const auto tooLarge = [this] { return "The file is larger than " + std::to_string(sizeLimit) + " bytes"; };
+  struct stat info;
+  if (sizeLimit > 0 && fstat(fileno(state.file), &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<unsigned long long>(info.st_size) > sizeLimit)
+    throw tooLarge();
   state.parser = XML_ParserCreate(nullptr);
   if (!state.parser) throw std::string("Could not create XML parser");
   XML_SetUserData(state.parser, handler);
   XML_SetElementHandler(state.parser, xmlStart, xmlEnd);
 
-  char buffer[READ_CHUNK];
+  size_t total = 0;
   // End of file is tested before each read, so a file whose length is a
   // multiple of the chunk ends with an empty final chunk.
   while (!std::feof(state.file)) {
-    const size_t count = std::fread(buffer, 1, READ_CHUNK, state.file);
-    if (std::ferror(state.file)) throw std::string("Error reading XML file");
-    const int final = count < READ_CHUNK;
-    if (XML_Parse(state.parser, buffer, static_cast<int>(count), final) == XML_STATUS_ERROR) {
+    // The parser's own buffer: no copy, and no chunk on the caller's stack.
+    void* buffer = XML_GetBuffer(state.parser, static_cast<int>(CHUNK));
+    if (!buffer) throw std::string("Out of memory reading XML file");
+    const size_t count = std::fread(buffer, 1, CHUNK, state.file);
+    if (std::ferror(state.file)) {
+      const int error = errno;
+      throw OpenError(std::string("Error reading XML file: ") + std::strerror(error), error);
+    }
+    // The size seen before reading does not hold for a file that grows, or
+    // one that is no regular file.
+    total += count;
+    if (sizeLimit > 0 && total > sizeLimit) throw tooLarge();
+    const int final = count < CHUNK;
+    if (XML_ParseBuffer(state.parser, static_cast<int>(count), final) == XML_STATUS_ERROR) {
       const XML_LChar* text = XML_ErrorString(XML_GetErrorCode(state.parser));
       throw std::string(text ? text : "unknown XML error");
     }
@@ -383,10 +405,11 @@ void xmlStart(void* userData, const char* name, const char** attrs) {
 
 void xmlEnd(void* userData, const char* name) { static_cast<XMLHandler*>(userData)->endElement(name); }
 
-Node* loadXML(const char* file) {
-  if (!file) throw std::string("Could not open XML file");
+Node* loadXML(const char* file, size_t sizeLimit) {
+  if (!file) throw OpenError("Could not open XML file", ENOENT);
   DOMXMLHandler handler;
   XMLReader reader(&handler);
+  reader.sizeLimit = sizeLimit;
   try {
     reader.readFile(file);
   } catch (...) {

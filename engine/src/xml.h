@@ -81,14 +81,34 @@ class DOMXMLHandler : public XMLHandler {
   void endElement(const char* name) override;
 };
 
+// Thrown where a file cannot be opened or read as a file at all (missing,
+// no permission, a link loop, a folder): nothing was learnt of its content,
+// so it is no broken document. It is the message itself, so that whoever
+// catches messages catches it too; error is the errno that stopped it.
+class OpenError : public std::string {
+ public:
+  int error;
+  OpenError(const std::string& message, int error);
+};
+
 class XMLReader {
  public:
+  // Bytes fed to the parser at a time. The parser scans a token that spans
+  // chunks again for each chunk, so small chunks make a long token cost the
+  // square of its length.
+  static constexpr size_t CHUNK = 64 * 1024;
+
   XMLHandler* handler;  // not owned
+  // The largest file read, in bytes; 0 for any size.
+  size_t sizeLimit;
 
   explicit XMLReader(XMLHandler* handler);
   // Parses one file, calling the handler for each start and end tag.
-  // Throws "Could not open XML file", "Error reading XML file" or the
-  // parser's own error text.
+  // Throws an OpenError "Could not open XML file" for a missing file, the
+  // same followed by ": " and the reason where it exists but does not open,
+  // and "Error reading XML file: " and the reason where reading fails; a
+  // message "larger than <sizeLimit> bytes" for a file beyond the limit;
+  // else the parser's own error text.
   void readFile(const std::string& file);
 };
 
@@ -97,7 +117,8 @@ void xmlStart(void* userData, const char* name, const char** attrs);
 void xmlEnd(void* userData, const char* name);
 
 // Reads a file into a tree that the caller owns; throws as readFile does.
-Node* loadXML(const char* file);
+// sizeLimit as the reader's: 0 reads a file of any size.
+Node* loadXML(const char* file, size_t sizeLimit = 0);
 
 // The name a bank gives an entry of its list file: the entry's "name", else
 // its "filename" with the warning "No name specified for <kind>. Using

@@ -1,7 +1,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -26,11 +28,13 @@ Node* element(const std::string& name) {
   return n;
 }
 
-// The message a load throws, or "" when it succeeds.
+// The message a load throws, or "" when it succeeds; an OpenError is marked.
 std::string loadError(const std::string& path) {
   try {
     std::unique_ptr<Node> root(korvu::xml::loadXML(path.c_str()));
     if (!root) return "(no root)";
+  } catch (const korvu::xml::OpenError& failure) {
+    return "(did not open) " + failure;
   } catch (const std::string& message) {
     return message;
   }
@@ -215,14 +219,18 @@ TEST(XmlRead, ErrorsAreTheExactMessagesAndCloseTheFile) {
     writeFile(path, cases[i].first);
     EXPECT_EQ(loadError(path), cases[i].second) << cases[i].first;
   }
-  EXPECT_EQ(loadError(dir + "/missing.xml"), "Could not open XML file");
-  EXPECT_EQ(loadError(dir), "Error reading XML file");  // a directory opens but cannot be read
+  ASSERT_EQ(symlink((dir + "/loop").c_str(), (dir + "/loop").c_str()), 0);
+  EXPECT_EQ(loadError(dir + "/missing.xml"), "(did not open) Could not open XML file");
+  EXPECT_EQ(loadError(dir + "/loop"), "(did not open) Could not open XML file: Too many levels of symbolic links");
+  // A directory opens but cannot be read.
+  EXPECT_EQ(loadError(dir), "(did not open) Error reading XML file: Is a directory");
   EXPECT_EQ(openFileCount(), before);
 }
 
 TEST(XmlRead, ChunkBoundariesAndTheEmptyFinalChunk) {
   std::string dir = makeTempDir();
-  for (size_t size : {511u, 512u, 513u, 1024u, 1500u}) {
+  const size_t chunk = korvu::xml::XMLReader::CHUNK;
+  for (size_t size : {size_t(100), chunk - 1, chunk, chunk + 1, 2 * chunk + 500}) {
     // An element whose attribute fills the file to exactly `size` bytes.
     const std::string head = "<r v=\"";
     const std::string tail = "\"/>";
@@ -239,6 +247,20 @@ TEST(XmlRead, ChunkBoundariesAndTheEmptyFinalChunk) {
     writeFile(dir + "/open.xml", open);
     EXPECT_EQ(loadError(dir + "/open.xml"), "no element found") << size;
   }
+}
+
+// The parser scans an unfinished token again for each chunk: in chunks of
+// 512 bytes a 4 MB name took some 20 s.
+TEST(XmlRead, LongTokensReadInLinearTimeAndLimitsRefuseLargeFiles) {
+  const std::string path = makeTempDir() + "/long.xml";
+  const std::string text = "<r v=\"" + std::string(4u << 20, 'n') + "\"/>";
+  writeFile(path, text);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(load(path)->getAttribute("v", "").size(), 4u << 20);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+
+  EXPECT_TRUE(std::unique_ptr<Node>(korvu::xml::loadXML(path.c_str(), text.size())));
+  EXPECT_THROW(korvu::xml::loadXML(path.c_str(), text.size() - 1), std::string);
 }
 
 // ---------------------------------------------------------------------------

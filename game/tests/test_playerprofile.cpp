@@ -1,5 +1,7 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -73,6 +75,46 @@ TEST(PlayerProfiles, BadFilesAndFailedSaves) {
   bank += profile("a");
   EXPECT_THROW(bank.save(dir + "/p.xml"), std::string);
   EXPECT_EQ(readFile(dir + "/p.xml"), "old");
+}
+
+// A file beyond the size limit is refused unparsed, named and kept aside.
+TEST(PlayerProfiles, FilesBeyondTheSizeLimitAreRefusedAndKeptAside) {
+  const std::string file = makeTempDir() + "/profiles.xml";
+  const std::string text = "<profiles>" + std::string(glimro::USER_FILE_LIMIT, ' ') + "</profiles>";
+  writeFile(file, text);
+  testing::internal::CaptureStdout();
+  PlayerProfileBank().loadOrKeepAside(file);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("\"" + file + "\": The file is larger than 4194304 bytes"),
+            std::string::npos);
+  EXPECT_EQ(readFile(file + ".broken"), text);
+}
+
+// A file the player may not open (mode 000) or a link loop stays as it is,
+// its reason logged, and no save replaces it.
+TEST(PlayerProfiles, FilesThatDoNotOpenStayAndAreNotWritten) {
+  const std::string dir = makeTempDir(), locked = dir + "/profiles.xml", loop = dir + "/loop.xml";
+  ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+  writeFile(locked, "<profiles/>");
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
+  const korvu_test::ChildResult child = korvu_test::runUnprivileged([&] {
+    for (const std::string& file : {locked, loop}) {
+      PlayerProfileBank bank;
+      bank.loadOrKeepAside(file);
+      bank += profile("Bo");
+      EXPECT_THROW(bank.save(file), std::string);
+      if (testing::Test::HasFailure()) std::printf("written: %s\n", file.c_str());
+    }
+  });
+  ASSERT_EQ(child.exitStatus, 0) << child.out << child.err;
+  EXPECT_NE(child.out.find("profiles \"" + locked + "\": Permission denied"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("profiles \"" + loop + "\": Too many levels of symbolic links"), std::string::npos);
+  EXPECT_EQ(child.out.find("written:"), std::string::npos) << child.out;
+  struct stat info;
+  EXPECT_TRUE(stat(locked.c_str(), &info) == 0 && (info.st_mode & 07777) == 0);
+  EXPECT_EQ(readFile(locked), "<profiles/>");
+  EXPECT_TRUE(lstat(loop.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+  for (const std::string& aside : {locked + ".broken", loop + ".broken"}) EXPECT_NE(lstat(aside.c_str(), &info), 0);
 }
 
 TEST(PlayerProfiles, ElementReadingAndDirectDeletion) {

@@ -1,5 +1,7 @@
 // The settings file and the last-choices file: reading rules, defaults and
 // round trips.
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
@@ -162,4 +164,22 @@ TEST(LastChoices, SaveMergesWithWhatAnotherCopySaved) {
   writeFile(file, "<moresettings><profile");
   alone.save(file);
   EXPECT_EQ(readFile(file + ".broken"), "<moresettings><profile");
+}
+
+// The last choices at start-up: a file that does not parse is kept aside,
+// a link loop stays and is not written. The settings file has the size limit.
+TEST(LastChoices, BrokenFilesAreKeptAsideAndUnopenableOnesLeftAlone) {
+  const std::string dir = makeTempDir();
+  writeFile(dir + "/m.xml", "<moresettings>");
+  MoreSettings m;
+  m.loadOrKeepAside(dir + "/m.xml");
+  EXPECT_EQ(readFile(dir + "/m.xml.broken"), "<moresettings>");
+  EXPECT_NO_THROW(m.save(dir + "/m.xml"));
+  ASSERT_EQ(symlink((dir + "/loop.xml").c_str(), (dir + "/loop.xml").c_str()), 0);
+  m.loadOrKeepAside(dir + "/loop.xml");
+  EXPECT_THROW(m.save(dir + "/loop.xml"), std::string);
+  EXPECT_NO_THROW(m.save(dir + "/m.xml"));  // the mark is of that file alone
+
+  writeFile(dir + "/s.xml", "<settings>" + std::string(glimro::USER_FILE_LIMIT, ' ') + "</settings>");
+  EXPECT_THROW(Settings().load(dir + "/s.xml"), std::string);
 }

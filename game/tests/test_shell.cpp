@@ -425,6 +425,25 @@ TEST_F(ShellTest, StoringAProfileTakesInThoseAnotherCopyMade) {
             "  <profile name=\"Bo\"/>\n  <profile name=\"Dee\"/>\n</profiles>\n");
 }
 
+// A record file that does not open (here a link loop) is named on screen,
+// with its reason, when the race starts; the race runs, and its end does
+// not write over the file.
+TEST_F(ShellTest, RecordFileThatDoesNotOpenIsNamedWhenTheRaceStarts) {
+  ASSERT_EQ(symlink("track_short_stats.xml", "track_short_stats.xml"), 0);
+  start();
+  EXPECT_TRUE(menuStep({glimro::TRG_SINGLE_PLAYER_GAME, glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr) << message();
+  EXPECT_EQ(message(), "Could not open the best times \"" + dir +
+                           "/track_short_stats.xml\" (Too many levels of symbolic links); this race's times are "
+                           "not saved.");
+  glimro::leaveRace();
+  EXPECT_EQ(message(), "Could not save the best times to \"track_short_stats.xml\".");
+  struct stat info;
+  ASSERT_EQ(lstat("track_short_stats.xml", &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_NE(lstat("track_short_stats.xml.broken", &info), 0);
+}
+
 // What the menus refuse, they say on screen; the race does not start and no
 // profile is made.
 TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -168,6 +169,33 @@ TEST(TrackModel, RecordFileIsReadMovedAsideWhenBrokenAndSavedSafely) {
   third.stats.tracktimes.add(TimeEntry(5, "x"));
   EXPECT_NO_THROW(third.saveStats());
   EXPECT_EQ(korvu_test::readFile("track_03_stats.xml"), before);
+}
+
+// A record file the player may not open (mode 000) holds records nobody has
+// seen: it stays as it is, the save refuses to replace it, and the notice
+// for the screen says why.
+TEST(TrackModel, RecordFileThatDoesNotOpenStaysAndIsNotWritten) {
+  InTempDir here;
+  ASSERT_EQ(chmod(here.dir.c_str(), 0777), 0);
+  korvu_test::writeFile("track_03_stats.xml", "<trackstats/>");
+  ASSERT_EQ(chmod("track_03_stats.xml", 0), 0);
+  const korvu_test::ChildResult child = korvu_test::runUnprivileged([] {
+    BareTrack track;
+    track.name = "track_03";
+    track.loadStats();
+    track.stats.laptimes.add(TimeEntry(50000, "Bo"));
+    std::printf("notice: %s\nsaved: %d\n", track.statsNotice.c_str(), track.saveStats() ? 1 : 0);
+  });
+  ASSERT_EQ(child.exitStatus, 0) << child.out << child.err;
+  EXPECT_NE(child.out.find("notice: Could not open the best times \"" + here.dir +
+                           "/track_03_stats.xml\" (Permission denied)"),
+            std::string::npos)
+      << child.out;
+  EXPECT_NE(child.out.find("saved: 0"), std::string::npos);
+  struct stat info;
+  EXPECT_TRUE(stat("track_03_stats.xml", &info) == 0 && (info.st_mode & 07777) == 0);
+  EXPECT_EQ(korvu_test::readFile("track_03_stats.xml"), "<trackstats/>");
+  EXPECT_NE(stat("track_03_stats.xml.broken", &info), 0);
 }
 
 TEST(ShortTrack, BuildsFortySectionsAlongItsCurves) {

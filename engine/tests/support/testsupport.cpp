@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <png.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -171,6 +172,17 @@ ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestru
   result.out = readFile(outPath);
   result.err = readFile(errPath);
   return result;
+}
+
+ChildResult runUnprivileged(const std::function<void()>& fn) {
+  return runInChild([&] {
+    if (geteuid() == 0) {
+      const gid_t gid = 65534;
+      const uid_t uid = 65534;
+      if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) _exit(122);
+    }
+    fn();
+  });
 }
 
 namespace {

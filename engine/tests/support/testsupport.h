@@ -66,6 +66,11 @@ struct ChildResult {
 // the leak check then reports the parent's allocations, so such a child
 // should end through _exit).
 ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestructors = false);
+// runInChild, where the child first becomes user and group 65534 with no
+// other groups when the tests run as root, so that file permissions bind it
+// as they bind a player; a child that cannot change user exits with 122.
+// What it is to reach must be open to others.
+ChildResult runUnprivileged(const std::function<void()>& fn);
 
 // Starts SDL's video and opens a real OpenGL window of the given size
 // through korvu::init and korvu::initScreen (so korvu::screen,

@@ -12,6 +12,7 @@
 #include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "debug.h"
+#include "filepath.h"
 #include "xml.h"
 
 namespace glimro {
@@ -37,33 +38,27 @@ void saveMerged(const std::string& file, const std::string& rootName,
                 const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge) {
   FileLock lock(file);
 
-  // A file that is there but cannot be opened (no permission) is left to the
-  // player: it may hold data, and it cannot be read to merge.
-  bool exists = false;
-  if (FILE* in = std::fopen(file.c_str(), "rb")) {
-    exists = true;
-    std::fclose(in);
-  } else if (errno != ENOENT) {
-    throw "Could not read \"" + file + "\" before saving over it: " + std::strerror(errno);
-  }
-
+  // A file that is there but cannot be opened (no permission, a link loop, a
+  // folder) is left to the player: it may hold data, and it cannot be read
+  // to merge. One that opens but does not parse, or is larger than any file
+  // of the game's, is kept aside.
   std::unique_ptr<korvu::xml::Node> onDisk;
   std::string aside;
-  if (exists) {
-    std::string problem;
-    try {
-      onDisk.reset(korvu::xml::loadXML(file.c_str()));
-      if (!onDisk || onDisk->name != rootName) problem = "its root element is not \"" + rootName + "\"";
-    } catch (const std::string& message) {
-      problem = message;
-    }
-    if (!problem.empty()) {
-      onDisk.reset();
-      korvu::debug::error(DBG_RESOURCES, "Could not read \"%s\" to merge with it: %s", file.c_str(),
-                          problem.c_str());
-      aside = keepAside(file);  // throws, and the file stays, when it cannot be moved
-      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", aside.c_str());
-    }
+  std::string problem;
+  try {
+    onDisk.reset(loadUserFile(file, nullptr));
+    if (!onDisk || onDisk->name != rootName) problem = "its root element is not \"" + rootName + "\"";
+  } catch (const korvu::xml::OpenError& failure) {
+    if (failure.error != ENOENT) UnopenedFile{file, std::strerror(failure.error)}.checkWrite(file);
+  } catch (const std::string& message) {
+    problem = message;
+  }
+  if (!problem.empty()) {
+    onDisk.reset();
+    korvu::debug::error(DBG_RESOURCES, "Could not read \"%s\" to merge with it: %s", korvu::fullPath(file).c_str(),
+                        problem.c_str());
+    aside = keepAside(file);  // throws, and the file stays, when it cannot be moved
+    korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", korvu::fullPath(aside).c_str());
   }
 
   std::unique_ptr<korvu::xml::Node> merged(merge(onDisk.get()));

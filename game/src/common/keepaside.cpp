@@ -7,7 +7,33 @@
 #include <cstdio>
 #include <cstring>
 
+#include "filepath.h"
+#include "xml.h"
+
 namespace glimro {
+
+void UnopenedFile::checkWrite(const std::string& target) const {
+  if (file.empty() || target != file) return;
+  throw "\"" + korvu::fullPath(file) + "\" is not written: it could not be opened (" + reason + ")";
+}
+
+korvu::xml::Node* loadUserFile(const std::string& file, UnopenedFile* unopened) {
+  try {
+    korvu::xml::Node* root = korvu::xml::loadXML(file.c_str(), USER_FILE_LIMIT);
+    if (unopened && unopened->file == file) *unopened = UnopenedFile();
+    return root;
+  } catch (const korvu::xml::OpenError& failure) {
+    if (unopened && failure.error != ENOENT) {
+      unopened->file = file;
+      unopened->reason = std::strerror(failure.error);
+    }
+    throw;
+  } catch (const std::string&) {
+    // It opened: what it holds was seen, and a save may replace it.
+    if (unopened && unopened->file == file) *unopened = UnopenedFile();
+    throw;
+  }
+}
 
 std::string keepAside(const std::string& file) {
   for (unsigned n = 0;; ++n) {

@@ -1,13 +1,14 @@
 #include "common/playerprofile.h"
 
-#include <sys/stat.h>
-
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "common/filelock.h"
 #include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "debug.h"
+#include "filepath.h"
 #include "gui/dropdownlist.h"
 
 namespace glimro {
@@ -80,7 +81,7 @@ std::set<std::string> namesIn(const korvu::xml::Node* root) {
 }  // namespace
 
 void PlayerProfileBank::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
   if (!root || root->name != XML_PROFILES_PROFILES) return;
   getFromNode(root.get());
   const std::set<std::string> names = namesIn(root.get());
@@ -90,13 +91,20 @@ void PlayerProfileBank::load(const std::string& file) {
 void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
   try {
     load(file);
-  } catch (const std::string& message) {
-    struct stat info;
-    if (stat(file.c_str(), &info) != 0) {
-      korvu::debug::info(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
+  } catch (const korvu::xml::OpenError& failure) {
+    if (failure.error == ENOENT) {
+      korvu::debug::info(DBG_RESOURCES, "No player profiles yet in \"%s\".", file.c_str());
       return;
     }
-    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
+    // Nothing of the file was seen: it may hold every profile, and becomes
+    // readable again once its owner mends the permission or the link.
+    korvu::debug::error(DBG_RESOURCES,
+                        "Could not open the player profiles \"%s\": %s. The file is left as it is, and new "
+                        "profiles are not saved to it.",
+                        korvu::fullPath(file).c_str(), std::strerror(failure.error));
+  } catch (const std::string& message) {
+    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles from \"%s\": %s.",
+                        korvu::fullPath(file).c_str(), message.c_str());
     try {
       korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
     } catch (const std::string& failure) {
@@ -106,6 +114,7 @@ void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
 }
 
 void PlayerProfileBank::save(const std::string& file) {
+  unopened.checkWrite(file);
   saveMerged(file, XML_PROFILES_PROFILES, [this](const korvu::xml::Node* onDisk) {
     if (onDisk) {
       for (const std::string& name : namesIn(onDisk)) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bank.h"
+#include "common/keepaside.h"
 #include "xml.h"
 
 namespace korvu { namespace gui { struct ListItem; } }
@@ -47,19 +48,25 @@ class PlayerProfile {
 
 class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
  public:
+  // Set by load when the file exists but does not open; save then refuses
+  // to write over it.
+  UnopenedFile unopened;
+
   // Adds one profile per "profile" child of the root, in document order;
   // the bank is not cleared first, and a later profile replaces an earlier
   // one of the same name.
   void getFromNode(const korvu::xml::Node* root);
   // A new "profiles" element with one child per profile, in name order.
   korvu::xml::Node* buildDomTree() const;
-  // Reads a profiles file; a root of another name is ignored. Throws the
-  // reader's message when the file cannot be read. The names read are
-  // remembered as on file (see save).
+  // Reads a profiles file (loadUserFile: at most USER_FILE_LIMIT bytes); a
+  // root of another name is ignored. Throws the reader's message when the
+  // file cannot be read. The names read are remembered as on file (see save).
   void load(const std::string& file);
-  // The start-up read: load, where a missing file is no profiles yet and a
-  // file that cannot be read is logged and kept aside (keepAside), so that
-  // the next save does not replace the profiles it may still hold.
+  // The start-up read: load, where a missing file is no profiles yet; a file
+  // that does not open is logged with its reason and left where it is
+  // (unopened is marked); one that opens but cannot be read is logged and
+  // kept aside (keepAside). Either way the next save does not replace the
+  // profiles it may still hold.
   void loadOrKeepAside(const std::string& file);
   // Under the file's lock, merges the file as it is now with the bank and
   // writes the result, replacing the file atomically. Another copy of the
@@ -71,7 +78,7 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   // under its old name: a copy never loses a profile it shows, and times
   // kept under that name still belong to one. A file that cannot be read is
   // kept aside first (saveMerged). Throws a message when the file cannot be
-  // written; the old file then stays as it was.
+  // written, or is the unopened one; the old file then stays as it was.
   void save(const std::string& file);
 
  private:

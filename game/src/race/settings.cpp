@@ -4,6 +4,7 @@
 #include <climits>
 #include <memory>
 
+#include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "ddd/materialbank.h"
 #include "ddd/model.h"
@@ -59,7 +60,9 @@ const std::string FILENAME_SETTINGS = "resources/settings.xml";
 Settings settings;
 
 void Settings::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  // The game never writes this file, so nothing needs guarding against a
+  // save over one that did not open.
+  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, nullptr));
   if (root && root->name == XML_SETTINGS) getSettingsFromNode(root.get());
 }
 

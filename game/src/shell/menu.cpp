@@ -21,6 +21,7 @@
 #include "shell/resources.h"
 #include "race/settings.h"
 #include "sprite.h"
+#include "track/track.h"
 
 namespace glimro {
 
@@ -153,6 +154,8 @@ void startGame() {
     startTitleMusic();
     return;
   }
+  // The track cannot reach the screen itself.
+  if (game->track && !game->track->statsNotice.empty()) postMessage(game->track->statsNotice);
   setVisible("pMainMenu", false);
   setVisible("pStartGameMenu1", false);
   setVisible("pStartGameMenu2", false);
@@ -211,7 +214,7 @@ void storeProfile() {
     bank->save(FILENAME_PROFILES);
   } catch (const std::string& message) {
     korvu::debug::error(DBG_CORE, "Could not save the profiles: %s", message.c_str());
-    postMessage("Could not save the profiles to \"" + FILENAME_PROFILES + "\".");
+    postMessage("Could not save the profiles: " + message);
   }
   // The save brings in the profiles another copy of the game has made.
   for (auto& entry : *bank)
@@ -241,11 +244,7 @@ void prepareMenus() {
       korvu::Rect{0.0f, korvu::vpScreen.height - 50.0f, korvu::vpScreen.width, 30.0f};
   globalMessages.font = resources->font;
 
-  try {
-    moreSettings.load(FILENAME_MORESETTINGS);
-  } catch (const std::string&) {
-    korvu::debug::info(DBG_CORE, "Could not find additional settings.");
-  }
+  moreSettings.loadOrKeepAside(FILENAME_MORESETTINGS);
   preselectProfile(moreSettings.singleplayer, "dlProfile0");
   preselectProfile(moreSettings.multiplayer_1, "dlProfile1");
   preselectProfile(moreSettings.multiplayer_2, "dlProfile2");

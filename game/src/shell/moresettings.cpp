@@ -1,8 +1,13 @@
 #include "shell/moresettings.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "common/filelock.h"
+#include "common/loggroups.h"
+#include "debug.h"
+#include "filepath.h"
 #include "race/settings.h"
 #include "xml.h"
 
@@ -75,10 +80,31 @@ korvu::xml::Node* MoreSettings::buildDomTree() const {
 }
 
 void MoreSettings::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
   if (!root || root->name != XML_MORESETTINGS) return;
   getFromNode(root.get());
   for (size_t i = 0; i < CHOICE_COUNT; ++i) onFile_[i] = this->*CHOICES[i].field;
+}
+
+void MoreSettings::loadOrKeepAside(const std::string& file) {
+  try {
+    load(file);
+  } catch (const korvu::xml::OpenError& failure) {
+    if (failure.error == ENOENT) {
+      korvu::debug::info(DBG_CORE, "No last choices yet in \"%s\".", file.c_str());
+      return;
+    }
+    korvu::debug::warning(DBG_CORE, "Could not open the last choices \"%s\": %s. The file is left as it is.",
+                          korvu::fullPath(file).c_str(), std::strerror(failure.error));
+  } catch (const std::string& message) {
+    korvu::debug::warning(DBG_CORE, "Could not load the last choices from \"%s\": %s.",
+                          korvu::fullPath(file).c_str(), message.c_str());
+    try {
+      korvu::debug::warning(DBG_CORE, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
+    } catch (const std::string& failure) {
+      korvu::debug::error(DBG_CORE, "%s", failure.c_str());
+    }
+  }
 }
 
 void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& name) {
@@ -88,6 +114,7 @@ void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& 
 }
 
 void MoreSettings::save(const std::string& file) {
+  unopened.checkWrite(file);
   saveMerged(file, XML_MORESETTINGS, [this](const korvu::xml::Node* onDisk) {
     // The file's choices, where it has them; this copy's elsewhere.
     MoreSettings saved = *this;

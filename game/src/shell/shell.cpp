@@ -9,6 +9,7 @@
 #include "controls.h"
 #include "ddd/settings.h"
 #include "audio/emitter.h"
+#include "filepath.h"
 #include "fonts/font.h"
 #include "race/game.h"
 #include "gui/gui.h"
@@ -104,7 +105,7 @@ void init() {
     settings.load(FILENAME_SETTINGS);
   } catch (const std::string& message) {
     korvu::debug::warning(DBG_CORE, "Could not load settings from \"%s\": \"%s\". Using default settings.",
-                          FILENAME_SETTINGS.c_str(), message.c_str());
+                          korvu::fullPath(FILENAME_SETTINGS).c_str(), message.c_str());
   }
   openScreen();
   korvu::debug::debug(DBG_CORE, "Initialized screen.");

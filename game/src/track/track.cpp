@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "common/keepaside.h"
 #include "common/loggroups.h"
@@ -12,11 +11,13 @@
 #include "ddd/model.h"
 #include "ddd/modelbank.h"
 #include "debug.h"
+#include "filepath.h"
 #include "gui/captioned.h"
 #include "gui/component.h"
 #include "gui/gui.h"
 #include "mathtypes.h"
 #include "track/timetext.h"
+#include "xml.h"
 
 namespace glimro {
 
@@ -88,23 +89,36 @@ bool Track::saveStats() {
 
 void Track::loadStats() {
   const std::string file = statsFile();
-  struct stat info;
-  if (stat(file.c_str(), &info) != 0 && errno == ENOENT) {
-    // No races on this track yet.
-    korvu::debug::info(DBG_GAME, "Could not load track stats for track \"%s\".", name.c_str());
-    return;
-  }
+  const std::string shown = korvu::fullPath(file);
+  statsNotice.clear();
   try {
     stats.load(file);
+  } catch (const korvu::xml::OpenError& failure) {
+    if (failure.error == ENOENT) {
+      // No races on this track yet.
+      korvu::debug::info(DBG_GAME, "No track stats for track \"%s\" yet.", name.c_str());
+      return;
+    }
+    // Nothing of the file was seen, so it is left alone: it becomes readable
+    // again once its owner mends the permission or the link, and the save
+    // at the end of the race refuses to replace it (stats.unopened).
+    const std::string reason = std::strerror(failure.error);
+    korvu::debug::error(DBG_GAME, "Could not open the track stats of track \"%s\", \"%s\": %s", name.c_str(),
+                        shown.c_str(), reason.c_str());
+    statsNotice = "Could not open the best times \"" + shown + "\" (" + reason + "); this race's times are not saved.";
+    return;
   } catch (const std::string& message) {
     korvu::debug::error(DBG_GAME, "Could not load track stats for track \"%s\" from \"%s\": %s", name.c_str(),
-                        file.c_str(), message.c_str());
+                        shown.c_str(), message.c_str());
     try {
       const std::string aside = keepAside(file);
       korvu::debug::error(DBG_GAME, "The unreadable file is kept as \"%s\"; the track starts with empty tables.",
                           aside.c_str());
+      statsNotice = "The best times \"" + shown + "\" could not be read (" + message + "); kept as \"" +
+                    korvu::fullPath(aside) + "\".";
     } catch (const std::string& failure) {
       korvu::debug::error(DBG_GAME, "%s", failure.c_str());
+      statsNotice = failure;
     }
     return;
   }

@@ -52,6 +52,10 @@ class Track : public korvu::ddd::QuadtreeObject {
   korvu::Quadtree<korvu::ddd::Object*> collisionTree;
   // The best lap and best race times.
   TrackStats stats;
+  // What the player is to be told of the record file after loadStats (it
+  // did not open, or was kept aside), for the shell to show; empty when it
+  // read or was missing.
+  std::string statsNotice;
   // Where load() takes its models from and files the bent road copies in;
   // not owned; the race hands it its model bank.
   korvu::ddd::ModelBank* modelBank;
@@ -92,9 +96,12 @@ class Track : public korvu::ddd::QuadtreeObject {
   // never thrown.
   bool saveStats();
   // Merges the record file into the tables. A missing file is the normal
-  // first race. A file that cannot be read is logged and moved aside
-  // (keepAside: "<file>.broken", then numbered), so that the save at the end
-  // of the race does not overwrite the records it may still hold.
+  // first race. A file that does not open (no permission, a link loop) is
+  // logged with its reason and left where it is, and saveStats then fails
+  // rather than replace it; one that opens but cannot be read is logged and
+  // moved aside (keepAside: "<file>.broken", then numbered), so that the save
+  // at the end of the race does not overwrite the records it may still
+  // hold. Either sets statsNotice.
   void loadStats();
   // Fills the race-over labels prefix + "total_" / "lap_" + i + "_Nr",
   // "_Name", "_Time" for the five best of each table, searched in the GUI

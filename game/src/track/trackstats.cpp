@@ -122,12 +122,13 @@ void TrackStats::merge(const TrackStats& other) {
 }
 
 void TrackStats::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
+  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
   if (!root || root->name != XML_TRACKSTATS_TRACKSTATS) throw std::string("Not a track statistics file");
   getFromNode(root.get());
 }
 
 void TrackStats::save(const std::string& file) {
+  unopened.checkWrite(file);
   saveMerged(file, XML_TRACKSTATS_TRACKSTATS, [this](const korvu::xml::Node* onDisk) {
     TrackStats saved;
     saved.getFromNode(onDisk);

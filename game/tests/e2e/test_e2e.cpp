@@ -764,6 +764,32 @@ TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
   EXPECT_EQ(stats.tracktimes.entries[0].ticks, 290000);
 }
 
+// A profile name of 4 MB, as a player's profiles file may come to hold:
+// the menus come within seconds (read in small chunks, such a name held a
+// black window for over 20 s).
+TEST_F(GameRun, AHugeProfileNameDoesNotHoldTheStart) {
+  ASSERT_TRUE(x.running());
+  GameSetup setup;
+  const std::string folder = makeGameFolder(setup);
+  const std::string profiles =
+      "<profiles><profile name=\"" + std::string(4000000, 'n') + "\"/><profile name=\"Ada\"/></profiles>";
+  korvu_test::writeFile(folder + "/profiles.xml", profiles);
+  game.reset(new GameSession(folder, setup));
+  game->launch();
+  ASSERT_TRUE(game->waitForWindow(15.0)) << "no window titled Glimro";
+  // The menus take well under a second on a quiet machine.
+  const double deadline = 8.0;
+  const double left = deadline - secondsSince(game->launchedAt());
+  ASSERT_TRUE(left > 0.0 && waitForPanel("pMainMenu", left))
+      << "no main menu " << deadline << " s after the launch";
+  game->closeWindow();
+  ASSERT_TRUE(game->waitForExit(10.0));
+  expectCleanEnd(*game);
+  // Read, not refused: the file is where it was, and nothing was kept aside.
+  EXPECT_EQ(game->file("profiles.xml"), profiles);
+  EXPECT_TRUE(game->file("profiles.xml.broken").empty());
+}
+
 // Start-ups that cannot succeed say why and end with a failure status.
 TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
   struct Case {
