@@ -7,6 +7,7 @@
 #include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "debug.h"
+#include "filepath.h"
 #include "gui/dropdownlist.h"
 
 namespace glimro {
@@ -79,9 +80,11 @@ void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
       korvu::debug::info(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
       return;
     }
-    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles: %s.", message.c_str());
+    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles from \"%s\": %s.",
+                        korvu::fullPath(file).c_str(), message.c_str());
     try {
-      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
+      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\"; the game starts without profiles.",
+                          korvu::fullPath(keepAside(file)).c_str());
     } catch (const std::string& failure) {
       korvu::debug::error(DBG_RESOURCES, "%s", failure.c_str());
     }

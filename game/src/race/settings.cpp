@@ -11,6 +11,7 @@
 #include "ddd/object.h"
 #include "ddd/settings.h"
 #include "debug.h"
+#include "filepath.h"
 #include "audio/emitter.h"
 #include "image.h"
 #include "race/game.h"
@@ -108,7 +109,7 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
                               "keeping %d by %d.",
                               child->getAttribute(XML_RESOLUTION_X, std::to_string(resX)).c_str(),
                               child->getAttribute(XML_RESOLUTION_Y, std::to_string(resY)).c_str(),
-                              FILENAME_SETTINGS.c_str(), resX, resY);
+                              korvu::fullPath(FILENAME_SETTINGS).c_str(), resX, resY);
       }
       fullscreen = child->getAttributeBool(XML_RESOLUTION_FULLSCREEN, fullscreen);
       korvu::debug::info(DBG_CORE, "Resolution requested by settings file: %d/%d.", resX, resY);
@@ -123,7 +124,8 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
         laps = static_cast<int>(std::min<long>(value, INT_MAX));
       } else {
         korvu::debug::warning(DBG_CORE, "Laps \"%s\" in \"%s\" is not a number of at least 1; racing %d laps.",
-                              child->getAttribute(XML_VALUE, "").c_str(), FILENAME_SETTINGS.c_str(), laps);
+                              child->getAttribute(XML_VALUE, "").c_str(),
+                              korvu::fullPath(FILENAME_SETTINGS).c_str(), laps);
       }
     } else if (name == XML_AUDIODEVICE) {
       audiodevice = child->getAttribute(XML_VALUE, audiodevice);

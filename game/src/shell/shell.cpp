@@ -9,11 +9,13 @@
 #include "controls.h"
 #include "ddd/settings.h"
 #include "audio/emitter.h"
+#include "filepath.h"
 #include "fonts/font.h"
 #include "race/game.h"
 #include "gui/gui.h"
 #include "korvu.h"
 #include "shell/menu.h"
+#include "shell/notice.h"
 #include "shell/resources.h"
 #include "race/settings.h"
 #include "track/track.h"
@@ -37,7 +39,7 @@ void openScreen() {
     const Settings defaults;
     if (settings.resX == defaults.resX && settings.resY == defaults.resY) fail("InitScreen() failed: %s", message);
     korvu::debug::warning(DBG_CORE, "The screen cannot open %d by %d, the resolution in \"%s\" (%s); opening %d by %d.",
-                          settings.resX, settings.resY, FILENAME_SETTINGS.c_str(), message.c_str(), defaults.resX,
+                          settings.resX, settings.resY, korvu::fullPath(FILENAME_SETTINGS).c_str(), message.c_str(), defaults.resX,
                           defaults.resY);
     try {
       korvu::initScreen(defaults.resX, defaults.resY, 32, settings.fullscreen);
@@ -71,7 +73,7 @@ void initAudio() {
     korvu::debug::warning(DBG_CORE,
                           "%s; playing without sound. <sound enabled=\"0\"/> in \"%s\" starts the game without "
                           "trying.",
-                          message.c_str(), FILENAME_SETTINGS.c_str());
+                          message.c_str(), korvu::fullPath(FILENAME_SETTINGS).c_str());
   }
   korvu::audio::cleanUp();
   korvu::audio::enabled = settings.sound = false;
@@ -86,6 +88,9 @@ void initAudio() {
 
 void init() {
   nameLogGroups();
+  // A player who started the game from the desktop sees no terminal: what
+  // start-up warns of is shown in the first menu too.
+  korvu::debug::startCapture();
   terminate = false;
   game = nullptr;
   resources = nullptr;
@@ -99,7 +104,7 @@ void init() {
     settings.load(FILENAME_SETTINGS);
   } catch (const std::string& message) {
     korvu::debug::warning(DBG_CORE, "Could not load settings from \"%s\": \"%s\". Using default settings.",
-                          FILENAME_SETTINGS.c_str(), message.c_str());
+                          korvu::fullPath(FILENAME_SETTINGS).c_str(), message.c_str());
   }
   openScreen();
   korvu::debug::debug(DBG_CORE, "Initialized screen.");
@@ -133,6 +138,7 @@ void init() {
   game = nullptr;
   prepareMenus();
   korvu::setClearColor(0.0f, 0.0f, 0.3f, 0.0f);
+  startupNotice.show(korvu::debug::stopCapture(), resources->font, korvu::vpScreen.width, korvu::vpScreen.height);
 }
 
 void leaveRace() {
@@ -164,6 +170,7 @@ void mainLoop() {
 
 bool runFrame(unsigned elapsed) {
   const float dt = static_cast<float>(elapsed);
+  startupNotice.perform(dt);
   bool running = resources->controlQueue->readEvents();
   resources->controlQueue->perform(dt);
   resources->gui->perform(resources->controlQueue, dt);
@@ -204,6 +211,7 @@ bool runFrame(unsigned elapsed) {
   }
   korvu::resetCursor();
   globalMessages.draw();
+  startupNotice.draw();
 
   if (game && game->leave) leaveRace();
 

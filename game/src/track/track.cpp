@@ -12,6 +12,7 @@
 #include "ddd/model.h"
 #include "ddd/modelbank.h"
 #include "debug.h"
+#include "filepath.h"
 #include "gui/captioned.h"
 #include "gui/component.h"
 #include "gui/gui.h"
@@ -79,7 +80,7 @@ bool Track::saveStats() {
     stats.save(file);
   } catch (const std::string& message) {
     korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
-                        file.c_str(), message.c_str());
+                        korvu::fullPath(file).c_str(), message.c_str());
     return false;
   }
   stats.laptimes.dump();
@@ -98,11 +99,11 @@ void Track::loadStats() {
     stats.load(file);
   } catch (const std::string& message) {
     korvu::debug::error(DBG_GAME, "Could not load track stats for track \"%s\" from \"%s\": %s", name.c_str(),
-                        file.c_str(), message.c_str());
+                        korvu::fullPath(file).c_str(), message.c_str());
     try {
       const std::string aside = keepAside(file);
       korvu::debug::error(DBG_GAME, "The unreadable file is kept as \"%s\"; the track starts with empty tables.",
-                          aside.c_str());
+                          korvu::fullPath(aside).c_str());
     } catch (const std::string& failure) {
       korvu::debug::error(DBG_GAME, "%s", failure.c_str());
     }

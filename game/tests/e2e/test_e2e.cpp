@@ -171,6 +171,18 @@ int filled(const glimro::TimeTable& table) {
   return n;
 }
 
+// Pixels of the start-up notice's warm white text in the top band of the
+// window, where the notice's box stands: none without a notice.
+int noticeInk(const Frame& f) {
+  int n = 0;
+  for (int y = 10; y < 130 && y < f.height; ++y)
+    for (int x = 10; x < f.width - 10; ++x) {
+      const uint8_t* p = f.at(x, y);
+      n += p[0] > 200 && p[1] > 170 && p[1] < 250 && p[2] > 90 && p[2] < 200 && p[0] - p[2] > 50;
+    }
+  return n;
+}
+
 // Ten plus ten slots, as many "entry" elements as the file holds.
 int entryElements(const std::string& text) {
   int n = 0;
@@ -184,6 +196,7 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   if (HasFatalFailure()) return;
   const Frame menu = toFrame(game->screenshot("main_menu"));
   EXPECT_TRUE(panelVisible(menu, "pMainMenu"));
+  EXPECT_EQ(noticeInk(menu), 0) << "a clean start shows a notice";
 
   // The console reads standard input from now on.
   openConsole();
@@ -550,7 +563,8 @@ TEST_F(GameRun, SoundOffRacesOnEveryTrackAndForTwoPlayers) {
 }
 
 // Where no sound device opens, the game plays without sound and says so
-// once; with sound off it does not try.
+// once, in the log and over the first menu; with sound off it does not try,
+// and the menu shows no notice.
 TEST_F(GameRun, StartsWithoutASoundDevice) {
   for (bool sound : {true, false}) {
     SCOPED_TRACE(sound ? "sound on" : "sound off");
@@ -560,6 +574,13 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
     start(setup);
     if (HasFatalFailure()) return;
     EXPECT_TRUE(waitForPanel("pMainMenu", 5.0)) << "no main menu";
+    const Frame menu = game->grab();
+    saveFrame(sound ? "startup_notice_no_sound_device" : "startup_sound_off", menu);
+    if (sound) {
+      EXPECT_GT(noticeInk(menu), 200) << "no notice of the missing sound device";
+    } else {
+      EXPECT_EQ(noticeInk(menu), 0) << "a clean start shows a notice";
+    }
     game->closeWindow();
     ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
     expectCleanEnd(*game);
@@ -572,8 +593,10 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
 }
 
 // Sizes no window has, or the screen cannot open, start the game at 800 by
-// 600 with one warning that names the settings file; so does a settings
-// file cut short, which leaves every setting at its default (fullscreen).
+// 600 with one warning that names the settings file by its full path; so
+// does a settings file cut short, which leaves every setting at its default
+// (fullscreen). The warning shows over the first menu as well, for a player
+// without a terminal, until the first click.
 TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
   const std::string resolution = "<settings><resolution fullscreen=\"0\" ";
   for (const std::string size : {"x=\"0\" y=\"0\"/></settings>", "x=\"99999\" y=\"99999\"/></settings>",
@@ -586,12 +609,25 @@ TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
     const bool windowed = size.back() == '>';
     EXPECT_TRUE(!windowed || waitForPanel("pMainMenu", 5.0)) << "no main menu";
     EXPECT_EQ(game->grab().width, 800);
+    if (size[3] == '0') {
+      // Read 3 s after the window opened, still there at 8 s, gone at a click.
+      pauseFor(std::max(0.0, windowAt + 3.0 - secondsSince(game->launchedAt())));
+      const Frame early = game->grab();
+      saveFrame("startup_notice", early);
+      EXPECT_GT(noticeInk(early), 200) << "no warning on screen";
+      pauseFor(std::max(0.0, windowAt + 8.0 - secondsSince(game->launchedAt())));
+      EXPECT_GT(noticeInk(game->grab()), 200) << "the warning went before 8 s";
+      game->click(width() / 2, height() - 4);
+      const Clock::time_point clicked = Clock::now();
+      while (secondsSince(clicked) < 5.0 && noticeInk(game->grab()) > 0) pauseFor(0.05);
+      EXPECT_EQ(noticeInk(game->grab()), 0) << "a click left the warning on screen";
+    }
     game->closeWindow();
     ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
     expectCleanEnd(*game);
     const std::string out = game->out();
     const size_t warning = out.find("(warning)");
-    EXPECT_NE(out.find("\"resources/settings.xml\"", warning), std::string::npos) << out;
+    EXPECT_NE(out.find("\"" + game->folder() + "/resources/settings.xml\"", warning), std::string::npos) << out;
     EXPECT_EQ(out.find("(warning)", warning + 1), std::string::npos) << out;
   }
 }
