@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/audio.h"
 #include "shell/commands.h"
@@ -17,6 +19,7 @@
 #include "ddd/light.h"
 #include "ddd/modelbank.h"
 #include "ddd/settings.h"
+#include "fonts/font.h"
 #include "fonts/message.h"
 #include "race/game.h"
 #include "race/glimro.h"
@@ -29,6 +32,7 @@
 #include "korvu.h"
 #include "shell/menu.h"
 #include "shell/moresettings.h"
+#include "shell/notice.h"
 #include "common/playerprofile.h"
 #include "shell/resources.h"
 #include "race/settings.h"
@@ -77,6 +81,7 @@ class ShellTest : public korvu_test::GLWindowTest {
     delete resources;
     resources = nullptr;
     glimro::globalMessages.clear();
+    glimro::startupNotice.clear();
     glimro::selectedPlayers = 0;
     glimro::editingProfile = nullptr;
     glimro::moreSettings = glimro::MoreSettings();
@@ -422,4 +427,52 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
   menuStep({glimro::TRG_OK});
   EXPECT_NE(resources->profileBank->find(std::string(32, 'x')), resources->profileBank->end());
   EXPECT_EQ(message(), "A name takes at most 32 characters; the field took no more.");
+}
+
+// Start-up warnings stay readable at 800 by 600: wrapped at blanks, a path
+// too long for a line cut after a '/', nothing lost, and what does not fit
+// in the top half summed up in a last line.
+TEST_F(ShellTest, StartupNoticeWrapsIntoTheWindow) {
+  start();
+  const korvu::fonts::Font& font = *resources->font;
+  const std::string path = "/home/a-player-with-a-long-name" + std::string(8, 'x') + "/.local/share/glimro/" +
+                           std::string(30, 'd') + "/resources/settings.xml";
+  const std::string text = "Laps \"0\" in \"" + path + "\" is not a number of at least 1; racing 3 laps.";
+  for (float width : {760.0f, 300.0f}) {
+    const std::vector<std::string> lines = glimro::wrapText(font, text, width);
+    ASSERT_GE(lines.size(), 2u);
+    std::string joined;
+    for (const std::string& line : lines) {
+      EXPECT_LE(font.getWidth(line.c_str()), width) << line;
+      EXPECT_FALSE(line.empty());
+      joined += line;
+    }
+    std::string unspaced = text;
+    unspaced.erase(std::remove(unspaced.begin(), unspaced.end(), ' '), unspaced.end());
+    joined.erase(std::remove(joined.begin(), joined.end(), ' '), joined.end());
+    EXPECT_EQ(joined, unspaced);
+  }
+  // Cut after a '/', as each folder's name fits in a line.
+  const std::vector<std::string> narrow = glimro::wrapText(font, path, 300.0f);
+  EXPECT_GE(narrow.size(), 2u);
+  for (size_t i = 0; i + 1 < narrow.size(); ++i) EXPECT_EQ(narrow[i].back(), '/') << narrow[i];
+
+  glimro::Notice& notice = glimro::startupNotice;
+  notice.show({}, &font, 800.0f, 600.0f);
+  EXPECT_TRUE(notice.lines.empty());
+  notice.show({text, "No sound device could be opened; playing without sound."}, &font, 800.0f, 600.0f);
+  ASSERT_GE(notice.lines.size(), 3u);
+  EXPECT_EQ(notice.lines.back(), "No sound device could be opened; playing without sound.");
+  EXPECT_GE(notice.box.y, 300.0f);
+  EXPECT_LE(notice.box.y + notice.box.h, 600.0f);
+  notice.perform(10000.0f);
+  EXPECT_FALSE(notice.lines.empty());  // 3 s more for the second message
+  notice.perform(3000.0f);
+  EXPECT_TRUE(notice.lines.empty());
+
+  const std::vector<std::string> many(40, text);
+  notice.show(many, &font, 800.0f, 600.0f);
+  EXPECT_GE(notice.box.y, 300.0f - 1.0f);
+  EXPECT_EQ(notice.lines.back().rfind("... and ", 0), 0u) << notice.lines.back();
+  EXPECT_NE(notice.lines.back().find(" more in the game's log"), std::string::npos);
 }
