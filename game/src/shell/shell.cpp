@@ -98,7 +98,7 @@ void init() {
   try {
     korvu::init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK, true);
   } catch (const std::string& message) {
-    fail("Init() failed: %s", message);
+    fail("%s", message);
   }
   try {
     settings.load(FILENAME_SETTINGS);

@@ -740,6 +740,22 @@ TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
     EXPECT_NE(out.find(c.expected, critical), std::string::npos) << out;
     EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
   }
+
+  // Started where there is no X display: said so, not blamed on the
+  // resolution, and before a text-mode driver writes its escapes.
+  SCOPED_TRACE("no display");
+  unsetenv("DISPLAY");
+  GameSetup setup;
+  GameSession session(makeGameFolder(setup), setup);
+  session.launch();
+  setenv("DISPLAY", x.name.c_str(), 1);
+  ASSERT_TRUE(session.waitForExit(20.0)) << "the program keeps running";
+  ASSERT_TRUE(session.exited()) << session.err();
+  EXPECT_EQ(session.exitStatus(), 1);
+  const std::string out = session.out();
+  EXPECT_NE(out.find("(critical) No display to open a window on: DISPLAY is not set\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("resolution"), std::string::npos) << out;
+  EXPECT_EQ((out + session.err()).find('\x1b'), std::string::npos) << out << session.err();
 }
 
 }  // namespace
