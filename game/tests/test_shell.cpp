@@ -421,12 +421,24 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
     EXPECT_EQ(message(), "A profile needs a name: point at the field and type one.");
   }
   EXPECT_TRUE(resources->profileBank->empty());
-  // The field stops at its longest name, and OK says so.
+  // The field stops at its longest name and says so at the key it refuses,
+  // and again at OK.
+  const std::string limit = "A name takes at most 32 characters; the field takes no more.";
   field->caption.clear();
-  for (char c : std::string(40, 'x')) field->keyDown(resources->controlQueue, static_cast<unsigned short>(c));
+  glimro::globalMessages.clear();
+  for (char c : std::string(32, 'x')) field->keyDown(resources->controlQueue, static_cast<unsigned short>(c));
+  menuStep({});
+  EXPECT_EQ(message(), "");
+  field->keyDown(resources->controlQueue, 'y');
+  menuStep({});
+  EXPECT_EQ(message(), limit);
+  glimro::globalMessages.clear();
+  menuStep({});
+  EXPECT_EQ(message(), "") << "said again without another refused key";
+  for (char c : std::string(8, 'z')) field->keyDown(resources->controlQueue, static_cast<unsigned short>(c));
   menuStep({glimro::TRG_OK});
   EXPECT_NE(resources->profileBank->find(std::string(32, 'x')), resources->profileBank->end());
-  EXPECT_EQ(message(), "A name takes at most 32 characters; the field took no more.");
+  EXPECT_EQ(message(), limit);
 }
 
 // Start-up warnings stay readable at 800 by 600: wrapped at blanks, a path

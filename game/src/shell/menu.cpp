@@ -166,6 +166,11 @@ void startGame() {
   korvu::getElapsedTicks();
 }
 
+std::string nameLimitMessage() {
+  return "A name takes at most " + std::to_string(korvu::gui::Textfield::MAX_LENGTH) +
+         " characters; the field takes no more.";
+}
+
 void refreshProfileLists() {
   for (const char* name : PROFILE_LISTS)
     if (auto* list = findComponent<korvu::gui::DropdownList>(name)) list->setItems(resources->profileList);
@@ -203,9 +208,7 @@ void storeProfile() {
   }
   // The field stops taking characters there; the player is told why the
   // name ends where it does.
-  if (name.size() >= korvu::gui::Textfield::MAX_LENGTH)
-    postMessage("A name takes at most " + std::to_string(korvu::gui::Textfield::MAX_LENGTH) +
-                " characters; the field took no more.");
+  if (name.size() >= korvu::gui::Textfield::MAX_LENGTH) postMessage(nameLimitMessage());
   try {
     bank->save(FILENAME_PROFILES);
   } catch (const std::string& message) {
@@ -248,6 +251,12 @@ void prepareMenus() {
 }
 
 bool menuMainLoop(float /*dt*/) {
+  // The field stops taking characters at its longest name: said at the key
+  // that was refused, not only at OK.
+  if (auto* field = dynamic_cast<korvu::gui::Textfield*>((*resources->gui)["tfProfileName"])) {
+    if (field->refused > 0) postMessage(nameLimitMessage());
+    field->refused = 0;
+  }
   bool result = true;
   korvu::Trigger* trigger = nullptr;
   while ((*resources->controlQueue >> trigger), trigger) {
