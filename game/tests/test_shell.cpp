@@ -38,6 +38,7 @@
 #include "race/settings.h"
 #include "shell/shell.h"
 #include "testsupport.h"
+#include "track/track.h"
 
 using glimro::resources;
 using glimro::settings;
@@ -81,7 +82,8 @@ class ShellTest : public korvu_test::GLWindowTest {
     delete resources;
     resources = nullptr;
     glimro::globalMessages.clear();
-    glimro::startupNotice.clear();
+    glimro::notice.clear();
+    glimro::unsavedTimes.clear();
     glimro::selectedPlayers = 0;
     glimro::editingProfile = nullptr;
     glimro::moreSettings = glimro::MoreSettings();
@@ -109,6 +111,13 @@ class ShellTest : public korvu_test::GLWindowTest {
   std::string message() const {
     const auto& list = glimro::globalMessages.messages;
     return list.empty() ? "" : list.back()->text;
+  }
+
+  // The notice's messages, one a line.
+  static std::string noticeText() {
+    std::string text;
+    for (const std::string& m : glimro::notice.messages) text += m + "\n";
+    return text;
   }
 
   bool shown(const char* name) { return glimro::isVisible(name); }
@@ -382,13 +391,47 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(backdrop->texture, 0u);
   EXPECT_NE(panel->texture, 0u);
-  // A record file that cannot be written is named on screen.
+  // A record file that cannot be written is named on screen by its full
+  // path, with the reason; the race's times are kept, and the next race on
+  // the track saves them with its own.
   ASSERT_EQ(mkdir("track_short_stats.xml.tmp", 0755), 0);
+  glimro::game->track->stats.laptimes.add(glimro::TimeEntry(61000, "Ann"));
   glimro::leaveRace();
-  EXPECT_EQ(message(), "Could not save the best times to \"track_short_stats.xml\".");
+  EXPECT_EQ(noticeText(), "Could not save the best times to \"" + dir +
+                              "/track_short_stats.xml\": Is a directory.\nThe times of this race are kept while the "
+                              "game runs: the next race on this track and the end of the game save them again.\n");
   EXPECT_EQ(glimro::game, nullptr);
   EXPECT_TRUE(shown("pBack"));
   EXPECT_NE(backdrop->texture, 0u);
+  ASSERT_EQ(rmdir("track_short_stats.xml.tmp"), 0);
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr);
+  glimro::game->track->stats.laptimes.add(glimro::TimeEntry(62000, "Bo"));
+  glimro::notice.clear();
+  glimro::leaveRace();
+  EXPECT_EQ(noticeText(), "");
+  EXPECT_TRUE(glimro::unsavedTimes.empty());
+  glimro::TrackStats saved;
+  saved.load("track_short_stats.xml");
+  EXPECT_EQ(saved.laptimes.entries[0].name, "Ann");
+  EXPECT_EQ(saved.laptimes.entries[1].name, "Bo");
+  EXPECT_EQ(saved.laptimes.entries[2].ticks, 0);
+  // Kept until the end of the game, then merged into the file as it is.
+  ASSERT_EQ(mkdir("track_short_stats.xml.tmp", 0755), 0);
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr);
+  glimro::game->track->stats.laptimes.add(glimro::TimeEntry(60000, "Cy"));
+  glimro::leaveRace();
+  ASSERT_EQ(glimro::unsavedTimes.size(), 1u);
+  ASSERT_EQ(rmdir("track_short_stats.xml.tmp"), 0);
+  glimro::saveUnsavedTimes();
+  EXPECT_TRUE(glimro::unsavedTimes.empty());
+  glimro::TrackStats atEnd;
+  atEnd.load("track_short_stats.xml");
+  EXPECT_EQ(atEnd.laptimes.entries[0].name, "Cy");
+  EXPECT_EQ(atEnd.laptimes.entries[1].name, "Ann");
+  EXPECT_EQ(atEnd.laptimes.entries[2].name, "Bo");
+  EXPECT_EQ(atEnd.laptimes.entries[3].ticks, 0);
 
   // Exit in the main menu ends the program and leaves the rest queued.
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu
@@ -439,6 +482,25 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
   menuStep({glimro::TRG_OK});
   EXPECT_NE(resources->profileBank->find(std::string(32, 'x')), resources->profileBank->end());
   EXPECT_EQ(message(), limit);
+
+  // A profile that cannot be saved is kept for the session and saved with
+  // the next one; the notice names the file by its full path, and why.
+  ASSERT_EQ(mkdir("profiles.xml.tmp", 0755), 0);
+  menuStep({glimro::TRG_NEW_PROFILE});
+  field->caption = "Eve";
+  menuStep({glimro::TRG_OK});
+  EXPECT_EQ(noticeText(), "Could not save the profiles to \"" + dir +
+                              "/profiles.xml\": Is a directory.\nThe profile is kept until the game ends; saving a "
+                              "profile again tries again.\n");
+  EXPECT_NE(resources->profileBank->find("Eve"), resources->profileBank->end());
+  ASSERT_EQ(rmdir("profiles.xml.tmp"), 0);
+  menuStep({glimro::TRG_NEW_PROFILE});
+  field->caption = "Fay";
+  menuStep({glimro::TRG_OK});
+  glimro::PlayerProfileBank reread;
+  reread.load("profiles.xml");
+  EXPECT_NE(reread.find("Eve"), reread.end());
+  EXPECT_NE(reread.find("Fay"), reread.end());
 }
 
 // Start-up warnings stay readable at 800 by 600: wrapped at blanks, a path
@@ -469,7 +531,7 @@ TEST_F(ShellTest, StartupNoticeWrapsIntoTheWindow) {
   EXPECT_GE(narrow.size(), 2u);
   for (size_t i = 0; i + 1 < narrow.size(); ++i) EXPECT_EQ(narrow[i].back(), '/') << narrow[i];
 
-  glimro::Notice& notice = glimro::startupNotice;
+  glimro::Notice& notice = glimro::notice;
   notice.show({}, &font, 800.0f, 600.0f);
   EXPECT_TRUE(notice.lines.empty());
   notice.show({text, "No sound device could be opened; playing without sound."}, &font, 800.0f, 600.0f);

@@ -15,6 +15,7 @@
 #include "gui/checkbox.h"
 #include "gui/gui.h"
 #include "gui/textfield.h"
+#include "filepath.h"
 #include "korvu.h"
 #include "shell/moresettings.h"
 #include "common/playerprofile.h"
@@ -139,7 +140,8 @@ void startGame() {
   try {
     moreSettings.save(FILENAME_MORESETTINGS);
   } catch (const std::string& message) {
-    korvu::debug::error(DBG_CORE, "Could not save the last choices: %s", message.c_str());
+    korvu::debug::error(DBG_CORE, "Could not save the last choices to \"%s\": %s",
+                        korvu::fullPath(FILENAME_MORESETTINGS).c_str(), message.c_str());
   }
 
   try {
@@ -212,8 +214,10 @@ void storeProfile() {
   try {
     bank->save(FILENAME_PROFILES);
   } catch (const std::string& message) {
-    korvu::debug::error(DBG_CORE, "Could not save the profiles: %s", message.c_str());
-    postMessage("Could not save the profiles to \"" + FILENAME_PROFILES + "\".");
+    const std::string file = korvu::fullPath(FILENAME_PROFILES);
+    korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s", file.c_str(), message.c_str());
+    showNotice({"Could not save the profiles to \"" + file + "\": " + reasonOf(message) + ".",
+                "The profile is kept until the game ends; saving a profile again tries again."});
   }
   refreshProfileLists();
   showStartMenu();

@@ -9,7 +9,7 @@
 
 namespace glimro {
 
-Notice startupNotice;
+Notice notice;
 
 namespace {
 
@@ -65,11 +65,12 @@ std::vector<std::string> wrapText(const korvu::fonts::Font& font, const std::str
   return lines;
 }
 
-void Notice::show(const std::vector<std::string>& messages, const korvu::fonts::Font* withFont, float windowWidth,
+void Notice::show(const std::vector<std::string>& given, const korvu::fonts::Font* withFont, float windowWidth,
                   float windowHeight) {
   clear();
   font = withFont;
-  if (messages.empty() || !font) return;
+  if (given.empty() || !font) return;
+  messages = given;
   const float textWidth = windowWidth - 2.0f * (MARGIN + PADDING);
   const float lineHeight = static_cast<float>(font->getHeight()) + LINE_GAP;
   const size_t most = std::max<size_t>(2, static_cast<size_t>((windowHeight / 2.0f - 2.0f * PADDING) / lineHeight));
@@ -104,6 +105,7 @@ void Notice::perform(float dt) {
 }
 
 void Notice::clear() {
+  messages.clear();
   lines.clear();
   remaining = 0.0f;
 }

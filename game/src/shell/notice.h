@@ -1,7 +1,9 @@
-// The start-up notice: what the log warned of while the game started, shown
-// in the first menu to a player who sees no terminal. Each message starts a
-// line of its own and is wrapped to the window's width; the lines stand in a
-// dark box at the top of the window for a time, or until the first click.
+// The notice: what the player must know and would otherwise find only in
+// the log, which a player who started the game from the desktop never sees
+// (the warnings of start-up, over the first menu; a failed save). Each
+// message starts a line of its own and is wrapped to the window's width; the
+// lines stand in a dark box at the top of the window for a time, or until
+// the first click.
 #pragma once
 
 #include <string>
@@ -20,7 +22,9 @@ std::vector<std::string> wrapText(const korvu::fonts::Font& font, const std::str
 
 class Notice {
  public:
-  // The lines shown, wrapped; none: nothing is shown.
+  // The messages as given to show, and the lines shown, wrapped; no lines:
+  // nothing is shown.
+  std::vector<std::string> messages;
   std::vector<std::string> lines;
   // Milliseconds the lines are still shown.
   float remaining = 0.0f;
@@ -32,7 +36,7 @@ class Notice {
   // it: lines beyond are summed up in a last line that points to the log.
   // Longer notices stay longer (10 s for one message, 3 s more for each
   // further one). Without messages or a font it shows nothing.
-  void show(const std::vector<std::string>& messages, const korvu::fonts::Font* withFont, float windowWidth,
+  void show(const std::vector<std::string>& given, const korvu::fonts::Font* withFont, float windowWidth,
             float windowHeight);
   // Counts the time down by dt milliseconds; a mouse button pressed in the
   // window (its event still queued, so the GUI gets it all the same) ends
@@ -43,7 +47,7 @@ class Notice {
   void draw() const;
 };
 
-// The warnings of start-up, shown over the first menu.
-extern Notice startupNotice;
+// The one notice of the game, over the menus and the race alike.
+extern Notice notice;
 
 }  // namespace glimro

@@ -138,12 +138,17 @@ void init() {
   game = nullptr;
   prepareMenus();
   korvu::setClearColor(0.0f, 0.0f, 0.3f, 0.0f);
-  startupNotice.show(korvu::debug::stopCapture(), resources->font, korvu::vpScreen.width, korvu::vpScreen.height);
+  showNotice(korvu::debug::stopCapture());
 }
 
 void leaveRace() {
-  if (game->track && !game->track->saveStats())
-    postMessage("Could not save the best times to \"" + game->track->statsFile() + "\".");
+  std::string reason;
+  if (game->track && !saveRaceTimes(*game->track, reason)) {
+    showNotice({"Could not save the best times to \"" + korvu::fullPath(game->track->statsFile()) +
+                    "\": " + reasonOf(reason) + ".",
+                "The times of this race are kept while the game runs: the next race on this track and the end of "
+                "the game save them again."});
+  }
   delete game;
   game = nullptr;
   setVisible("pMainMenu", selectedPlayers == 0);
@@ -170,7 +175,7 @@ void mainLoop() {
 
 bool runFrame(unsigned elapsed) {
   const float dt = static_cast<float>(elapsed);
-  startupNotice.perform(dt);
+  notice.perform(dt);
   bool running = resources->controlQueue->readEvents();
   resources->controlQueue->perform(dt);
   resources->gui->perform(resources->controlQueue, dt);
@@ -211,7 +216,7 @@ bool runFrame(unsigned elapsed) {
   }
   korvu::resetCursor();
   globalMessages.draw();
-  startupNotice.draw();
+  notice.draw();
 
   if (game && game->leave) leaveRace();
 

@@ -1,5 +1,7 @@
 #include "shell/shell.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "audio/emitter.h"
 #include "race/game.h"
 #include "debug.h"
+#include "filepath.h"
 #include "korvu.h"
 #include "track/track.h"
 #include "gui/gui.h"
@@ -14,6 +17,7 @@
 #include "sprite.h"
 #include "gui/style.h"
 #include "image.h"
+#include "shell/notice.h"
 #include "shell/resources.h"
 #include "audio/source.h"
 
@@ -24,6 +28,7 @@ korvu::audio::OggStreamSource* music = nullptr;
 int selectedPlayers = 0;
 PlayerProfile* editingProfile = nullptr;
 bool printProfiling = false;
+std::map<std::string, TrackStats> unsavedTimes;
 
 namespace {
 
@@ -50,6 +55,73 @@ bool isVisible(const std::string& name) {
 
 void postMessage(const std::string& text) {
   globalMessages += new korvu::fonts::Message(text, 3000.0f);
+}
+
+void showNotice(const std::vector<std::string>& messages) {
+  notice.show(messages, resources ? resources->font : nullptr, korvu::vpScreen.width, korvu::vpScreen.height);
+}
+
+std::string reasonOf(const std::string& message) {
+  const size_t colon = message.rfind(": ");
+  return colon == std::string::npos ? message : message.substr(colon + 2);
+}
+
+namespace {
+
+// Adds the times of `from` that `into` does not hold already: the tables of
+// a later race on the track were read from the file, which has the times
+// both hold in common.
+void addMissing(TimeTable& into, const TimeTable& from) {
+  for (const TimeEntry& entry : from.entries) {
+    if (entry.ticks == 0) continue;
+    bool held = false;
+    for (const TimeEntry& own : into.entries) held = held || (own.ticks == entry.ticks && own.name == entry.name);
+    if (!held) into.add(entry);
+  }
+}
+
+void addMissing(TrackStats& into, const TrackStats& from) {
+  addMissing(into.laptimes, from.laptimes);
+  addMissing(into.tracktimes, from.tracktimes);
+}
+
+}  // namespace
+
+bool saveRaceTimes(Track& track, std::string& reason) {
+  const std::string file = track.statsFile();
+  auto kept = unsavedTimes.find(file);
+  if (kept != unsavedTimes.end()) addMissing(track.stats, kept->second);
+  if (track.saveStats(&reason)) {
+    if (kept != unsavedTimes.end()) unsavedTimes.erase(kept);
+    return true;
+  }
+  unsavedTimes[file] = track.stats;
+  return false;
+}
+
+void saveUnsavedTimes() {
+  for (const auto& kept : unsavedTimes) {
+    const std::string& file = kept.first;
+    TrackStats merged;
+    try {
+      merged.load(file);
+    } catch (const std::string& message) {
+      struct stat info;
+      if (stat(file.c_str(), &info) == 0) {
+        korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: the file cannot be read (%s).",
+                            korvu::fullPath(file).c_str(), message.c_str());
+        continue;
+      }
+    }
+    addMissing(merged, kept.second);
+    try {
+      merged.save(file);
+    } catch (const std::string& message) {
+      korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: %s", korvu::fullPath(file).c_str(),
+                          message.c_str());
+    }
+  }
+  unsavedTimes.clear();
 }
 
 void stopMusic() {
@@ -117,10 +189,12 @@ void quit(int status) {
   if (game) {
     // Laps and races already driven keep their times even when the window is
     // closed or the console quits in the middle of a race.
-    if (game->track) game->track->saveStats();
+    std::string reason;
+    if (game->track) saveRaceTimes(*game->track, reason);
     delete game;
     game = nullptr;
   }
+  saveUnsavedTimes();
   delete resources;
   resources = nullptr;
   korvu::quit(status);

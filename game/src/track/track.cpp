@@ -74,13 +74,14 @@ void Track::operator-=(TrackSection* section) {
 
 std::string Track::statsFile() const { return name + "_stats.xml"; }
 
-bool Track::saveStats() {
+bool Track::saveStats(std::string* reason) {
   const std::string file = statsFile();
   try {
     stats.save(file);
   } catch (const std::string& message) {
     korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
                         korvu::fullPath(file).c_str(), message.c_str());
+    if (reason) *reason = message;
     return false;
   }
   stats.laptimes.dump();

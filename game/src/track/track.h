@@ -87,8 +87,8 @@ class Track : public korvu::ddd::QuadtreeObject {
   // "<name>_stats.xml" in the working directory.
   std::string statsFile() const;
   // Writes the tables to the record file; a failure is logged and gives
-  // false, never thrown.
-  bool saveStats();
+  // false, never thrown, with the writer's message in `reason` when given.
+  bool saveStats(std::string* reason = nullptr);
   // Merges the record file into the tables. A missing file is the normal
   // first race. A file that cannot be read is logged and moved aside
   // (keepAside: "<file>.broken", then numbered), so that the save at the end
