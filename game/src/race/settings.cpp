@@ -61,7 +61,7 @@ Settings settings;
 
 void Settings::load(const std::string& file) {
   std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(file.c_str()));
-  if (root && root->name == XML_SETTINGS) getSettingsFromNode(root.get());
+  if (root && root->name == XML_SETTINGS) getSettingsFromNode(root.get(), file);
 }
 
 namespace {
@@ -92,7 +92,7 @@ const SwitchElement SWITCHES[] = {
 
 }  // namespace
 
-void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
+void Settings::getSettingsFromNode(const korvu::xml::Node* root, const std::string& file) {
   if (!root) return;
   for (const korvu::xml::Node* child : root->children) {
     const std::string& name = child->name;
@@ -109,7 +109,7 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
                               "keeping %d by %d.",
                               child->getAttribute(XML_RESOLUTION_X, std::to_string(resX)).c_str(),
                               child->getAttribute(XML_RESOLUTION_Y, std::to_string(resY)).c_str(),
-                              korvu::fullPath(FILENAME_SETTINGS).c_str(), resX, resY);
+                              korvu::fullPath(file).c_str(), resX, resY);
       }
       fullscreen = child->getAttributeBool(XML_RESOLUTION_FULLSCREEN, fullscreen);
       korvu::debug::info(DBG_CORE, "Resolution requested by settings file: %d/%d.", resX, resY);
@@ -125,7 +125,7 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
       } else {
         korvu::debug::warning(DBG_CORE, "Laps \"%s\" in \"%s\" is not a number of at least 1; racing %d laps.",
                               child->getAttribute(XML_VALUE, "").c_str(),
-                              korvu::fullPath(FILENAME_SETTINGS).c_str(), laps);
+                              korvu::fullPath(file).c_str(), laps);
       }
     } else if (name == XML_AUDIODEVICE) {
       audiodevice = child->getAttribute(XML_VALUE, audiodevice);
