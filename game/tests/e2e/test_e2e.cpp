@@ -4,6 +4,8 @@
 // two-player race, leaving in the middle of a race, and start-ups that
 // cannot succeed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -709,6 +711,38 @@ TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
   EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
   EXPECT_EQ(stats.laptimes.entries[0].name, "Old");
   EXPECT_EQ(stats.tracktimes.entries[0].ticks, 290000);
+}
+
+// A best-time file that cannot be written when the race is left: the
+// notice at the top of the window says where and why, the times are kept,
+// and the end of the game saves them once the file can be written again.
+TEST_F(GameRun, FailedSaveOfTheBestTimesIsShownAndSavedAtTheEnd) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  const std::string stats = game->folder() + "/" + STATS_FILE;
+  korvu_test::writeFile(stats, earlierRecords());
+  startSingleRace("Di");
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(mkdir((stats + ".tmp").c_str(), 0755), 0);
+  leaveRace("pStartGameMenu1");
+  if (HasFatalFailure()) return;
+  const Clock::time_point left = Clock::now();
+  while (secondsSince(left) < 5.0 && noticeInk(game->grab()) == 0) pauseFor(0.05);
+  const Frame shown = game->grab();
+  saveFrame("failed_save_notice", shown);
+  EXPECT_GT(noticeInk(shown), 200) << "the failed save is not on screen";
+  EXPECT_NE(game->out().find("to \"" + stats + "\": Could not write XML file"), std::string::npos) << game->out();
+  ASSERT_EQ(rmdir((stats + ".tmp").c_str()), 0);
+  std::remove(stats.c_str());
+  game->closeWindow();
+  ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
+  expectCleanEnd(*game);
+  bool ok = false;
+  const glimro::TrackStats kept = readStats(stats, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(kept.laptimes.entries[0].name, "Old");
+  EXPECT_EQ(kept.tracktimes.entries[0].ticks, 290000);
 }
 
 // Start-ups that cannot succeed say why and end with a failure status.
