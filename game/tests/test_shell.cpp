@@ -512,6 +512,8 @@ TEST_F(ShellTest, StartupNoticeWrapsIntoTheWindow) {
   const std::string path = "/home/a-player-with-a-long-name" + std::string(8, 'x') + "/.local/share/glimro/" +
                            std::string(30, 'd') + "/resources/settings.xml";
   const std::string text = "Laps \"0\" in \"" + path + "\" is not a number of at least 1; racing 3 laps.";
+  const std::vector<std::string> broken = glimro::wrapText(font, "line one\nline\ttwo", 760.0f);
+  EXPECT_EQ(broken, std::vector<std::string>{"line one line two"});
   for (float width : {760.0f, 300.0f}) {
     const std::vector<std::string> lines = glimro::wrapText(font, text, width);
     ASSERT_GE(lines.size(), 2u);

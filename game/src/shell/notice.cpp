@@ -35,7 +35,12 @@ size_t cutWord(const korvu::fonts::Font& font, const std::string& word, float wi
 
 }  // namespace
 
-std::vector<std::string> wrapText(const korvu::fonts::Font& font, const std::string& text, float width) {
+std::vector<std::string> wrapText(const korvu::fonts::Font& font, const std::string& given, float width) {
+  // Line breaks and tabs of a message (a reader's error text) are blanks
+  // here: the font has no glyphs for them.
+  std::string text = given;
+  for (char& c : text)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
   std::vector<std::string> lines;
   std::string line;
   size_t at = 0;

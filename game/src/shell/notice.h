@@ -16,8 +16,9 @@ namespace korvu { namespace fonts { class Font; } }
 namespace glimro {
 
 // The text cut into lines no wider than `width` pixels in the font: at
-// blanks, and where one word alone is wider, after a '/' of a path or else
-// between any two characters. Every line holds at least one character.
+// blanks (line breaks and tabs count as blanks), and where one word alone is
+// wider, after a '/' of a path or else between any two characters. Every
+// line holds at least one character.
 std::vector<std::string> wrapText(const korvu::fonts::Font& font, const std::string& text, float width);
 
 class Notice {
