@@ -144,9 +144,14 @@ void startGame() {
                         korvu::fullPath(FILENAME_MORESETTINGS).c_str(), message.c_str());
   }
 
+  // What the race's start warns of (a best-time file kept aside) is shown
+  // when the menus are back: over the race the notice would hide the timers.
+  korvu::debug::startCapture();
   try {
     game = new Game("dummy", profiles, static_cast<unsigned>(selectedPlayers), night);
+    raceStartWarnings = korvu::debug::stopCapture();
   } catch (const std::string& message) {
+    korvu::debug::stopCapture();
     // A race that cannot be built leaves the player in the menus.
     korvu::debug::error(DBG_CORE, "Could not start the race: %s", message.c_str());
     postMessage("Could not start the race: " + message);

@@ -142,13 +142,17 @@ void init() {
 }
 
 void leaveRace() {
+  std::vector<std::string> shown;
+  shown.swap(raceStartWarnings);
   std::string reason;
   if (game->track && !saveRaceTimes(*game->track, reason)) {
-    showNotice({"Could not save the best times to \"" + korvu::fullPath(game->track->statsFile()) +
-                    "\": " + reasonOf(reason) + ".",
-                "The times of this race are kept while the game runs: the next race on this track and the end of "
-                "the game save them again."});
+    shown.push_back("Could not save the best times to \"" + korvu::fullPath(game->track->statsFile()) + "\": " +
+                    reasonOf(reason) + ".");
+    shown.push_back(
+        "The times of this race are kept while the game runs: the next race on this track and the end of the game "
+        "save them again.");
   }
+  if (!shown.empty()) showNotice(shown);
   delete game;
   game = nullptr;
   setVisible("pMainMenu", selectedPlayers == 0);

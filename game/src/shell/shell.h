@@ -35,6 +35,9 @@ extern bool printProfiling;
 // the game ends: added to the next save of the file, that of the next race
 // on the track or the one at the end of the game.
 extern std::map<std::string, TrackStats> unsavedTimes;
+// What the log warned of while the race was built, for the notice when the
+// race is left.
+extern std::vector<std::string> raceStartWarnings;
 
 // Start-up in its fixed order; a failure that the game cannot go on from
 // is logged and ends the process with a failure status.
@@ -53,7 +56,7 @@ bool runFrame(unsigned elapsed);
 // Saves the race's best times (a failed save is shown on screen, naming the
 // file by its full path and the reason, and the times are kept in
 // unsavedTimes), deletes the race and brings the menus and the title music
-// back.
+// back; the notice shows the race's start-up warnings too.
 void leaveRace();
 // Saves the track's best times together with the unsaved times of earlier
 // races on it. Where that fails the tables are kept in unsavedTimes, the

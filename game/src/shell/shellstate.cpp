@@ -29,6 +29,7 @@ int selectedPlayers = 0;
 PlayerProfile* editingProfile = nullptr;
 bool printProfiling = false;
 std::map<std::string, TrackStats> unsavedTimes;
+std::vector<std::string> raceStartWarnings;
 
 namespace {
 
