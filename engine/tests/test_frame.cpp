@@ -223,24 +223,6 @@ TEST(EngineFrame, SdlStartFailureThrowsSdlsText) {
   EXPECT_EQ(r.out.find("[korvu"), std::string::npos) << r.out;
 }
 
-// Without an X display SDL would take the terminal over with a text-mode
-// driver; the start refuses before SDL's video starts and says why.
-TEST(EngineFrame, NoDisplayIsRefusedBeforeSdlStarts) {
-  ChildResult r = runInChild([] {
-    unsetenv("DISPLAY");
-    unsetenv("SDL_VIDEODRIVER");
-    try {
-      korvu::init(SDL_INIT_VIDEO, false);
-    } catch (const std::string& message) {
-      std::fputs(message.c_str(), stdout);
-      std::fflush(stdout);
-      _exit(SDL_WasInit(SDL_INIT_VIDEO) ? 2 : 3);
-    }
-    _exit(1);
-  });
-  EXPECT_EQ(r.exitStatus, 3);
-  EXPECT_EQ(r.out, "No display to open a window on: DISPLAY is not set");
-}
 
 // ---------------------------------------------------------------------------
 // With a real window
