@@ -20,7 +20,9 @@ const float PADDING = 8.0f;
 const float LINE_GAP = 3.0f;
 
 bool fits(const korvu::fonts::Font& font, const std::string& text, float width) {
-  return static_cast<float>(font.getWidth(text.c_str())) <= width;
+  // The font measures in 16 bits, which a text of some thousand characters
+  // overflows; no character is narrower than a pixel.
+  return static_cast<float>(text.size()) <= width && static_cast<float>(font.getWidth(text.c_str())) <= width;
 }
 
 // The longest start of a word too wide for a line of its own that fits:
