@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "xml.h"
 
@@ -12,7 +13,30 @@ const char* const LEVEL_NAME[6] = {"none", "critical", "error", "warning", "info
 
 Groups groups;
 
+namespace {
+
+// The capture's state; the console thread logs too.
+std::mutex captureMutex;
+bool capturing = false;
+std::vector<std::string> captured;
+
+}  // namespace
+
 void init() {}
+
+void startCapture() {
+  std::lock_guard<std::mutex> lock(captureMutex);
+  captured.clear();
+  capturing = true;
+}
+
+std::vector<std::string> stopCapture() {
+  std::lock_guard<std::mutex> lock(captureMutex);
+  capturing = false;
+  std::vector<std::string> lines;
+  lines.swap(captured);
+  return lines;
+}
 
 DebugLevel debugLevel(const char* word) {
   if (word) {
@@ -47,6 +71,10 @@ void vmessagef(DebugLevel level, int group, const char* format, va_list args) {
   std::string line = "[" + g.name + "] (" + LEVEL_NAME[static_cast<int>(level)] + ") " + message + "\n";
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);
+  if (static_cast<int>(level) <= static_cast<int>(DebugLevel::warning)) {
+    std::lock_guard<std::mutex> lock(captureMutex);
+    if (capturing) captured.push_back(message);
+  }
 }
 
 #define KORVU_LOG_WRITER(fn, lvl)                       \

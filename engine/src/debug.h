@@ -1,10 +1,12 @@
 // The process's one log: printf-style lines on standard output, tagged with a
-// level and a group; every group has its own threshold.
+// level and a group; every group has its own threshold. A capture keeps the
+// warnings and worse besides, for a program whose player sees no terminal.
 #pragma once
 
 #include <cstdarg>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace korvu {
 
@@ -55,6 +57,14 @@ void init();
 DebugLevel debugLevel(const char* word);
 
 void vmessagef(DebugLevel level, int group, const char* format, va_list args);
+
+// From startCapture to stopCapture every line the log writes at level warning
+// or worse is also kept, its text without the group and level tags (lines a
+// group's threshold drops are not kept either). Starting again empties what
+// was kept; the lines of every thread are kept.
+void startCapture();
+// Ends the capture and hands over the lines kept, in the order written.
+std::vector<std::string> stopCapture();
 
 void critical(int group, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void error(int group, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -236,6 +236,14 @@ void init(SubSystem flags, bool catchSignals) {
   displayFailed = false;  // a display that failed before belongs to an engine that has ended
   fullscreen = false;
   if (flags > 0) {
+    // Without an X display SDL's video start does not fail but falls back
+    // to a text-mode driver that takes the terminal over, and the window
+    // then fails for want of OpenGL, as if the size asked for were wrong.
+    // A driver chosen on purpose (SDL_VIDEODRIVER) is left to SDL.
+    const char* display = std::getenv("DISPLAY");
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if ((flags & SDL_INIT_VIDEO) && (!display || !*display) && (!driver || !*driver))
+      throw std::string("No display to open a window on: DISPLAY is not set");
     debug::info(dbgCore, "Initialising SDL.");
     if (SDL_Init(static_cast<Uint32>(flags)) != 0) throw std::string(SDL_GetError());
     if (const SDL_VideoInfo* info = (flags & SDL_INIT_VIDEO) ? SDL_GetVideoInfo() : nullptr) {

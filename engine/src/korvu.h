@@ -65,7 +65,9 @@ JustificationVertical justificationVertical(const char* word);
 // Names the engine's log groups, optionally installs the fatal-signal
 // handler and the quit-signal handler, installs the X error handlers (an X
 // error asks for the orderly end, quitRequested), and starts SDL with the
-// given subsystems. Throws SDL's error text.
+// given subsystems. Throws SDL's error text, or "No display to open a window
+// on: DISPLAY is not set" before starting video without an X display (unless
+// SDL_VIDEODRIVER names a driver).
 void init(SubSystem flags, bool catchSignals);
 
 // Opens the OpenGL video mode with bitsPerPixel / 4 bits per channel, double

@@ -294,6 +294,7 @@ TEST(EngineFrame, SdlStartFailureThrowsSdlsText) {
   EXPECT_EQ(r.out.find("[korvu"), std::string::npos) << r.out;
 }
 
+
 // ---------------------------------------------------------------------------
 // With a real window
 

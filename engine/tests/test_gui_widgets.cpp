@@ -187,9 +187,11 @@ TEST_F(GuiWidgets, TextfieldTypesPrintableCharactersUpToItsLimit) {
   // Every key-up is the field's while it has the focus.
   EXPECT_TRUE(typeUp(0, SDLK_ESCAPE));
 
-  // At most 32 characters.
+  // At most 32 characters; the refused ones are counted for the owner.
+  EXPECT_EQ(field->refused, 0u);
   for (int i = 0; i < 40; ++i) typeDown('z');
   EXPECT_EQ(field->caption.size(), Textfield::MAX_LENGTH);
+  EXPECT_EQ(field->refused, 10u);
   EXPECT_EQ(field->repeatKey, 0);
   gui->perform(&queue, 1000.0f);
   EXPECT_EQ(field->caption.size(), Textfield::MAX_LENGTH);

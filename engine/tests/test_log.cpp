@@ -1,5 +1,6 @@
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "debug.h"
 #include "testsupport.h"
@@ -73,6 +74,22 @@ TEST_F(Log, LevelsDecideWhatIsWritten) {
   EXPECT_EQ(allLevels(korvu::dbgCore), "[korvu:core] (critical) c\n[korvu:core] (error) e\n");
   groups[korvu::dbgCore].level = DebugLevel::none;
   EXPECT_EQ(allLevels(korvu::dbgCore), "");
+}
+
+// What a player without a terminal is shown of start-up: the warnings and
+// worse that were written, untagged, only while the capture ran.
+TEST_F(Log, CaptureKeepsTheWrittenWarningsAndWorse) {
+  groups[5].level = DebugLevel::error;
+  allLevels(5);  // before the capture
+  korvu::debug::startCapture();
+  allLevels(korvu::dbgCore);
+  start();
+  korvu::debug::warning(5, "dropped by its group");
+  korvu::debug::error(5, "%s in \"%s\"", "No laps", "/a/settings.xml");
+  written();
+  EXPECT_EQ(korvu::debug::stopCapture(), (std::vector<std::string>{"c", "e", "w", "No laps in \"/a/settings.xml\""}));
+  allLevels(korvu::dbgCore);  // after it
+  EXPECT_TRUE(korvu::debug::stopCapture().empty());
 }
 
 TEST_F(Log, UnknownIdWritesUndefinedAndStays) {

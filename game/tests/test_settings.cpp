@@ -73,7 +73,7 @@ TEST(SettingsFile, LapsBelowOneKeepTheLapsWithAWarning) {
     const std::string log = testing::internal::GetCapturedStdout();
     const bool accepted = std::string(value) == "1000000";
     EXPECT_EQ(s.laps, accepted ? 1000000 : 3);
-    EXPECT_EQ(log.find("(warning) Laps \"" + std::string(value) + "\" in \"resources/settings.xml\"") !=
+    EXPECT_EQ(log.find("(warning) Laps \"" + std::string(value) + "\" in \"" + dir + "/s.xml\"") !=
                   std::string::npos,
               !accepted)
         << log;
@@ -83,11 +83,12 @@ TEST(SettingsFile, LapsBelowOneKeepTheLapsWithAWarning) {
 // No window of no pixels opens: such a size keeps the one before and says so.
 TEST(SettingsFile, ResolutionBelowOneKeepsTheSizeWithAWarning) {
   const std::string dir = makeTempDir();
-  const struct { const char* attributes; int x, y; const char* warning; } cases[] = {
-      {"x=\"0\" y=\"0\"", 800, 600, "(warning) Resolution \"0\" by \"0\" in \"resources/settings.xml\""},
-      {"x=\"-640\" y=\"480\"", 800, 600, "(warning) Resolution \"-640\" by \"480\" in \"resources/settings.xml\""},
+  const std::string in = " in \"" + dir + "/s.xml\"";
+  const struct { const char* attributes; int x, y; std::string warning; } cases[] = {
+      {"x=\"0\" y=\"0\"", 800, 600, "(warning) Resolution \"0\" by \"0\"" + in},
+      {"x=\"-640\" y=\"480\"", 800, 600, "(warning) Resolution \"-640\" by \"480\"" + in},
       {"y=\"abc\"", 800, 600, "(warning) Resolution \"800\" by \"abc\""},
-      {"x=\"640\"", 640, 600, nullptr}};
+      {"x=\"640\"", 640, 600, ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.attributes);
     writeFile(dir + "/s.xml", std::string("<settings><resolution ") + c.attributes + "/></settings>");
@@ -97,7 +98,7 @@ TEST(SettingsFile, ResolutionBelowOneKeepsTheSizeWithAWarning) {
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_EQ(s.resX, c.x);
     EXPECT_EQ(s.resY, c.y);
-    EXPECT_EQ(log.find(c.warning ? c.warning : "(warning)") != std::string::npos, c.warning != nullptr) << log;
+    EXPECT_EQ(log.find(c.warning.empty() ? "(warning)" : c.warning) != std::string::npos, !c.warning.empty()) << log;
   }
 }
 

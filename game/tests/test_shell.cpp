@@ -18,6 +18,7 @@
 #include "ddd/light.h"
 #include "ddd/modelbank.h"
 #include "ddd/settings.h"
+#include "fonts/font.h"
 #include "fonts/message.h"
 #include "race/game.h"
 #include "race/glimro.h"
@@ -30,11 +31,13 @@
 #include "korvu.h"
 #include "shell/menu.h"
 #include "shell/moresettings.h"
+#include "shell/notice.h"
 #include "common/playerprofile.h"
 #include "shell/resources.h"
 #include "race/settings.h"
 #include "shell/shell.h"
 #include "testsupport.h"
+#include "track/track.h"
 
 using glimro::resources;
 using glimro::settings;
@@ -78,6 +81,9 @@ class ShellTest : public korvu_test::GLWindowTest {
     delete resources;
     resources = nullptr;
     glimro::globalMessages.clear();
+    glimro::notice.clear();
+    glimro::unsavedTimes.clear();
+    glimro::raceStartWarnings.clear();
     glimro::selectedPlayers = 0;
     glimro::editingProfile = nullptr;
     glimro::moreSettings = glimro::MoreSettings();
@@ -105,6 +111,13 @@ class ShellTest : public korvu_test::GLWindowTest {
   std::string message() const {
     const auto& list = glimro::globalMessages.messages;
     return list.empty() ? "" : list.back()->text;
+  }
+
+  // The notice's messages, one a line.
+  static std::string noticeText() {
+    std::string text;
+    for (const std::string& m : glimro::notice.messages) text += m + "\n";
+    return text;
   }
 
   bool shown(const char* name) { return glimro::isVisible(name); }
@@ -361,7 +374,10 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   EXPECT_EQ(resources->profileBank->size(), 3u);
   EXPECT_TRUE(menuStep({glimro::TRG_CANCEL}));
 
-  // Player 2 takes the next profile; the race starts and the choices are kept.
+  // Player 2 takes the next profile; the race starts and the choices are
+  // kept. A best-time file that does not read is kept aside, and said so
+  // when the race is left.
+  korvu_test::writeFile("track_short_stats.xml", "<trackstats><laptimes>");
   list("dlProfile2")->doClick(resources->controlQueue);
   korvu::Trigger* ignored = nullptr;
   while ((*resources->controlQueue >> ignored), ignored) {
@@ -383,13 +399,32 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(backdrop->texture, 0u);
   EXPECT_NE(panel->texture, 0u);
-  // A record file that cannot be written is named on screen.
+  // A record file that cannot be written is named on screen by its full
+  // path, with the reason; the race's times are kept, and the next race on
+  // the track saves them with its own.
   ASSERT_EQ(mkdir("track_short_stats.xml.tmp", 0755), 0);
+  glimro::game->track->stats.laptimes.add(glimro::TimeEntry(61000, "Ann"));
   glimro::leaveRace();
-  EXPECT_EQ(message(), "Could not save the best times to \"track_short_stats.xml\".");
+  const std::string notice = noticeText();
+  EXPECT_NE(notice.find("kept as \"" + dir + "/track_short_stats.xml.broken\""), std::string::npos) << notice;
+  EXPECT_NE(notice.find("Could not save the best times to \"" + dir +
+                        "/track_short_stats.xml\": Is a directory.\nThe times of this race are kept while the "
+                        "game runs: the next race on this track and the end of the game save them again.\n"),
+            std::string::npos)
+      << notice;
   EXPECT_EQ(glimro::game, nullptr);
   EXPECT_TRUE(shown("pBack"));
   EXPECT_NE(backdrop->texture, 0u);
+  ASSERT_EQ(rmdir("track_short_stats.xml.tmp"), 0);
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr);
+  glimro::game->track->stats.laptimes.add(glimro::TimeEntry(62000, "Bo"));
+  glimro::leaveRace();
+  glimro::TrackStats saved;
+  saved.load("track_short_stats.xml");
+  EXPECT_EQ(saved.laptimes.entries[0].name, "Ann");
+  EXPECT_EQ(saved.laptimes.entries[1].name, "Bo");
+  EXPECT_EQ(saved.laptimes.entries[2].ticks, 0);
 
   // Exit in the main menu ends the program and leaves the rest queued.
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu
@@ -437,7 +472,10 @@ TEST_F(ShellTest, RecordFileThatDoesNotOpenIsNamedWhenTheRaceStarts) {
                            "/track_short_stats.xml\" (Too many levels of symbolic links); this race's times are "
                            "not saved.");
   glimro::leaveRace();
-  EXPECT_EQ(message(), "Could not save the best times to \"track_short_stats.xml\".");
+  EXPECT_NE(noticeText().find("Could not save the best times to \"" + dir +
+                              "/track_short_stats.xml\": it could not be opened (Too many levels of symbolic links)."),
+            std::string::npos)
+      << noticeText();
   struct stat info;
   ASSERT_EQ(lstat("track_short_stats.xml", &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
@@ -467,10 +505,56 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
     EXPECT_EQ(message(), "A profile needs a name: point at the field and type one.");
   }
   EXPECT_TRUE(resources->profileBank->empty());
-  // The field stops at its longest name, and OK says so.
+  // The field stops at its longest name and says so at the key it refuses,
+  // and again at OK.
+  const std::string limit = "A name takes at most 32 characters; the field takes no more.";
   field->caption.clear();
-  for (char c : std::string(40, 'x')) field->keyDown(resources->controlQueue, static_cast<unsigned short>(c));
+  glimro::globalMessages.clear();
+  for (char c : std::string(33, 'x')) {
+    menuStep({});
+    EXPECT_EQ(message(), "");
+    field->keyDown(resources->controlQueue, static_cast<unsigned short>(c));
+  }
+  menuStep({});
+  EXPECT_EQ(message(), limit);
   menuStep({glimro::TRG_OK});
   EXPECT_NE(resources->profileBank->find(std::string(32, 'x')), resources->profileBank->end());
-  EXPECT_EQ(message(), "A name takes at most 32 characters; the field took no more.");
+  EXPECT_EQ(message(), limit);
+
+  // A profile that cannot be saved is kept for the session and saved with
+  // the next one; the notice names the file by its full path, and why.
+  ASSERT_EQ(mkdir("profiles.xml.tmp", 0755), 0);
+  menuStep({glimro::TRG_NEW_PROFILE});
+  field->caption = "Eve";
+  menuStep({glimro::TRG_OK});
+  EXPECT_EQ(noticeText(), "Could not save the profiles to \"" + dir +
+                              "/profiles.xml\": Is a directory.\nThe profile is kept until the game ends; saving a "
+                              "profile again tries again.\n");
+  ASSERT_EQ(rmdir("profiles.xml.tmp"), 0);
+  menuStep({glimro::TRG_NEW_PROFILE});
+  field->caption = "Fay";
+  menuStep({glimro::TRG_OK});
+  EXPECT_NE(korvu_test::readFile("profiles.xml").find("Eve"), std::string::npos);
+}
+
+// Start-up warnings stay readable at 800 by 600: a path too long for a line
+// is cut after a '/', no line is wider than the window, and what does not
+// fit in the top half is summed up in a last line.
+TEST_F(ShellTest, StartupNoticeWrapsIntoTheWindow) {
+  start();
+  const korvu::fonts::Font& font = *resources->font;
+  const std::string path = "/home/a-player" + std::string(30, 'x') + "/.local/share/glimro/resources/settings.xml";
+  const std::vector<std::string> narrow = glimro::wrapText(font, path, 300.0f);
+  EXPECT_GE(narrow.size(), 2u);
+  for (size_t i = 0; i < narrow.size(); ++i) {
+    EXPECT_LE(font.getWidth(narrow[i].c_str()), 300) << narrow[i];
+    EXPECT_TRUE(i + 1 == narrow.size() || narrow[i].back() == '/') << narrow[i];
+  }
+  EXPECT_EQ(glimro::wrapText(font, "line one\nline\ttwo", 760.0f), std::vector<std::string>{"line one line two"});
+
+  const std::vector<std::string> many(40, "Laps \"0\" in \"" + path + "\" is not a number of at least 1.");
+  glimro::notice.show(many, &font, 800.0f, 600.0f);
+  EXPECT_GE(glimro::notice.box.y, 299.0f);
+  const std::string& last = glimro::notice.lines.back();
+  EXPECT_TRUE(last.rfind("... and ", 0) == 0 && last.find(" more in the game's log") != std::string::npos) << last;
 }

@@ -24,7 +24,7 @@ float intervalOf(const Component* c) {
 
 }  // namespace
 
-Textfield::Textfield() : repeatKey(0), repeatTimer(0), style(nullptr) { focusable = true; }
+Textfield::Textfield() : repeatKey(0), refused(0), repeatTimer(0), style(nullptr) { focusable = true; }
 
 Textfield::~Textfield() {}
 
@@ -85,6 +85,7 @@ bool Textfield::keyDown(ControlQueue*, unsigned short character) {
   } else if (character >= 32 && character <= 126) {
     if (caption.size() >= MAX_LENGTH) {
       repeatKey = 0;
+      ++refused;
       return true;
     }
     caption += static_cast<char>(character);

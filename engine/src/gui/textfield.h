@@ -22,6 +22,9 @@ class Textfield : public Component, public CaptionedObject {
   static constexpr std::size_t MAX_LENGTH = 32;
 
   unsigned short repeatKey;  // the character that repeats; 0: none
+  // Characters refused because the text was full, counted until the owner
+  // sets it back to 0 (after telling the player why the typing stopped).
+  unsigned refused;
   float repeatTimer;         // milliseconds towards the next repeat
   LabelStyle* style;         // not owned
 

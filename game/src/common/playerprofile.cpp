@@ -106,7 +106,8 @@ void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
     korvu::debug::error(DBG_RESOURCES, "Could not load player profiles from \"%s\": %s.",
                         korvu::fullPath(file).c_str(), message.c_str());
     try {
-      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
+      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\"; the game starts without profiles.",
+                          korvu::fullPath(keepAside(file)).c_str());
     } catch (const std::string& failure) {
       korvu::debug::error(DBG_RESOURCES, "%s", failure.c_str());
     }

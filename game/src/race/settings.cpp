@@ -12,6 +12,7 @@
 #include "ddd/object.h"
 #include "ddd/settings.h"
 #include "debug.h"
+#include "filepath.h"
 #include "audio/emitter.h"
 #include "image.h"
 #include "race/game.h"
@@ -63,7 +64,7 @@ void Settings::load(const std::string& file) {
   // The game never writes this file, so nothing needs guarding against a
   // save over one that did not open.
   std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, nullptr));
-  if (root && root->name == XML_SETTINGS) getSettingsFromNode(root.get());
+  if (root && root->name == XML_SETTINGS) getSettingsFromNode(root.get(), file);
 }
 
 namespace {
@@ -94,7 +95,7 @@ const SwitchElement SWITCHES[] = {
 
 }  // namespace
 
-void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
+void Settings::getSettingsFromNode(const korvu::xml::Node* root, const std::string& file) {
   if (!root) return;
   for (const korvu::xml::Node* child : root->children) {
     const std::string& name = child->name;
@@ -111,7 +112,7 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
                               "keeping %d by %d.",
                               child->getAttribute(XML_RESOLUTION_X, std::to_string(resX)).c_str(),
                               child->getAttribute(XML_RESOLUTION_Y, std::to_string(resY)).c_str(),
-                              FILENAME_SETTINGS.c_str(), resX, resY);
+                              korvu::fullPath(file).c_str(), resX, resY);
       }
       fullscreen = child->getAttributeBool(XML_RESOLUTION_FULLSCREEN, fullscreen);
       korvu::debug::info(DBG_CORE, "Resolution requested by settings file: %d/%d.", resX, resY);
@@ -126,7 +127,8 @@ void Settings::getSettingsFromNode(const korvu::xml::Node* root) {
         laps = static_cast<int>(std::min<long>(value, INT_MAX));
       } else {
         korvu::debug::warning(DBG_CORE, "Laps \"%s\" in \"%s\" is not a number of at least 1; racing %d laps.",
-                              child->getAttribute(XML_VALUE, "").c_str(), FILENAME_SETTINGS.c_str(), laps);
+                              child->getAttribute(XML_VALUE, "").c_str(),
+                              korvu::fullPath(file).c_str(), laps);
       }
     } else if (name == XML_AUDIODEVICE) {
       audiodevice = child->getAttribute(XML_VALUE, audiodevice);

@@ -68,7 +68,8 @@ class Settings {
   void load(const std::string& file);
   // Applies the root's children in document order: a later element wins,
   // absent attributes keep the current value, unknown names are ignored.
-  void getSettingsFromNode(const korvu::xml::Node* root);
+  // A refused value is logged naming `file` (by its full path).
+  void getSettingsFromNode(const korvu::xml::Node* root, const std::string& file = FILENAME_SETTINGS);
 
   void setShowFps(bool on);
   void setLensflares(bool on);

@@ -15,6 +15,7 @@
 #include "gui/checkbox.h"
 #include "gui/gui.h"
 #include "gui/textfield.h"
+#include "filepath.h"
 #include "korvu.h"
 #include "shell/moresettings.h"
 #include "common/playerprofile.h"
@@ -141,12 +142,18 @@ void startGame() {
   try {
     moreSettings.save(FILENAME_MORESETTINGS);
   } catch (const std::string& message) {
-    korvu::debug::error(DBG_CORE, "Could not save the last choices: %s", message.c_str());
+    korvu::debug::error(DBG_CORE, "Could not save the last choices to \"%s\": %s",
+                        korvu::fullPath(FILENAME_MORESETTINGS).c_str(), message.c_str());
   }
 
+  // What the race's start warns of (a best-time file kept aside) is shown
+  // when the menus are back: over the race the notice would hide the timers.
+  korvu::debug::startCapture();
   try {
     game = new Game("dummy", profiles, static_cast<unsigned>(selectedPlayers), night);
+    raceStartWarnings = korvu::debug::stopCapture();
   } catch (const std::string& message) {
+    korvu::debug::stopCapture();
     // A race that cannot be built leaves the player in the menus.
     korvu::debug::error(DBG_CORE, "Could not start the race: %s", message.c_str());
     postMessage("Could not start the race: " + message);
@@ -168,6 +175,11 @@ void startGame() {
   gui->active = false;
   if (gui->cursor) gui->cursor->visible = true;
   korvu::getElapsedTicks();
+}
+
+std::string nameLimitMessage() {
+  return "A name takes at most " + std::to_string(korvu::gui::Textfield::MAX_LENGTH) +
+         " characters; the field takes no more.";
 }
 
 void refreshProfileLists() {
@@ -207,14 +219,14 @@ void storeProfile() {
   }
   // The field stops taking characters there; the player is told why the
   // name ends where it does.
-  if (name.size() >= korvu::gui::Textfield::MAX_LENGTH)
-    postMessage("A name takes at most " + std::to_string(korvu::gui::Textfield::MAX_LENGTH) +
-                " characters; the field took no more.");
+  if (name.size() >= korvu::gui::Textfield::MAX_LENGTH) postMessage(nameLimitMessage());
   try {
     bank->save(FILENAME_PROFILES);
   } catch (const std::string& message) {
-    korvu::debug::error(DBG_CORE, "Could not save the profiles: %s", message.c_str());
-    postMessage("Could not save the profiles: " + message);
+    const std::string file = korvu::fullPath(FILENAME_PROFILES);
+    korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s", file.c_str(), message.c_str());
+    showNotice({"Could not save the profiles to \"" + file + "\": " + reasonOf(message) + ".",
+                "The profile is kept until the game ends; saving a profile again tries again."});
   }
   // The save brings in the profiles another copy of the game has made.
   for (auto& entry : *bank)
@@ -251,6 +263,12 @@ void prepareMenus() {
 }
 
 bool menuMainLoop(float /*dt*/) {
+  // The field stops taking characters at its longest name: said at the key
+  // that was refused, not only at OK.
+  if (auto* field = dynamic_cast<korvu::gui::Textfield*>((*resources->gui)["tfProfileName"])) {
+    if (field->refused > 0) postMessage(nameLimitMessage());
+    field->refused = 0;
+  }
   bool result = true;
   korvu::Trigger* trigger = nullptr;
   while ((*resources->controlQueue >> trigger), trigger) {

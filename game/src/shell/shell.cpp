@@ -15,6 +15,7 @@
 #include "gui/gui.h"
 #include "korvu.h"
 #include "shell/menu.h"
+#include "shell/notice.h"
 #include "shell/resources.h"
 #include "race/settings.h"
 #include "track/track.h"
@@ -38,7 +39,7 @@ void openScreen() {
     const Settings defaults;
     if (settings.resX == defaults.resX && settings.resY == defaults.resY) fail("InitScreen() failed: %s", message);
     korvu::debug::warning(DBG_CORE, "The screen cannot open %d by %d, the resolution in \"%s\" (%s); opening %d by %d.",
-                          settings.resX, settings.resY, FILENAME_SETTINGS.c_str(), message.c_str(), defaults.resX,
+                          settings.resX, settings.resY, korvu::fullPath(FILENAME_SETTINGS).c_str(), message.c_str(), defaults.resX,
                           defaults.resY);
     try {
       korvu::initScreen(defaults.resX, defaults.resY, 32, settings.fullscreen);
@@ -72,7 +73,7 @@ void initAudio() {
     korvu::debug::warning(DBG_CORE,
                           "%s; playing without sound. <sound enabled=\"0\"/> in \"%s\" starts the game without "
                           "trying.",
-                          message.c_str(), FILENAME_SETTINGS.c_str());
+                          message.c_str(), korvu::fullPath(FILENAME_SETTINGS).c_str());
   }
   korvu::audio::cleanUp();
   korvu::audio::enabled = settings.sound = false;
@@ -91,6 +92,9 @@ void drawFrame(unsigned elapsed);
 
 void init() {
   nameLogGroups();
+  // A player who started the game from the desktop sees no terminal: what
+  // start-up warns of is shown in the first menu too.
+  korvu::debug::startCapture();
   terminate = false;
   game = nullptr;
   resources = nullptr;
@@ -98,7 +102,7 @@ void init() {
   try {
     korvu::init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK, true);
   } catch (const std::string& message) {
-    fail("Init() failed: %s", message);
+    fail("%s", message);
   }
   korvu::onDisplayLost(saveBeforeLostDisplayEnd);
   try {
@@ -139,11 +143,21 @@ void init() {
   game = nullptr;
   prepareMenus();
   korvu::setClearColor(0.0f, 0.0f, 0.3f, 0.0f);
+  showNotice(korvu::debug::stopCapture());
 }
 
 void leaveRace() {
-  if (game->track && !game->track->saveStats())
-    postMessage("Could not save the best times to \"" + game->track->statsFile() + "\".");
+  std::vector<std::string> shown;
+  shown.swap(raceStartWarnings);
+  std::string reason;
+  if (game->track && !saveRaceTimes(*game->track, reason)) {
+    shown.push_back("Could not save the best times to \"" + korvu::fullPath(game->track->statsFile()) + "\": " +
+                    reasonOf(reason) + ".");
+    shown.push_back(
+        "The times of this race are kept while the game runs: the next race on this track and the end of the game "
+        "save them again.");
+  }
+  if (!shown.empty()) showNotice(shown);
   delete game;
   game = nullptr;
   setVisible("pMainMenu", selectedPlayers == 0);
@@ -170,6 +184,7 @@ void mainLoop() {
 
 bool runFrame(unsigned elapsed) {
   const float dt = static_cast<float>(elapsed);
+  notice.perform(dt);
   bool running = resources->controlQueue->readEvents();
   resources->controlQueue->perform(dt);
   resources->gui->perform(resources->controlQueue, dt);
@@ -236,6 +251,7 @@ void drawFrame(unsigned elapsed) {
   }
   korvu::resetCursor();
   globalMessages.draw();
+  notice.draw();
 }
 
 }  // namespace

@@ -3,18 +3,22 @@
 // and the globals through which the shell and the race share state.
 #pragma once
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "common/loggroups.h"
 #include "debug.h"
 #include "fonts/message.h"
 #include "gui/component.h"
+#include "track/trackstats.h"
 
 namespace korvu { namespace audio { class OggStreamSource; } }
 
 namespace glimro {
 
 class PlayerProfile;
+class Track;
 
 // Toggle confirmations, the console notice and the screenshot result.
 extern korvu::fonts::Messages globalMessages;
@@ -27,6 +31,13 @@ extern int selectedPlayers;
 extern PlayerProfile* editingProfile;
 // Raised by the profiling command for the rest of the frame.
 extern bool printProfiling;
+// The best times of races whose save failed, by record file, kept until
+// the game ends: added to the next save of the file, that of the next race
+// on the track or the one at the end of the game.
+extern std::map<std::string, TrackStats> unsavedTimes;
+// What the log warned of while the race was built, for the notice when the
+// race is left.
+extern std::vector<std::string> raceStartWarnings;
 
 // Start-up in its fixed order; a failure that the game cannot go on from
 // is logged and ends the process with a failure status.
@@ -48,8 +59,18 @@ bool runFrame(unsigned elapsed);
 void saveBeforeLostDisplayEnd();
 
 // Saves the race's best times (a failed save is shown on screen, naming the
-// file), deletes the race and brings the menus and the title music back.
+// file by its full path and the reason, and the times are kept in
+// unsavedTimes), deletes the race and brings the menus and the title music
+// back; the notice shows the race's start-up warnings too.
 void leaveRace();
+// Saves the track's best times together with the unsaved times of earlier
+// races on it. Where that fails the tables are kept in unsavedTimes, the
+// writer's message is in `reason` and the result is false.
+bool saveRaceTimes(Track& track, std::string& reason);
+// Saves every kept table into its record file, merged with what the file
+// holds now; one that still cannot be saved is logged as lost. A record file
+// that exists but cannot be read is left alone.
+void saveUnsavedTimes();
 // Ends whatever music plays (the music emitter's sources are deleted).
 void stopMusic();
 // Starts the title music on the resource set's music emitter in place of
@@ -77,5 +98,11 @@ bool isVisible(const std::string& name);
 
 // Posts a global message of 3000 ms, replacing the one shown.
 void postMessage(const std::string& text);
+// Shows the messages in the notice (shell/notice.h), in place of what it
+// showed.
+void showNotice(const std::vector<std::string>& messages);
+// The last part of a writer's message, the system's reason ("Permission
+// denied"); the whole message where it has no ": ".
+std::string reasonOf(const std::string& message);
 
 }  // namespace glimro

@@ -1,5 +1,7 @@
 #include "shell/shell.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "audio/emitter.h"
 #include "race/game.h"
 #include "debug.h"
+#include "filepath.h"
 #include "korvu.h"
 #include "track/track.h"
 #include "gui/gui.h"
@@ -14,6 +17,7 @@
 #include "sprite.h"
 #include "gui/style.h"
 #include "image.h"
+#include "shell/notice.h"
 #include "shell/resources.h"
 #include "audio/source.h"
 
@@ -24,6 +28,8 @@ korvu::audio::OggStreamSource* music = nullptr;
 int selectedPlayers = 0;
 PlayerProfile* editingProfile = nullptr;
 bool printProfiling = false;
+std::map<std::string, TrackStats> unsavedTimes;
+std::vector<std::string> raceStartWarnings;
 
 namespace {
 
@@ -50,6 +56,40 @@ bool isVisible(const std::string& name) {
 
 void postMessage(const std::string& text) {
   globalMessages += new korvu::fonts::Message(text, 3000.0f);
+}
+
+void showNotice(const std::vector<std::string>& messages) {
+  notice.show(messages, resources ? resources->font : nullptr, korvu::vpScreen.width, korvu::vpScreen.height);
+}
+
+std::string reasonOf(const std::string& message) {
+  const size_t colon = message.rfind(": ");
+  return colon == std::string::npos ? message : message.substr(colon + 2);
+}
+
+bool saveRaceTimes(Track& track, std::string& reason) {
+  const std::string file = track.statsFile();
+  auto kept = unsavedTimes.find(file);
+  if (kept != unsavedTimes.end()) track.stats.merge(kept->second);
+  if (track.saveStats(&reason)) {
+    if (kept != unsavedTimes.end()) unsavedTimes.erase(kept);
+    return true;
+  }
+  unsavedTimes[file] = track.stats;
+  return false;
+}
+
+void saveUnsavedTimes() {
+  // Each save merges with what the file holds by then.
+  for (auto& kept : unsavedTimes) {
+    try {
+      kept.second.save(kept.first);
+    } catch (const std::string& message) {
+      korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: %s",
+                          korvu::fullPath(kept.first).c_str(), message.c_str());
+    }
+  }
+  unsavedTimes.clear();
 }
 
 void stopMusic() {
@@ -127,7 +167,9 @@ void quit(int status) {
 }
 
 void saveBeforeLostDisplayEnd() {
-  if (game && game->track) game->track->saveStats();
+  std::string reason;
+  if (game && game->track) saveRaceTimes(*game->track, reason);
+  saveUnsavedTimes();
 }
 
 }  // namespace glimro

@@ -74,13 +74,14 @@ void Track::operator-=(TrackSection* section) {
 
 std::string Track::statsFile() const { return name + "_stats.xml"; }
 
-bool Track::saveStats() {
+bool Track::saveStats(std::string* reason) {
   const std::string file = statsFile();
   try {
     stats.save(file);
   } catch (const std::string& message) {
     korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
-                        file.c_str(), message.c_str());
+                        korvu::fullPath(file).c_str(), message.c_str());
+    if (reason) *reason = message;
     return false;
   }
   stats.laptimes.dump();
@@ -113,7 +114,7 @@ void Track::loadStats() {
     try {
       const std::string aside = keepAside(file);
       korvu::debug::error(DBG_GAME, "The unreadable file is kept as \"%s\"; the track starts with empty tables.",
-                          aside.c_str());
+                          korvu::fullPath(aside).c_str());
       statsNotice = "The best times \"" + shown + "\" could not be read (" + message + "); kept as \"" +
                     korvu::fullPath(aside) + "\".";
     } catch (const std::string& failure) {

@@ -93,8 +93,8 @@ class Track : public korvu::ddd::QuadtreeObject {
   // Merges the record file as it is now into the tables and writes them
   // back (TrackStats::save), so that another copy of the game racing on
   // the same folder loses no time; a failure is logged and gives false,
-  // never thrown.
-  bool saveStats();
+  // never thrown, with the writer's message in `reason` when given.
+  bool saveStats(std::string* reason = nullptr);
   // Merges the record file into the tables. A missing file is the normal
   // first race. A file that does not open (no permission, a link loop) is
   // logged with its reason and left where it is, and saveStats then fails

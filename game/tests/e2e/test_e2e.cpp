@@ -4,6 +4,7 @@
 // two-player race, leaving in the middle of a race, and start-ups that
 // cannot succeed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -174,6 +175,18 @@ int filled(const glimro::TimeTable& table) {
   return n;
 }
 
+// Pixels of the start-up notice's warm white text in the top band of the
+// window, where the notice's box stands: none without a notice.
+int noticeInk(const Frame& f) {
+  int n = 0;
+  for (int y = 10; y < 130 && y < f.height; ++y)
+    for (int x = 10; x < f.width - 10; ++x) {
+      const uint8_t* p = f.at(x, y);
+      n += p[0] > 200 && p[1] > 170 && p[1] < 250 && p[2] > 90 && p[2] < 200 && p[0] - p[2] > 50;
+    }
+  return n;
+}
+
 // Ten plus ten slots, as many "entry" elements as the file holds.
 int entryElements(const std::string& text) {
   int n = 0;
@@ -187,6 +200,7 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   if (HasFatalFailure()) return;
   const Frame menu = toFrame(game->screenshot("main_menu"));
   EXPECT_TRUE(panelVisible(menu, "pMainMenu"));
+  EXPECT_EQ(noticeInk(menu), 0) << "a clean start shows a notice";
 
   // The console reads standard input from now on.
   openConsole();
@@ -640,7 +654,8 @@ TEST_F(GameRun, SoundOffRacesOnEveryTrackAndForTwoPlayers) {
 }
 
 // Where no sound device opens, the game plays without sound and says so
-// once; with sound off it does not try.
+// once, in the log and over the first menu; with sound off it does not try,
+// and the menu shows no notice.
 TEST_F(GameRun, StartsWithoutASoundDevice) {
   for (bool sound : {true, false}) {
     SCOPED_TRACE(sound ? "sound on" : "sound off");
@@ -650,6 +665,8 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
     start(setup);
     if (HasFatalFailure()) return;
     EXPECT_TRUE(waitForPanel("pMainMenu", 5.0)) << "no main menu";
+    const int ink = noticeInk(game->grab());
+    EXPECT_TRUE(sound ? ink > 200 : ink == 0) << ink << " pixels of notice text";
     game->closeWindow();
     ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
     expectCleanEnd(*game);
@@ -662,8 +679,10 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
 }
 
 // Sizes no window has, or the screen cannot open, start the game at 800 by
-// 600 with one warning that names the settings file; so does a settings
-// file cut short, which leaves every setting at its default (fullscreen).
+// 600 with one warning that names the settings file by its full path; so
+// does a settings file cut short, which leaves every setting at its default
+// (fullscreen). The warning shows over the first menu as well, for a player
+// without a terminal, until the first click.
 TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
   const std::string resolution = "<settings><resolution fullscreen=\"0\" ";
   for (const std::string size : {"x=\"0\" y=\"0\"/></settings>", "x=\"99999\" y=\"99999\"/></settings>",
@@ -676,12 +695,26 @@ TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
     const bool windowed = size.back() == '>';
     EXPECT_TRUE(!windowed || waitForPanel("pMainMenu", 5.0)) << "no main menu";
     EXPECT_EQ(game->grab().width, 800);
+    if (size[3] == '0') {
+      // Read 3 s after the window opened, still there at 8 s, gone at a click.
+      pauseFor(std::max(0.0, windowAt + 3.0 - secondsSince(game->launchedAt())));
+      const Frame early = game->grab();
+      saveFrame("startup_notice", early);
+      EXPECT_GT(noticeInk(early), 200) << "no warning on screen";
+      pauseFor(std::max(0.0, windowAt + 8.0 - secondsSince(game->launchedAt())));
+      EXPECT_GT(noticeInk(game->grab()), 200) << "the warning went before 8 s";
+      game->click(width() / 2, height() - 4);
+      // Shown for 10 s from the end of start-up, after the window opened:
+      // gone before that, it went for the click.
+      while (secondsSince(game->launchedAt()) < windowAt + 9.8 && noticeInk(game->grab()) > 0) pauseFor(0.05);
+      EXPECT_EQ(noticeInk(game->grab()), 0) << "a click left the warning on screen";
+    }
     game->closeWindow();
     ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
     expectCleanEnd(*game);
     const std::string out = game->out();
     const size_t warning = out.find("(warning)");
-    EXPECT_NE(out.find("\"resources/settings.xml\"", warning), std::string::npos) << out;
+    EXPECT_NE(out.find("\"" + game->folder() + "/resources/settings.xml\"", warning), std::string::npos) << out;
     EXPECT_EQ(out.find("(warning)", warning + 1), std::string::npos) << out;
   }
 }
@@ -790,6 +823,36 @@ TEST_F(GameRun, AHugeProfileNameDoesNotHoldTheStart) {
   EXPECT_TRUE(game->file("profiles.xml.broken").empty());
 }
 
+// A best-time file that cannot be written when the race is left: the
+// notice at the top of the window says where and why, the times are kept,
+// and the end of the game saves them once the file can be written again.
+TEST_F(GameRun, FailedSaveOfTheBestTimesIsShownAndSavedAtTheEnd) {
+  GameSetup setup;
+  start(setup);
+  if (HasFatalFailure()) return;
+  const std::string stats = game->folder() + "/" + STATS_FILE;
+  korvu_test::writeFile(stats, earlierRecords());
+  startSingleRace("Di");
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(mkdir((stats + ".tmp").c_str(), 0755), 0);
+  leaveRace("pStartGameMenu1");
+  if (HasFatalFailure()) return;
+  const Clock::time_point left = Clock::now();
+  while (secondsSince(left) < 5.0 && noticeInk(game->grab()) == 0) pauseFor(0.05);
+  saveFrame("failed_save_notice", game->grab());
+  EXPECT_GT(noticeInk(game->grab()), 200) << "the failed save is not on screen";
+  ASSERT_EQ(rmdir((stats + ".tmp").c_str()), 0);
+  std::remove(stats.c_str());
+  game->closeWindow();
+  ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
+  expectCleanEnd(*game);
+  bool ok = false;
+  const glimro::TrackStats kept = readStats(stats, ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(kept.laptimes.entries[0].name, "Old");
+  EXPECT_EQ(kept.tracktimes.entries[0].ticks, 290000);
+}
+
 // Start-ups that cannot succeed say why and end with a failure status.
 TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
   struct Case {
@@ -819,6 +882,22 @@ TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
     EXPECT_NE(out.find(c.expected, critical), std::string::npos) << out;
     EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
   }
+
+  // Started where there is no X display: said so, not blamed on the
+  // resolution, and before a text-mode driver writes its escapes.
+  SCOPED_TRACE("no display");
+  unsetenv("DISPLAY");
+  GameSetup setup;
+  GameSession session(makeGameFolder(setup), setup);
+  session.launch();
+  setenv("DISPLAY", x.name.c_str(), 1);
+  ASSERT_TRUE(session.waitForExit(20.0)) << "the program keeps running";
+  ASSERT_TRUE(session.exited()) << session.err();
+  EXPECT_EQ(session.exitStatus(), 1);
+  const std::string out = session.out();
+  EXPECT_NE(out.find("(critical) No display to open a window on: DISPLAY is not set\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("resolution"), std::string::npos) << out;
+  EXPECT_EQ((out + session.err()).find('\x1b'), std::string::npos) << out << session.err();
 }
 
 }  // namespace
