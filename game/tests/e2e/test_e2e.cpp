@@ -574,10 +574,14 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
 // Sizes no window has, or the screen cannot open, start the game at 800 by
 // 600 with one warning that names the settings file; so does a settings
 // file cut short, which leaves every setting at its default (fullscreen).
+// The screen is 1280 by 1024: a window wider than it but not taller cannot
+// open either, and a race after that lays its view over the window that
+// opened, with the player's name in the middle of it.
 TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
   const std::string resolution = "<settings><resolution fullscreen=\"0\" ";
+  const std::string wider = "x=\"1600\" y=\"600\"/></settings>";
   for (const std::string size : {"x=\"0\" y=\"0\"/></settings>", "x=\"99999\" y=\"99999\"/></settings>",
-                                 "x=\"-640\" y=\"480\"/></settings>", "x=\"640\""}) {
+                                 "x=\"-640\" y=\"480\"/></settings>", "x=\"640\"", wider.c_str()}) {
     SCOPED_TRACE(size);
     GameSetup setup;
     setup.settings = resolution + size;
@@ -586,6 +590,14 @@ TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
     const bool windowed = size.back() == '>';
     EXPECT_TRUE(!windowed || waitForPanel("pMainMenu", 5.0)) << "no main menu";
     EXPECT_EQ(game->grab().width, 800);
+    if (size == wider) {
+      startSingleRace("Middle");
+      if (HasFatalFailure()) return;
+      const Frame race = game->grab();
+      saveFrame("race_after_screen_size_fallback", race);
+      EXPECT_TRUE(hasHudText(race, 0, 0, 150, 70)) << "no race clock at the left";
+      EXPECT_TRUE(hasHudText(race, 340, 0, 120, 30, 1)) << "the player's name is not in the middle";
+    }
     game->closeWindow();
     ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
     expectCleanEnd(*game);
