@@ -248,7 +248,7 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
     RaceHarness h(race());
     Game& g = *h.game;
     // A first frame of 2.5 s is a pause: the countdown moves on by the
-    // longest frame only, and takes the rest of its 2.5 s in frames of that.
+    // longest frame only; frames of that length bring it to 2.5 s.
     g.mainLoop(2500.0f);
     EXPECT_EQ(g.countdown, 3);
     EXPECT_FLOAT_EQ(g.countdownTimer, 1000.0f - glimro::LONGEST_FRAME);
