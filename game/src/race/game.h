@@ -44,8 +44,8 @@ constexpr float VEHICLE_STEP = 20.0f;
 // far only and the rest is dropped, so the vehicles are not driven blind on
 // the keys held before it and the lap times do not keep it. A quarter of a
 // second still runs in full the frames of a slow machine (four a second,
-// the slowest a vehicle can still be steered at) and the odd stall, so
-// those races keep real time, and a frame never runs more than 13 steps.
+// about the slowest at which a player can still steer) and the odd stall,
+// so those races keep real time; and a frame never runs more than 13 steps.
 constexpr float LONGEST_FRAME = 250.0f;
 
 class Game {
