@@ -1,8 +1,9 @@
 #include "mathtypes.h"
 
-#include <SDL.h>
+#include <time.h>
 
 #include <cstdlib>
+#include <limits>
 
 #include "xml.h"
 
@@ -61,17 +62,32 @@ float random(float min, float max) {
 }
 
 namespace {
-std::uint32_t lastTicks = 0;
+// Nanoseconds of the monotonic clock up to which getElapsedTicks has handed
+// out whole milliseconds; 0 before the first call. What a frame leaves under
+// a millisecond stays behind this mark and goes to the next frame, so the
+// frames sum to the time that passed.
+std::uint64_t lastTicks = 0;
 int fpsFrames = 0;
 int fpsSum = 0;
 int fpsResult = 0;
 }  // namespace
 
 std::uint32_t getElapsedTicks() {
-  std::uint32_t now = SDL_GetTicks();
-  std::uint32_t elapsed = now - lastTicks;
-  lastTicks = now;
-  return elapsed;
+  // The monotonic clock, not the wall clock (which SDL's counter reads): a
+  // clock set back or forward must not make a frame of minus a few seconds,
+  // wrapped to seven weeks, or of the hours it was set on.
+  timespec ts;
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return 0;
+  const std::uint64_t now =
+      static_cast<std::uint64_t>(ts.tv_sec) * 1000000000u + static_cast<std::uint64_t>(ts.tv_nsec);
+  if (lastTicks == 0 || now < lastTicks) {
+    lastTicks = now;
+    return 0;
+  }
+  const std::uint64_t elapsed = (now - lastTicks) / 1000000u;
+  lastTicks += elapsed * 1000000u;
+  const std::uint64_t longest = std::numeric_limits<std::uint32_t>::max();
+  return static_cast<std::uint32_t>(elapsed < longest ? elapsed : longest);
 }
 
 int calcFPS(int milliseconds) {

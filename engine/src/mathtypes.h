@@ -281,8 +281,10 @@ std::string toStr(T value) {
   return out.str();
 }
 
-// Frame clock: milliseconds of SDL's counter since the previous call (since
-// SDL started on the first call); right across the 32-bit wrap.
+// Frame clock: whole milliseconds of the monotonic clock since the previous
+// call, 0 on the first. The part of a millisecond a call leaves goes to the
+// next, so the calls sum to the time that passed; setting the system clock
+// changes nothing.
 std::uint32_t getElapsedTicks();
 
 // Frames over which calcFPS averages.

@@ -1,9 +1,14 @@
 #include <GL/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 
 #include "mathtypes.h"
 #include "testsupport.h"
@@ -15,6 +20,28 @@ using korvu::Matrix3D;
 using korvu::Vector3D;
 using korvu_test::expectMatrixNear;
 using korvu_test::expectVec;
+
+namespace {
+
+// Seconds by which the system clock, as this program sees it, is set back.
+long wallClockSetBack = 0;
+
+}  // namespace
+
+// This program's own system-clock reads, standing in front of the C
+// library's: the frame clock's test sets the wall clock back without
+// touching the machine's clock. Every read still reaches the kernel.
+extern "C" int gettimeofday(struct timeval* __restrict tv, void* __restrict tz) noexcept {
+  const int result = static_cast<int>(syscall(SYS_gettimeofday, tv, tz));
+  if (result == 0) tv->tv_sec -= wallClockSetBack;
+  return result;
+}
+
+extern "C" int clock_gettime(clockid_t id, struct timespec* ts) noexcept {
+  const int result = static_cast<int>(syscall(SYS_clock_gettime, id, ts));
+  if (result == 0 && id == CLOCK_REALTIME) ts->tv_sec -= wallClockSetBack;
+  return result;
+}
 
 namespace {
 
@@ -212,11 +239,40 @@ TEST(FrameClock, FramesPerSecondOverTenFrames) {
   EXPECT_EQ(korvu::calcFPS(1000), 10);
 }
 
+std::uint64_t monotonicMicroseconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000u;
+}
+
 TEST(FrameClock, ElapsedTicksSincePreviousCall) {
   ASSERT_EQ(SDL_Init(SDL_INIT_TIMER), 0);
   korvu::getElapsedTicks();
   SDL_Delay(30);
   EXPECT_GE(korvu::getElapsedTicks(), 30u);
+
+  // Frames far shorter than a millisecond: whole milliseconds each, and
+  // what each leaves goes to the next, so they sum to the time that passed.
+  korvu::getElapsedTicks();
+  const std::uint64_t start = monotonicMicroseconds();
+  std::uint64_t sum = 0;
+  for (int frame = 0; frame < 200; ++frame) {
+    usleep(300);
+    sum += korvu::getElapsedTicks();
+  }
+  const std::uint64_t passed = monotonicMicroseconds() - start;
+  EXPECT_LE(sum * 1000u, passed + 1000u);
+  EXPECT_GE(sum * 1000u + 1000u, passed);
+
+  // The system clock set 3 s back between two frames: the next frame is as
+  // short as the time that passed, not wrapped around to seven weeks; set
+  // 3 s forward, it is not 3 s long.
+  korvu::getElapsedTicks();
+  wallClockSetBack = 3;
+  EXPECT_LT(korvu::getElapsedTicks(), 1000u);
+  wallClockSetBack = -3;
+  EXPECT_LT(korvu::getElapsedTicks(), 1000u);
+  wallClockSetBack = 0;
   SDL_Quit();
 }
 

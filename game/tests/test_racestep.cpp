@@ -219,8 +219,11 @@ TEST(RaceRockets, ARocketFliesASecondBurstsAndItsExplosionGoes) {
   EXPECT_TRUE(g.particleEngines.empty());
   EXPECT_GT(steps, 30);
 
-  // A first step of a whole second bursts a new rocket without moving it.
+  // A rocket whose lifetime ends within its first step bursts without
+  // moving; a frame of a whole second is a pause and takes only the
+  // longest frame of it.
   v.launchRocket();
+  g.rockets.front()->lifetime = glimro::LONGEST_FRAME;
   const Vector3D at = g.rockets.front()->position;
   g.mainLoop(1000.0f);
   EXPECT_TRUE(g.rockets.empty());
@@ -245,17 +248,22 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
   {
     RaceHarness h(race());
     Game& g = *h.game;
+    // A first frame of 2.5 s is a pause: the countdown moves on by the
+    // longest frame only; frames of that length bring it to 2.5 s.
     g.mainLoop(2500.0f);
+    EXPECT_EQ(g.countdown, 3);
+    EXPECT_FLOAT_EQ(g.countdownTimer, 1000.0f - glimro::LONGEST_FRAME);
+    while (g.clock < 2500.0) g.mainLoop(glimro::LONGEST_FRAME);
     EXPECT_EQ(g.countdown, 1);
     EXPECT_FLOAT_EQ(g.countdownTimer, 500.0f);
-    // Shown once, at the state reached: red and yellow on.
+    // Shown at the state reached: red and yellow on.
     korvu::ddd::Model* lights = h.models.find("startLights")->second;
     EXPECT_EQ(lights->meshes[0]->material->name, "redLightOn");
     EXPECT_EQ(lights->meshes[1]->material->name, "yellowLightOn");
     EXPECT_EQ(lights->meshes[2]->material->name, "greenLightOff");
     EXPECT_TRUE(g.players[0]->locked);
     EXPECT_FALSE(g.players[0]->started);
-    g.mainLoop(499.0f);
+    for (float frame : {250.0f, 249.0f}) g.mainLoop(frame);
     EXPECT_EQ(g.countdown, 1);
     g.mainLoop(1.0f);
     EXPECT_EQ(g.countdown, 1);  // exactly 0 ms left is not below 0
@@ -267,9 +275,17 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
   {
     RaceHarness h(race(0, 2));
     Game& g = *h.game;
+    // A first frame of 5 s does not end the countdown: it moves on by the
+    // longest frame, and the vehicles wait on the grid.
     g.mainLoop(5000.0f);
+    EXPECT_DOUBLE_EQ(g.clock, glimro::LONGEST_FRAME);
+    EXPECT_EQ(g.countdown, 3);
+    for (Glimro* v : g.vehicles) {
+      EXPECT_FALSE(v->started);
+      EXPECT_TRUE(v->locked);
+    }
+    while (g.clock < 5000.0) g.mainLoop(glimro::LONGEST_FRAME);
     EXPECT_EQ(g.countdown, 0);
-    EXPECT_FLOAT_EQ(g.countdownTimer, -1000.0f);
     for (Glimro* v : g.vehicles) {
       EXPECT_TRUE(v->started);
       EXPECT_FALSE(v->locked);
@@ -278,14 +294,15 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
     // frame's start; idle from then on, and the clocks run.
     const double started = g.players[0]->raceTime;
     EXPECT_DOUBLE_EQ(started, 2000.0);
-    g.mainLoop(3000.0f);
+    const float timer = g.countdownTimer;
+    g.mainLoop(200.0f);
     EXPECT_EQ(g.countdown, 0);
-    EXPECT_FLOAT_EQ(g.countdownTimer, -1000.0f);
-    EXPECT_DOUBLE_EQ(g.players[0]->raceTime - started, 3000.0);
-    // A machine that slept a minute: the race moves on 5 s, and the
-    // vehicles still hover.
+    EXPECT_FLOAT_EQ(g.countdownTimer, timer);
+    EXPECT_DOUBLE_EQ(g.players[0]->raceTime - started, 200.0);
+    // A machine that slept a minute: the race moves on by the longest
+    // frame, and the vehicles still hover.
     g.mainLoop(60000.0f);
-    EXPECT_DOUBLE_EQ(g.players[0]->raceTime - started, 8000.0);
+    EXPECT_DOUBLE_EQ(g.players[0]->raceTime - started, 200.0 + glimro::LONGEST_FRAME);
     for (Glimro* v : g.vehicles) EXPECT_NEAR(v->position.y, 8.4, 2.0);
   }
 }
@@ -296,8 +313,9 @@ TEST(RaceStep, CountdownAcrossLongFrames) {
 // the vehicle is drawn where it is at the frame's time. The race clock
 // follows the frames, not the steps: it moves on by each frame's length.
 TEST(RaceStep, ARunUpIsTheSameAtEveryFrameLength) {
-  const std::vector<std::vector<float>> patterns = {{1}, {0, 1}, {0, 2}, {2},  {5},  {10}, {16, 17, 17}, {20},
-                                                    {25}, {26}, {33}, {40}, {50}, {60}, {12, 40, 7, 31}};
+  const std::vector<std::vector<float>> patterns = {{1},  {0, 1}, {0, 2}, {2},  {5},  {10}, {16, 17, 17},
+                                                    {20}, {25},   {26},   {33}, {40}, {50}, {60},
+                                                    {12, 40, 7, 31}, {100}, {150}, {glimro::LONGEST_FRAME}};
   std::vector<double> distances;
   for (const std::vector<float>& frames : patterns) {
     RaceOptions o = race();
@@ -330,6 +348,45 @@ TEST(RaceStep, ARunUpIsTheSameAtEveryFrameLength) {
   }
   const auto range = std::minmax_element(distances.begin(), distances.end());
   EXPECT_LT(*range.second / *range.first, 1.03) << *range.first << " to " << *range.second;
+}
+
+// The process stopped for 10 s mid-race (or the machine suspended): the
+// frame after it moves the race on by the longest frame only, on the keys
+// held before it, and drops the rest. The race goes on as one that had a
+// frame of that length there, lap clock and all.
+TEST(RaceStep, APauseMidRaceMovesTheRaceOnByTheLongestFrameOnly) {
+  // One race at a time: the race reaches its world through glimro::game.
+  struct Finish {
+    double raceTime;
+    Vector3D position;
+  };
+  auto race4sThen = [](float frame) {
+    RaceOptions o = race();
+    o.laps = 1;
+    RaceHarness h(o);
+    Game& g = *h.game;
+    const Glimro& v = *g.players[0];
+    while (!v.started || v.raceTime < 4000.0) h.step();
+    const double clock = g.clock, raceTime = v.raceTime;
+    const Vector3D position = v.position;
+    h.options.frames = {frame};
+    h.step();
+    // Never more than a third of a second seen by nobody.
+    EXPECT_LE(g.clock - clock, 333.0) << frame;
+    EXPECT_DOUBLE_EQ(g.clock - clock, glimro::LONGEST_FRAME) << frame;
+    EXPECT_DOUBLE_EQ(v.raceTime - raceTime, glimro::LONGEST_FRAME) << frame;
+    EXPECT_LT(g.stepClock - g.clock, glimro::VEHICLE_STEP) << frame;
+    // Velocity is in units per 50 ms.
+    EXPECT_LE((v.position - position).length(), v.velocity.length() * glimro::LONGEST_FRAME / 50.0f * 1.5f)
+        << frame;
+    h.options.frames = {20.0f};
+    EXPECT_TRUE(h.runToFinish(20000)) << frame;
+    return Finish{v.raceTime, v.position};
+  };
+  const Finish paused = race4sThen(10000.0f);
+  const Finish steady = race4sThen(glimro::LONGEST_FRAME);
+  EXPECT_DOUBLE_EQ(paused.raceTime, steady.raceTime);
+  EXPECT_EQ(paused.position, steady.position);
 }
 
 // A lap ends where the vehicle crossed the line within its step, to the

@@ -326,6 +326,22 @@ TEST_F(ShellTest, ConsoleCommandsActOnTheMainThreadAndOnlyWithARace) {
   EXPECT_FALSE(glimro::runFrame(16));
 }
 
+// A frame after the process stood 10 s (stopped, or the machine suspended)
+// is a pause: the race, the messages and the rest of the frame move on by
+// the longest frame only.
+TEST_F(ShellTest, AFrameAfterAPauseMovesEverythingOnByTheLongestFrameOnly) {
+  start();
+  glimro::PlayerProfile* ann = resources->profileBank->find("Ann")->second;
+  glimro::game = new glimro::Game("dummy", {ann}, 1, false);
+  glimro::postMessage("Before the pause");
+  ASSERT_EQ(glimro::globalMessages.messages.size(), 1u);
+  const float shown = glimro::globalMessages.messages.back()->remainingTime;
+  EXPECT_TRUE(glimro::runFrame(10000));
+  EXPECT_DOUBLE_EQ(glimro::game->clock, glimro::LONGEST_FRAME);
+  ASSERT_EQ(glimro::globalMessages.messages.size(), 1u);
+  EXPECT_FLOAT_EQ(glimro::globalMessages.messages.back()->remainingTime, shown - glimro::LONGEST_FRAME);
+}
+
 TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   start();
   // Credits and back.

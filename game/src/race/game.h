@@ -39,9 +39,14 @@ extern const char* const RACE_MUSIC;
 // of one length makes a race the same on every machine. 20 ms is the step
 // a race at 50 frames a second has always had.
 constexpr float VEHICLE_STEP = 20.0f;
-// A longer frame (a machine that slept) moves the race on this far only:
-// the race pauses rather than holding the program up.
-constexpr float LONGEST_FRAME = 5000.0f;
+// A longer frame is a pause (the process stopped, the machine suspended or
+// stalled), not time the player saw: everything in the frame moves on this
+// far only and the rest is dropped, so the vehicles are not driven blind on
+// the keys held before it and the lap times do not keep it. A quarter of a
+// second still runs in full the frames of a slow machine (four a second,
+// about the slowest at which a player can still steer) and the odd stall,
+// so those races keep real time; and a frame never runs more than 13 steps.
+constexpr float LONGEST_FRAME = 250.0f;
 
 class Game {
  public:

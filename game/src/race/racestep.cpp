@@ -83,6 +83,8 @@ void enter(korvu::Viewport& vp) {
 }  // namespace
 
 bool Game::mainLoop(float dt) {
+  // The shell's frames are held to this already; the race holds its other
+  // callers' frames to it too.
   dt = std::min(dt, LONGEST_FRAME);
   clock += dt;
   const bool running = handleTriggers();

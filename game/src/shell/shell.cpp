@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "audio/audio.h"
@@ -183,7 +184,9 @@ void mainLoop() {
 }
 
 bool runFrame(unsigned elapsed) {
-  const float dt = static_cast<float>(elapsed);
+  // The one frame length that the queue, the GUI, the messages, the menus,
+  // the race and the audio all take: a longer frame was a pause.
+  const float dt = std::min(static_cast<float>(elapsed), LONGEST_FRAME);
   notice.perform(dt);
   bool running = resources->controlQueue->readEvents();
   resources->controlQueue->perform(dt);

@@ -47,7 +47,8 @@ void init();
 void mainLoop();
 // One frame of it, `elapsed` milliseconds after the last: events, the menus'
 // or the race's step, drawing, the end of a finished race, audio, the
-// console. False when the program is to end.
+// console. Everything but the frame counter takes at most LONGEST_FRAME of
+// it (race/game.h). False when the program is to end.
 bool runFrame(unsigned elapsed);
 // Saves the race's best times, deletes the race and the resource set and
 // ends the process with the given status; never returns. On a failed display

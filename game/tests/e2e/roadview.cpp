@@ -40,7 +40,7 @@ bool isHudText(const uint8_t* p) { return p[0] > 240 && p[1] > 240 && int(p[0]) 
 const PlayerKeys PLAYER1_KEYS = {"Up", "Down", "Left", "Right", "BackSpace"};
 const PlayerKeys PLAYER2_KEYS = {"w", "s", "a", "d", "Tab"};
 
-bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
+bool hasHudText(const Frame& frame, int left, int top, int width, int height, int lines) {
   // Rows of text: runs of rows with ink, each a glyph's height, with some
   // ink along a stretch of the row. Lone pixels (a glint on the vehicle)
   // and a filled block do not count.
@@ -68,7 +68,7 @@ bool hasHudText(const Frame& frame, int left, int top, int width, int height) {
     }
   }
   if (run > 0) endRun();
-  return rows >= 2;
+  return rows >= lines;
 }
 
 bool raceMessageShown(const Frame& frame, const ViewColumns& view) {

@@ -30,9 +30,9 @@ RoadSight lookAhead(const Frame& frame, const ViewColumns& view);
 
 // The heads-up font's pale yellow; white clouds and the sun's glare are not.
 bool isHudText(const uint8_t* rgb);
-// At least two rows of yellow heads-up text (the timers and the lap line)
-// in the rectangle.
-bool hasHudText(const Frame& frame, int left, int top, int width, int height);
+// At least `lines` rows of yellow heads-up text (two: the timers and the
+// lap line) in the rectangle.
+bool hasHudText(const Frame& frame, int left, int top, int width, int height, int lines = 2);
 // A message in the band below a view's timers, where the race tells the
 // player about a finished lap.
 bool raceMessageShown(const Frame& frame, const ViewColumns& view);

@@ -1,8 +1,8 @@
 // The whole program as a player meets it, in a private X server: menus
 // clicked with the pointer, a profile typed in, a race driven by the keys
-// to its end, the race-over table, the best times on disk, the console, a
-// two-player race, leaving in the middle of a race, and start-ups that
-// cannot succeed.
+// to its end (stopped for 10 s on the way), the race-over table, the best
+// times on disk, the console, a two-player race, leaving in the middle of a
+// race, and start-ups that cannot succeed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -194,6 +194,8 @@ int entryElements(const std::string& text) {
   return n;
 }
 
+// On the way the program is stopped for 10 s, as a suspended machine stops
+// it: the race clock moves on by a quarter of a second for it, not more.
 TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   GameSetup setup;
   start(setup);
@@ -231,11 +233,50 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
 
   // One lap, by the keys, steering by what the window shows.
   const ViewColumns view{0, width()};
+  // The green light, or a moment before it: 3 s of countdown after the
+  // click at the earliest, and no earlier than the last picture of a
+  // standing clock, less the share of the two frames after it (at most a
+  // quarter of a second each, however long they took).
+  Clock::time_point clockStood = Clock::now();
+  for (Frame last = game->grab(); secondsSince(clockStood) < 20.0;) {
+    const Clock::time_point grabbed = Clock::now();
+    Frame now = game->grab();
+    if (!now.empty() && clockChange(last, now, view) > 0) break;
+    clockStood = grabbed;
+    last = std::move(now);
+  }
+  const Clock::time_point green =
+      std::max(raceStart + std::chrono::seconds(3), clockStood - std::chrono::milliseconds(500));
+  // Mid-race the process is stopped for 10 s, with the keys held, as a
+  // suspended machine would be; `paused` is how long it surely stood.
+  double paused = 0.0;
+  // The race ended no later than the first of the pictures that showed the
+  // race-over table from then on: the table opens in the finishing frame.
+  Clock::time_point tableSince;
+  bool tableShown = false;
+  const auto pauseOnce = [&]() {
+    game->signal(SIGSTOP);
+    const Clock::time_point stopping = Clock::now();
+    while (game->processState().compare(0, 7, "state T") != 0 && secondsSince(stopping) < 5.0) pauseFor(0.01);
+    const Clock::time_point stopped = Clock::now();
+    pauseFor(10.0);
+    paused = secondsSince(stopped);
+    const Frame before = game->grab();
+    game->signal(SIGCONT);
+    // Until it draws again, so that the driver does not take the still
+    // picture for a vehicle caught against a wall.
+    const Clock::time_point resumed = Clock::now();
+    while (secondsSince(resumed) < 10.0 && frameDifference(before, game->grab()) == 0.0) pauseFor(0.02);
+  };
   // The table shows and the race clock stands: a dark sea passes for the
   // table's margin now and then, but not with the clock running.
   Frame clockAt;
   Clock::time_point clockTaken;
   const auto raceOver = [&](const Frame& f) {
+    if (paused == 0.0 && secondsSince(green) > 8.0) pauseOnce();
+    const bool table = panelVisible(f, "pRaceOver");
+    if (table && !tableShown) tableSince = Clock::now();
+    tableShown = table;
     if (clockAt.empty() || secondsSince(clockTaken) > 1.0) {
       const bool stands = !clockAt.empty() && clockChange(clockAt, f, view) == 0;
       clockAt = f;
@@ -267,6 +308,15 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   EXPECT_GE(stats.tracktimes.entries[0].ticks, stats.laptimes.entries[0].ticks);
   EXPECT_GE(stats.laptimes.entries[0].ticks, SHORTEST_LAP_MS) << "not a whole lap";
   std::printf("lap %ld ms, race %ld ms\n", stats.laptimes.entries[0].ticks, stats.tracktimes.entries[0].ticks);
+  // The stop moved the race clock on by a quarter of a second at most: the
+  // race took no longer than the time from the green light to its end, less
+  // the stop, plus that quarter. Frames of a busy machine longer than that
+  // only make the race shorter.
+  ASSERT_GT(paused, 9.9) << "the program was not stopped";
+  const double driven = std::chrono::duration<double>(tableSince - green).count();
+  std::printf("race driven in at most %.2f s, of which the program stood %.2f s\n", driven, paused);
+  EXPECT_LE(stats.tracktimes.entries[0].ticks / 1000.0, driven - paused + 0.25)
+      << "driven " << driven << " s, of which the program stood " << paused << " s";
 
   EXPECT_TRUE(waitForPanel("pStartGameMenu1", 5.0)) << "the start menu is not back";
   game->key("Escape");
@@ -683,10 +733,14 @@ TEST_F(GameRun, StartsWithoutASoundDevice) {
 // does a settings file cut short, which leaves every setting at its default
 // (fullscreen). The warning shows over the first menu as well, for a player
 // without a terminal, until the first click.
+// The screen is 1280 by 1024: a window wider than it but not taller cannot
+// open either, and a race after that lays its view over the window that
+// opened, with the player's name in the middle of it.
 TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
   const std::string resolution = "<settings><resolution fullscreen=\"0\" ";
+  const std::string wider = "x=\"1600\" y=\"600\"/></settings>";
   for (const std::string size : {"x=\"0\" y=\"0\"/></settings>", "x=\"99999\" y=\"99999\"/></settings>",
-                                 "x=\"-640\" y=\"480\"/></settings>", "x=\"640\""}) {
+                                 "x=\"-640\" y=\"480\"/></settings>", "x=\"640\"", wider.c_str()}) {
     SCOPED_TRACE(size);
     GameSetup setup;
     setup.settings = resolution + size;
@@ -708,6 +762,14 @@ TEST_F(GameRun, ScreenSizesThatCannotOpenStartAtTheDefaultSize) {
       // gone before that, it went for the click.
       while (secondsSince(game->launchedAt()) < windowAt + 9.8 && noticeInk(game->grab()) > 0) pauseFor(0.05);
       EXPECT_EQ(noticeInk(game->grab()), 0) << "a click left the warning on screen";
+    }
+    if (size == wider) {
+      startSingleRace("Middle");
+      if (HasFatalFailure()) return;
+      const Frame race = game->grab();
+      saveFrame("race_after_screen_size_fallback", race);
+      EXPECT_TRUE(hasHudText(race, 0, 0, 150, 70)) << "no race clock at the left";
+      EXPECT_TRUE(hasHudText(race, 340, 0, 120, 30, 1)) << "the player's name is not in the middle";
     }
     game->closeWindow();
     ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
