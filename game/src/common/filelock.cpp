@@ -18,7 +18,7 @@
 namespace glimro {
 
 FileLock::FileLock(const std::string& file) : fd_(-1) {
-  const std::string lockFile = file + ".lock";
+  const std::string lockFile = korvu::fullPath(file + ".lock");
   fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd_ < 0) throw "Could not open the lock file \"" + lockFile + "\": " + std::strerror(errno);
   while (::flock(fd_, LOCK_EX) != 0) {
@@ -68,7 +68,8 @@ void saveMerged(const std::string& file, const std::string& rootName,
     // Nothing replaced it: the kept file goes back to its own name, where
     // the player and the next start look for it.
     if (!aside.empty() && std::rename(aside.c_str(), file.c_str()) != 0) {
-      korvu::debug::error(DBG_RESOURCES, "Could not move \"%s\" back: %s", aside.c_str(), std::strerror(errno));
+      korvu::debug::error(DBG_RESOURCES, "Could not move \"%s\" back: %s", korvu::fullPath(aside).c_str(),
+                          std::strerror(errno));
     }
     throw;
   }

@@ -44,13 +44,13 @@ std::string keepAside(const std::string& file) {
       if (::unlink(file.c_str()) == 0) return aside;
       const std::string reason = std::strerror(errno);
       ::unlink(aside.c_str());
-      throw "Could not move \"" + file + "\" aside: " + reason;
+      throw "Could not move \"" + korvu::fullPath(file) + "\" aside: " + reason;
     }
     if (errno == EEXIST) continue;
     struct stat info;
     if (::lstat(aside.c_str(), &info) == 0) continue;
     if (std::rename(file.c_str(), aside.c_str()) == 0) return aside;
-    throw "Could not move \"" + file + "\" aside: " + std::strerror(errno);
+    throw "Could not move \"" + korvu::fullPath(file) + "\" aside: " + std::strerror(errno);
   }
 }
 
