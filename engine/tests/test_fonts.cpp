@@ -2,7 +2,8 @@
 // records, refused fonts, text width, printing into a frame (glyph pixels,
 // the advance, bytes outside the font), glyph batches over two sheets and
 // nested, justification in a rectangle and beside the cursor, texts cut to
-// a width, and timed and blinking messages.
+// a width, UTF-8 characters beyond the font, and timed and blinking
+// messages.
 #include <GL/gl.h>
 
 #include <memory>
@@ -496,6 +497,58 @@ TEST(FontCut, TextsTooWideEndInAnEllipsisWithinTheWidth) {
   EXPECT_EQ(font.cutToWidth(widest, 12), "...");
   EXPECT_EQ(font.cutToWidth(widest, 11), "");
   EXPECT_EQ(font.cutToWidth(widest, -5), "");
+}
+
+// Texts are UTF-8, the font's codes ASCII: every other character, and each
+// byte of a malformed one, takes the room of "?" and draws it, and cuts
+// fall between characters. The test font has "?" where it has "B".
+TEST_F(FontFrame, CharactersBeyondTheFontShowAsOneMarkEach) {
+  const std::string dir = korvu_test::makeTempDir();
+  std::string xml = TEST_FONT_XML;
+  xml.replace(xml.find("char=\"B\""), 8, "char=\"?\"");
+  writeTestFont(dir, xml);
+  BitmapFont font(dir);
+  const std::pair<const char*, const char*> measured[] = {
+      {"A\xc3\xa4" "C", "A?C"},  // a letter of two bytes
+      {"\xe2\x82\xac", "?"},  // three
+      {"\xf0\x9f\x98\x80", "?"},  // four
+      {"A\x80" "C", "A?C"},  // a stray continuation byte
+      {"A\xc3" "C", "A?C"},  // a sequence cut off
+      {"\xe2\x82", "??"},  // ... at the end
+      {"\xc0\xaf", "??"},  // an overlong form
+      {"\xed\xa0\x80", "???"},  // a surrogate
+      {"\xf4\x90\x80\x80", "????"},  // beyond Unicode
+  };
+  for (const auto& m : measured) EXPECT_EQ(font.getWidth(m.first), font.getWidth(m.second)) << m.second;
+
+  const char* const text = "A\xc3\xa4 C";
+  glTranslatef(10, 20, 0);
+  font.print(text);
+  EXPECT_EQ(cursor(), Vector2D(32, 20));
+  korvu_test::saveWindowArtifact("font_two_byte_letter_as_mark");
+  expectFrame([](int x, int y) { return testTextAt(x, y, 10, 20); }, "A, a mark, C");
+  glClear(GL_COLOR_BUFFER_BIT);
+  glLoadIdentity();
+  {
+    GlyphBatch batch;
+    // Measured and gathered, the advance is the same: this one is undone.
+    font.print(JUSTIFY_RIGHT, text);
+    EXPECT_EQ(cursor(), Vector2D(0, 0));
+    glLoadIdentity();
+    glTranslatef(10, 20, 0);
+    font.print(text);
+    batch.draw();
+  }
+  expectFrame([](int x, int y) { return testTextAt(x, y, 10, 20); }, "A, a mark, C gathered");
+
+  // "?" advances by 5, "." (a gap) by 1.
+  const std::string euros = "\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac";
+  EXPECT_EQ(font.cutToWidth(euros, 12), "\xe2\x82\xac...");
+  EXPECT_EQ(font.cutToWidth(euros, 12, true), "...\xe2\x82\xac");
+  // Measured in pieces, a long text is still cut nowhere.
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += "\xe2\x82\xac";
+  EXPECT_EQ(font.cutToWidth(many, 500), many);
 }
 
 TEST(Messages, TimesRunOutAndNewMessagesReplaceOld) {

@@ -15,6 +15,8 @@ namespace {
 
 constexpr int FIRST_CODE = 1;
 constexpr int LAST_CODE = 127;
+// What stands for a character beyond the codes.
+constexpr int MARK = '?';
 // Beyond any sheet; positions saturate here instead of wrapping.
 constexpr uint64_t FAR_AWAY = UINT32_MAX;
 
@@ -216,10 +218,20 @@ void BitmapFont::getFromNode(const xml::Node* element, const std::string& direct
   }
 }
 
+int BitmapFont::codeAt(const char*& text) const {
+  const unsigned char byte = static_cast<unsigned char>(*text);
+  if (byte < 0x80) {
+    ++text;
+    return byte;
+  }
+  readCharacter(text);
+  return MARK;
+}
+
 uint16_t BitmapFont::getWidth(const char* text) const {
   uint16_t sum = 0;
-  for (const char* p = text; *p; ++p) {
-    const int code = static_cast<signed char>(*p);
+  for (const char* p = text; *p;) {
+    const int code = codeAt(p);
     if (hasCode(code)) sum = static_cast<uint16_t>(sum + widths[static_cast<size_t>(code - firstChar)]);
     sum = static_cast<uint16_t>(sum + spacing);
   }
@@ -277,8 +289,8 @@ void BitmapFont::gather(const char* text, GlyphBatch& batch) const {
     outY = m[1] * x + m[5] * y + m[13];
   };
   float advance = 0.0f;
-  for (const char* p = text; *p; ++p) {
-    const int code = static_cast<signed char>(*p);
+  for (const char* p = text; *p;) {
+    const int code = codeAt(p);
     if (hasCode(code)) {
       const GlyphQuad& g = glyphs_[static_cast<size_t>(code - firstChar)];
       if (g.texture != 0) {
@@ -310,14 +322,24 @@ void BitmapFont::print(const char* text) const {
   glEnable(GL_TEXTURE_2D);
   glListBase(listBase - firstChar);
   // Runs of the font's own codes go to their lists in one call; any other
-  // byte would name a list that is not the font's, so it only advances.
+  // byte would name a list that is not the font's, so it draws the code
+  // that stands for its character, or only advances.
   const char* run = text;
-  for (const char* p = text;; ++p) {
-    if (*p && hasCode(static_cast<signed char>(*p))) continue;
+  for (const char* p = text;;) {
+    const signed char byte = static_cast<signed char>(*p);
+    if (byte > 0 && hasCode(byte)) {
+      ++p;
+      continue;
+    }
     if (p > run) glCallLists(static_cast<GLsizei>(p - run), GL_BYTE, run);
     if (!*p) break;
-    if (spacing) glTranslatef(static_cast<float>(spacing), 0.0f, 0.0f);
-    run = p + 1;
+    const int code = codeAt(p);
+    if (hasCode(code)) {
+      glCallList(listBase + static_cast<GLuint>(code - firstChar));
+    } else if (spacing) {
+      glTranslatef(static_cast<float>(spacing), 0.0f, 0.0f);
+    }
+    run = p;
   }
   glPopAttrib();
 }

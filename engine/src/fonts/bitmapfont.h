@@ -2,8 +2,10 @@
 // file describes; every character code becomes one display list that draws
 // its glyph and moves the position on. The font owns its sheets (in an
 // image bank of its own) and its display lists. Character codes are 1 to
-// 127; a text byte outside the font's codes draws nothing and advances by
-// the spacing only.
+// 127, so a text's other characters (and each byte of a malformed one) are
+// drawn as the font's "?", the font showing that something is there; an
+// ASCII byte outside the font's codes draws nothing and advances by the
+// spacing only, as does the mark of a font without "?".
 #pragma once
 
 #include <GL/gl.h>
@@ -121,6 +123,9 @@ class BitmapFont : public Font {
   std::vector<GlyphQuad> glyphs_;
 
   bool hasCode(int code) const { return code >= firstChar && code < firstChar + charCount; }
+  // Reads the character at `text` and moves past it; the code that draws
+  // it, which may be none of the font's.
+  int codeAt(const char*& text) const;
   // Adds the text's glyphs to the open batch and moves the position on.
   void gather(const char* text, GlyphBatch& batch) const;
   // Frees the display lists and sheets and empties the font.

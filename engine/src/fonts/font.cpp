@@ -5,11 +5,59 @@
 #include <cassert>
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
 namespace korvu {
 namespace fonts {
 
 const char* const ELLIPSIS = "...";
+
+int32_t readCharacter(const char*& text) {
+  const auto byte = [text](int i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) {
+    ++text;
+    return lead;
+  }
+  // The sequence's length and the least code that needs it: a smaller one
+  // is an overlong form.
+  int length = 0;
+  int32_t least = 0;
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+    least = 0x80;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    least = 0x800;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    least = 0x10000;
+  } else {
+    ++text;
+    return BAD_CHARACTER;
+  }
+  int32_t code = lead & (0x7f >> length);
+  // A zero is no continuation byte, so the end is never passed.
+  for (int i = 1; i < length; ++i) {
+    if ((byte(i) & 0xc0) != 0x80) {
+      ++text;
+      return BAD_CHARACTER;
+    }
+    code = (code << 6) | (byte(i) & 0x3f);
+  }
+  if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) {
+    ++text;
+    return BAD_CHARACTER;
+  }
+  text += length;
+  return code;
+}
+
+std::size_t nextCharacter(const std::string& text, std::size_t at) {
+  const char* p = text.c_str() + at;
+  readCharacter(p);
+  return static_cast<std::size_t>(p - text.c_str());
+}
 
 Font::Font() : bank(nullptr), yHotSpot(0) {}
 
@@ -21,13 +69,18 @@ namespace {
 
 // getWidth counts in 16 bits, which a long text (a name from a hand-edited
 // file) overflows: measured in pieces of this many characters, no piece
-// can, as no character advances by more than 2 x 255 pixels.
+// can, as no character advances by more than 2 x 255 pixels. The pieces
+// end between characters, where a cut changes nothing that is drawn.
 constexpr size_t MEASURED_PIECE = 128;
 
 long widthOf(const Font& font, const std::string& text) {
   long sum = 0;
-  for (size_t at = 0; at < text.size(); at += MEASURED_PIECE)
-    sum += font.getWidth(text.substr(at, MEASURED_PIECE).c_str());
+  for (size_t at = 0; at < text.size();) {
+    size_t end = at;
+    for (size_t n = 0; n < MEASURED_PIECE && end < text.size(); ++n) end = nextCharacter(text, end);
+    sum += font.getWidth(text.substr(at, end - at).c_str());
+    at = end;
+  }
   return sum;
 }
 
@@ -35,16 +88,21 @@ long widthOf(const Font& font, const std::string& text) {
 
 std::string Font::cutToWidth(const std::string& text, int width, bool keepEnd) const {
   if (widthOf(*this, text) <= width) return text;
+  // Where each character starts, then the end: a cut inside a character
+  // would show its pieces as marks.
+  std::vector<size_t> cuts{0};
+  while (cuts.back() < text.size()) cuts.push_back(nextCharacter(text, cuts.back()));
+  const size_t count = cuts.size() - 1;
   // The part of the text kept, `length` characters at the cut side.
   const auto kept = [&](size_t length) {
-    return keepEnd ? text.substr(text.size() - length) : text.substr(0, length);
+    return keepEnd ? text.substr(cuts[count - length]) : text.substr(0, cuts[length]);
   };
   const auto shown = [&](const std::string& part) { return keepEnd ? ELLIPSIS + part : part + ELLIPSIS; };
   // A longer part is never narrower than a shorter one, so the longest
   // that fits with the ellipsis is found by halving.
   const auto fits = [&](size_t length) { return widthOf(*this, shown(kept(length))) <= width; };
   if (!fits(0)) return std::string();
-  size_t good = 0, bad = text.size();
+  size_t good = 0, bad = count;
   while (bad - good > 1) {
     const size_t middle = good + (bad - good) / 2;
     (fits(middle) ? good : bad) = middle;

@@ -3,8 +3,10 @@
 // rectangle or beside the position. Printing leaves the modelview matrix
 // moved right by the text's advance, so whoever prints sets the matrix first.
 // 2D units are pixels with y upwards; the current colour colours the text.
+// Texts are UTF-8; widths and cuts go by whole characters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +21,17 @@ namespace fonts {
 constexpr int PRINTF_BUFFER_SIZE = 1024;
 // What stands for the end of a text cut to a width.
 extern const char* const ELLIPSIS;  // "..."
+
+// What readCharacter returns for a byte that starts no well-formed UTF-8
+// sequence (a stray, overlong, surrogate or cut-off one).
+constexpr int32_t BAD_CHARACTER = -1;
+// Reads the UTF-8 character at `text`, moves `text` past it and returns its
+// code point; a bad byte is read alone, so that each shows as one mark.
+// Reads no further than a zero (which is read as code 0).
+int32_t readCharacter(const char*& text);
+// Where the character starting at `at` (before the text's end) ends: the
+// places a text may be cut at.
+std::size_t nextCharacter(const std::string& text, std::size_t at);
 
 class Font {
  public:
@@ -38,7 +51,7 @@ class Font {
 
   // Line height in pixels.
   virtual uint8_t getHeight() const = 0;
-  // Advance of a zero-terminated text in pixels.
+  // Advance of a zero-terminated text in pixels, as print draws it.
   virtual uint16_t getWidth(const char* text) const = 0;
   // Draws the text with its base line's start at the current position and
   // leaves the position moved on by its advance.
@@ -48,8 +61,9 @@ class Font {
   // wider, else its longest beginning (trailing spaces dropped) followed by
   // ELLIPSIS that is, or nothing when not even the ellipsis fits; with
   // `keepEnd`, ELLIPSIS followed by its longest end instead (for a text
-  // being typed, whose end is where the typing goes on). Only ever for
-  // what is drawn: the text a caller keeps stays whole.
+  // being typed, whose end is where the typing goes on). Cuts fall between
+  // characters. Only ever for what is drawn: the text a caller keeps stays
+  // whole.
   std::string cutToWidth(const std::string& text, int width, bool keepEnd = false) const;
 
   // Places the text in the rectangle: horizontally at its left edge, centre

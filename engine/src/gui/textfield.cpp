@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include "fonts/font.h"
 #include "gui/gui.h"
 #include "gui/widgetstyle.h"
 
@@ -81,7 +82,12 @@ bool Textfield::keyDown(ControlQueue*, unsigned short character) {
       repeatKey = 0;
       return true;
     }
-    caption.erase(caption.size() - 1);
+    // Typing adds ASCII only, but a caption given whole (a name from a
+    // file) may hold longer UTF-8 characters: the last goes whole, as a
+    // byte of it left behind would be drawn as a mark.
+    size_t last = 0;
+    for (size_t at = 0; at < caption.size(); at = fonts::nextCharacter(caption, at)) last = at;
+    caption.erase(last);
   } else if (character >= 32 && character <= 126) {
     if (caption.size() >= MAX_LENGTH) {
       repeatKey = 0;

@@ -36,8 +36,9 @@ class Textfield : public Component, public CaptionedObject {
   void performSelf(ControlQueue* queue, float dt) override;
   void enter(ControlQueue* queue, Vector2D position) override;
   void leave(ControlQueue* queue, Vector2D position) override;
-  // Backspace (8) and the printable characters 32 to 126 edit the text and
-  // start the repeat; Tab walks the focus on; everything else is not taken.
+  // Backspace (8, which takes the last UTF-8 character) and the printable
+  // characters 32 to 126 edit the text and start the repeat; Tab walks the
+  // focus on; everything else is not taken.
   bool keyDown(ControlQueue* queue, unsigned short character) override;
   // Ends the repeat, whatever the key; always taken.
   bool keyUp(ControlQueue* queue, unsigned short character) override;

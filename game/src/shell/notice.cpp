@@ -27,10 +27,14 @@ bool fits(const korvu::fonts::Font& font, const std::string& text, float width) 
 
 // The longest start of a word too wide for a line of its own that fits:
 // up to and with a '/' where there is one, else as many characters as fit
-// (one at least).
+// (one at least), cut between UTF-8 characters.
 size_t cutWord(const korvu::fonts::Font& font, const std::string& word, float width) {
-  size_t fitting = 1;
-  while (fitting < word.size() && fits(font, word.substr(0, fitting + 1), width)) ++fitting;
+  size_t fitting = korvu::fonts::nextCharacter(word, 0);
+  while (fitting < word.size()) {
+    const size_t longer = korvu::fonts::nextCharacter(word, fitting);
+    if (!fits(font, word.substr(0, longer), width)) break;
+    fitting = longer;
+  }
   const size_t slash = word.rfind('/', fitting - 1);
   return slash != std::string::npos && slash > 0 ? slash + 1 : fitting;
 }
