@@ -159,7 +159,7 @@ void readSounds(const xml::Node* root) {
   sounds.release();
 }
 
-void readProfiles(const xml::Node* root) {
+void readProfiles(const xml::Node* root, const uint8_t* data, size_t size) {
   glimro::PlayerProfileBank profiles;
   profiles.getFromNode(root);
   checkBank(profiles, "profile bank out of order");
@@ -169,7 +169,9 @@ void readProfiles(const xml::Node* root) {
   }
   if (profiles.size() > elements) fail("more profiles than profile elements");
 
-  // What was read is saved and read back unchanged.
+  // What was read is saved over the same bytes, which the save merges with,
+  // and read back unchanged.
+  fuzzfiles::saveOver(data, size);
   profiles.save(fuzzfiles::savedPath);
   glimro::PlayerProfileBank again;
   again.load(fuzzfiles::savedPath);
@@ -223,7 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   readMaterialsAndModels(root.get());
   readSounds(root.get());
   try {
-    readProfiles(root.get());
+    readProfiles(root.get(), data, size);
   } catch (const std::string& message) {
     fail(message.c_str());
   }

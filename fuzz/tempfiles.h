@@ -17,6 +17,7 @@
 #include <string>
 
 #include "bank.h"
+#include "common/loggroups.h"
 #include "debug.h"
 #include "korvu.h"
 #include "xml.h"
@@ -28,6 +29,7 @@ inline char inputPath[64];
 inline char savedPath[64];
 inline char savedTempPath[80];  // where a save writes before it renames
 inline char savedLockPath[80];  // the lock a save holds while it merges
+inline char savedAsidePath[80]; // where a save keeps an unreadable file
 inline char dirPath[64];        // empty unless a directory was asked for
 
 [[noreturn]] inline void fail(const char* what) {
@@ -40,6 +42,7 @@ inline void removeAll() {
   std::remove(savedPath);
   std::remove(savedTempPath);
   std::remove(savedLockPath);
+  std::remove(savedAsidePath);
   if (!dirPath[0]) return;
   if (DIR* dir = opendir(dirPath)) {
     char path[sizeof dirPath + 256];
@@ -65,6 +68,7 @@ inline bool init(const char* prefix, const char* extension, const char* dirName 
   std::snprintf(savedPath, sizeof savedPath, "/tmp/fuzz_%s_%d_out%s", prefix, pid, extension);
   std::snprintf(savedTempPath, sizeof savedTempPath, "%s.tmp", savedPath);
   std::snprintf(savedLockPath, sizeof savedLockPath, "%s.lock", savedPath);
+  std::snprintf(savedAsidePath, sizeof savedAsidePath, "%s.broken", savedPath);
   std::atexit(removeAll);
   if (dirName) {
     std::snprintf(dirPath, sizeof dirPath, "/tmp/fuzz_%s_%d_%s", prefix, pid, dirName);
@@ -72,10 +76,6 @@ inline bool init(const char* prefix, const char* extension, const char* dirName 
   }
   return true;
 }
-
-// Saves merge with the file they replace: the last run's output goes
-// first, so that each run saves what it read alone.
-inline void clearSaved() { std::remove(savedPath); }
 
 // A plain file name inside the directory.
 inline std::string inDir(const std::string& name) { return std::string(dirPath) + "/" + name; }
@@ -88,13 +88,23 @@ inline bool writeAll(const char* path, const uint8_t* data, size_t size) {
   return ok;
 }
 
+// The file a save merges with is this run's input, so that the merge reads
+// it too; what an earlier run's save kept aside goes first.
+inline void saveOver(const uint8_t* data, size_t size) {
+  std::remove(savedAsidePath);
+  if (!writeAll(savedPath, data, size)) fail("cannot write the file a save merges with");
+}
+
 // Bad input is expected in a run, and its messages would only flood it:
-// every engine log group is silenced, keeping its name so that log settings
-// can still match it.
+// every engine and game log group is silenced, keeping its name so that log
+// settings can still match it.
 inline void quietLog() {
   for (const korvu::DebugGroupDefinition* d = korvu::defDebugGroups; d->id != 0; ++d) {
     korvu::debug::groups[d->id] = korvu::debug::Group(std::string("korvu:") + d->word, korvu::debug::DebugLevel::none);
   }
+  glimro::nameLogGroups();
+  for (int id = glimro::DBG_CORE; id <= glimro::DBG_FPS; ++id)
+    korvu::debug::groups[id].level = korvu::debug::DebugLevel::none;
 }
 
 // The XML file read, or null where the reader refuses it; a read that

@@ -791,7 +791,8 @@ void addStartMenu(Description& gui, int players) {
   y -= ROW_PITCH;
   button(gui, p, "bNewProfile" + n, 160, y, listWidth, "New profile", "newProfile");
   y -= ROW_PITCH + 12;
-  // The track items carry the track index, the time items 1 for night.
+  // The track items carry the track index, the time items 1 for night; the
+  // game names the tracks so too (createTrack).
   items(gui, listRow(gui, p, "dlTrack" + n, y, "Track", listWidth),
         {{0, "Short track"}, {1, "Alternate track"}, {2, "Track three"}});
   y -= ROW_PITCH;

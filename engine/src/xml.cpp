@@ -1,6 +1,7 @@
 #include "xml.h"
 
 #include <expat.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,15 +199,37 @@ class Writer {
   }
 };
 
-// Closes the file and frees the parser on every way out of readFile.
+// Closes the file and frees the parser on every way out of readFile; the
+// parser's user data, which counts how deep the open elements nest.
 struct ReadState {
   FILE* file = nullptr;
   XML_Parser parser = nullptr;
+  XMLHandler* handler = nullptr;
+  unsigned depth = 0;
+  unsigned depthLimit = 0;  // 0 for any depth
+  bool tooDeep = false;
   ~ReadState() {
     if (parser) XML_ParserFree(parser);
     if (file) std::fclose(file);
   }
 };
+
+void xmlStart(void* userData, const char* name, const char** attrs) {
+  ReadState& state = *static_cast<ReadState*>(userData);
+  if (state.depthLimit > 0 && state.depth >= state.depthLimit) {
+    state.tooDeep = true;
+    XML_StopParser(state.parser, XML_FALSE);
+    return;
+  }
+  ++state.depth;
+  state.handler->startElement(name, attrs);
+}
+
+void xmlEnd(void* userData, const char* name) {
+  ReadState& state = *static_cast<ReadState*>(userData);
+  --state.depth;
+  state.handler->endElement(name);
+}
 
 }  // namespace
 
@@ -306,10 +329,20 @@ void Node::saveXML(const char* file) const {
   }
 
   // Written beside the target and renamed over it, so that the target is
-  // either the old file or the complete new one.
+  // either the old file or the complete new one. A temporary left by a copy
+  // that died, or put there as a link, is removed and made anew, so that
+  // nothing is written through a link.
   const std::string temporary = target + ".tmp";
-  FILE* out = std::fopen(temporary.c_str(), "wb");
-  if (!out) throw failure + ": " + std::strerror(errno);
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) throw failure + ": " + std::strerror(errno);
+  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) throw failure + ": " + std::strerror(errno);
+  FILE* out = ::fdopen(descriptor, "wb");
+  if (!out) {
+    const int error = errno;
+    ::close(descriptor);
+    std::remove(temporary.c_str());
+    throw failure + ": " + std::strerror(error);
+  }
   const std::string& text = writer.out;
   bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
   ok = std::fflush(out) == 0 && ok;
@@ -354,25 +387,37 @@ void DOMXMLHandler::endElement(const char*) {
 
 OpenError::OpenError(const std::string& message, int errorNumber) : std::string(message), error(errorNumber) {}
 
-XMLReader::XMLReader(XMLHandler* h) : handler(h), sizeLimit(0) {}
+XMLReader::XMLReader(XMLHandler* h) : handler(h), sizeLimit(0), depthLimit(0), info() {}
 
 void XMLReader::readFile(const std::string& file) {
   ReadState state;
-  state.file = std::fopen(file.c_str(), "r");
-  if (!state.file) {
+  // Only a regular file is read: a FIFO would hold the reader until some
+  // other process writes to it, and a device is nothing to parse. It is
+  // looked at before it is opened, so that no device is opened at all, and
+  // opened without blocking, in case another file took its name between.
+  const auto notRegular = [] { return OpenError("Could not open XML file: it is not a regular file", 0); };
+  if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) throw notRegular();
+  const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) {
     const int error = errno;
     // A missing file is the usual "none yet"; its message stays the short one.
     if (error == ENOENT) throw OpenError("Could not open XML file", error);
     throw OpenError(std::string("Could not open XML file: ") + std::strerror(error), error);
   }
+  state.file = ::fdopen(descriptor, "r");
+  if (!state.file) {
+    const int error = errno;
+    ::close(descriptor);
+    throw OpenError(std::string("Could not open XML file: ") + std::strerror(error), error);
+  }
+  if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) throw notRegular();
   const auto tooLarge = [this] { return "The file is larger than " + std::to_string(sizeLimit) + " bytes"; };
-  struct stat info;
-  if (sizeLimit > 0 && fstat(fileno(state.file), &info) == 0 && S_ISREG(info.st_mode) &&
-      static_cast<unsigned long long>(info.st_size) > sizeLimit)
-    throw tooLarge();
+  if (sizeLimit > 0 && static_cast<unsigned long long>(info.st_size) > sizeLimit) throw tooLarge();
   state.parser = XML_ParserCreate(nullptr);
   if (!state.parser) throw std::string("Could not create XML parser");
-  XML_SetUserData(state.parser, handler);
+  state.handler = handler;
+  state.depthLimit = depthLimit;
+  XML_SetUserData(state.parser, &state);
   XML_SetElementHandler(state.parser, xmlStart, xmlEnd);
 
   size_t total = 0;
@@ -387,36 +432,33 @@ void XMLReader::readFile(const std::string& file) {
       const int error = errno;
       throw OpenError(std::string("Error reading XML file: ") + std::strerror(error), error);
     }
-    // The size seen before reading does not hold for a file that grows, or
-    // one that is no regular file.
+    // The size seen before reading does not hold for a file that grows.
     total += count;
     if (sizeLimit > 0 && total > sizeLimit) throw tooLarge();
     const int final = count < CHUNK;
     if (XML_ParseBuffer(state.parser, static_cast<int>(count), final) == XML_STATUS_ERROR) {
+      if (state.tooDeep) throw "Its elements nest deeper than " + std::to_string(depthLimit) + " levels";
       const XML_LChar* text = XML_ErrorString(XML_GetErrorCode(state.parser));
       throw std::string(text ? text : "unknown XML error");
     }
   }
 }
 
-void xmlStart(void* userData, const char* name, const char** attrs) {
-  static_cast<XMLHandler*>(userData)->startElement(name, attrs);
-}
-
-void xmlEnd(void* userData, const char* name) { static_cast<XMLHandler*>(userData)->endElement(name); }
-
-Node* loadXML(const char* file, size_t sizeLimit) {
+Node* loadXML(const char* file, size_t sizeLimit, unsigned depthLimit, struct stat* info) {
   if (!file) throw OpenError("Could not open XML file", ENOENT);
   DOMXMLHandler handler;
   XMLReader reader(&handler);
   reader.sizeLimit = sizeLimit;
+  reader.depthLimit = depthLimit;
   try {
     reader.readFile(file);
   } catch (...) {
     // What the parser accepted before the error is of no use to anyone.
     delete handler.root;
+    if (info) *info = reader.info;
     throw;
   }
+  if (info) *info = reader.info;
   return handler.root;
 }
 

@@ -3,6 +3,8 @@
 // and processing instructions are dropped on reading and never written.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <list>
 #include <map>
 #include <string>
@@ -82,11 +84,13 @@ class DOMXMLHandler : public XMLHandler {
 };
 
 // Thrown where a file cannot be opened or read as a file at all (missing,
-// no permission, a link loop, a folder): nothing was learnt of its content,
-// so it is no broken document. It is the message itself, so that whoever
-// catches messages catches it too; error is the errno that stopped it.
+// no permission, a link loop, no regular file): nothing was learnt of its
+// content, so it is no broken document. It is the message itself, so that
+// whoever catches messages catches it too.
 class OpenError : public std::string {
  public:
+  // The errno that stopped it; 0 for a name that is no regular file (a
+  // folder, a FIFO, a socket, a device), which is never opened.
   int error;
   OpenError(const std::string& message, int error);
 };
@@ -101,24 +105,28 @@ class XMLReader {
   XMLHandler* handler;  // not owned
   // The largest file read, in bytes; 0 for any size.
   size_t sizeLimit;
+  // The deepest nesting of elements read; 0 for any depth.
+  unsigned depthLimit;
+  // What the file was when it was opened (device, inode, size, times), for
+  // a caller that must know later whether a file is still the one it read.
+  struct stat info;
 
   explicit XMLReader(XMLHandler* handler);
-  // Parses one file, calling the handler for each start and end tag.
-  // Throws an OpenError "Could not open XML file" for a missing file, the
-  // same followed by ": " and the reason where it exists but does not open,
-  // and "Error reading XML file: " and the reason where reading fails; a
-  // message "larger than <sizeLimit> bytes" for a file beyond the limit;
-  // else the parser's own error text.
+  // Parses one regular file, calling the handler for each start and end
+  // tag; nothing else is opened, and nothing blocks on opening. Throws an
+  // OpenError "Could not open XML file" for a missing file, the same
+  // followed by ": " and the reason where it exists but does not open or is
+  // no regular file, and "Error reading XML file: " and the reason where
+  // reading fails; a message "larger than <sizeLimit> bytes" for a file
+  // beyond the limit, one "deeper than <depthLimit> levels" for elements
+  // nested deeper; else the parser's own error text.
   void readFile(const std::string& file);
 };
 
-// The parser's element callbacks; userData is the XMLHandler.
-void xmlStart(void* userData, const char* name, const char** attrs);
-void xmlEnd(void* userData, const char* name);
-
 // Reads a file into a tree that the caller owns; throws as readFile does.
-// sizeLimit as the reader's: 0 reads a file of any size.
-Node* loadXML(const char* file, size_t sizeLimit = 0);
+// The limits as the reader's: 0 reads a file of any size or depth. info,
+// when given, receives the reader's info of the file, also when it throws.
+Node* loadXML(const char* file, size_t sizeLimit = 0, unsigned depthLimit = 0, struct stat* info = nullptr);
 
 // The name a bank gives an entry of its list file: the entry's "name", else
 // its "filename" with the warning "No name specified for <kind>. Using

@@ -222,8 +222,12 @@ TEST(XmlRead, ErrorsAreTheExactMessagesAndCloseTheFile) {
   ASSERT_EQ(symlink((dir + "/loop").c_str(), (dir + "/loop").c_str()), 0);
   EXPECT_EQ(loadError(dir + "/missing.xml"), "(did not open) Could not open XML file");
   EXPECT_EQ(loadError(dir + "/loop"), "(did not open) Could not open XML file: Too many levels of symbolic links");
-  // A directory opens but cannot be read.
-  EXPECT_EQ(loadError(dir), "(did not open) Error reading XML file: Is a directory");
+  // Nothing but a regular file is opened, and nothing waits: a FIFO with no
+  // writer would hold the reader for ever, also behind a link.
+  ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0644), 0);
+  ASSERT_EQ(symlink((dir + "/fifo").c_str(), (dir + "/tofifo").c_str()), 0);
+  for (const std::string& name : {dir, dir + "/fifo", dir + "/tofifo", std::string("/dev/null")})
+    EXPECT_EQ(loadError(name), "(did not open) Could not open XML file: it is not a regular file");
   EXPECT_EQ(openFileCount(), before);
 }
 
@@ -261,6 +265,16 @@ TEST(XmlRead, LongTokensReadInLinearTimeAndLimitsRefuseLargeFiles) {
 
   EXPECT_TRUE(std::unique_ptr<Node>(korvu::xml::loadXML(path.c_str(), text.size())));
   EXPECT_THROW(korvu::xml::loadXML(path.c_str(), text.size() - 1), std::string);
+
+  // The depth limit counts the root: three levels read with a limit of 3.
+  writeFile(path, "<a><b><c/></b><b/></a>");
+  EXPECT_TRUE(std::unique_ptr<Node>(korvu::xml::loadXML(path.c_str(), 0, 3)));
+  try {
+    delete korvu::xml::loadXML(path.c_str(), 0, 2);
+    ADD_FAILURE() << "a tree deeper than the limit was read";
+  } catch (const std::string& message) {
+    EXPECT_EQ(message, "Its elements nest deeper than 2 levels");
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -365,6 +379,19 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   writeFile(dirTarget + "/inside", "x");
   EXPECT_THROW(root->saveXML(dirTarget.c_str()), std::string);
   EXPECT_EQ(readFile(dirTarget + "/inside"), "x");
+
+  // A temporary file that is a link is removed, not written through: the
+  // link's target stays as it was, and the target becomes a file.
+  const std::string outside = makeTempDir() + "/outside";
+  writeFile(outside, "not the game's");
+  const std::string linked = dir + "/linked.xml";
+  ASSERT_EQ(symlink(outside.c_str(), (linked + ".tmp").c_str()), 0);
+  root->saveXML(linked.c_str());
+  EXPECT_EQ(readFile(outside), "not the game's");
+  struct stat info;
+  EXPECT_TRUE(lstat(linked.c_str(), &info) == 0 && S_ISREG(info.st_mode));
+  EXPECT_EQ(readFile(linked), DECL + "<new/>\n");
+  ASSERT_EQ(unlink(linked.c_str()), 0);
 
   // No such directory.
   EXPECT_THROW(root->saveXML((dir + "/none/x.xml").c_str()), std::string);

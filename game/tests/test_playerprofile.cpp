@@ -55,8 +55,7 @@ TEST(PlayerProfiles, BadFilesAndFailedSaves) {
   writeFile(dir + "/wrong.xml", "<settings><profile name=\"y\"/></settings>");
   writeFile(dir + "/broken.xml", "<profiles><profile name=\"z\"></profiles>");
   PlayerProfileBank bank;
-  bank.load(dir + "/wrong.xml");
-  EXPECT_TRUE(bank.empty());
+  EXPECT_THROW(bank.load(dir + "/wrong.xml"), std::string);
   EXPECT_THROW(bank.load(dir + "/broken.xml"), std::string);
   EXPECT_THROW(bank.load(dir + "/missing.xml"), std::string);
   EXPECT_TRUE(bank.empty());
@@ -107,8 +106,8 @@ TEST(PlayerProfiles, FilesThatDoNotOpenStayAndAreNotWritten) {
     }
   });
   ASSERT_EQ(child.exitStatus, 0) << child.out << child.err;
-  EXPECT_NE(child.out.find("profiles \"" + locked + "\": Permission denied"), std::string::npos) << child.out;
-  EXPECT_NE(child.out.find("profiles \"" + loop + "\": Too many levels of symbolic links"), std::string::npos);
+  EXPECT_NE(child.out.find("profiles from \"" + locked + "\": Permission denied"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("profiles from \"" + loop + "\": Too many levels of symbolic links"), std::string::npos);
   EXPECT_EQ(child.out.find("written:"), std::string::npos) << child.out;
   struct stat info;
   EXPECT_TRUE(stat(locked.c_str(), &info) == 0 && (info.st_mode & 07777) == 0);

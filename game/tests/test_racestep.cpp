@@ -128,6 +128,32 @@ TEST(RaceLaps, ThreeLapsGiveThreeLapTimesOneRaceTimeAndTheirMessages) {
   EXPECT_EQ(g.playersRacing, 0);
 }
 
+// Another copy of the game on the same folder saved a better race while
+// this one ran: the finish places the time after it, and no false record is
+// told. Times this copy read at the start count once.
+TEST(RaceLaps, TheFinishPlacesTheTimeAmongThoseAnotherCopySavedMeanwhile) {
+  RaceHarness h(race());
+  Game& g = *h.game;
+  Glimro& v = *g.players[0];
+  g.track->stats.tracktimes.add(glimro::TimeEntry(180000, "Read"));
+  g.track->stats.save(g.track->statsFile());
+  glimro::TrackStats other;
+  other.tracktimes.add(glimro::TimeEntry(180000, "Read"));
+  other.tracktimes.add(glimro::TimeEntry(160000, "Other"));
+  other.save(g.track->statsFile());
+
+  v.lap = glimro::settings.laps;
+  v.raceTime = 170000;
+  v.lapTime = 50000;
+  v.nextLap();
+  const glimro::TimeTable& races = g.track->stats.tracktimes;
+  EXPECT_EQ(shownMessage(v), "Finished in 02:50.000");
+  EXPECT_EQ(races.entries[0].name, "Other");
+  EXPECT_EQ(races.entries[1].name, "Pilot 1");
+  EXPECT_EQ(races.entries[2].name, "Read");
+  EXPECT_EQ(races.entries[3].ticks, 0);
+}
+
 TEST(RaceLaps, RankingPutsALapAheadFirstAndKeepsTiesInTheirOrder) {
   RaceHarness h(race(0, 2));
   Game& g = *h.game;

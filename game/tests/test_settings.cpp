@@ -54,9 +54,9 @@ TEST(SettingsFile, ReadsNumberFormsSwitchWordsAndTheLaterElement) {
   EXPECT_TRUE(s.trilinear);
   EXPECT_EQ(s.audiodevice, "wave out");
 
-  // Another root, letter case included, reads nothing.
+  // Another root, letter case included, reads nothing and is named.
   writeFile(dir + "/s.xml", "<Settings><laps value=\"9\"/></Settings>");
-  s.load(dir + "/s.xml");
+  EXPECT_THROW(s.load(dir + "/s.xml"), std::string);
   EXPECT_EQ(s.laps, 8);
 }
 

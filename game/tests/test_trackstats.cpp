@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "common/keepaside.h"
 #include "testsupport.h"
 #include "track/trackstats.h"
 #include "xml.h"
@@ -144,15 +143,4 @@ TEST(TrackStats, UnreadableFilesThrowAndChangeNothing) {
     back.load(dir + file);
     EXPECT_EQ(names(back.laptimes), names(stats.laptimes));
   }
-}
-
-// Every file kept aside survives: each one takes the next free name.
-TEST(TrackStats, UnreadableFilesKeptAsideNeverReplaceEachOther) {
-  const std::string file = makeTempDir() + "/track_short_stats.xml";
-  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
-    writeFile(file, suffix);
-    EXPECT_EQ(glimro::keepAside(file), file + suffix);
-  }
-  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
-  EXPECT_THROW(glimro::keepAside(file), std::string);  // nothing left to move
 }

@@ -1,14 +1,9 @@
 #include "common/playerprofile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
-#include "common/filelock.h"
-#include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "debug.h"
-#include "filepath.h"
 #include "gui/dropdownlist.h"
 
 namespace glimro {
@@ -80,52 +75,51 @@ std::set<std::string> namesIn(const korvu::xml::Node* root) {
 
 }  // namespace
 
+UserFile PlayerProfileBank::userFile(const std::string& file) {
+  return UserFile(file, XML_PROFILES_PROFILES, "the player profiles", DBG_RESOURCES);
+}
+
 void PlayerProfileBank::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
-  if (!root || root->name != XML_PROFILES_PROFILES) return;
-  getFromNode(root.get());
-  const std::set<std::string> names = namesIn(root.get());
-  onFile_.insert(names.begin(), names.end());
+  UserFile profiles = userFile(file);
+  std::unique_ptr<korvu::xml::Node> root = profiles.read();
+  if (!root) throw profiles.problem;
+  readFile(root.get());
 }
 
 void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
-  try {
-    load(file);
-  } catch (const korvu::xml::OpenError& failure) {
-    if (failure.error == ENOENT) {
-      korvu::debug::info(DBG_RESOURCES, "No player profiles yet in \"%s\".", file.c_str());
-      return;
-    }
-    // Nothing of the file was seen: it may hold every profile, and becomes
-    // readable again once its owner mends the permission or the link.
-    korvu::debug::error(DBG_RESOURCES,
-                        "Could not open the player profiles \"%s\": %s. The file is left as it is, and new "
-                        "profiles are not saved to it.",
-                        korvu::fullPath(file).c_str(), std::strerror(failure.error));
-  } catch (const std::string& message) {
-    korvu::debug::error(DBG_RESOURCES, "Could not load player profiles from \"%s\": %s.",
-                        korvu::fullPath(file).c_str(), message.c_str());
-    try {
-      korvu::debug::error(DBG_RESOURCES, "The unreadable file is kept as \"%s\"; the game starts without profiles.",
-                          korvu::fullPath(keepAside(file)).c_str());
-    } catch (const std::string& failure) {
-      korvu::debug::error(DBG_RESOURCES, "%s", failure.c_str());
-    }
+  std::unique_ptr<korvu::xml::Node> root = userFile(file).load();
+  if (root) readFile(root.get());
+}
+
+void PlayerProfileBank::readFile(const korvu::xml::Node* root) {
+  getFromNode(root);
+  const std::set<std::string> names = namesIn(root);
+  onFile_.insert(names.begin(), names.end());
+}
+
+int PlayerProfileBank::takeIn(const korvu::xml::Node* onDisk) {
+  int added = 0;
+  if (!onDisk) return added;
+  for (const std::string& name : namesIn(onDisk)) {
+    if (find(name) != end() || onFile_.count(name)) continue;
+    korvu::debug::info(DBG_RESOURCES, "Profile \"%s\" was made by another copy of the game.", name.c_str());
+    PlayerProfile* profile = new PlayerProfile();
+    profile->name = name;
+    *this += profile;
+    onFile_.insert(name);
+    ++added;
   }
+  return added;
+}
+
+int PlayerProfileBank::refresh(const std::string& file) {
+  std::unique_ptr<korvu::xml::Node> root = userFile(file).read();
+  return takeIn(root.get());
 }
 
 void PlayerProfileBank::save(const std::string& file) {
-  unopened.checkWrite(file);
-  saveMerged(file, XML_PROFILES_PROFILES, [this](const korvu::xml::Node* onDisk) {
-    if (onDisk) {
-      for (const std::string& name : namesIn(onDisk)) {
-        if (find(name) != end() || onFile_.count(name)) continue;
-        korvu::debug::info(DBG_RESOURCES, "Profile \"%s\" was made by another copy of the game.", name.c_str());
-        PlayerProfile* profile = new PlayerProfile();
-        profile->name = name;
-        *this += profile;
-      }
-    }
+  userFile(file).save([this](const korvu::xml::Node* onDisk) {
+    takeIn(onDisk);
     return buildDomTree();
   });
   onFile_.clear();

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bank.h"
-#include "common/keepaside.h"
+#include "common/userfile.h"
 #include "xml.h"
 
 namespace korvu { namespace gui { struct ListItem; } }
@@ -48,26 +48,25 @@ class PlayerProfile {
 
 class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
  public:
-  // Set by load when the file exists but does not open; save then refuses
-  // to write over it.
-  UnopenedFile unopened;
-
   // Adds one profile per "profile" child of the root, in document order;
   // the bank is not cleared first, and a later profile replaces an earlier
   // one of the same name.
   void getFromNode(const korvu::xml::Node* root);
   // A new "profiles" element with one child per profile, in name order.
   korvu::xml::Node* buildDomTree() const;
-  // Reads a profiles file (loadUserFile: at most USER_FILE_LIMIT bytes); a
-  // root of another name is ignored. Throws the reader's message when the
-  // file cannot be read. The names read are remembered as on file (see save).
+  // The profiles file as a player file (common/userfile.h).
+  static UserFile userFile(const std::string& file);
+  // Reads a profiles file. Throws the player file's message when it cannot
+  // be read or has another root. The names read are remembered as on file
+  // (see save).
   void load(const std::string& file);
-  // The start-up read: load, where a missing file is no profiles yet; a file
-  // that does not open is logged with its reason and left where it is
-  // (unopened is marked); one that opens but cannot be read is logged and
-  // kept aside (keepAside). Either way the next save does not replace the
-  // profiles it may still hold.
+  // The start-up read (UserFile::load): a file that cannot be read is told
+  // in the log and left or kept aside, and the bank stays empty.
   void loadOrKeepAside(const std::string& file);
+  // Takes in the profiles that another copy of the game has saved to the
+  // file since this one read it (as save does, without writing); gives how
+  // many joined. A file that cannot be read adds none.
+  int refresh(const std::string& file);
   // Under the file's lock, merges the file as it is now with the bank and
   // writes the result, replacing the file atomically. Another copy of the
   // game may have saved since this one read the file: a profile on file
@@ -76,14 +75,17 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   // renamed away. A name is one profile however many copies made it. A
   // profile another copy renamed stays in this one and is written back
   // under its old name: a copy never loses a profile it shows, and times
-  // kept under that name still belong to one. A file that cannot be read is
-  // kept aside first (saveMerged). Throws a message when the file cannot be
-  // written, or is the unopened one; the old file then stays as it was.
+  // kept under that name still belong to one. Throws as UserFile::save; the
+  // old file then stays as it was.
   void save(const std::string& file);
 
  private:
   // The names this bank last read from or wrote to its file.
   std::set<std::string> onFile_;
+  // getFromNode, the names remembered as on file.
+  void readFile(const korvu::xml::Node* root);
+  // Adds the file's profiles that the bank lacks and did not rename away.
+  int takeIn(const korvu::xml::Node* onDisk);
 };
 
 }  // namespace glimro

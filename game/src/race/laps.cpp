@@ -43,6 +43,10 @@ void Glimro::nextLap() {
   if (finished) return;
   const std::string name = profile != nullptr ? profile->name : std::string();
   Track* track = game != nullptr ? game->track : nullptr;
+  // This crossing ends the race: the times another copy of the game has
+  // saved since the race began join the tables first, so that the places
+  // and the records told below and in the race-over table are true.
+  if (track != nullptr && lap >= settings.laps) track->mergeStatsOnFile();
   if (lap > 0) {
     int place = -1;
     if (track != nullptr) place = track->stats.laptimes.add(TimeEntry(static_cast<long>(lapTime), name));

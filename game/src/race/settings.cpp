@@ -4,7 +4,7 @@
 #include <climits>
 #include <memory>
 
-#include "common/keepaside.h"
+#include "common/userfile.h"
 #include "common/loggroups.h"
 #include "ddd/materialbank.h"
 #include "ddd/model.h"
@@ -61,10 +61,11 @@ const std::string FILENAME_SETTINGS = "resources/settings.xml";
 Settings settings;
 
 void Settings::load(const std::string& file) {
-  // The game never writes this file, so nothing needs guarding against a
-  // save over one that did not open.
-  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, nullptr));
-  if (root && root->name == XML_SETTINGS) getSettingsFromNode(root.get(), file);
+  // The game never writes this file: one that cannot be read is only named.
+  UserFile settingsFile(file, XML_SETTINGS, "the settings", DBG_CORE);
+  std::unique_ptr<korvu::xml::Node> root = settingsFile.read();
+  if (!root) throw settingsFile.problem;
+  getSettingsFromNode(root.get(), file);
 }
 
 namespace {

@@ -62,9 +62,10 @@ class Settings {
   // The OpenAL output device; empty for the default one.
   std::string audiodevice;
 
-  // Reads the file (loadUserFile: at most USER_FILE_LIMIT bytes); a root
-  // other than "settings" is ignored. Throws the XML reader's message when
-  // the file cannot be opened, read or parsed, before any field has changed.
+  // Reads the file as a player file (common/userfile.h: a regular file of
+  // limited size and depth, root "settings"). Throws its message, naming
+  // the file by its full path and the reason, when it cannot be read,
+  // before any field has changed.
   void load(const std::string& file);
   // Applies the root's children in document order: a later element wins,
   // absent attributes keep the current value, unknown names are ignored.

@@ -161,8 +161,6 @@ void startGame() {
     startTitleMusic();
     return;
   }
-  // The track cannot reach the screen itself.
-  if (game->track && !game->track->statsNotice.empty()) postMessage(game->track->statsNotice);
   setVisible("pMainMenu", false);
   setVisible("pStartGameMenu1", false);
   setVisible("pStartGameMenu2", false);
@@ -182,9 +180,14 @@ std::string nameLimitMessage() {
          " characters; the field takes no more.";
 }
 
+// Every profile of the bank in the shared list (another copy's profiles
+// join the bank in a save or a refresh), and the list in each drop-down.
 void refreshProfileLists() {
+  korvu::gui::List* list = resources->profileList;
+  for (auto& entry : *resources->profileBank)
+    if (entry.second && !list->findByData(entry.second)) *list += entry.second->createListItem();
   for (const char* name : PROFILE_LISTS)
-    if (auto* list = findComponent<korvu::gui::DropdownList>(name)) list->setItems(resources->profileList);
+    if (auto* dropdown = findComponent<korvu::gui::DropdownList>(name)) dropdown->setItems(list);
 }
 
 void storeProfile() {
@@ -229,14 +232,16 @@ void storeProfile() {
                 "The profile is kept until the game ends; saving a profile again tries again."});
   }
   // The save brings in the profiles another copy of the game has made.
-  for (auto& entry : *bank)
-    if (entry.second && !list->findByData(entry.second)) *list += entry.second->createListItem();
   refreshProfileLists();
   showStartMenu();
   setVisible("pEditProfileMenu", false);
 }
 
 }  // namespace
+
+void takeInProfilesOnFile() {
+  if (resources->profileBank->refresh(FILENAME_PROFILES) > 0) refreshProfileLists();
+}
 
 void prepareMenus() {
   korvu::gui::GUI* gui = resources->gui;
@@ -293,11 +298,13 @@ bool menuMainLoop(float /*dt*/) {
         bringToFront("pCredits");
         break;
       case TRG_SINGLE_PLAYER_GAME:
+        takeInProfilesOnFile();
         selectedPlayers = 1;
         setVisible("pStartGameMenu1", true);
         setVisible("pMainMenu", false);
         break;
       case TRG_MULTIPLAYER_GAME:
+        takeInProfilesOnFile();
         selectedPlayers = 2;
         setVisible("pStartGameMenu2", true);
         setVisible("pMainMenu", false);

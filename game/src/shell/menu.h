@@ -14,4 +14,8 @@ bool menuMainLoop(float dt);
 // placed, and the last profile choices are read and preselected.
 void prepareMenus();
 
+// A start menu opens: the profiles another copy of the game has saved since
+// this one read the profiles file join the bank and the profile lists.
+void takeInProfilesOnFile();
+
 }  // namespace glimro

@@ -1,13 +1,8 @@
 #include "shell/moresettings.h"
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
-#include "common/filelock.h"
 #include "common/loggroups.h"
-#include "debug.h"
-#include "filepath.h"
 #include "race/settings.h"
 #include "xml.h"
 
@@ -43,7 +38,8 @@ bool isChoice(const korvu::xml::Node* child) {
   return false;
 }
 
-// A detached deep copy of the element; the caller owns it.
+// A detached deep copy of the element; the caller owns it. Player files are
+// read no deeper than USER_FILE_DEPTH, so the recursion stays shallow.
 korvu::xml::Node* copyOf(const korvu::xml::Node* element) {
   korvu::xml::Node* copy = new korvu::xml::Node();
   copy->name = element->name;
@@ -79,32 +75,25 @@ korvu::xml::Node* MoreSettings::buildDomTree() const {
   return root;
 }
 
+UserFile MoreSettings::userFile(const std::string& file) {
+  return UserFile(file, XML_MORESETTINGS, "the last choices", DBG_CORE);
+}
+
 void MoreSettings::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
-  if (!root || root->name != XML_MORESETTINGS) return;
-  getFromNode(root.get());
-  for (size_t i = 0; i < CHOICE_COUNT; ++i) onFile_[i] = this->*CHOICES[i].field;
+  UserFile choices = userFile(file);
+  std::unique_ptr<korvu::xml::Node> root = choices.read();
+  if (!root) throw choices.problem;
+  readFile(root.get());
 }
 
 void MoreSettings::loadOrKeepAside(const std::string& file) {
-  try {
-    load(file);
-  } catch (const korvu::xml::OpenError& failure) {
-    if (failure.error == ENOENT) {
-      korvu::debug::info(DBG_CORE, "No last choices yet in \"%s\".", file.c_str());
-      return;
-    }
-    korvu::debug::warning(DBG_CORE, "Could not open the last choices \"%s\": %s. The file is left as it is.",
-                          korvu::fullPath(file).c_str(), std::strerror(failure.error));
-  } catch (const std::string& message) {
-    korvu::debug::warning(DBG_CORE, "Could not load the last choices from \"%s\": %s.",
-                          korvu::fullPath(file).c_str(), message.c_str());
-    try {
-      korvu::debug::warning(DBG_CORE, "The unreadable file is kept as \"%s\".", keepAside(file).c_str());
-    } catch (const std::string& failure) {
-      korvu::debug::error(DBG_CORE, "%s", failure.c_str());
-    }
-  }
+  std::unique_ptr<korvu::xml::Node> root = userFile(file).load();
+  if (root) readFile(root.get());
+}
+
+void MoreSettings::readFile(const korvu::xml::Node* root) {
+  getFromNode(root);
+  for (size_t i = 0; i < CHOICE_COUNT; ++i) onFile_[i] = this->*CHOICES[i].field;
 }
 
 void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& name) {
@@ -114,8 +103,7 @@ void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& 
 }
 
 void MoreSettings::save(const std::string& file) {
-  unopened.checkWrite(file);
-  saveMerged(file, XML_MORESETTINGS, [this](const korvu::xml::Node* onDisk) {
+  userFile(file).save([this](const korvu::xml::Node* onDisk) {
     // The file's choices, where it has them; this copy's elsewhere.
     MoreSettings saved = *this;
     saved.getFromNode(onDisk);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/keepaside.h"
+#include "common/userfile.h"
 
 namespace korvu { namespace xml { class Node; } }
 
@@ -18,22 +18,20 @@ class MoreSettings {
   std::string singleplayer;
   std::string multiplayer_1;
   std::string multiplayer_2;
-  // Set by load when the file exists but does not open; save then refuses
-  // to write over it.
-  UnopenedFile unopened;
 
   // Each "profile" child with a name sets the field of its type; other
   // types, and children without a name, are ignored; a later one wins.
   void getFromNode(const korvu::xml::Node* root);
   // A new "moresettings" tree with all three choices; the caller owns it.
   korvu::xml::Node* buildDomTree() const;
-  // Reads the file (loadUserFile: at most USER_FILE_LIMIT bytes); another
-  // root element is ignored. Throws the reader's message when the file
-  // cannot be read. The choices read are remembered as on file (see save).
+  // The last-choices file as a player file (common/userfile.h).
+  static UserFile userFile(const std::string& file);
+  // Reads the file. Throws the player file's message when it cannot be
+  // read or has another root. The choices read are remembered as on file
+  // (see save).
   void load(const std::string& file);
-  // The start-up read: load, where a missing file is no choices yet, one
-  // that does not open is logged with its reason and left where it is, and
-  // one that opens but cannot be read is logged and kept aside.
+  // The start-up read (UserFile::load): a file that cannot be read is told
+  // in the log and left or kept aside, and nothing is preselected.
   void loadOrKeepAside(const std::string& file);
   // Sets one of the three choices as made by this copy now, so that save
   // writes it even when another copy has chosen otherwise since.
@@ -44,12 +42,13 @@ class MoreSettings {
   // file's; the others take the file's value (another copy of the game may
   // have made them since), and so do the fields. Everything else in the
   // file -- other types, other elements, the root's attributes -- is kept.
-  // A file that cannot be read is kept aside first (saveMerged). Throws a
-  // message when it cannot be written, or is the unopened one; the old file
-  // then stays as it was.
+  // Throws as UserFile::save; the old file then stays as it was.
   void save(const std::string& file);
 
  private:
+  // getFromNode, the choices remembered as on file.
+  void readFile(const korvu::xml::Node* root);
+
   // Each choice as this copy last read or wrote it, in the order of
   // singleplayer, multiplayer_1, multiplayer_2.
   std::string onFile_[3];

@@ -109,8 +109,7 @@ void init() {
   try {
     settings.load(FILENAME_SETTINGS);
   } catch (const std::string& message) {
-    korvu::debug::warning(DBG_CORE, "Could not load settings from \"%s\": \"%s\". Using default settings.",
-                          korvu::fullPath(FILENAME_SETTINGS).c_str(), message.c_str());
+    korvu::debug::warning(DBG_CORE, "%s The default settings are used.", message.c_str());
   }
   openScreen();
   korvu::debug::debug(DBG_CORE, "Initialized screen.");
@@ -151,16 +150,25 @@ void leaveRace() {
   std::vector<std::string> shown;
   shown.swap(raceStartWarnings);
   std::string reason;
-  if (game->track && !saveRaceTimes(*game->track, reason)) {
-    shown.push_back("Could not save the best times to \"" + korvu::fullPath(game->track->statsFile()) + "\": " +
-                    reasonOf(reason) + ".");
-    shown.push_back(
-        "The times of this race are kept while the game runs: the next race on this track and the end of the game "
-        "save them again.");
+  bool refused = false;
+  if (game->track && !saveRaceTimes(*game->track, reason, &refused)) {
+    const Track& track = *game->track;
+    const std::string failed = "Could not save the best times of \"" + track.title + "\" to \"" +
+                               korvu::fullPath(track.statsFile()) + "\": " + reasonOf(reason) + ".";
+    if (!refused) {
+      shown.push_back(failed);
+      shown.push_back(
+          "The times of this race are kept while the game runs: the next race on this track and the end of the game "
+          "try again to save them.");
+    } else if (track.statsState != UserFile::UNOPENED && track.statsState != UserFile::NOT_REGULAR) {
+      // The race start read it; what became of it since has not been told.
+      shown.push_back(failed + " It is left as it is, and the times of this race are not saved.");
+    }
   }
   if (!shown.empty()) showNotice(shown);
   delete game;
   game = nullptr;
+  if (selectedPlayers != 0) takeInProfilesOnFile();
   setVisible("pMainMenu", selectedPlayers == 0);
   setVisible("pStartGameMenu1", selectedPlayers == 1);
   setVisible("pStartGameMenu2", selectedPlayers == 2);

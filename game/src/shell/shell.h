@@ -65,9 +65,11 @@ void saveBeforeLostDisplayEnd();
 // back; the notice shows the race's start-up warnings too.
 void leaveRace();
 // Saves the track's best times together with the unsaved times of earlier
-// races on it. Where that fails the tables are kept in unsavedTimes, the
-// writer's message is in `reason` and the result is false.
-bool saveRaceTimes(Track& track, std::string& reason);
+// races on it. Where that fails the writer's message is in `reason`, the
+// result is false, and the tables are kept in unsavedTimes -- unless the
+// record file is there and cannot be read (`refused`, when given): it is
+// left as it is, and no later save could take them either.
+bool saveRaceTimes(Track& track, std::string& reason, bool* refused = nullptr);
 // Saves every kept table into its record file, merged with what the file
 // holds now; one that still cannot be saved is logged as lost. A record file
 // that exists but cannot be read is left alone.

@@ -67,15 +67,19 @@ std::string reasonOf(const std::string& message) {
   return colon == std::string::npos ? message : message.substr(colon + 2);
 }
 
-bool saveRaceTimes(Track& track, std::string& reason) {
+bool saveRaceTimes(Track& track, std::string& reason, bool* refused) {
   const std::string file = track.statsFile();
   auto kept = unsavedTimes.find(file);
   if (kept != unsavedTimes.end()) track.stats.merge(kept->second);
-  if (track.saveStats(&reason)) {
+  bool leftAsItIs = false;
+  if (track.saveStats(&reason, &leftAsItIs)) {
     if (kept != unsavedTimes.end()) unsavedTimes.erase(kept);
     return true;
   }
-  unsavedTimes[file] = track.stats;
+  // A file that is there and cannot be read stays so until its owner mends
+  // it: no later save would take these times either.
+  if (!leftAsItIs) unsavedTimes[file] = track.stats;
+  if (refused) *refused = leftAsItIs;
   return false;
 }
 

@@ -27,7 +27,8 @@ class Track03 : public Track {
 };
 
 // The layout of a track number, named: 1 "track_alternate", 2 "track_03",
-// every other number "track_short". The caller owns it.
+// every other number "track_short", and titled as the menus name it. The
+// caller owns it.
 Track* createTrack(int number);
 
 }  // namespace glimro

@@ -1,10 +1,8 @@
 #include "track/track.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 
-#include "common/keepaside.h"
 #include "common/loggroups.h"
 #include "ddd/collisionmodel.h"
 #include "ddd/emitterobject.h"
@@ -24,7 +22,7 @@ namespace glimro {
 TrackSection::TrackSection(korvu::ddd::CollisionModel* collisionModel, korvu::ddd::Model* model)
     : korvu::ddd::CollideableModelObject(collisionModel, model, 2), index(0) {}
 
-Track::Track() : startLightEmitter(nullptr), modelBank(nullptr) {}
+Track::Track() : startLightEmitter(nullptr), statsState(UserFile::MISSING), modelBank(nullptr) {}
 
 Track::~Track() = default;
 
@@ -74,56 +72,38 @@ void Track::operator-=(TrackSection* section) {
 
 std::string Track::statsFile() const { return name + "_stats.xml"; }
 
-bool Track::saveStats(std::string* reason) {
+bool Track::saveStats(std::string* reason, bool* refused) {
   const std::string file = statsFile();
+  std::string message;
+  bool leftAsItIs = false;
   try {
     stats.save(file);
-  } catch (const std::string& message) {
-    korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
-                        korvu::fullPath(file).c_str(), message.c_str());
-    if (reason) *reason = message;
-    return false;
+    stats.laptimes.dump();
+    return true;
+  } catch (const UserFile::Refused& failure) {
+    message = failure;
+    leftAsItIs = true;
+  } catch (const std::string& failure) {
+    message = failure;
   }
-  stats.laptimes.dump();
-  return true;
+  korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
+                      korvu::fullPath(file).c_str(), message.c_str());
+  if (reason) *reason = message;
+  if (refused) *refused = leftAsItIs;
+  return false;
 }
 
 void Track::loadStats() {
-  const std::string file = statsFile();
-  const std::string shown = korvu::fullPath(file);
-  statsNotice.clear();
-  try {
-    stats.load(file);
-  } catch (const korvu::xml::OpenError& failure) {
-    if (failure.error == ENOENT) {
-      // No races on this track yet.
-      korvu::debug::info(DBG_GAME, "No track stats for track \"%s\" yet.", name.c_str());
-      return;
-    }
-    // Nothing of the file was seen, so it is left alone: it becomes readable
-    // again once its owner mends the permission or the link, and the save
-    // at the end of the race refuses to replace it (stats.unopened).
-    const std::string reason = std::strerror(failure.error);
-    korvu::debug::error(DBG_GAME, "Could not open the track stats of track \"%s\", \"%s\": %s", name.c_str(),
-                        shown.c_str(), reason.c_str());
-    statsNotice = "Could not open the best times \"" + shown + "\" (" + reason + "); this race's times are not saved.";
-    return;
-  } catch (const std::string& message) {
-    korvu::debug::error(DBG_GAME, "Could not load track stats for track \"%s\" from \"%s\": %s", name.c_str(),
-                        shown.c_str(), message.c_str());
-    try {
-      const std::string aside = keepAside(file);
-      korvu::debug::error(DBG_GAME, "The unreadable file is kept as \"%s\"; the track starts with empty tables.",
-                          korvu::fullPath(aside).c_str());
-      statsNotice = "The best times \"" + shown + "\" could not be read (" + message + "); kept as \"" +
-                    korvu::fullPath(aside) + "\".";
-    } catch (const std::string& failure) {
-      korvu::debug::error(DBG_GAME, "%s", failure.c_str());
-      statsNotice = failure;
-    }
-    return;
-  }
+  UserFile records = TrackStats::userFile(statsFile(), title);
+  std::unique_ptr<korvu::xml::Node> root = records.load();
+  statsState = records.state;
+  if (root) stats.getFromNode(root.get());
   stats.laptimes.dump();
+}
+
+void Track::mergeStatsOnFile() {
+  std::unique_ptr<korvu::xml::Node> root = TrackStats::userFile(statsFile()).read();
+  if (root) stats.mergeFrom(root.get());
 }
 
 korvu::ddd::ModelBank& Track::models() {

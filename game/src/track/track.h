@@ -42,6 +42,9 @@ class Track : public korvu::ddd::QuadtreeObject {
  public:
   // "track_short", "track_alternate" or "track_03"; names the record file.
   std::string name;
+  // The track as the menus name it ("Short track"), in what the player is
+  // told of its record file.
+  std::string title;
   // The drivable sections in driving order; entry i has index i.
   std::list<TrackSection*> sections;
   // The start lights' sound emitter, a child of the start portal; not
@@ -52,10 +55,8 @@ class Track : public korvu::ddd::QuadtreeObject {
   korvu::Quadtree<korvu::ddd::Object*> collisionTree;
   // The best lap and best race times.
   TrackStats stats;
-  // What the player is to be told of the record file after loadStats (it
-  // did not open, or was kept aside), for the shell to show; empty when it
-  // read or was missing.
-  std::string statsNotice;
+  // What the race-start read of the record file found (loadStats).
+  UserFile::State statsState;
   // Where load() takes its models from and files the bent road copies in;
   // not owned; the race hands it its model bank.
   korvu::ddd::ModelBank* modelBank;
@@ -93,16 +94,22 @@ class Track : public korvu::ddd::QuadtreeObject {
   // Merges the record file as it is now into the tables and writes them
   // back (TrackStats::save), so that another copy of the game racing on
   // the same folder loses no time; a failure is logged and gives false,
-  // never thrown, with the writer's message in `reason` when given.
-  bool saveStats(std::string* reason = nullptr);
-  // Merges the record file into the tables. A missing file is the normal
-  // first race. A file that does not open (no permission, a link loop) is
-  // logged with its reason and left where it is, and saveStats then fails
-  // rather than replace it; one that opens but cannot be read is logged and
-  // moved aside (keepAside: "<file>.broken", then numbered), so that the save
-  // at the end of the race does not overwrite the records it may still
-  // hold. Either sets statsNotice.
+  // never thrown, with the writer's message in `reason` and, in `refused`,
+  // whether the file was there and could not be read (and so was left as
+  // it is), when given.
+  bool saveStats(std::string* reason = nullptr, bool* refused = nullptr);
+  // Merges the record file into the tables (UserFile::load): a missing file
+  // is the normal first race; one that cannot be read is told in the log,
+  // where the notice takes it from, naming the track by its title; one
+  // that does not open is left where it is (saveStats then refuses to
+  // replace it), a broken one is kept aside.
   void loadStats();
+  // Merges what the record file holds now into the tables, writing
+  // nothing: another copy of the game may have saved times since the race
+  // was built, and the race's own times are to be placed among them. The
+  // file is replaced only whole (saveXML), so no lock is needed to read it.
+  // A file that cannot be read adds nothing.
+  void mergeStatsOnFile();
   // Fills the race-over labels prefix + "total_" / "lap_" + i + "_Nr",
   // "_Name", "_Time" for the five best of each table, searched in the GUI
   // below root. A missing label, or no root, is logged and skipped.

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "common/filelock.h"
 #include "common/loggroups.h"
 #include "debug.h"
 #include "xml.h"
@@ -121,18 +120,27 @@ void TrackStats::merge(const TrackStats& other) {
   tracktimes.merge(other.tracktimes);
 }
 
+void TrackStats::mergeFrom(const korvu::xml::Node* root) {
+  TrackStats other;
+  other.getFromNode(root);
+  merge(other);
+}
+
+UserFile TrackStats::userFile(const std::string& file, const std::string& title) {
+  return UserFile(file, XML_TRACKSTATS_TRACKSTATS,
+                  title.empty() ? std::string("the best times") : "the best times of \"" + title + "\"", DBG_GAME);
+}
+
 void TrackStats::load(const std::string& file) {
-  std::unique_ptr<korvu::xml::Node> root(loadUserFile(file, &unopened));
-  if (!root || root->name != XML_TRACKSTATS_TRACKSTATS) throw std::string("Not a track statistics file");
+  UserFile records = userFile(file);
+  std::unique_ptr<korvu::xml::Node> root = records.read();
+  if (!root) throw records.problem;
   getFromNode(root.get());
 }
 
 void TrackStats::save(const std::string& file) {
-  unopened.checkWrite(file);
-  saveMerged(file, XML_TRACKSTATS_TRACKSTATS, [this](const korvu::xml::Node* onDisk) {
-    TrackStats saved;
-    saved.getFromNode(onDisk);
-    merge(saved);
+  userFile(file).save([this](const korvu::xml::Node* onDisk) {
+    mergeFrom(onDisk);
     return buildDomTree();
   });
 }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/keepaside.h"
+#include "common/userfile.h"
 
 namespace korvu {
 namespace xml { class Node; }
@@ -75,9 +75,6 @@ class TrackStats {
  public:
   TimeTable laptimes;    // best single laps
   TimeTable tracktimes;  // best whole races
-  // Set by load when the file exists but does not open; save then refuses
-  // to write over the records it may hold.
-  UnopenedFile unopened;
 
   // Merges the "laptimes" and "tracktimes" children of a "trackstats"
   // element into the tables.
@@ -87,18 +84,21 @@ class TrackStats {
   // Merges both tables of the other (TimeTable::merge).
   void merge(const TrackStats& other);
 
-  // Merges the file's tables into these (loadUserFile: at most
-  // USER_FILE_LIMIT bytes). Throws the reader's message when the file
-  // cannot be opened (an OpenError), read or parsed, and "Not a track
-  // statistics file" when its root is something else; the tables are then
+  // Merges the tables of another copy of the same file (a "trackstats"
+  // tree, or null for none) into these, each time once.
+  void mergeFrom(const korvu::xml::Node* root);
+
+  // The record file as a player file (common/userfile.h); `title` is the
+  // track as the menus name it, empty for none.
+  static UserFile userFile(const std::string& file, const std::string& title = std::string());
+  // Merges the file's tables into these. Throws the player file's message
+  // when it cannot be read or has another root; the tables are then
   // unchanged.
   void load(const std::string& file);
   // Under the file's lock, merges the tables the file holds now (another
   // copy of the game may have saved since this one read it) into these and
   // writes the result, replacing the file atomically; the tables then hold
-  // what was written. A file that cannot be read is kept aside first
-  // (saveMerged). Throws a message when it cannot be written, or is the
-  // unopened one; the old file then stays.
+  // what was written. Throws as UserFile::save; the old file then stays.
   void save(const std::string& file);
 };
 
