@@ -257,6 +257,9 @@ void Game::playerHasFinished() {
   if (--playersRacing != 0) return;
   raceOver = true;
   korvu::gui::GUI* gui = raceResources->gui;
+  // The table shows what another copy of the game saved while this race ran,
+  // also when the race was left before the line.
+  track->mergeStatsOnFile();
   track->writeRecordsToGui("lTR_", gui);
   // A panel the GUI description lacks is passed over.
   if (gui) {
