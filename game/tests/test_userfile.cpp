@@ -7,11 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 #include <string>
 
 #include "common/playerprofile.h"
 #include "common/userfile.h"
+#include "korvu.h"
 #include "testsupport.h"
 #include "xml.h"
 
@@ -118,7 +120,8 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
 }
 
 // A lock another process holds (a stopped copy of the game) delays a save
-// by the wait only; the save then reads, merges and writes all the same. A
+// by the wait only, or not at all once a quit signal came; the save then
+// reads, merges and writes all the same. A
 // lock or a temporary file planted as a link makes nothing outside the
 // folder and changes nothing there.
 TEST(UserFile, AHeldOrPlantedLockAndAPlantedTemporaryNeverStopOrLeadASave) {
@@ -133,10 +136,21 @@ TEST(UserFile, AHeldOrPlantedLockAndAPlantedTemporaryNeverStopOrLeadASave) {
   bank.save(file);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("Another process holds the lock \"" + file + ".lock\""),
             std::string::npos);
-  close(holder);
   PlayerProfileBank back;
   back.load(file);
   EXPECT_EQ(back.size(), 2u);
+  // A quit signal ends the wait at once: the game ends in order, saved.
+  const korvu_test::ChildResult quitting = korvu_test::runInChild([&] {
+    korvu::init(0, true);
+    std::raise(SIGTERM);
+    PlayerProfileBank third;
+    third += profile("Di");
+    third.save(file);
+  });
+  EXPECT_EQ(quitting.exitStatus, 0) << quitting.err;
+  EXPECT_NE(quitting.out.find("the game is quitting, so it saves without it"), std::string::npos) << quitting.out;
+  EXPECT_NE(readFile(file).find("Di"), std::string::npos);
+  close(holder);
 
   ASSERT_EQ(unlink((file + ".lock").c_str()), 0);
   ASSERT_EQ(symlink((outside + "/made").c_str(), (file + ".lock").c_str()), 0);

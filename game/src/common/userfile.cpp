@@ -65,9 +65,15 @@ FileLock::FileLock(const std::string& file) : fd_(-1) {
     // A copy stopped or hung in the middle of its save holds the lock as
     // long as it lives; a quit signal ends the wait at once, so that the
     // game ends in order, its files saved.
-    if (korvu::quitRequested() ||
-        std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(LOCK_WAIT_MS)) {
-      korvu::debug::warning(DBG_CORE, "Another process holds the lock %s; saving without it.", quoted(lockFile).c_str());
+    if (korvu::quitRequested()) {
+      korvu::debug::warning(DBG_CORE,
+                            "Another process holds the lock %s; the game is quitting, so it saves without it.",
+                            quoted(lockFile).c_str());
+      break;
+    }
+    if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(LOCK_WAIT_MS)) {
+      korvu::debug::warning(DBG_CORE, "Another process holds the lock %s; saving without it.",
+                            quoted(lockFile).c_str());
       break;
     }
     std::this_thread::sleep_for(LOCK_RETRY);
