@@ -1,15 +1,26 @@
+// Player profiles and their file, and what every player file shares
+// (common/userfile.h), shown through the profiles: each way a file fails
+// to read told apart, a broken file kept aside only while it is the file
+// that failed, and saves that neither a held lock nor a planted link can
+// stop or lead astray.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "common/playerprofile.h"
+#include "common/userfile.h"
+#include "korvu.h"
 #include "testsupport.h"
 
 using glimro::PlayerProfile;
 using glimro::PlayerProfileBank;
+using glimro::UserFile;
 using korvu_test::makeTempDir;
 using korvu_test::readFile;
 using korvu_test::writeFile;
@@ -20,6 +31,18 @@ PlayerProfile* profile(const std::string& name) {
   PlayerProfile* p = new PlayerProfile();
   p->name = name;
   return p;
+}
+
+std::string nested(const std::string& root, int levels) {
+  std::string text = "<" + root + ">";
+  for (int i = 1; i < levels; ++i) text += "<p>";
+  for (int i = 1; i < levels; ++i) text += "</p>";
+  return text + "</" + root + ">";
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -129,4 +152,124 @@ TEST(PlayerProfiles, ElementReadingAndDirectDeletion) {
   bank += gone;
   delete gone;  // leaves the bank instead of leaving a dangling entry
   EXPECT_TRUE(bank.empty());
+}
+
+// What the start-up read finds, and what it does with the file: nothing
+// that is no regular file is opened or waited on, and only a file that
+// opened and did not read is moved aside.
+TEST(UserFile, EachWayAFileFailsIsToldApartAndOnlyUnreadableOnesKeptAside) {
+  const std::string dir = makeTempDir();
+  writeFile(dir + "/good.xml", nested("profiles", glimro::USER_FILE_DEPTH));
+  writeFile(dir + "/deep.xml", nested("profiles", glimro::USER_FILE_DEPTH + 1));
+  writeFile(dir + "/broken.xml", "<profiles>");
+  writeFile(dir + "/other.xml", "<settings/>");
+  ASSERT_EQ(symlink((dir + "/loop.xml").c_str(), (dir + "/loop.xml").c_str()), 0);
+  ASSERT_EQ(mkfifo((dir + "/fifo.xml").c_str(), 0644), 0);
+  ASSERT_EQ(symlink((dir + "/fifo.xml").c_str(), (dir + "/tofifo.xml").c_str()), 0);
+  ASSERT_EQ(mkdir((dir + "/folder.xml").c_str(), 0755), 0);
+  struct Case {
+    const char* name;
+    UserFile::State state;
+    std::string reason;
+    bool keptAside;
+  };
+  const Case cases[] = {
+      {"good.xml", UserFile::READ, "", false},
+      {"none.xml", UserFile::MISSING, "there is no such file.", false},
+      {"loop.xml", UserFile::UNOPENED, "Too many levels of symbolic links. It is left as it is", false},
+      {"fifo.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is", false},
+      {"tofifo.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is", false},
+      {"folder.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is", false},
+      {"broken.xml", UserFile::BROKEN, "no element found. It is kept as", true},
+      {"deep.xml", UserFile::BROKEN, "Its elements nest deeper than 64 levels. It is kept as", true},
+      {"other.xml", UserFile::OTHER_ROOT, "its root element is \"settings\", not \"profiles\". It is kept as", true},
+  };
+  for (const Case& c : cases) {
+    const std::string file = dir + "/" + c.name;
+    UserFile profiles = PlayerProfileBank::userFile(file);
+    const bool read = profiles.load() != nullptr;
+    EXPECT_EQ(read, c.state == UserFile::READ) << c.name;
+    EXPECT_EQ(profiles.state, c.state) << c.name;
+    if (c.state != UserFile::READ) {
+      EXPECT_EQ(profiles.problem.rfind("Could not read the player profiles from \"" + file + "\": " + c.reason, 0), 0u)
+          << profiles.problem;
+    }
+    EXPECT_EQ(exists(file + ".broken"), c.keptAside) << c.name;
+    EXPECT_EQ(exists(file), c.state != UserFile::MISSING && !c.keptAside) << c.name;
+  }
+  // A save never replaces what it could not read; the same save over a
+  // missing file makes it.
+  PlayerProfileBank bank;
+  bank += profile("Bo");
+  for (const char* name : {"loop.xml", "tofifo.xml", "folder.xml"})
+    EXPECT_THROW(bank.save(dir + "/" + name), UserFile::Refused) << name;
+  EXPECT_NO_THROW(bank.save(dir + "/none.xml"));
+}
+
+// Another copy may replace a broken file with a good one between this
+// copy's read and its move: the good file stays. Each file kept aside
+// takes the next free name, so none replaces another.
+TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
+  const std::string file = makeTempDir() + "/profiles.xml";
+  UserFile profiles = PlayerProfileBank::userFile(file);
+  writeFile(file, "<profiles>");
+  EXPECT_EQ(profiles.read(), nullptr);
+  writeFile(file + ".new", "<profiles/>");
+  ASSERT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
+  EXPECT_EQ(profiles.keepAside(), "");
+  EXPECT_EQ(readFile(file), "<profiles/>");
+
+  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
+    writeFile(file, suffix);
+    EXPECT_EQ(profiles.read(), nullptr);
+    EXPECT_EQ(profiles.keepAside(), file + suffix);
+  }
+  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
+}
+
+// A lock another process holds (a stopped copy of the game) delays a save
+// by the wait only, or not at all once a quit signal came; the save then
+// reads, merges and writes all the same. A
+// lock or a temporary file planted as a link makes nothing outside the
+// folder and changes nothing there.
+TEST(UserFile, AHeldOrPlantedLockAndAPlantedTemporaryNeverStopOrLeadASave) {
+  const std::string dir = makeTempDir(), outside = makeTempDir(), file = dir + "/profiles.xml";
+  writeFile(file, "<profiles><profile name=\"Ann\"/></profiles>");
+  // flock binds one open file as it binds another process.
+  const int holder = open((file + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  PlayerProfileBank bank;
+  bank += profile("Bo");
+  testing::internal::CaptureStdout();
+  bank.save(file);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Another process holds the lock \"" + file + ".lock\""),
+            std::string::npos);
+  PlayerProfileBank back;
+  back.load(file);
+  EXPECT_EQ(back.size(), 2u);
+  // A quit signal ends the wait at once: the game ends in order, saved.
+  const korvu_test::ChildResult quitting = korvu_test::runInChild([&] {
+    korvu::init(0, true);
+    std::raise(SIGTERM);
+    PlayerProfileBank third;
+    third += profile("Di");
+    third.save(file);
+  });
+  EXPECT_EQ(quitting.exitStatus, 0) << quitting.err;
+  EXPECT_NE(quitting.out.find("the game is quitting, so it saves without it"), std::string::npos) << quitting.out;
+  EXPECT_NE(readFile(file).find("Di"), std::string::npos);
+  close(holder);
+
+  ASSERT_EQ(unlink((file + ".lock").c_str()), 0);
+  ASSERT_EQ(symlink((outside + "/made").c_str(), (file + ".lock").c_str()), 0);
+  writeFile(outside + "/kept", "not the game's");
+  ASSERT_EQ(symlink((outside + "/kept").c_str(), (file + ".tmp").c_str()), 0);
+  bank += profile("Cy");
+  bank.save(file);
+  EXPECT_FALSE(exists(outside + "/made"));
+  EXPECT_EQ(readFile(outside + "/kept"), "not the game's");
+  struct stat info;
+  ASSERT_EQ(lstat(file.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_NE(readFile(file).find("Cy"), std::string::npos);
 }
