@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "utf8.h"
 
 namespace korvu {
 namespace xml {
@@ -22,42 +23,6 @@ namespace xml {
 namespace {
 
 const char* const DECLARATION = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n";
-
-// Decodes the UTF-8 sequence that starts at s[i]. Returns its length and
-// sets cp, or returns 0 when the bytes there are not a valid, shortest-form
-// sequence of a scalar value.
-size_t decodeUtf8(const std::string& s, size_t i, uint32_t& cp) {
-  const unsigned char lead = static_cast<unsigned char>(s[i]);
-  if (lead < 0x80) {
-    cp = lead;
-    return 1;
-  }
-  size_t len;
-  uint32_t smallest;
-  if ((lead & 0xE0) == 0xC0) {
-    len = 2;
-    cp = lead & 0x1F;
-    smallest = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    len = 3;
-    cp = lead & 0x0F;
-    smallest = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    len = 4;
-    cp = lead & 0x07;
-    smallest = 0x10000;
-  } else {
-    return 0;
-  }
-  if (len > s.size() - i) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const unsigned char next = static_cast<unsigned char>(s[i + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
 
 // Characters an XML 1.0 document may hold at all.
 bool isDocumentChar(uint32_t cp) {
@@ -144,7 +109,7 @@ class Writer {
     std::string encoded;
     for (size_t i = 0; fits && i < name.size();) {
       uint32_t cp;
-      const size_t len = decodeUtf8(name, i, cp);
+      const size_t len = decodeUtf8(name.data() + i, name.size() - i, cp);
       if (len == 0 || cp > 0xFF || cp <= 0x20 || (cp >= 0x7F && cp <= 0x9F) ||
           std::strchr("<>&\"'=/", static_cast<int>(cp))) {
         fits = false;
@@ -176,7 +141,7 @@ class Writer {
         continue;
       }
       uint32_t cp;
-      const size_t len = decodeUtf8(value, i, cp);
+      const size_t len = decodeUtf8(value.data() + i, value.size() - i, cp);
       if (len == 0) {
         // Not UTF-8: keep the byte as the ISO-8859-1 character it would be.
         appendReference(out, static_cast<unsigned char>(c));

@@ -7,50 +7,19 @@
 #include <cstdio>
 #include <vector>
 
+#include "utf8.h"
+
 namespace korvu {
 namespace fonts {
 
 const char* const ELLIPSIS = "...";
 
 int32_t readCharacter(const char*& text) {
-  const auto byte = [text](int i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) {
-    ++text;
-    return lead;
-  }
-  // The sequence's length and the least code that needs it: a smaller one
-  // is an overlong form.
-  int length = 0;
-  int32_t least = 0;
-  if (lead >= 0xc2 && lead <= 0xdf) {
-    length = 2;
-    least = 0x80;
-  } else if (lead >= 0xe0 && lead <= 0xef) {
-    length = 3;
-    least = 0x800;
-  } else if (lead >= 0xf0 && lead <= 0xf4) {
-    length = 4;
-    least = 0x10000;
-  } else {
-    ++text;
-    return BAD_CHARACTER;
-  }
-  int32_t code = lead & (0x7f >> length);
-  // A zero is no continuation byte, so the end is never passed.
-  for (int i = 1; i < length; ++i) {
-    if ((byte(i) & 0xc0) != 0x80) {
-      ++text;
-      return BAD_CHARACTER;
-    }
-    code = (code << 6) | (byte(i) & 0x3f);
-  }
-  if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) {
-    ++text;
-    return BAD_CHARACTER;
-  }
-  text += length;
-  return code;
+  uint32_t code = 0;
+  // Four bytes at most: a zero ends the text before any byte after it.
+  const size_t length = decodeUtf8(text, 4, code);
+  text += length ? length : 1;
+  return length ? static_cast<int32_t>(code) : BAD_CHARACTER;
 }
 
 std::size_t nextCharacter(const std::string& text, std::size_t at) {
