@@ -1,7 +1,9 @@
 #include "xml.h"
 
+#include <dirent.h>
 #include <expat.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "filepath.h"
 #include "utf8.h"
 
 namespace korvu {
@@ -28,6 +31,64 @@ const char* const DECLARATION = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?
 bool isDocumentChar(uint32_t cp) {
   return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
          (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+// Appends the name in ISO-8859-1 to out and gives true, or gives false and
+// appends nothing when it cannot be written (writableName).
+bool encodeName(const std::string& name, std::string& out) {
+  std::string encoded;
+  for (size_t i = 0; i < name.size();) {
+    uint32_t cp;
+    const size_t len = decodeUtf8(name.data() + i, name.size() - i, cp);
+    if (len == 0 || cp > 0xFF || cp <= 0x20 || (cp >= 0x7F && cp <= 0x9F) ||
+        std::strchr("<>&\"'=/", static_cast<int>(cp)))
+      return false;
+    encoded += static_cast<char>(cp);
+    i += len;
+  }
+  if (encoded.empty()) return false;
+  out += encoded;
+  return true;
+}
+
+std::string quotedPath(const std::string& file) { return "\"" + fullPath(file) + "\""; }
+
+std::string renameFailure(const std::string& temporary, const std::string& target) {
+  return "could not rename " + quotedPath(temporary) + " to " + quotedPath(target) + ": " + std::strerror(errno);
+}
+
+// Whether name is one of the temporaries replaceFile makes for the file
+// base: "<base>.<thread id>.tmp", or "<base>.tmp" as earlier versions named
+// theirs.
+bool isTemporaryOf(const std::string& base, const std::string& name) {
+  if (name == base + ".tmp") return true;
+  const std::string prefix = base + ".";
+  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - 4, 4, ".tmp") != 0)
+    return false;
+  const std::string id = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+  return id.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Removes the temporaries of base in folder (ending in '/') that no process
+// holds: left by a process that died in the middle of a save. Only regular
+// files are touched, and only the file that was locked is removed.
+void removeLeftTemporaries(const std::string& folder, const std::string& base) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!isTemporaryOf(base, entry->d_name)) continue;
+    const std::string path = folder + entry->d_name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat held, named;
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
 }
 
 void appendReference(std::string& out, uint32_t cp) {
@@ -102,27 +163,7 @@ class Writer {
       out += name;
       return;
     }
-    // A name is markup: it cannot hold references, so every character
-    // must fit into one ISO-8859-1 byte, and it must not be empty or hold
-    // delimiters, or the file would not read back.
-    bool fits = !name.empty();
-    std::string encoded;
-    for (size_t i = 0; fits && i < name.size();) {
-      uint32_t cp;
-      const size_t len = decodeUtf8(name.data() + i, name.size() - i, cp);
-      if (len == 0 || cp > 0xFF || cp <= 0x20 || (cp >= 0x7F && cp <= 0x9F) ||
-          std::strchr("<>&\"'=/", static_cast<int>(cp))) {
-        fits = false;
-        break;
-      }
-      encoded += static_cast<char>(cp);
-      i += len;
-    }
-    if (!fits) {
-      if (badName.empty()) badName = name.empty() ? std::string("(empty)") : name;
-      return;
-    }
-    out += encoded;
+    if (!encodeName(name, out) && badName.empty()) badName = name.empty() ? std::string("(empty)") : name;
   }
 
   void writeValue(const std::string& value) {
@@ -281,53 +322,78 @@ std::string Node::toString(int indent) const {
   return writer.out;
 }
 
-void Node::saveXML(const char* file) const {
-  const std::string target = file ? file : "";
-  const std::string failure = "Could not write XML file \"" + target + "\"";
-  if (target.empty()) throw failure;
-
+std::string Node::fileText() const {
   Writer writer(true);
   writer.out = DECLARATION;
   writer.tree(this, 0);
-  if (!writer.badName.empty()) {
-    throw failure + ": the name \"" + writer.badName + "\" cannot be written";
-  }
+  if (!writer.badName.empty()) throw "the name \"" + writer.badName + "\" cannot be written";
+  return writer.out;
+}
 
-  // Written beside the target and renamed over it, so that the target is
-  // either the old file or the complete new one. A temporary left by a copy
-  // that died, or put there as a link, is removed and made anew, so that
-  // nothing is written through a link.
-  const std::string temporary = target + ".tmp";
-  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) throw failure + ": " + std::strerror(errno);
+void Node::saveXML(const char* file) const {
+  const std::string target = file ? file : "";
+  std::string text;
+  try {
+    text = fileText();
+  } catch (const std::string& reason) {
+    throw WriteError(target, reason);
+  }
+  replaceFile(target, text, [&target](const std::string& temporary) {
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) throw renameFailure(temporary, target);
+    return true;
+  });
+}
+
+bool writableName(const std::string& name) {
+  std::string encoded;
+  return encodeName(name, encoded);
+}
+
+WriteError::WriteError(const std::string& file, const std::string& why)
+    : std::string("Could not write XML file \"" + file + "\": " + why), reason(why) {}
+
+bool replaceFile(const std::string& target, const std::string& text,
+                 const std::function<bool(const std::string& temporary)>& replace) {
+  if (target.empty()) throw WriteError(target, "no file is named");
+  const size_t slash = target.rfind('/');
+  removeLeftTemporaries(slash == std::string::npos ? "./" : target.substr(0, slash + 1),
+                        slash == std::string::npos ? target : target.substr(slash + 1));
+  const std::string temporary = target + "." + std::to_string(gettid()) + ".tmp";
+  // Made anew: a name that is taken, a link among them, is not written
+  // through or removed, and the save fails naming it.
   const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (descriptor < 0) throw failure + ": " + std::strerror(errno);
-  FILE* out = ::fdopen(descriptor, "wb");
-  if (!out) {
-    const int error = errno;
+  if (descriptor < 0) {
+    throw WriteError(target, "could not create " + quotedPath(temporary) + ": " + std::strerror(errno));
+  }
+  // Closing releases the lock, after the rename; a process that took it in
+  // the instant before the lock removes it, and this one must not write it.
+  struct stat held, named;
+  if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0 || ::fstat(descriptor, &held) != 0 ||
+      ::lstat(temporary.c_str(), &named) != 0 || held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
     ::close(descriptor);
-    std::remove(temporary.c_str());
-    throw failure + ": " + std::strerror(error);
+    throw WriteError(target, "another process removed " + quotedPath(temporary) + " as it was made");
   }
-  const std::string& text = writer.out;
-  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-  ok = std::fflush(out) == 0 && ok;
-  int error = ok ? 0 : errno;
-  if (ok && fsync(fileno(out)) != 0) {
-    ok = false;
-    error = errno;
+  std::string failure;
+  for (size_t written = 0; failure.empty() && written < text.size();) {
+    const ssize_t n = ::write(descriptor, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) failure = "could not write " + quotedPath(temporary) + ": " + std::strerror(n < 0 ? errno : ENOSPC);
+    else written += static_cast<size_t>(n);
   }
-  if (std::fclose(out) != 0 && ok) {
-    ok = false;
-    error = errno;
+  if (failure.empty() && ::fsync(descriptor) != 0)
+    failure = "could not write " + quotedPath(temporary) + ": " + std::strerror(errno);
+  bool replaced = false;
+  if (failure.empty()) {
+    try {
+      replaced = replace(temporary);
+    } catch (const std::string& reason) {
+      failure = reason;
+    }
   }
-  if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    std::remove(temporary.c_str());
-    throw failure + ": " + std::strerror(error);
-  }
+  if (!replaced) ::unlink(temporary.c_str());
+  ::close(descriptor);
+  if (!failure.empty()) throw WriteError(target, failure);
+  return replaced;
 }
 
 // ---------------------------------------------------------------------------

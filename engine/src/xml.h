@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -53,14 +54,46 @@ class Node {
   // spaces); values are escaped, their bytes otherwise copied unchanged.
   std::string toString(int indent) const;
 
-  // Writes the declaration line and the tree to the file, replacing it
-  // atomically (a temporary file in the same directory renamed over it).
-  // Values are encoded for the ISO-8859-1 declaration: characters up to
-  // U+00FF become single bytes, others numeric character references.
-  // Throws a std::string when the file cannot be written; the old file is
-  // then left as it was.
+  // The declaration line and the tree, as saveXML writes them. Values are
+  // encoded for the ISO-8859-1 declaration: characters up to U+00FF become
+  // single bytes, others numeric character references. Throws a std::string
+  // saying which name cannot be written (writableName).
+  std::string fileText() const;
+
+  // Writes fileText to the file through replaceFile, renaming the
+  // temporary over it. Throws a WriteError when the file cannot be written;
+  // the old file is then left as it was.
   void saveXML(const char* file) const;
 };
+
+// Whether an element or attribute name can be written into a file and read
+// back: names are markup, so each character must fit into one ISO-8859-1
+// byte, and a name may not be empty or hold white space or delimiters.
+bool writableName(const std::string& name);
+
+// Thrown where a file cannot be written: the whole message, naming the file
+// meant ("Could not write XML file "<file>": <reason>"). The reason alone
+// names the other file where the step that failed was on that one (the
+// temporary file).
+class WriteError : public std::string {
+ public:
+  std::string reason;
+  WriteError(const std::string& file, const std::string& reason);
+};
+
+// Puts text in the place of target, so that target is always either the old
+// file or the whole new one. The text goes into a new file of this thread's
+// own beside it, "<target>.<thread id>.tmp": made anew and never through a
+// link, flushed to disk, and locked (flock) until it is renamed, so that no
+// other process takes it for one left by a process that died. Such left
+// temporaries of target, which no process holds, are removed first.
+// replace(temporary) then renames the temporary over target and gives true,
+// or gives false to leave target as it is; it may throw a std::string
+// reason. A temporary not put in place is removed. Gives replace's answer;
+// throws a WriteError, target left as it was, when the temporary cannot be
+// written or replace throws.
+bool replaceFile(const std::string& target, const std::string& text,
+                 const std::function<bool(const std::string& temporary)>& replace);
 
 // The parser's events. Handlers are destroyed through their own type.
 class XMLHandler {

@@ -1,4 +1,6 @@
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -360,18 +362,21 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   const std::string target = dir + "/keep.xml";
   writeFile(target, "old contents");
   std::unique_ptr<Node> root(element("new"));
-  const std::string prefix = "Could not write XML file \"" + target + "\"";
+  const std::string prefix = "Could not write XML file \"" + target + "\": ";
 
-  // The temporary file cannot be created (a directory is in its place).
-  ASSERT_EQ(mkdir((target + ".tmp").c_str(), 0755), 0);
+  // The temporary file cannot be created (a directory is in its place): the
+  // message names the temporary, not the target.
+  const std::string temporary = korvu_test::temporaryOf(target);
+  ASSERT_EQ(mkdir(temporary.c_str(), 0755), 0);
   try {
     root->saveXML(target.c_str());
     ADD_FAILURE() << "no failure reported";
-  } catch (const std::string& message) {
-    EXPECT_EQ(message.rfind(prefix, 0), 0u) << message;
+  } catch (const korvu::xml::WriteError& failure) {
+    EXPECT_EQ(failure, prefix + "could not create \"" + temporary + "\": File exists");
+    EXPECT_EQ(failure.reason, "could not create \"" + temporary + "\": File exists");
   }
   EXPECT_EQ(readFile(target), "old contents");
-  rmdir((target + ".tmp").c_str());
+  rmdir(temporary.c_str());
 
   // The rename fails (a non-empty directory is the target): nothing is left behind.
   const std::string dirTarget = dir + "/sub";
@@ -380,18 +385,14 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   EXPECT_THROW(root->saveXML(dirTarget.c_str()), std::string);
   EXPECT_EQ(readFile(dirTarget + "/inside"), "x");
 
-  // A temporary file that is a link is removed, not written through: the
-  // link's target stays as it was, and the target becomes a file.
+  // A temporary file that is a link is neither written through nor taken.
   const std::string outside = makeTempDir() + "/outside";
   writeFile(outside, "not the game's");
   const std::string linked = dir + "/linked.xml";
-  ASSERT_EQ(symlink(outside.c_str(), (linked + ".tmp").c_str()), 0);
-  root->saveXML(linked.c_str());
+  ASSERT_EQ(symlink(outside.c_str(), korvu_test::temporaryOf(linked).c_str()), 0);
+  EXPECT_THROW(root->saveXML(linked.c_str()), korvu::xml::WriteError);
   EXPECT_EQ(readFile(outside), "not the game's");
-  struct stat info;
-  EXPECT_TRUE(lstat(linked.c_str(), &info) == 0 && S_ISREG(info.st_mode));
-  EXPECT_EQ(readFile(linked), DECL + "<new/>\n");
-  ASSERT_EQ(unlink(linked.c_str()), 0);
+  EXPECT_EQ(unlink(korvu_test::temporaryOf(linked).c_str()), 0);
 
   // No such directory.
   EXPECT_THROW(root->saveXML((dir + "/none/x.xml").c_str()), std::string);
@@ -402,6 +403,36 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   EXPECT_EQ(names, (std::vector<std::string>{"keep.xml", "sub"}));
 
   root->saveXML(target.c_str());
+  EXPECT_EQ(readFile(target), DECL + "<new/>\n");
+  EXPECT_EQ(listDir(dir).size(), 2u);
+}
+
+// Each save writes a temporary of its own. One that its writer still holds
+// (a copy of the game stopped in the middle of its save) is left alone; one
+// that nobody holds (its writer died) goes at the next save.
+TEST(XmlSave, TemporariesOfLiveWritersStayThoseOfDeadOnesGo) {
+  const std::string dir = makeTempDir(), target = dir + "/t.xml";
+  const std::string live = target + ".1.tmp", dead = target + ".2.tmp", earlier = target + ".tmp";
+  for (const std::string& file : {live, dead, earlier, dir + "/t.xml.x.tmp"}) writeFile(file, "partial");
+  const int holder = open(live.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  std::unique_ptr<Node> root(element("new"));
+  root->saveXML(target.c_str());
+  std::vector<std::string> names = listDir(dir);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"t.xml", "t.xml.1.tmp", "t.xml.x.tmp"}));
+  close(holder);
+  // The same for a file named below the working folder.
+  writeFile(dead, "partial");
+  char* here = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  root->saveXML("t.xml");
+  EXPECT_EQ(chdir(here), 0);
+  free(here);
+  EXPECT_EQ(listDir(dir).size(), 2u);
+
+  // The replacing step may leave the target as it is.
+  EXPECT_FALSE(korvu::xml::replaceFile(target, "other", [](const std::string&) { return false; }));
   EXPECT_EQ(readFile(target), DECL + "<new/>\n");
   EXPECT_EQ(listDir(dir).size(), 2u);
 }

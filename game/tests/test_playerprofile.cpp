@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -93,7 +95,7 @@ TEST(PlayerProfiles, BadFilesAndFailedSaves) {
 
   // A directory where the temporary file would go makes the write fail.
   writeFile(dir + "/p.xml", "old");
-  ASSERT_EQ(mkdir((dir + "/p.xml.tmp").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf(dir + "/p.xml").c_str(), 0755), 0);
   bank += profile("a");
   EXPECT_THROW(bank.save(dir + "/p.xml"), std::string);
   EXPECT_EQ(readFile(dir + "/p.xml"), "old");
@@ -227,49 +229,91 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
 }
 
-// A lock another process holds (a stopped copy of the game) delays a save
-// by the wait only, or not at all once a quit signal came; the save then
-// reads, merges and writes all the same. A
-// lock or a temporary file planted as a link makes nothing outside the
-// folder and changes nothing there.
+// A copy of the game stopped in the middle of its save holds the lock:
+// another copy's save waits for it 2 s at most, or not at all once a quit
+// signal came, and saves all the same. The stopped copy, going on, finds the
+// file replaced and merges again, so that both saves are on file; so does a
+// save whose file another copy replaces while it writes. A lock or a
+// temporary file planted as a link makes nothing outside the folder and
+// changes nothing there.
 TEST(UserFile, AHeldOrPlantedLockAndAPlantedTemporaryNeverStopOrLeadASave) {
+  using Clock = std::chrono::steady_clock;
+  const auto secondsSince = [](Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  };
   const std::string dir = makeTempDir(), outside = makeTempDir(), file = dir + "/profiles.xml";
   writeFile(file, "<profiles><profile name=\"Ann\"/></profiles>");
+  PlayerProfileBank stopped, other;
+  stopped += profile("Bo");
+  other += profile("Cy");
+  int merges = 0;
+  double waited = 0;
   // flock binds one open file as it binds another process.
-  const int holder = open((file + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
-  ASSERT_EQ(flock(holder, LOCK_EX), 0);
-  PlayerProfileBank bank;
-  bank += profile("Bo");
+  const auto saveStopped = [&](const std::function<void()>& meanwhile) {
+    merges = 0;
+    PlayerProfileBank::userFile(file).save([&](const korvu::xml::Node* onDisk) {
+      if (merges++ == 0) meanwhile();
+      stopped.getFromNode(onDisk);
+      return stopped.buildDomTree();
+    });
+  };
   testing::internal::CaptureStdout();
-  bank.save(file);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("Another process holds the lock \"" + file + ".lock\""),
+  saveStopped([&] {
+    const Clock::time_point start = Clock::now();
+    other.save(file);
+    waited = secondsSince(start);
+  });
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Another process holds the lock \"" + file +
+                                                         ".lock\"; saving without it."),
             std::string::npos);
+  EXPECT_GT(waited, 1.5);
+  EXPECT_LT(waited, 3.0);
+  EXPECT_EQ(merges, 2);
+  saveStopped([&] { writeFile(file, "<profiles><profile name=\"Di\"/></profiles>"); });
+  EXPECT_EQ(merges, 2);
   PlayerProfileBank back;
   back.load(file);
-  EXPECT_EQ(back.size(), 2u);
-  // A quit signal ends the wait at once: the game ends in order, saved.
+  EXPECT_EQ(back.size(), 4u);
+
+  // A quit signal ends the wait at once: the game ends in order, saved. The
+  // lock taken at start-up to move a broken file aside says what it is for.
+  const std::string broken = dir + "/broken.xml";
+  writeFile(broken, "<profiles>");
+  const int holder = open((file + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+  const int brokenHolder = open((broken + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  ASSERT_EQ(flock(brokenHolder, LOCK_EX), 0);
   const korvu_test::ChildResult quitting = korvu_test::runInChild([&] {
     korvu::init(0, true);
     std::raise(SIGTERM);
     PlayerProfileBank third;
-    third += profile("Di");
+    third += profile("Ed");
+    const Clock::time_point start = Clock::now();
     third.save(file);
+    std::printf("took %.3f s\n", secondsSince(start));
+    PlayerProfileBank::userFile(broken).load();
   });
   EXPECT_EQ(quitting.exitStatus, 0) << quitting.err;
-  EXPECT_NE(quitting.out.find("the game is quitting, so it saves without it"), std::string::npos) << quitting.out;
-  EXPECT_NE(readFile(file).find("Di"), std::string::npos);
+  EXPECT_NE(quitting.out.find("the game is quitting: saving without it"), std::string::npos) << quitting.out;
+  EXPECT_NE(quitting.out.find("took 0.0"), std::string::npos) << quitting.out;
+  EXPECT_NE(quitting.out.find("the game is quitting: moving the unreadable file aside without it"),
+            std::string::npos)
+      << quitting.out;
+  EXPECT_NE(readFile(file).find("Ed"), std::string::npos);
+  EXPECT_EQ(readFile(broken + ".broken"), "<profiles>");
   close(holder);
+  close(brokenHolder);
 
   ASSERT_EQ(unlink((file + ".lock").c_str()), 0);
   ASSERT_EQ(symlink((outside + "/made").c_str(), (file + ".lock").c_str()), 0);
   writeFile(outside + "/kept", "not the game's");
   ASSERT_EQ(symlink((outside + "/kept").c_str(), (file + ".tmp").c_str()), 0);
-  bank += profile("Cy");
-  bank.save(file);
+  other += profile("Fay");
+  other.save(file);
   EXPECT_FALSE(exists(outside + "/made"));
   EXPECT_EQ(readFile(outside + "/kept"), "not the game's");
   struct stat info;
   ASSERT_EQ(lstat(file.c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
-  EXPECT_NE(readFile(file).find("Cy"), std::string::npos);
+  EXPECT_NE(readFile(file).find("Fay"), std::string::npos);
 }

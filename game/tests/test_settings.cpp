@@ -183,4 +183,32 @@ TEST(LastChoices, BrokenFilesAreKeptAsideAndUnopenableOnesLeftAlone) {
 
   writeFile(dir + "/s.xml", "<settings>" + std::string(glimro::USER_FILE_LIMIT, ' ') + "</settings>");
   EXPECT_THROW(Settings().load(dir + "/s.xml"), std::string);
+
+  // A save never writes what the next start would refuse. Names that the
+  // file's encoding cannot hold are left out, and the choice is saved...
+  writeFile(dir + "/n.xml", "<moresettings \u0414=\"1\" a=\"2\"><\u0416/></moresettings>");
+  m.choose(&MoreSettings::singleplayer, "Bo");
+  testing::internal::CaptureStdout();
+  EXPECT_NO_THROW(m.save(dir + "/n.xml"));
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                "2 element or attribute names in the last choices cannot be written (the first: \"\u0414\")"),
+            std::string::npos);
+  MoreSettings back;
+  back.load(dir + "/n.xml");
+  EXPECT_EQ(back.singleplayer, "Bo");
+  EXPECT_NE(readFile(dir + "/n.xml").find("<moresettings a=\"2\">"), std::string::npos);
+  // ...and a file that the indent of its deep elements would take beyond the
+  // size limit stays as it was.
+  std::string deep = "<moresettings>";
+  for (int i = 0; i < 60; ++i) deep += "<p>";
+  for (int i = 0; i < 40000; ++i) deep += "<x/>";
+  for (int i = 0; i < 60; ++i) deep += "</p>";
+  writeFile(dir + "/d.xml", deep += "</moresettings>");
+  try {
+    m.save(dir + "/d.xml");
+    ADD_FAILURE() << "saved";
+  } catch (const std::string& reason) {
+    EXPECT_EQ(reason.rfind("it would take ", 0), 0u) << reason;
+  }
+  EXPECT_EQ(readFile(dir + "/d.xml"), deep);
 }

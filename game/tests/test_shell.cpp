@@ -461,20 +461,21 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   // A record file that cannot be written is named on screen by its full
   // path, with the reason; the race's times are kept, and the next race on
   // the track saves them with its own.
-  ASSERT_EQ(mkdir("track_short_stats.xml.tmp", 0755), 0);
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf("track_short_stats.xml").c_str(), 0755), 0);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(61000, "Ann"));
   glimro::leaveRace();
   const std::string notice = noticeText();
   EXPECT_NE(notice.find("kept as \"" + dir + "/track_short_stats.xml.broken\""), std::string::npos) << notice;
-  EXPECT_NE(notice.find("Could not save the best times of \"Short track\" to \"" + dir +
-                        "/track_short_stats.xml\": Is a directory.\nThe times of this race are kept while the "
+  const std::string stats = dir + "/track_short_stats.xml";
+  EXPECT_NE(notice.find("Could not save the best times of \"Short track\" to \"" + stats + "\": could not create \"" +
+                        korvu_test::temporaryOf(stats) + "\": File exists.\nThe times of this race are kept while the "
                         "game runs: the next race on this track and the end of the game try again to save them.\n"),
             std::string::npos)
       << notice;
   EXPECT_EQ(glimro::game, nullptr);
   EXPECT_TRUE(shown("pBack"));
   EXPECT_NE(backdrop->texture, 0u);
-  ASSERT_EQ(rmdir("track_short_stats.xml.tmp"), 0);
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
   EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
   ASSERT_NE(glimro::game, nullptr);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(62000, "Bo"));
@@ -586,14 +587,15 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
 
   // A profile that cannot be saved is kept for the session and saved with
   // the next one; the notice names the file by its full path, and why.
-  ASSERT_EQ(mkdir("profiles.xml.tmp", 0755), 0);
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf("profiles.xml").c_str(), 0755), 0);
   menuStep({glimro::TRG_NEW_PROFILE});
   field->caption = "Eve";
   menuStep({glimro::TRG_OK});
   EXPECT_EQ(noticeText(), "Could not save the profiles to \"" + dir +
-                              "/profiles.xml\": Is a directory.\nThe profile is kept until the game ends; saving a "
+                              "/profiles.xml\": could not create \"" + korvu_test::temporaryOf(dir + "/profiles.xml") +
+                              "\": File exists.\nThe profile is kept until the game ends; saving a "
                               "profile again tries again.\n");
-  ASSERT_EQ(rmdir("profiles.xml.tmp"), 0);
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf("profiles.xml").c_str()), 0);
   menuStep({glimro::TRG_NEW_PROFILE});
   field->caption = "Fay";
   menuStep({glimro::TRG_OK});

@@ -164,7 +164,7 @@ TEST(TrackModel, RecordFileIsReadMovedAsideWhenBrokenAndSavedSafely) {
   third.saveStats();
 
   // A save that cannot be written is logged and leaves the old file.
-  ASSERT_EQ(mkdir("track_03_stats.xml.tmp", 0755), 0);
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf("track_03_stats.xml").c_str(), 0755), 0);
   const std::string before = korvu_test::readFile("track_03_stats.xml");
   third.stats.tracktimes.add(TimeEntry(5, "x"));
   EXPECT_NO_THROW(third.saveStats());

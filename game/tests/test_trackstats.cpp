@@ -131,10 +131,10 @@ TEST(TrackStats, UnreadableFilesThrowAndChangeNothing) {
 
   // A save over a file that cannot be read keeps that file aside first;
   // when the write then fails, the file goes back to its own name.
-  ASSERT_EQ(mkdir((dir + "/broken.xml.tmp").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf(dir + "/broken.xml").c_str(), 0755), 0);
   EXPECT_THROW(stats.save(dir + "/broken.xml"), std::string);
   EXPECT_EQ(readFile(dir + "/broken.xml"), "<trackstats><laptimes><entry ticks=\"5\"></laptimes>");
-  ASSERT_EQ(rmdir((dir + "/broken.xml.tmp").c_str()), 0);
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf(dir + "/broken.xml").c_str()), 0);
   for (const char* file : {"/broken.xml", "/other.xml"}) {
     const std::string old = readFile(dir + file);
     stats.save(dir + file);

@@ -31,15 +31,16 @@ constexpr unsigned LOCK_WAIT_MS = 2000;
 
 // An exclusive flock on "<file>.lock", from construction to destruction,
 // that two copies of the game take around each read-merge-write of a file.
-// The kernel releases it when the holder dies. It never holds the game:
-// after LOCK_WAIT_MS, or at once when a quit signal arrives, it gives up
-// and says so in the log, and the save goes on without it. A lock file that
-// is a link or no regular file is refused (and never followed), as is one
-// that cannot be made. The lock file stays; removing it would let two
-// copies lock two different files of the same name.
+// The kernel releases it when the holder dies. It holds the game up to
+// LOCK_WAIT_MS only: then, or at once when a quit signal arrives, it gives
+// up and says so in the log, and what it was taken for goes on without it.
+// A lock file that is a link or no regular file is refused (and never
+// followed), as is one that cannot be made. The lock file stays; removing
+// it would let two copies lock two different files of the same name.
 class FileLock {
  public:
-  explicit FileLock(const std::string& file);
+  // doing says in the log what goes on without the lock ("saving").
+  FileLock(const std::string& file, const char* doing);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
@@ -64,6 +65,8 @@ class UserFile {
 
   // Thrown by save for a file that is there but cannot be read (UNOPENED,
   // NOT_REGULAR): it may hold what the player made, so it is not replaced.
+  // Like every message save throws, it is the reason alone, for "Could not
+  // save <what> to <file>: <reason>".
   class Refused : public std::string {
    public:
     explicit Refused(const std::string& message) : std::string(message) {}
@@ -98,11 +101,16 @@ class UserFile {
   // left where it is.
   std::unique_ptr<korvu::xml::Node> load();
   // Under the lock: reads the file as it is now, hands its tree to merge
-  // (null for no file, or for a broken one, which is first kept aside) and
-  // writes the tree merge gives (taken over here) through saveXML,
-  // replacing the file atomically. Throws Refused, and writes nothing, for a
-  // file that is there but cannot be read; throws a message when the file
-  // cannot be written, the kept file then back in its place.
+  // (null for no file, or for a broken one, which is then kept aside) and
+  // writes the tree merge gives (taken over here) through replaceFile. The
+  // file is replaced only while it is still the one read (or still absent):
+  // when another process replaced it meanwhile, the save reads and merges
+  // again, so that both saves are on file; merge must allow that. Names the
+  // file could not hold are left out, with a warning. Throws Refused, and
+  // writes nothing, for a file that is there but cannot be read; throws a
+  // message, the file left as it was, when the text would be larger than
+  // USER_FILE_LIMIT or cannot be written (the kept file then back in its
+  // place).
   void save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge);
   // Moves the file read last to the first free name of "<file>.broken",
   // "<file>.broken.1", ..., so no file kept earlier is replaced. Gives the
@@ -112,6 +120,14 @@ class UserFile {
 
  private:
   struct stat seen_;  // the file the last read opened
+
+  // replaceFile's last step, for a file read and for one that was absent.
+  bool replaceIfUnchanged(const std::string& temporary) const;
+  bool createIfAbsent(const std::string& temporary) const;
+  std::string renameFailure(const std::string& temporary) const;
+  // Takes out of the tree every attribute and element whose name cannot be
+  // written (another program's, read from the file), and says so in the log.
+  void leaveOutUnwritable(korvu::xml::Node& root) const;
 };
 
 }  // namespace glimro

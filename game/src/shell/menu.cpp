@@ -139,11 +139,13 @@ void startGame() {
     moreSettings.choose(&MoreSettings::multiplayer_1, profiles[0]->name);
     moreSettings.choose(&MoreSettings::multiplayer_2, profiles[1]->name);
   }
+  std::vector<std::string> unsaved;
   try {
     moreSettings.save(FILENAME_MORESETTINGS);
   } catch (const std::string& message) {
-    korvu::debug::error(DBG_CORE, "Could not save the last choices to \"%s\": %s",
-                        korvu::fullPath(FILENAME_MORESETTINGS).c_str(), message.c_str());
+    unsaved.push_back("Could not save the last choices to \"" + korvu::fullPath(FILENAME_MORESETTINGS) +
+                      "\": " + message + ".");
+    korvu::debug::error(DBG_CORE, "%s", unsaved.back().c_str());
   }
 
   // What the race's start warns of (a best-time file kept aside) is shown
@@ -152,8 +154,10 @@ void startGame() {
   try {
     game = new Game("dummy", profiles, static_cast<unsigned>(selectedPlayers), night);
     raceStartWarnings = korvu::debug::stopCapture();
+    raceStartWarnings.insert(raceStartWarnings.begin(), unsaved.begin(), unsaved.end());
   } catch (const std::string& message) {
     korvu::debug::stopCapture();
+    if (!unsaved.empty()) showNotice(unsaved);
     // A race that cannot be built leaves the player in the menus.
     korvu::debug::error(DBG_CORE, "Could not start the race: %s", message.c_str());
     postMessage("Could not start the race: " + message);
@@ -228,7 +232,7 @@ void storeProfile() {
   } catch (const std::string& message) {
     const std::string file = korvu::fullPath(FILENAME_PROFILES);
     korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s", file.c_str(), message.c_str());
-    showNotice({"Could not save the profiles to \"" + file + "\": " + reasonOf(message) + ".",
+    showNotice({"Could not save the profiles to \"" + file + "\": " + message + ".",
                 "The profile is kept until the game ends; saving a profile again tries again."});
   }
   // The save brings in the profiles another copy of the game has made.

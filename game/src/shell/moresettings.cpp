@@ -103,13 +103,15 @@ void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& 
 }
 
 void MoreSettings::save(const std::string& file) {
-  userFile(file).save([this](const korvu::xml::Node* onDisk) {
+  // The merge may run again on a newer file: it starts from these each time.
+  const MoreSettings mine = *this;
+  userFile(file).save([this, &mine](const korvu::xml::Node* onDisk) {
     // The file's choices, where it has them; this copy's elsewhere.
-    MoreSettings saved = *this;
+    MoreSettings saved = mine;
     saved.getFromNode(onDisk);
     for (size_t i = 0; i < CHOICE_COUNT; ++i) {
       std::string MoreSettings::*field = CHOICES[i].field;
-      if (!chosen_[i] && this->*field == onFile_[i]) this->*field = saved.*field;
+      this->*field = !chosen_[i] && mine.*field == onFile_[i] ? saved.*field : mine.*field;
     }
     korvu::xml::Node* root = buildDomTree();
     if (onDisk) {

@@ -154,7 +154,7 @@ void leaveRace() {
   if (game->track && !saveRaceTimes(*game->track, reason, &refused)) {
     const Track& track = *game->track;
     const std::string failed = "Could not save the best times of \"" + track.title + "\" to \"" +
-                               korvu::fullPath(track.statsFile()) + "\": " + reasonOf(reason) + ".";
+                               korvu::fullPath(track.statsFile()) + "\": " + reason + ".";
     if (!refused) {
       shown.push_back(failed);
       shown.push_back(

@@ -104,8 +104,5 @@ void postMessage(const std::string& text);
 // Shows the messages in the notice (shell/notice.h), in place of what it
 // showed.
 void showNotice(const std::vector<std::string>& messages);
-// The last part of a writer's message, the system's reason ("Permission
-// denied"); the whole message where it has no ": ".
-std::string reasonOf(const std::string& message);
 
 }  // namespace glimro

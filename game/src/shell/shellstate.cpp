@@ -62,11 +62,6 @@ void showNotice(const std::vector<std::string>& messages) {
   notice.show(messages, resources ? resources->font : nullptr, korvu::vpScreen.width, korvu::vpScreen.height);
 }
 
-std::string reasonOf(const std::string& message) {
-  const size_t colon = message.rfind(": ");
-  return colon == std::string::npos ? message : message.substr(colon + 2);
-}
-
 bool saveRaceTimes(Track& track, std::string& reason, bool* refused) {
   const std::string file = track.statsFile();
   auto kept = unsavedTimes.find(file);

@@ -164,6 +164,7 @@ class GameSession {
   // cannot be read).
   long privateKb() const;
   bool running() const { return pid > 0 && !ended; }
+  pid_t processId() const { return pid; }
   // The running program's scheduler state, processor time and what it
   // waits in, as /proc tells them; for the report of a failed test.
   std::string processState() const;

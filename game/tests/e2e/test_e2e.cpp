@@ -896,14 +896,14 @@ TEST_F(GameRun, FailedSaveOfTheBestTimesIsShownAndSavedAtTheEnd) {
   korvu_test::writeFile(stats, earlierRecords());
   startSingleRace("Di");
   if (HasFatalFailure()) return;
-  ASSERT_EQ(mkdir((stats + ".tmp").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf(stats, game->processId()).c_str(), 0755), 0);
   leaveRace("pStartGameMenu1");
   if (HasFatalFailure()) return;
   const Clock::time_point left = Clock::now();
   while (secondsSince(left) < 5.0 && noticeInk(game->grab()) == 0) pauseFor(0.05);
   saveFrame("failed_save_notice", game->grab());
   EXPECT_GT(noticeInk(game->grab()), 200) << "the failed save is not on screen";
-  ASSERT_EQ(rmdir((stats + ".tmp").c_str()), 0);
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf(stats, game->processId()).c_str()), 0);
   std::remove(stats.c_str());
   game->closeWindow();
   ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
