@@ -606,10 +606,16 @@ TEST(RaceStep, ExitEndsTheRaceAndTheRaceOverButtonLeavesItWithoutEndingTheProgra
   RaceHarness h(race(0, 2));
   Game& g = *h.game;
   h.autopilot = false;
+  // The race-over table shows what another copy of the game saved while
+  // this race ran.
+  glimro::TrackStats other;
+  other.tracktimes.add(glimro::TimeEntry(160000, "Other"));
+  other.save(g.track->statsFile());
   fire(h, glimro::TRG_EXIT, "exit");
   EXPECT_TRUE(g.mainLoop(20.0f));
   EXPECT_TRUE(g.raceOver);
   EXPECT_EQ(g.playersRacing, 0);
+  EXPECT_EQ(g.track->stats.tracktimes.entries[0].name, "Other");
   EXPECT_FALSE(g.leave);
   for (Glimro* v : g.players) EXPECT_TRUE(v->locked);
 

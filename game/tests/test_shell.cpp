@@ -496,30 +496,44 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   EXPECT_EQ(left->id, glimro::TRG_CREDITS);
 }
 
-// Another copy of the game on the same folder made "Dee" after this one
-// started: storing a profile here keeps it and shows it in the lists; a
-// rename here drops the old name from the file.
+// Another copy of the game on the same folder made "Cy", "Dee" and "Eve"
+// after this one started: storing a profile here keeps them and shows them
+// in the lists; a rename here drops the old name from the file.
 TEST_F(ShellTest, StoringAProfileTakesInThoseAnotherCopyMade) {
   start();
-  korvu_test::writeFile("profiles.xml",
-                        "<profiles><profile name=\"Ann\"/><profile name=\"Bo\"/><profile name=\"Dee\"/></profiles>");
-  // Opening a start menu shows what the other copy saved.
+  std::string onFile = "<profile name=\"Ann\"/><profile name=\"Bo\"/>";
+  auto otherCopyMakes = [&](const std::string& name) {
+    onFile += "<profile name=\"" + name + "\"/>";
+    korvu_test::writeFile("profiles.xml", "<profiles>" + onFile + "</profiles>");
+  };
+  // Opening either start menu, and coming back to one from a race, shows
+  // what the other copy saved.
+  otherCopyMakes("Cy");
+  EXPECT_TRUE(menuStep({glimro::TRG_SINGLE_PLAYER_GAME}));
+  EXPECT_EQ(list("dlProfile0")->items->items.size(), 3u);
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr) << message();
+  otherCopyMakes("Dee");
+  glimro::leaveRace();
+  EXPECT_EQ(list("dlProfile0")->items->items.size(), 4u);
+  EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));
+  otherCopyMakes("Eve");
   EXPECT_TRUE(menuStep({glimro::TRG_MULTIPLAYER_GAME}));
-  EXPECT_EQ(list("dlProfile1")->items->items.size(), 3u);
+  EXPECT_EQ(list("dlProfile1")->items->items.size(), 5u);
   EXPECT_TRUE(menuStep({glimro::TRG_EDIT_PROFILE2}));
   auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");
   ASSERT_NE(field, nullptr);
   ASSERT_EQ(field->caption, "Ann");
   field->caption = "Anne";
   EXPECT_TRUE(menuStep({glimro::TRG_OK}));
-  EXPECT_EQ(resources->profileBank->size(), 3u);
-  EXPECT_NE(resources->profileBank->find("Dee"), resources->profileBank->end());
+  EXPECT_EQ(resources->profileBank->size(), 5u);
   std::vector<std::string> shownNames;
   for (korvu::gui::ListItem* item : resources->profileList->items) shownNames.push_back(item->text);
-  EXPECT_EQ(shownNames, (std::vector<std::string>{"Anne", "Bo", "Dee"}));
+  EXPECT_EQ(shownNames, (std::vector<std::string>{"Anne", "Bo", "Cy", "Dee", "Eve"}));
   EXPECT_EQ(korvu_test::readFile("profiles.xml"),
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<profiles>\n  <profile name=\"Anne\"/>\n"
-            "  <profile name=\"Bo\"/>\n  <profile name=\"Dee\"/>\n</profiles>\n");
+            "  <profile name=\"Bo\"/>\n  <profile name=\"Cy\"/>\n  <profile name=\"Dee\"/>\n"
+            "  <profile name=\"Eve\"/>\n</profiles>\n");
 }
 
 // A record file that does not open (here a link loop) is told once, in the
@@ -616,6 +630,12 @@ TEST_F(ShellTest, StartupNoticeWrapsIntoTheWindow) {
     EXPECT_TRUE(i + 1 == narrow.size() || narrow[i].back() == '/') << narrow[i];
   }
   EXPECT_EQ(glimro::wrapText(font, "line one\nline\ttwo", 760.0f), std::vector<std::string>{"line one line two"});
+  // A word without a '/' is cut between UTF-8 characters, never inside one.
+  std::string accented;
+  for (int i = 0; i < 12; ++i) accented += "Müller-Gérard€";
+  for (const std::string& line : glimro::wrapText(font, accented, 120.0f))
+    for (const char* p = line.c_str(); *p != '\0';)
+      ASSERT_NE(korvu::fonts::readCharacter(p), korvu::fonts::BAD_CHARACTER) << line;
 
   // Each start-up warning begins a line of its own, the one after a
   // warning that wraps as well.
