@@ -174,6 +174,13 @@ TEST_F(GuiWidgets, TextfieldTypesPrintableCharactersUpToItsLimit) {
   EXPECT_TRUE(typeDown('b'));
   EXPECT_TRUE(typeDown(8, SDLK_BACKSPACE));
   EXPECT_EQ(field->caption, "xa");
+  // A caption given whole (a name from a file) may hold longer UTF-8
+  // characters: Backspace takes the last one whole.
+  field->caption = "xa\xC3\xBC\xE2\x82\xAC";  // "xaü€"
+  EXPECT_TRUE(typeDown(8, SDLK_BACKSPACE));
+  EXPECT_EQ(field->caption, "xa\xC3\xBC");
+  EXPECT_TRUE(typeDown(8, SDLK_BACKSPACE));
+  EXPECT_EQ(field->caption, "xa");
 
   // Control characters, DEL and everything from 128 up are refused and go
   // to the fallback.

@@ -6,10 +6,12 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <random>
@@ -58,9 +60,25 @@ void saveAll(const std::string& dir, int version) {
   stats(version).save(dir + "/track_short_stats.xml");
 }
 
+// A forked copy of the test process, killed when the test process ends,
+// whatever ends it (CTest's time-out, Ctrl-C), so that none outlives the run.
+pid_t forkCopy() {
+  const pid_t parent = getpid();
+  const pid_t child = fork();
+  if (child == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(2);  // the parent ended before the line above
+  }
+  return child;
+}
+
 // Runs body(copy, wait) in two forked copies started in dir; wait() holds a
 // copy until both have reached it, so a copy's checks never return early.
-// Gives whether both copies ended without a failed check.
+// Gives whether both copies ended without a failed check within a minute;
+// a copy still running then (a save that never returns, a copy waiting at
+// the barrier for one that ended) is killed. The copies cannot time
+// themselves with alarm(): SDL's start in an earlier test of the process
+// sets SIGALRM to be ignored, and forked copies inherit that.
 bool runTwoCopies(const std::string& dir, const std::function<void(int, const std::function<void()>&)>& body) {
   auto* barrier = static_cast<pthread_barrier_t*>(
       mmap(nullptr, sizeof(pthread_barrier_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
@@ -70,16 +88,33 @@ bool runTwoCopies(const std::string& dir, const std::function<void(int, const st
   pthread_barrier_init(barrier, &attr, 2);
   pid_t children[2];
   for (int copy = 0; copy < 2; ++copy) {
-    if ((children[copy] = fork()) != 0) continue;
-    alarm(120);  // a copy stuck at the barrier must not hold the run for ever
-    if (chdir(dir.c_str()) != 0) _exit(2);
-    body(copy, [barrier] { pthread_barrier_wait(barrier); });
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
+    if ((children[copy] = forkCopy()) != 0) continue;
+    // An exception must not carry the copy on into the next tests.
+    bool failed = true;
+    try {
+      if (chdir(dir.c_str()) == 0) {
+        body(copy, [barrier] { pthread_barrier_wait(barrier); });
+        failed = ::testing::Test::HasFailure();
+      }
+    } catch (...) {
+    }
+    _exit(failed ? 1 : 0);
   }
-  bool ok = true;
-  for (pid_t child : children) {
+  bool ok = children[0] > 0 && children[1] > 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (int copy = 0; copy < 2; ++copy) {
+    if (children[copy] <= 0) continue;
     int status = 0;
-    ok = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ok;
+    pid_t ended;
+    while ((ended = waitpid(children[copy], &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+      usleep(10000);
+    }
+    if (ended == 0) {
+      ADD_FAILURE() << "copy " << copy << " did not end within a minute and is killed";
+      kill(children[copy], SIGKILL);
+      waitpid(children[copy], &status, 0);
+    }
+    ok = ended == children[copy] && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ok;
   }
   munmap(barrier, sizeof(pthread_barrier_t));
   return ok;
@@ -98,7 +133,7 @@ TEST(SavesSurviveKill, EveryFileHoldsTheOldOrTheNewContent) {
   saveAll(dir, 0);
   std::mt19937 random(7);
   for (int round = 0; round < 40; ++round) {
-    const pid_t child = fork();
+    const pid_t child = forkCopy();
     ASSERT_GE(child, 0);
     if (child == 0) {
       for (int version = 1;; version = 1 - version) saveAll(dir, version);

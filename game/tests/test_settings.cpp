@@ -54,10 +54,15 @@ TEST(SettingsFile, ReadsNumberFormsSwitchWordsAndTheLaterElement) {
   EXPECT_TRUE(s.trilinear);
   EXPECT_EQ(s.audiodevice, "wave out");
 
-  // Another root, letter case included, reads nothing and is named.
-  writeFile(dir + "/s.xml", "<Settings><laps value=\"9\"/></Settings>");
-  EXPECT_THROW(s.load(dir + "/s.xml"), std::string);
-  EXPECT_EQ(s.laps, 8);
+  // Another root, letter case included, or no XML reads nothing and is
+  // named; the game never writes the file, so it stays as it is.
+  for (const std::string broken : {"<Settings><laps value=\"9\"/></Settings>", "<settings><laps"}) {
+    writeFile(dir + "/s.xml", broken);
+    EXPECT_THROW(s.load(dir + "/s.xml"), std::string);
+    EXPECT_EQ(s.laps, 8);
+    EXPECT_EQ(readFile(dir + "/s.xml"), broken);
+    EXPECT_NE(access((dir + "/s.xml.broken").c_str(), F_OK), 0);
+  }
 }
 
 // A race of no laps would end at the first crossing of the line with a
