@@ -3,6 +3,7 @@
 // whole, holding either the old or the new content. Two copies of the game
 // saving to one folder, one after the other or at the same moment, lose
 // none of each other's laps and profiles.
+#include <dirent.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -162,6 +163,12 @@ TEST(SavesSurviveKill, EveryFileHoldsTheOldOrTheNewContent) {
     EXPECT_TRUE(last == 50000 || last == 25001) << last;
     EXPECT_EQ(s.laptimes.entries[9].ticks, last == 50000 ? 10000 : 5001);
   }
+  // What the killed copies were writing goes with the next save.
+  saveAll(dir, 0);
+  DIR* folder = opendir(dir.c_str());
+  ASSERT_NE(folder, nullptr);
+  while (const dirent* entry = readdir(folder)) EXPECT_EQ(std::string(entry->d_name).find(".tmp"), std::string::npos);
+  closedir(folder);
 }
 
 // Round after round both copies read the table as a race does, drive a lap
