@@ -476,10 +476,15 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   EXPECT_TRUE(shown("pBack"));
   EXPECT_NE(backdrop->texture, 0u);
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
+  // So is a failed save of the choices, made as the race starts.
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf("moresettings.xml").c_str(), 0755), 0);
   EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
   ASSERT_NE(glimro::game, nullptr);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(62000, "Bo"));
   glimro::leaveRace();
+  EXPECT_EQ(noticeText(), "Could not save the last choices to \"" + dir + "/moresettings.xml\": could not create \"" +
+                              korvu_test::temporaryOf(dir + "/moresettings.xml") + "\": File exists.\n");
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf("moresettings.xml").c_str()), 0);
   glimro::TrackStats saved;
   saved.load("track_short_stats.xml");
   EXPECT_EQ(saved.laptimes.entries[0].name, "Ann");
