@@ -44,13 +44,9 @@ bool moveNoReplace(const std::string& from, const std::string& to) {
     errno = error;
     return false;
   }
+  // Nor hard links: the link was refused for a name that is there before
+  // anything else, so the name was free just now.
   if (errno == EEXIST) return false;
-  // Nor hard links: the name is looked at first.
-  struct stat info;
-  if (::lstat(to.c_str(), &info) == 0) {
-    errno = EEXIST;
-    return false;
-  }
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
@@ -180,6 +176,14 @@ std::unique_ptr<korvu::xml::Node> UserFile::load() {
 void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge) {
   FileLock lock(file, "saving");
   for (unsigned attempt = 1;; ++attempt) {
+    // Another copy replaced the file since it was read (it saved without
+    // the lock, or this one did): merged again, so that both copies' saves
+    // are on file.
+    if (attempt > SAVE_ATTEMPTS) {
+      throw "another process replaced it " + std::to_string(SAVE_ATTEMPTS) +
+          " times while this one saved, so it holds that process's save only";
+    }
+    if (attempt > 1) korvu::debug::info(group, "%s changed while it was saved; merging again.", quoted(file).c_str());
     std::unique_ptr<korvu::xml::Node> onDisk = read();
     if (state == UNOPENED || state == NOT_REGULAR) throw Refused(reason);
     const bool unreadable = state == BROKEN || state == OTHER_ROOT;
@@ -215,14 +219,6 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
       throw failure.reason;
     }
     if (replaced) break;
-    // Another copy replaced the file since it was read (it saved without
-    // the lock, or this one did): merged again, so that both copies' saves
-    // are on file.
-    korvu::debug::info(group, "%s changed while it was saved; merging again.", quoted(file).c_str());
-    if (attempt == SAVE_ATTEMPTS) {
-      throw "another process replaced it " + std::to_string(attempt) + " times while this one saved, so it holds "
-          "that process's save only";
-    }
   }
   state = READ;
   problem.clear();
