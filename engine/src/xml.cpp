@@ -53,10 +53,6 @@ bool encodeName(const std::string& name, std::string& out) {
 
 std::string quotedPath(const std::string& file) { return "\"" + fullPath(file) + "\""; }
 
-std::string renameFailure(const std::string& temporary, const std::string& target) {
-  return "could not rename " + quotedPath(temporary) + " to " + quotedPath(target) + ": " + std::strerror(errno);
-}
-
 // Whether name is one of the temporaries replaceFile makes for the file
 // base: "<base>.<thread id>.tmp", or "<base>.tmp" as earlier versions named
 // theirs.
@@ -339,8 +335,7 @@ void Node::saveXML(const char* file) const {
     throw WriteError(target, reason);
   }
   replaceFile(target, text, [&target](const std::string& temporary) {
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) throw renameFailure(temporary, target);
-    return true;
+    return std::rename(temporary.c_str(), target.c_str()) == 0 ? Replacement::RENAMED : Replacement::FAILED;
   });
 }
 
@@ -353,7 +348,7 @@ WriteError::WriteError(const std::string& file, const std::string& why)
     : std::string("Could not write XML file \"" + file + "\": " + why), reason(why) {}
 
 bool replaceFile(const std::string& target, const std::string& text,
-                 const std::function<bool(const std::string& temporary)>& replace) {
+                 const std::function<Replacement(const std::string& temporary)>& replace) {
   if (target.empty()) throw WriteError(target, "no file is named");
   const size_t slash = target.rfind('/');
   removeLeftTemporaries(slash == std::string::npos ? "./" : target.substr(0, slash + 1),
@@ -382,14 +377,12 @@ bool replaceFile(const std::string& target, const std::string& text,
   }
   if (failure.empty() && ::fsync(descriptor) != 0)
     failure = "could not write " + quotedPath(temporary) + ": " + std::strerror(errno);
-  bool replaced = false;
-  if (failure.empty()) {
-    try {
-      replaced = replace(temporary);
-    } catch (const std::string& reason) {
-      failure = reason;
-    }
+  const Replacement step = failure.empty() ? replace(temporary) : Replacement::LEFT;
+  if (step == Replacement::FAILED) {
+    const int error = errno;
+    failure = "could not rename " + quotedPath(temporary) + " to " + quotedPath(target) + ": " + std::strerror(error);
   }
+  const bool replaced = step == Replacement::RENAMED;
   if (!replaced) ::unlink(temporary.c_str());
   ::close(descriptor);
   if (!failure.empty()) throw WriteError(target, failure);

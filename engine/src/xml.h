@@ -81,19 +81,25 @@ class WriteError : public std::string {
   WriteError(const std::string& file, const std::string& reason);
 };
 
+// What the last step of replaceFile did with the temporary.
+enum class Replacement {
+  RENAMED,  // over the target
+  LEFT,     // not renamed: the target is left as it is
+  FAILED,   // the rename failed; errno says why
+};
+
 // Puts text in the place of target, so that target is always either the old
 // file or the whole new one. The text goes into a new file of this thread's
 // own beside it, "<target>.<thread id>.tmp": made anew and never through a
 // link, flushed to disk, and locked (flock) until it is renamed, so that no
 // other process takes it for one left by a process that died. Such left
 // temporaries of target, which no process holds, are removed first.
-// replace(temporary) then renames the temporary over target and gives true,
-// or gives false to leave target as it is; it may throw a std::string
-// reason. A temporary not put in place is removed. Gives replace's answer;
-// throws a WriteError, target left as it was, when the temporary cannot be
-// written or replace throws.
+// replace(temporary) then renames the temporary over target, or leaves
+// target as it is, and says which. A temporary not put in place is
+// removed. Gives whether it was; throws a WriteError, target left as it
+// was, when the temporary cannot be written or the rename fails.
 bool replaceFile(const std::string& target, const std::string& text,
-                 const std::function<bool(const std::string& temporary)>& replace);
+                 const std::function<Replacement(const std::string& temporary)>& replace);
 
 // The parser's events. Handlers are destroyed through their own type.
 class XMLHandler {

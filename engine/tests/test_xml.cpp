@@ -432,7 +432,7 @@ TEST(XmlSave, TemporariesOfLiveWritersStayThoseOfDeadOnesGo) {
   EXPECT_EQ(listDir(dir).size(), 2u);
 
   // The replacing step may leave the target as it is.
-  EXPECT_FALSE(korvu::xml::replaceFile(target, "other", [](const std::string&) { return false; }));
+  EXPECT_FALSE(korvu::xml::replaceFile(target, "other", [](const std::string&) { return korvu::xml::Replacement::LEFT; }));
   EXPECT_EQ(readFile(target), DECL + "<new/>\n");
   EXPECT_EQ(listDir(dir).size(), 2u);
 }

@@ -225,21 +225,16 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
   reason.clear();
 }
 
-bool UserFile::replaceIfUnchanged(const std::string& temporary) const {
+korvu::xml::Replacement UserFile::replaceIfUnchanged(const std::string& temporary) const {
   struct stat now;
-  if (::stat(file.c_str(), &now) != 0 || !sameFile(now, seen_)) return false;
-  if (std::rename(temporary.c_str(), file.c_str()) != 0) throw renameFailure(temporary);
-  return true;
+  if (::stat(file.c_str(), &now) != 0 || !sameFile(now, seen_)) return korvu::xml::Replacement::LEFT;
+  return std::rename(temporary.c_str(), file.c_str()) == 0 ? korvu::xml::Replacement::RENAMED
+                                                            : korvu::xml::Replacement::FAILED;
 }
 
-bool UserFile::createIfAbsent(const std::string& temporary) const {
-  if (moveNoReplace(temporary, file)) return true;
-  if (errno == EEXIST) return false;
-  throw renameFailure(temporary);
-}
-
-std::string UserFile::renameFailure(const std::string& temporary) const {
-  return "could not rename " + quoted(temporary) + " to " + quoted(file) + ": " + std::strerror(errno);
+korvu::xml::Replacement UserFile::createIfAbsent(const std::string& temporary) const {
+  if (moveNoReplace(temporary, file)) return korvu::xml::Replacement::RENAMED;
+  return errno == EEXIST ? korvu::xml::Replacement::LEFT : korvu::xml::Replacement::FAILED;
 }
 
 void UserFile::leaveOutUnwritable(korvu::xml::Node& root) const {

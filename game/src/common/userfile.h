@@ -14,7 +14,12 @@
 #include <memory>
 #include <string>
 
-namespace korvu { namespace xml { class Node; } }
+namespace korvu {
+namespace xml {
+class Node;
+enum class Replacement;
+}  // namespace xml
+}  // namespace korvu
 
 namespace glimro {
 
@@ -122,9 +127,8 @@ class UserFile {
   struct stat seen_;  // the file the last read opened
 
   // replaceFile's last step, for a file read and for one that was absent.
-  bool replaceIfUnchanged(const std::string& temporary) const;
-  bool createIfAbsent(const std::string& temporary) const;
-  std::string renameFailure(const std::string& temporary) const;
+  korvu::xml::Replacement replaceIfUnchanged(const std::string& temporary) const;
+  korvu::xml::Replacement createIfAbsent(const std::string& temporary) const;
   // Takes out of the tree every attribute and element whose name cannot be
   // written (another program's, read from the file), and says so in the log.
   void leaveOutUnwritable(korvu::xml::Node& root) const;
