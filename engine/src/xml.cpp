@@ -354,9 +354,19 @@ bool replaceFile(const std::string& target, const std::string& text,
   removeLeftTemporaries(slash == std::string::npos ? "./" : target.substr(0, slash + 1),
                         slash == std::string::npos ? target : target.substr(slash + 1));
   const std::string temporary = target + "." + std::to_string(gettid()) + ".tmp";
-  // Made anew: a name that is taken, a link among them, is not written
-  // through or removed, and the save fails naming it.
-  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // Made anew, so nothing is written through a link. A link at this
+  // thread's own name is nobody's temporary (those are regular files): it
+  // goes, lest it stop every save. Anything else there stays, and the save
+  // fails naming it.
+  const auto create = [&temporary] {
+    return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  };
+  int descriptor = create();
+  struct stat taken;
+  if (descriptor < 0 && errno == EEXIST && ::lstat(temporary.c_str(), &taken) == 0 && S_ISLNK(taken.st_mode) &&
+      ::unlink(temporary.c_str()) == 0) {
+    descriptor = create();
+  }
   if (descriptor < 0) {
     throw WriteError(target, "could not create " + quotedPath(temporary) + ": " + std::strerror(errno));
   }
