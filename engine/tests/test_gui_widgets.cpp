@@ -174,17 +174,22 @@ TEST_F(GuiWidgets, TextfieldTypesPrintableCharactersUpToItsLimit) {
   EXPECT_TRUE(typeDown('b'));
   EXPECT_TRUE(typeDown(8, SDLK_BACKSPACE));
   EXPECT_EQ(field->caption, "xa");
-  // A caption given whole (a name from a file) may hold longer UTF-8
-  // characters: Backspace takes the last one whole.
-  field->caption = "xa\xC3\xBC\xE2\x82\xAC";  // "xaü€"
-  EXPECT_TRUE(typeDown(8, SDLK_BACKSPACE));
-  EXPECT_EQ(field->caption, "xa\xC3\xBC");
-  EXPECT_TRUE(typeDown(8, SDLK_BACKSPACE));
-  EXPECT_EQ(field->caption, "xa");
+  // Backspace takes the last UTF-8 character whole, of whatever length.
+  field->caption = "xa\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80";  // "xaü€😀"
+  for (const char* left : {"xa\xC3\xBC\xE2\x82\xAC", "xa\xC3\xBC", "xa"}) {
+    EXPECT_TRUE(typeDown(8, SDLK_BACKSPACE));
+    EXPECT_EQ(field->caption, left);
+  }
 
-  // Control characters, DEL and everything from 128 up are refused and go
-  // to the fallback.
-  for (Uint16 c : {0, 1, 13, 27, 127, 128, 200, 255, 0x20AC}) {
+  // Latin-1 letters are typed as their UTF-8 characters.
+  field->caption.clear();
+  for (Uint16 c : std::initializer_list<Uint16>{'Z', 'o', 0xEB, ' ', 'J', 'o', 's', 0xE9}) EXPECT_TRUE(typeDown(c)) << c;
+  EXPECT_EQ(field->caption, "Zo\xC3\xAB Jos\xC3\xA9");  // "Zoë José"
+  field->caption = "xa";
+
+  // Control characters, Delete and codes above 255 are refused and go to
+  // the fallback.
+  for (Uint16 c : {0, 1, 13, 27, 127, 0x100, 0x20AC}) {
     EXPECT_FALSE(typeDown(c)) << c;
   }
   EXPECT_EQ(field->caption, "xa");
@@ -194,14 +199,15 @@ TEST_F(GuiWidgets, TextfieldTypesPrintableCharactersUpToItsLimit) {
   // Every key-up is the field's while it has the focus.
   EXPECT_TRUE(typeUp(0, SDLK_ESCAPE));
 
-  // At most 32 characters; the refused ones are counted for the owner.
+  // At most 32 characters, however many bytes they take; the refused ones
+  // are counted for the owner.
   EXPECT_EQ(field->refused, 0u);
-  for (int i = 0; i < 40; ++i) typeDown('z');
-  EXPECT_EQ(field->caption.size(), Textfield::MAX_LENGTH);
+  for (int i = 0; i < 40; ++i) typeDown(i % 2 ? 'z' : 0xFF);
+  EXPECT_EQ(field->caption.size(), Textfield::MAX_LENGTH + 15);
   EXPECT_EQ(field->refused, 10u);
   EXPECT_EQ(field->repeatKey, 0);
   gui->perform(&queue, 1000.0f);
-  EXPECT_EQ(field->caption.size(), Textfield::MAX_LENGTH);
+  EXPECT_EQ(field->caption.size(), Textfield::MAX_LENGTH + 15);
 
   moveTo(305, 15);
   EXPECT_EQ(SDL_EnableUNICODE(-1), 0);

@@ -82,19 +82,27 @@ bool Textfield::keyDown(ControlQueue*, unsigned short character) {
       repeatKey = 0;
       return true;
     }
-    // Typing adds ASCII only, but a caption given whole (a name from a
-    // file) may hold longer UTF-8 characters: the last goes whole, as a
-    // byte of it left behind would be drawn as a mark.
+    // The last character goes whole, as a byte of it left behind would be
+    // drawn as a mark.
     size_t last = 0;
     for (size_t at = 0; at < caption.size(); at = fonts::nextCharacter(caption, at)) last = at;
     caption.erase(last);
-  } else if (character >= 32 && character <= 126) {
-    if (caption.size() >= MAX_LENGTH) {
+  } else if ((character >= 32 && character <= 126) || (character >= 128 && character <= 255)) {
+    size_t length = 0;
+    for (size_t at = 0; at < caption.size(); at = fonts::nextCharacter(caption, at)) ++length;
+    if (length >= MAX_LENGTH) {
       repeatKey = 0;
       ++refused;
       return true;
     }
-    caption += static_cast<char>(character);
+    // Texts are UTF-8 everywhere in the game: a Latin-1 letter is appended
+    // as its character, not as the lone byte of its code.
+    if (character < 128) {
+      caption += static_cast<char>(character);
+    } else {
+      caption += static_cast<char>(0xC0 | (character >> 6));
+      caption += static_cast<char>(0x80 | (character & 0x3F));
+    }
   } else if (character == 9) {
     focusNext();
     return true;

@@ -1,5 +1,6 @@
 // A one-line text entry that edits its caption at the end: printable
-// characters and Backspace, with key repeat, up to MAX_LENGTH characters.
+// characters and Backspace, with key repeat, up to MAX_LENGTH characters
+// (UTF-8 sequences, not bytes).
 // It marks itself with "*" while it has the focus, and turns SDL's unicode
 // translation on while the pointer is over it, so that key events carry
 // characters.
@@ -37,8 +38,9 @@ class Textfield : public Component, public CaptionedObject {
   void enter(ControlQueue* queue, Vector2D position) override;
   void leave(ControlQueue* queue, Vector2D position) override;
   // Backspace (8, which takes the last UTF-8 character) and the printable
-  // characters 32 to 126 edit the text and start the repeat; Tab walks the
-  // focus on; everything else is not taken.
+  // characters 32 to 126 and 128 to 255 (appended in UTF-8) edit the text
+  // and start the repeat; Tab walks the focus on; everything else (Delete,
+  // 127, among it) is not taken.
   bool keyDown(ControlQueue* queue, unsigned short character) override;
   // Ends the repeat, whatever the key; always taken.
   bool keyUp(ControlQueue* queue, unsigned short character) override;
