@@ -27,7 +27,6 @@ namespace fuzzfiles {
 // Plain buffers, so that they outlive every destructor run at exit.
 inline char inputPath[64];
 inline char savedPath[64];
-inline char savedTempPath[96];  // where a save (on the main thread) writes before it renames
 inline char savedLockPath[80];  // the lock a save holds while it merges
 inline char savedAsidePath[80]; // where a save keeps an unreadable file
 inline char dirPath[64];        // empty unless a directory was asked for
@@ -40,7 +39,6 @@ inline char dirPath[64];        // empty unless a directory was asked for
 inline void removeAll() {
   std::remove(inputPath);
   std::remove(savedPath);
-  std::remove(savedTempPath);
   std::remove(savedLockPath);
   std::remove(savedAsidePath);
   if (!dirPath[0]) return;
@@ -66,7 +64,6 @@ inline bool init(const char* prefix, const char* extension, const char* dirName 
   const int pid = static_cast<int>(getpid());
   std::snprintf(inputPath, sizeof inputPath, "/tmp/fuzz_%s_%d_in%s", prefix, pid, extension);
   std::snprintf(savedPath, sizeof savedPath, "/tmp/fuzz_%s_%d_out%s", prefix, pid, extension);
-  std::snprintf(savedTempPath, sizeof savedTempPath, "%s.%d.tmp", savedPath, pid);
   std::snprintf(savedLockPath, sizeof savedLockPath, "%s.lock", savedPath);
   std::snprintf(savedAsidePath, sizeof savedAsidePath, "%s.broken", savedPath);
   std::atexit(removeAll);

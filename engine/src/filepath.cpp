@@ -15,4 +15,6 @@ std::string fullPath(const std::string& file) {
   return path + (file.compare(0, 2, "./") == 0 ? file.substr(2) : file);
 }
 
+std::string quotedPath(const std::string& file) { return "\"" + fullPath(file) + "\""; }
+
 }  // namespace korvu

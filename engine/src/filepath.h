@@ -12,5 +12,7 @@ namespace korvu {
 // the working folder. The path is not resolved further (links stay as they
 // are); where the working folder cannot be read, `file` itself.
 std::string fullPath(const std::string& file);
+// fullPath in double quotes, as messages name a file.
+std::string quotedPath(const std::string& file);
 
 }  // namespace korvu

@@ -1,9 +1,7 @@
 #include "xml.h"
 
-#include <dirent.h>
 #include <expat.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +15,7 @@
 #include <vector>
 
 #include "debug.h"
-#include "filepath.h"
+#include "temporaryfile.h"
 #include "utf8.h"
 
 namespace korvu {
@@ -49,42 +47,6 @@ bool encodeName(const std::string& name, std::string& out) {
   if (encoded.empty()) return false;
   out += encoded;
   return true;
-}
-
-std::string quotedPath(const std::string& file) { return "\"" + fullPath(file) + "\""; }
-
-// Whether name is one of the temporaries replaceFile makes for the file
-// base: "<base>.<thread id>.tmp", or "<base>.tmp" as earlier versions named
-// theirs.
-bool isTemporaryOf(const std::string& base, const std::string& name) {
-  if (name == base + ".tmp") return true;
-  const std::string prefix = base + ".";
-  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-      name.compare(name.size() - 4, 4, ".tmp") != 0)
-    return false;
-  const std::string id = name.substr(prefix.size(), name.size() - prefix.size() - 4);
-  return id.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// Removes the temporaries of base in folder (ending in '/') that no process
-// holds: left by a process that died in the middle of a save. Only regular
-// files are touched, and only the file that was locked is removed.
-void removeLeftTemporaries(const std::string& folder, const std::string& base) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (!isTemporaryOf(base, entry->d_name)) continue;
-    const std::string path = folder + entry->d_name;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat held, named;
-    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev) {
-      ::unlink(path.c_str());
-    }
-    ::close(fd);
-  }
-  ::closedir(dir);
 }
 
 void appendReference(std::string& out, uint32_t cp) {
@@ -328,15 +290,15 @@ std::string Node::fileText() const {
 
 void Node::saveXML(const char* file) const {
   const std::string target = file ? file : "";
-  std::string text;
   try {
-    text = fileText();
+    const std::string text = fileText();
+    TemporaryFile temporary(target, text);
+    if (std::rename(temporary.path().c_str(), target.c_str()) != 0) throw renameFailure(temporary.path(), target);
+    temporary.placed();
+    syncFolder(target);
   } catch (const std::string& reason) {
     throw WriteError(target, reason);
   }
-  replaceFile(target, text, [&target](const std::string& temporary) {
-    return std::rename(temporary.c_str(), target.c_str()) == 0 ? Replacement::RENAMED : Replacement::FAILED;
-  });
 }
 
 bool writableName(const std::string& name) {
@@ -346,58 +308,6 @@ bool writableName(const std::string& name) {
 
 WriteError::WriteError(const std::string& file, const std::string& why)
     : std::string("Could not write XML file \"" + file + "\": " + why), reason(why) {}
-
-bool replaceFile(const std::string& target, const std::string& text,
-                 const std::function<Replacement(const std::string& temporary)>& replace) {
-  if (target.empty()) throw WriteError(target, "no file is named");
-  const size_t slash = target.rfind('/');
-  removeLeftTemporaries(slash == std::string::npos ? "./" : target.substr(0, slash + 1),
-                        slash == std::string::npos ? target : target.substr(slash + 1));
-  const std::string temporary = target + "." + std::to_string(gettid()) + ".tmp";
-  // Made anew, so nothing is written through a link. A link at this
-  // thread's own name is nobody's temporary (those are regular files): it
-  // goes, lest it stop every save. Anything else there stays, and the save
-  // fails naming it.
-  const auto create = [&temporary] {
-    return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  };
-  int descriptor = create();
-  struct stat taken;
-  if (descriptor < 0 && errno == EEXIST && ::lstat(temporary.c_str(), &taken) == 0 && S_ISLNK(taken.st_mode) &&
-      ::unlink(temporary.c_str()) == 0) {
-    descriptor = create();
-  }
-  if (descriptor < 0) {
-    throw WriteError(target, "could not create " + quotedPath(temporary) + ": " + std::strerror(errno));
-  }
-  // Closing releases the lock, after the rename; a process that took it in
-  // the instant before the lock removes it, and this one must not write it.
-  struct stat held, named;
-  if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0 || ::fstat(descriptor, &held) != 0 ||
-      ::lstat(temporary.c_str(), &named) != 0 || held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
-    ::close(descriptor);
-    throw WriteError(target, "another process removed " + quotedPath(temporary) + " as it was made");
-  }
-  std::string failure;
-  for (size_t written = 0; failure.empty() && written < text.size();) {
-    const ssize_t n = ::write(descriptor, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) failure = "could not write " + quotedPath(temporary) + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-    else written += static_cast<size_t>(n);
-  }
-  if (failure.empty() && ::fsync(descriptor) != 0)
-    failure = "could not write " + quotedPath(temporary) + ": " + std::strerror(errno);
-  const Replacement step = failure.empty() ? replace(temporary) : Replacement::LEFT;
-  if (step == Replacement::FAILED) {
-    const int error = errno;
-    failure = "could not rename " + quotedPath(temporary) + " to " + quotedPath(target) + ": " + std::strerror(error);
-  }
-  const bool replaced = step == Replacement::RENAMED;
-  if (!replaced) ::unlink(temporary.c_str());
-  ::close(descriptor);
-  if (!failure.empty()) throw WriteError(target, failure);
-  return replaced;
-}
 
 // ---------------------------------------------------------------------------
 // The parser side
@@ -421,7 +331,8 @@ void DOMXMLHandler::endElement(const char*) {
 
 OpenError::OpenError(const std::string& message, int errorNumber) : std::string(message), error(errorNumber) {}
 
-XMLReader::XMLReader(XMLHandler* h) : handler(h), sizeLimit(0), depthLimit(0), info() {}
+XMLReader::XMLReader(XMLHandler* h)
+    : handler(h), sizeLimit(0), depthLimit(0), info(), keepOpen(false), descriptor(-1) {}
 
 void XMLReader::readFile(const std::string& file) {
   ReadState state;
@@ -445,6 +356,7 @@ void XMLReader::readFile(const std::string& file) {
     throw OpenError(std::string("Could not open XML file: ") + std::strerror(error), error);
   }
   if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) throw notRegular();
+  if (keepOpen) this->descriptor = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
   const auto tooLarge = [this] { return "The file is larger than " + std::to_string(sizeLimit) + " bytes"; };
   if (sizeLimit > 0 && static_cast<unsigned long long>(info.st_size) > sizeLimit) throw tooLarge();
   state.parser = XML_ParserCreate(nullptr);
@@ -478,21 +390,27 @@ void XMLReader::readFile(const std::string& file) {
   }
 }
 
-Node* loadXML(const char* file, size_t sizeLimit, unsigned depthLimit, struct stat* info) {
+Node* loadXML(const char* file, size_t sizeLimit, unsigned depthLimit, struct stat* info, int* descriptor) {
+  if (descriptor) *descriptor = -1;
   if (!file) throw OpenError("Could not open XML file", ENOENT);
   DOMXMLHandler handler;
   XMLReader reader(&handler);
   reader.sizeLimit = sizeLimit;
   reader.depthLimit = depthLimit;
+  reader.keepOpen = descriptor != nullptr;
+  const auto handOver = [&] {
+    if (info) *info = reader.info;
+    if (descriptor) *descriptor = reader.descriptor;
+  };
   try {
     reader.readFile(file);
   } catch (...) {
     // What the parser accepted before the error is of no use to anyone.
     delete handler.root;
-    if (info) *info = reader.info;
+    handOver();
     throw;
   }
-  if (info) *info = reader.info;
+  handOver();
   return handler.root;
 }
 

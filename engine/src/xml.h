@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -60,9 +59,9 @@ class Node {
   // saying which name cannot be written (writableName).
   std::string fileText() const;
 
-  // Writes fileText to the file through replaceFile, renaming the
-  // temporary over it. Throws a WriteError when the file cannot be written;
-  // the old file is then left as it was.
+  // Writes fileText into a TemporaryFile (temporaryfile.h) and renames it
+  // over the file, then syncs the folder. Throws a WriteError when the file
+  // cannot be written; the old file is then left as it was.
   void saveXML(const char* file) const;
 };
 
@@ -80,26 +79,6 @@ class WriteError : public std::string {
   std::string reason;
   WriteError(const std::string& file, const std::string& reason);
 };
-
-// What the last step of replaceFile did with the temporary.
-enum class Replacement {
-  RENAMED,  // over the target
-  LEFT,     // not renamed: the target is left as it is
-  FAILED,   // the rename failed; errno says why
-};
-
-// Puts text in the place of target, so that target is always either the old
-// file or the whole new one. The text goes into a new file of this thread's
-// own beside it, "<target>.<thread id>.tmp": made anew and never through a
-// link, flushed to disk, and locked (flock) until it is renamed, so that no
-// other process takes it for one left by a process that died. Such left
-// temporaries of target, which no process holds, are removed first.
-// replace(temporary) then renames the temporary over target, or leaves
-// target as it is, and says which. A temporary not put in place is
-// removed. Gives whether it was; throws a WriteError, target left as it
-// was, when the temporary cannot be written or the rename fails.
-bool replaceFile(const std::string& target, const std::string& text,
-                 const std::function<Replacement(const std::string& temporary)>& replace);
 
 // The parser's events. Handlers are destroyed through their own type.
 class XMLHandler {
@@ -149,6 +128,11 @@ class XMLReader {
   // What the file was when it was opened (device, inode, size, times), for
   // a caller that must know later whether a file is still the one it read.
   struct stat info;
+  // When keepOpen is set, a descriptor of the file read, which the caller
+  // closes, also when the read throws after the file opened; else -1. A
+  // file held open keeps its inode, so no other file can come to have it.
+  bool keepOpen;
+  int descriptor;
 
   explicit XMLReader(XMLHandler* handler);
   // Parses one regular file, calling the handler for each start and end
@@ -164,8 +148,11 @@ class XMLReader {
 
 // Reads a file into a tree that the caller owns; throws as readFile does.
 // The limits as the reader's: 0 reads a file of any size or depth. info,
-// when given, receives the reader's info of the file, also when it throws.
-Node* loadXML(const char* file, size_t sizeLimit = 0, unsigned depthLimit = 0, struct stat* info = nullptr);
+// when given, receives the reader's info of the file, and descriptor, when
+// given, the file kept open (the reader's keepOpen), both also when it
+// throws.
+Node* loadXML(const char* file, size_t sizeLimit = 0, unsigned depthLimit = 0, struct stat* info = nullptr,
+              int* descriptor = nullptr);
 
 // The name a bank gives an entry of its list file: the entry's "name", else
 // its "filename" with the warning "No name specified for <kind>. Using

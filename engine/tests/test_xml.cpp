@@ -1,10 +1,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -12,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "filesystemshim.h"
+#include "temporaryfile.h"
 #include "testsupport.h"
 #include "xml.h"
 
@@ -364,19 +370,23 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   std::unique_ptr<Node> root(element("new"));
   const std::string prefix = "Could not write XML file \"" + target + "\": ";
 
-  // The temporary file cannot be created (a directory is in its place): the
-  // message names the temporary, not the target.
-  const std::string temporary = korvu_test::temporaryOf(target);
-  ASSERT_EQ(mkdir(temporary.c_str(), 0755), 0);
-  try {
-    root->saveXML(target.c_str());
-    ADD_FAILURE() << "no failure reported";
-  } catch (const korvu::xml::WriteError& failure) {
-    EXPECT_EQ(failure, prefix + "could not create \"" + temporary + "\": File exists");
-    EXPECT_EQ(failure.reason, "could not create \"" + temporary + "\": File exists");
+  // The temporary cannot be made under any name it tries (a folder takes
+  // each): the message names the temporary, not the target.
+  {
+    korvu_test::FileSystemShim shim;
+    shim.predictableNames = true;
+    const std::string temporary = korvu_test::temporaryOf(target);
+    ASSERT_EQ(mkdir(temporary.c_str(), 0755), 0);
+    try {
+      root->saveXML(target.c_str());
+      ADD_FAILURE() << "no failure reported";
+    } catch (const korvu::xml::WriteError& failure) {
+      EXPECT_EQ(failure, prefix + "could not create \"" + temporary + "\": File exists");
+      EXPECT_EQ(failure.reason, "could not create \"" + temporary + "\": File exists");
+    }
+    EXPECT_EQ(readFile(target), "old contents");
+    rmdir(temporary.c_str());
   }
-  EXPECT_EQ(readFile(target), "old contents");
-  rmdir(temporary.c_str());
 
   // The rename fails (a non-empty directory is the target): nothing is left behind.
   const std::string dirTarget = dir + "/sub";
@@ -385,16 +395,37 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   EXPECT_THROW(root->saveXML(dirTarget.c_str()), std::string);
   EXPECT_EQ(readFile(dirTarget + "/inside"), "x");
 
-  // A link where the temporary goes is removed, not written through: its
-  // target stays as it was, and the save goes on.
+  // A link where an earlier version's temporary went is never written
+  // through, and stops no save.
   const std::string outside = makeTempDir() + "/outside";
   writeFile(outside, "not the game's");
   const std::string linked = dir + "/linked.xml";
-  ASSERT_EQ(symlink(outside.c_str(), korvu_test::temporaryOf(linked).c_str()), 0);
+  ASSERT_EQ(symlink(outside.c_str(), (linked + ".tmp").c_str()), 0);
   root->saveXML(linked.c_str());
   EXPECT_EQ(readFile(outside), "not the game's");
   EXPECT_EQ(readFile(linked), DECL + "<new/>\n");
   ASSERT_EQ(unlink(linked.c_str()), 0);
+  ASSERT_EQ(unlink((linked + ".tmp").c_str()), 0);
+
+  // The write fails (the disk is full, or a file size limit): the message
+  // names the temporary, and the temporary goes.
+  const korvu_test::ChildResult full = korvu_test::runInChild([&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{8, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string reason;
+    try {
+      root->saveXML(target.c_str());
+    } catch (const korvu::xml::WriteError& failure) {
+      reason = failure.reason;
+    }
+    limit.rlim_cur = RLIM_INFINITY;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::printf("%s\n", reason.c_str());
+  });
+  EXPECT_EQ(full.out.rfind("could not write \"" + target + ".", 0), 0u) << full.out;
+  EXPECT_NE(full.out.find(".tmp\": File too large"), std::string::npos) << full.out;
+  EXPECT_EQ(readFile(target), "old contents");
 
   // No such directory.
   EXPECT_THROW(root->saveXML((dir + "/none/x.xml").c_str()), std::string);
@@ -404,26 +435,35 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"keep.xml", "sub"}));
 
+  // A save is on disk once it returns: the folder is synced after the rename.
+  korvu_test::FileSystemShim shim;
   root->saveXML(target.c_str());
+  EXPECT_EQ(shim.folderSyncs, 1u);
   EXPECT_EQ(readFile(target), DECL + "<new/>\n");
   EXPECT_EQ(listDir(dir).size(), 2u);
 }
 
-// Each save writes a temporary of its own. One that its writer still holds
-// (a copy of the game stopped in the middle of its save) is left alone; one
-// that nobody holds (its writer died) goes at the next save.
+// Each save writes a temporary of its own, under a name no other writer
+// holds, even one of the same process and thread. One that its writer
+// still holds (a copy of the game stopped in the middle of its save) is
+// left alone; one that nobody holds (its writer died) goes at the next
+// save. Where the file system gives no locks, the save goes on unlocked.
 TEST(XmlSave, TemporariesOfLiveWritersStayThoseOfDeadOnesGo) {
   const std::string dir = makeTempDir(), target = dir + "/t.xml";
-  const std::string live = target + ".1.tmp", dead = target + ".2.tmp", earlier = target + ".tmp";
-  for (const std::string& file : {live, dead, earlier, dir + "/t.xml.x.tmp"}) writeFile(file, "partial");
-  const int holder = open(live.c_str(), O_RDONLY);
-  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  const std::string dead = target + ".2.tmp", earlier = target + ".tmp", random = target + ".0123abcd.tmp";
+  for (const std::string& file : {dead, earlier, random, dir + "/t.xml.x.tmp"}) writeFile(file, "partial");
   std::unique_ptr<Node> root(element("new"));
-  root->saveXML(target.c_str());
+  {
+    const korvu::TemporaryFile first(target, "one"), second(target, "two");
+    EXPECT_NE(first.path(), second.path());
+    root->saveXML(target.c_str());
+    EXPECT_EQ(readFile(first.path()), "one");
+    EXPECT_EQ(readFile(second.path()), "two");
+  }
+  // Not placed: gone with their writers.
   std::vector<std::string> names = listDir(dir);
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"t.xml", "t.xml.1.tmp", "t.xml.x.tmp"}));
-  close(holder);
+  EXPECT_EQ(names, (std::vector<std::string>{"t.xml", "t.xml.x.tmp"}));
   // The same for a file named below the working folder.
   writeFile(dead, "partial");
   char* here = getcwd(nullptr, 0);
@@ -433,8 +473,13 @@ TEST(XmlSave, TemporariesOfLiveWritersStayThoseOfDeadOnesGo) {
   free(here);
   EXPECT_EQ(listDir(dir).size(), 2u);
 
-  // The replacing step may leave the target as it is.
-  EXPECT_FALSE(korvu::xml::replaceFile(target, "other", [](const std::string&) { return korvu::xml::Replacement::LEFT; }));
-  EXPECT_EQ(readFile(target), DECL + "<new/>\n");
+  korvu_test::FileSystemShim shim;
+  shim.flockError = ENOLCK;
+  testing::internal::CaptureStdout();
+  (*root)["a"] = "unlocked";
+  root->saveXML(target.c_str());
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("(No locks available); it is written unlocked."),
+            std::string::npos);
+  EXPECT_NE(readFile(target).find("unlocked"), std::string::npos);
   EXPECT_EQ(listDir(dir).size(), 2u);
 }

@@ -3,20 +3,24 @@
 // to read told apart, a broken file kept aside only while it is the file
 // that failed, and saves that neither a held lock nor a planted link can
 // stop or lead astray.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "common/playerprofile.h"
 #include "common/userfile.h"
+#include "filesystemshim.h"
 #include "korvu.h"
 #include "testsupport.h"
 
@@ -40,6 +44,15 @@ std::string nested(const std::string& root, int levels) {
   for (int i = 1; i < levels; ++i) text += "<p>";
   for (int i = 1; i < levels; ++i) text += "</p>";
   return text + "</" + root + ">";
+}
+
+int temporariesIn(const std::string& dir) {
+  int count = 0;
+  if (DIR* folder = opendir(dir.c_str())) {
+    while (const dirent* entry = readdir(folder)) count += std::string(entry->d_name).find(".tmp") != std::string::npos;
+    closedir(folder);
+  }
+  return count;
 }
 
 bool exists(const std::string& path) {
@@ -85,18 +98,24 @@ TEST(PlayerProfiles, BadFilesAndFailedSaves) {
   EXPECT_THROW(bank.load(dir + "/missing.xml"), std::string);
   EXPECT_TRUE(bank.empty());
   // At start-up a missing file is no profiles yet; one that cannot be read
-  // is kept aside, so creating a profile does not replace the old ones.
-  bank.loadOrKeepAside(dir + "/missing.xml");
+  // is kept aside by the first save, so creating a profile does not
+  // replace the old ones.
+  bank.loadAtStart(dir + "/missing.xml");
   testing::internal::CaptureStdout();
-  bank.loadOrKeepAside(dir + "/broken.xml");
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("broken.xml.broken"), std::string::npos);
+  bank.loadAtStart(dir + "/broken.xml");
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                "It is kept aside when the player profiles are next saved, and a new file is written in its place."),
+            std::string::npos);
   EXPECT_TRUE(bank.empty());
+  bank += profile("a");
+  bank.save(dir + "/broken.xml");
   EXPECT_EQ(readFile(dir + "/broken.xml.broken"), "<profiles><profile name=\"z\"></profiles>");
 
-  // A directory where the temporary file would go makes the write fail.
+  // A folder where each temporary would go makes the write fail.
+  korvu_test::FileSystemShim shim;
+  shim.predictableNames = true;
   writeFile(dir + "/p.xml", "old");
   ASSERT_EQ(mkdir(korvu_test::temporaryOf(dir + "/p.xml").c_str(), 0755), 0);
-  bank += profile("a");
   EXPECT_THROW(bank.save(dir + "/p.xml"), std::string);
   EXPECT_EQ(readFile(dir + "/p.xml"), "old");
 }
@@ -107,9 +126,11 @@ TEST(PlayerProfiles, FilesBeyondTheSizeLimitAreRefusedAndKeptAside) {
   const std::string text = "<profiles>" + std::string(glimro::USER_FILE_LIMIT, ' ') + "</profiles>";
   writeFile(file, text);
   testing::internal::CaptureStdout();
-  PlayerProfileBank().loadOrKeepAside(file);
+  PlayerProfileBank bank;
+  bank.loadAtStart(file);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("\"" + file + "\": The file is larger than 4194304 bytes"),
             std::string::npos);
+  bank.save(file);
   EXPECT_EQ(readFile(file + ".broken"), text);
 }
 
@@ -124,7 +145,7 @@ TEST(PlayerProfiles, FilesThatDoNotOpenStayAndAreNotWritten) {
   const korvu_test::ChildResult child = korvu_test::runUnprivileged([&] {
     for (const std::string& file : {locked, loop}) {
       PlayerProfileBank bank;
-      bank.loadOrKeepAside(file);
+      bank.loadAtStart(file);
       bank += profile("Bo");
       EXPECT_THROW(bank.save(file), std::string);
       if (testing::Test::HasFailure()) std::printf("written: %s\n", file.c_str());
@@ -156,9 +177,10 @@ TEST(PlayerProfiles, ElementReadingAndDirectDeletion) {
   EXPECT_TRUE(bank.empty());
 }
 
-// What the start-up read finds, and what it does with the file: nothing
-// that is no regular file is opened or waited on, and only a file that
-// opened and did not read is moved aside.
+// What the start-up read finds, and what becomes of the file: nothing that
+// is no regular file is opened or waited on, the read moves nothing, and
+// only a file that opened and did not read is kept aside, by the next save.
+// A link is read through but never written through or replaced.
 TEST(UserFile, EachWayAFileFailsIsToldApartAndOnlyUnreadableOnesKeptAside) {
   const std::string dir = makeTempDir();
   writeFile(dir + "/good.xml", nested("profiles", glimro::USER_FILE_DEPTH));
@@ -169,23 +191,30 @@ TEST(UserFile, EachWayAFileFailsIsToldApartAndOnlyUnreadableOnesKeptAside) {
   ASSERT_EQ(mkfifo((dir + "/fifo.xml").c_str(), 0644), 0);
   ASSERT_EQ(symlink((dir + "/fifo.xml").c_str(), (dir + "/tofifo.xml").c_str()), 0);
   ASSERT_EQ(mkdir((dir + "/folder.xml").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/unmounted/profiles.xml", (dir + "/dangling.xml").c_str()), 0);
+  ASSERT_EQ(symlink("good.xml", (dir + "/linked.xml").c_str()), 0);
+  const std::string kept = "It is kept aside when the player profiles are next saved";
   struct Case {
     const char* name;
     UserFile::State state;
     std::string reason;
-    bool keptAside;
   };
   const Case cases[] = {
-      {"good.xml", UserFile::READ, "", false},
-      {"none.xml", UserFile::MISSING, "there is no such file.", false},
-      {"loop.xml", UserFile::UNOPENED, "Too many levels of symbolic links. It is left as it is", false},
-      {"fifo.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is", false},
-      {"tofifo.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is", false},
-      {"folder.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is", false},
-      {"broken.xml", UserFile::BROKEN, "no element found. It is kept as", true},
-      {"deep.xml", UserFile::BROKEN, "Its elements nest deeper than 64 levels. It is kept as", true},
-      {"other.xml", UserFile::OTHER_ROOT, "its root element is \"settings\", not \"profiles\". It is kept as", true},
+      {"good.xml", UserFile::READ, ""},
+      {"linked.xml", UserFile::READ, ""},
+      {"none.xml", UserFile::MISSING, "there is no such file."},
+      {"loop.xml", UserFile::UNOPENED, "Too many levels of symbolic links. It is left as it is"},
+      {"dangling.xml", UserFile::UNOPENED,
+       "it is a link to \"/unmounted/profiles.xml\", which is missing. It is left as it is"},
+      {"fifo.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is"},
+      {"tofifo.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is"},
+      {"folder.xml", UserFile::NOT_REGULAR, "it is not a regular file. It is left as it is"},
+      {"broken.xml", UserFile::BROKEN, "no element found. " + kept},
+      {"deep.xml", UserFile::BROKEN, "Its elements nest deeper than 64 levels. " + kept},
+      {"other.xml", UserFile::OTHER_ROOT, "its root element is \"settings\", not \"profiles\". " + kept},
   };
+  PlayerProfileBank bank;
+  bank += profile("Bo");
   for (const Case& c : cases) {
     const std::string file = dir + "/" + c.name;
     UserFile profiles = PlayerProfileBank::userFile(file);
@@ -196,37 +225,151 @@ TEST(UserFile, EachWayAFileFailsIsToldApartAndOnlyUnreadableOnesKeptAside) {
       EXPECT_EQ(profiles.problem.rfind("Could not read the player profiles from \"" + file + "\": " + c.reason, 0), 0u)
           << profiles.problem;
     }
-    EXPECT_EQ(exists(file + ".broken"), c.keptAside) << c.name;
-    EXPECT_EQ(exists(file), c.state != UserFile::MISSING && !c.keptAside) << c.name;
+    EXPECT_EQ(exists(file), c.state != UserFile::MISSING) << c.name;
+    const bool unreadable = c.state == UserFile::BROKEN || c.state == UserFile::OTHER_ROOT;
+    // A save replaces only what it could read, or keeps it aside first.
+    if (c.state == UserFile::UNOPENED || c.state == UserFile::NOT_REGULAR || c.name == std::string("linked.xml")) {
+      EXPECT_THROW(bank.save(file), UserFile::Refused) << c.name;
+    } else {
+      const std::string before = readFile(file);
+      EXPECT_NO_THROW(bank.save(file)) << c.name;
+      if (unreadable) {
+        EXPECT_EQ(readFile(file + ".broken"), before) << c.name;
+      }
+    }
+    EXPECT_EQ(exists(file + ".broken"), unreadable) << c.name;
   }
-  // A save never replaces what it could not read; the same save over a
-  // missing file makes it.
-  PlayerProfileBank bank;
-  bank += profile("Bo");
-  for (const char* name : {"loop.xml", "tofifo.xml", "folder.xml"})
-    EXPECT_THROW(bank.save(dir + "/" + name), UserFile::Refused) << name;
-  EXPECT_NO_THROW(bank.save(dir + "/none.xml"));
+  // Both links alike: neither is replaced, and the message says why.
+  const std::string good = readFile(dir + "/good.xml");
+  for (const char* name : {"dangling.xml", "linked.xml"}) {
+    try {
+      bank.save(dir + "/" + name);
+    } catch (const UserFile::Refused& refusal) {
+      EXPECT_NE(refusal.find("and the game neither writes through a link nor replaces one"), std::string::npos);
+    }
+    struct stat info;
+    EXPECT_TRUE(lstat((dir + "/" + name).c_str(), &info) == 0 && S_ISLNK(info.st_mode)) << name;
+  }
+  EXPECT_EQ(readFile(dir + "/good.xml"), good);
 }
 
 // Another copy may replace a broken file with a good one between this
-// copy's read and its move: the good file stays. Each file kept aside
-// takes the next free name, so none replaces another.
+// copy's read and its keeping aside: the good file is merged, and nothing
+// is kept. Each file kept aside takes the next free name, so none replaces
+// another.
 TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
   const std::string file = makeTempDir() + "/profiles.xml";
-  UserFile profiles = PlayerProfileBank::userFile(file);
   writeFile(file, "<profiles>");
-  EXPECT_EQ(profiles.read(), nullptr);
-  writeFile(file + ".new", "<profiles/>");
-  ASSERT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
-  EXPECT_EQ(profiles.keepAside(), "");
-  EXPECT_EQ(readFile(file), "<profiles/>");
+  PlayerProfileBank bank;
+  bank += profile("Bo");
+  bool replaced = false;
+  PlayerProfileBank::userFile(file).save([&](const korvu::xml::Node* onDisk) {
+    if (!replaced) {
+      replaced = true;
+      writeFile(file + ".new", "<profiles><profile name=\"Good\"/></profiles>");
+      EXPECT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
+    }
+    bank.getFromNode(onDisk);
+    return bank.buildDomTree();
+  });
+  EXPECT_FALSE(exists(file + ".broken"));
+  EXPECT_NE(readFile(file).find("Good"), std::string::npos);
 
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
     writeFile(file, suffix);
-    EXPECT_EQ(profiles.read(), nullptr);
-    EXPECT_EQ(profiles.keepAside(), file + suffix);
+    bank.save(file);
   }
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
+}
+
+// The step that puts a save in place knows what it displaced: a file that
+// another copy saved after this one read (the other copy stopped between
+// its look and its rename, or a slow disk) is merged, also where the file
+// was absent, and on file systems that cannot swap two files or refuse a
+// rename over a file. The folder is synced after each step, so that a
+// power cut loses nothing a save returned from; a file system without locks
+// stops no save.
+TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
+  const std::string dir = makeTempDir();
+  const auto names = [](const std::string& file) {
+    PlayerProfileBank back;
+    back.load(file);
+    std::string all;
+    for (const auto& entry : back) all += entry.first + " ";
+    return all;
+  };
+  struct Case {
+    const char* what;
+    unsigned refused;  // renameat2 flags the file system lacks
+    bool absent;
+  };
+  const Case cases[] = {{"swap", 0, false},
+                        {"swap, absent", 0, true},
+                        {"no swap", RENAME_EXCHANGE, false},
+                        {"no refusing rename, absent", RENAME_NOREPLACE, true}};
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string file = dir + "/p" + std::to_string(n++) + ".xml";
+    if (!c.absent) writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
+    korvu_test::FileSystemShim shim;
+    shim.refusedRenameFlags = c.refused;
+    PlayerProfileBank mine;
+    mine += profile("Mine");
+    // The other copy saves in the instant before this one's first try to
+    // put its file in place, without the lock this one holds.
+    shim.beforeRename = [&](const std::string& to) {
+      if (to != file) return;
+      shim.beforeRename = nullptr;
+      writeFile(file + ".other", "<profiles><profile name=\"Other\"/></profiles>");
+      EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
+    };
+    mine.save(file);
+    EXPECT_EQ(names(file), c.absent ? "Mine Other " : "Mine Old Other ") << c.what;
+    EXPECT_EQ(temporariesIn(dir), 0) << c.what;
+  }
+
+  // A save that fails after it displaced the other copy's file (here its
+  // next temporary cannot be made) puts that file back: nothing is lost.
+  {
+    const std::string file = dir + "/back.xml";
+    writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
+    korvu_test::FileSystemShim shim;
+    shim.predictableNames = true;  // the next round's name is the displaced file's
+    shim.beforeRename = [&](const std::string& to) {
+      if (to != file) return;
+      shim.beforeRename = nullptr;
+      writeFile(file + ".other", "<profiles><profile name=\"Other\"/></profiles>");
+      EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
+    };
+    PlayerProfileBank mine;
+    mine += profile("Mine");
+    EXPECT_THROW(mine.save(file), std::string);
+    EXPECT_EQ(names(file), "Other ");
+    EXPECT_EQ(temporariesIn(dir), 0);
+  }
+
+  // One folder sync for each step that put a file in place or kept one
+  // aside: a replace, a creation, a keeping aside and its replace.
+  const std::string file = dir + "/synced.xml";
+  PlayerProfileBank bank;
+  bank += profile("Ann");
+  for (unsigned expected : {1u, 1u, 2u}) {
+    if (expected == 2) writeFile(file, "<profiles>");
+    korvu_test::FileSystemShim shim;
+    bank.save(file);
+    EXPECT_EQ(shim.folderSyncs, expected);
+  }
+
+  // No locks here at all: the save goes on, says why, and leaves nothing.
+  korvu_test::FileSystemShim shim;
+  shim.flockError = ENOLCK;
+  bank += profile("Cy");
+  testing::internal::CaptureStdout();
+  EXPECT_NO_THROW(bank.save(file));
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("(No locks available); saving without it."), std::string::npos) << log;
+  EXPECT_EQ(log.find("removed"), std::string::npos) << log;
+  EXPECT_EQ(names(file), "Ann Cy ");
 }
 
 // A copy of the game stopped in the middle of its save holds the lock:
@@ -275,36 +418,30 @@ TEST(UserFile, AHeldOrPlantedLockAndAPlantedTemporaryNeverStopOrLeadASave) {
   back.load(file);
   EXPECT_EQ(back.size(), 4u);
 
-  // A quit signal ends the wait at once: the game ends in order, saved. The
-  // lock taken at start-up to move a broken file aside says what it is for.
-  const std::string broken = dir + "/broken.xml";
-  writeFile(broken, "<profiles>");
+  // A quit signal ends the wait the moment it comes, also in the middle of
+  // it: the game ends in order, saved.
   const int holder = open((file + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
-  const int brokenHolder = open((broken + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
   ASSERT_EQ(flock(holder, LOCK_EX), 0);
-  ASSERT_EQ(flock(brokenHolder, LOCK_EX), 0);
   const korvu_test::ChildResult quitting = korvu_test::runInChild([&] {
     korvu::init(0, true);
-    std::raise(SIGTERM);
+    std::thread signal([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      kill(getpid(), SIGTERM);
+    });
     PlayerProfileBank third;
     third += profile("Ed");
     const Clock::time_point start = Clock::now();
     third.save(file);
     std::printf("took %.3f s\n", secondsSince(start));
-    PlayerProfileBank::userFile(broken).load();
+    signal.join();
   });
   EXPECT_EQ(quitting.exitStatus, 0) << quitting.err;
   EXPECT_NE(quitting.out.find("the game is quitting: saving without it"), std::string::npos) << quitting.out;
   const size_t took = quitting.out.find("took ");
   ASSERT_NE(took, std::string::npos) << quitting.out;
   EXPECT_LT(std::stod(quitting.out.substr(took + 5)), 1.0) << quitting.out;
-  EXPECT_NE(quitting.out.find("the game is quitting: moving the unreadable file aside without it"),
-            std::string::npos)
-      << quitting.out;
   EXPECT_NE(readFile(file).find("Ed"), std::string::npos);
-  EXPECT_EQ(readFile(broken + ".broken"), "<profiles>");
   close(holder);
-  close(brokenHolder);
 
   ASSERT_EQ(unlink((file + ".lock").c_str()), 0);
   ASSERT_EQ(symlink((outside + "/made").c_str(), (file + ".lock").c_str()), 0);

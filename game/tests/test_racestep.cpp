@@ -22,6 +22,8 @@
 #include "ddd/model.h"
 #include "ddd/particles.h"
 #include "fonts/message.h"
+#include "gui/gui.h"
+#include "gui/label.h"
 #include "race/game.h"
 #include "race/glimro.h"
 #include "raceharness.h"
@@ -603,19 +605,26 @@ TEST(RaceStep, AResetOverTheSeamOfTwoSectionsIsNoWrongDirection) {
 }
 
 TEST(RaceStep, ExitEndsTheRaceAndTheRaceOverButtonLeavesItWithoutEndingTheProgram) {
+  korvu::gui::GUI table;
+  auto* first = new korvu::gui::Label();
+  first->name = "lTR_total_0_Name";
+  table += first;
   RaceHarness h(race(0, 2));
   Game& g = *h.game;
   h.autopilot = false;
   // The race-over table shows what another copy of the game saved while
   // this race ran.
+  glimro::raceResources->gui = &table;
   glimro::TrackStats other;
   other.tracktimes.add(glimro::TimeEntry(160000, "Other"));
   other.save(g.track->statsFile());
   fire(h, glimro::TRG_EXIT, "exit");
   EXPECT_TRUE(g.mainLoop(20.0f));
+  glimro::raceResources->gui = nullptr;
   EXPECT_TRUE(g.raceOver);
   EXPECT_EQ(g.playersRacing, 0);
   EXPECT_EQ(g.track->stats.tracktimes.entries[0].name, "Other");
+  EXPECT_EQ(first->caption, "Other");
   EXPECT_FALSE(g.leave);
   for (Glimro* v : g.players) EXPECT_TRUE(v->locked);
 

@@ -217,7 +217,7 @@ TEST(TwoCopiesOnOneFolder, ProfilesMadeInEitherCopyAreAllKept) {
   const int rounds = 20;
   EXPECT_TRUE(runTwoCopies(dir, [](int copy, const std::function<void()>& wait) {
     glimro::PlayerProfileBank bank;
-    bank.loadOrKeepAside("profiles.xml");
+    bank.loadAtStart("profiles.xml");
     for (int round = 0; round < rounds; ++round) {
       auto* made = new glimro::PlayerProfile();
       made->name = "copy" + std::to_string(copy) + " round" + std::to_string(round);

@@ -172,17 +172,18 @@ TEST(LastChoices, SaveMergesWithWhatAnotherCopySaved) {
   EXPECT_EQ(readFile(file + ".broken"), "<moresettings><profile");
 }
 
-// The last choices at start-up: a file that does not parse is kept aside,
-// a link loop stays and is not written. The settings file has the size limit.
+// The last choices at start-up: a file that does not parse is kept aside
+// by the next save, a link loop stays and is not written. The settings
+// file has the size limit.
 TEST(LastChoices, BrokenFilesAreKeptAsideAndUnopenableOnesLeftAlone) {
   const std::string dir = makeTempDir();
   writeFile(dir + "/m.xml", "<moresettings>");
   MoreSettings m;
-  m.loadOrKeepAside(dir + "/m.xml");
-  EXPECT_EQ(readFile(dir + "/m.xml.broken"), "<moresettings>");
+  m.loadAtStart(dir + "/m.xml");
   EXPECT_NO_THROW(m.save(dir + "/m.xml"));
+  EXPECT_EQ(readFile(dir + "/m.xml.broken"), "<moresettings>");
   ASSERT_EQ(symlink((dir + "/loop.xml").c_str(), (dir + "/loop.xml").c_str()), 0);
-  m.loadOrKeepAside(dir + "/loop.xml");
+  m.loadAtStart(dir + "/loop.xml");
   EXPECT_THROW(m.save(dir + "/loop.xml"), std::string);
   EXPECT_NO_THROW(m.save(dir + "/m.xml"));  // the mark is of that file alone
 

@@ -39,6 +39,7 @@
 #include "shell/resources.h"
 #include "race/settings.h"
 #include "shell/shell.h"
+#include "filesystemshim.h"
 #include "testsupport.h"
 #include "track/layouts.h"
 #include "track/track.h"
@@ -461,11 +462,15 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   // A record file that cannot be written is named on screen by its full
   // path, with the reason; the race's times are kept, and the next race on
   // the track saves them with its own.
+  korvu_test::FileSystemShim shim;
+  shim.predictableNames = true;
   ASSERT_EQ(mkdir(korvu_test::temporaryOf("track_short_stats.xml").c_str(), 0755), 0);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(61000, "Ann"));
+  ++glimro::game->track->timesPlaced;  // as a lap driven into the table does
   glimro::leaveRace();
   const std::string notice = noticeText();
-  EXPECT_NE(notice.find("kept as \"" + dir + "/track_short_stats.xml.broken\""), std::string::npos) << notice;
+  EXPECT_NE(notice.find("It is kept aside when the best times of \"Short track\" are next saved"), std::string::npos)
+      << notice;
   const std::string stats = dir + "/track_short_stats.xml";
   EXPECT_NE(notice.find("Could not save the best times of \"Short track\" to \"" + stats + "\": could not create \"" +
                         korvu_test::temporaryOf(stats) + "\": File exists.\nThe times of this race are kept while the "
@@ -482,14 +487,28 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_NE(glimro::game, nullptr);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(62000, "Bo"));
   glimro::leaveRace();
+  // The broken record file is still in place: this race's start says so again.
   EXPECT_EQ(noticeText(), "Could not save the last choices to \"" + dir + "/moresettings.xml\": could not create \"" +
-                              korvu_test::temporaryOf(dir + "/moresettings.xml") + "\": File exists.\n");
+                              korvu_test::temporaryOf(dir + "/moresettings.xml") + "\": File exists.\n" +
+                              "Could not read the best times of \"Short track\" from \"" + stats +
+                              "\": no element found. It is kept aside when the best times of \"Short track\" are "
+                              "next saved, and a new file is written in its place.\n");
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("moresettings.xml").c_str()), 0);
   glimro::TrackStats saved;
   saved.load("track_short_stats.xml");
   EXPECT_EQ(saved.laptimes.entries[0].name, "Ann");
   EXPECT_EQ(saved.laptimes.entries[1].name, "Bo");
   EXPECT_EQ(saved.laptimes.entries[2].ticks, 0);
+  EXPECT_EQ(korvu_test::readFile("track_short_stats.xml.broken"), "<trackstats><laptimes>");
+  // A race that placed no time loses none when its save fails, and says so.
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf("track_short_stats.xml").c_str(), 0755), 0);
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr);
+  glimro::leaveRace();
+  EXPECT_NE(noticeText().find("File exists.\nThis race placed no time in the tables, so none is lost.\n"),
+            std::string::npos)
+      << noticeText();
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
 
   // Exit in the main menu ends the program and leaves the rest queued.
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu
@@ -606,6 +625,8 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
 
   // A profile that cannot be saved is kept for the session and saved with
   // the next one; the notice names the file by its full path, and why.
+  korvu_test::FileSystemShim shim;
+  shim.predictableNames = true;
   ASSERT_EQ(mkdir(korvu_test::temporaryOf("profiles.xml").c_str(), 0755), 0);
   menuStep({glimro::TRG_NEW_PROFILE});
   field->caption = "Eve";

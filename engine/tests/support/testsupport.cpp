@@ -34,10 +34,6 @@ std::string makeTempDir() {
   return std::string(buf.data());
 }
 
-std::string temporaryOf(const std::string& file, long process) {
-  return file + "." + std::to_string(process ? process : static_cast<long>(gettid())) + ".tmp";
-}
-
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream ss;

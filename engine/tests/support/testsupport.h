@@ -19,10 +19,6 @@ std::string makeTempDir();
 // Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
-// The temporary file a save of file from this thread writes first (the
-// thread of process `process` where given: its main thread); a folder there
-// makes the save fail.
-std::string temporaryOf(const std::string& file, long process = 0);
 
 // RGBA pixels of the current GL read buffer, bottom row first, as OpenGL
 // hands them.

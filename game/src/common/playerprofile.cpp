@@ -86,7 +86,7 @@ void PlayerProfileBank::load(const std::string& file) {
   readFile(root.get());
 }
 
-void PlayerProfileBank::loadOrKeepAside(const std::string& file) {
+void PlayerProfileBank::loadAtStart(const std::string& file) {
   std::unique_ptr<korvu::xml::Node> root = userFile(file).load();
   if (root) readFile(root.get());
 }

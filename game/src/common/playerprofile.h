@@ -61,8 +61,8 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   // (see save).
   void load(const std::string& file);
   // The start-up read (UserFile::load): a file that cannot be read is told
-  // in the log and left or kept aside, and the bank stays empty.
-  void loadOrKeepAside(const std::string& file);
+  // in the log (the next save keeps it aside), and the bank stays empty.
+  void loadAtStart(const std::string& file);
   // Takes in the profiles that another copy of the game has saved to the
   // file since this one read it (as save does, without writing); gives how
   // many joined. A file that cannot be read adds none.

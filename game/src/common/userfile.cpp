@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <climits>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -25,34 +26,61 @@ namespace {
 // How often a save tries the lock again while another process holds it.
 const std::chrono::milliseconds LOCK_RETRY(20);
 
-std::string quoted(const std::string& file) { return "\"" + korvu::fullPath(file) + "\""; }
-
-// How often a save reads and merges again when another process keeps
-// replacing the file before this one can.
+// How many rounds a save takes, each finding another process's file in
+// place, before it gives up.
 constexpr unsigned SAVE_ATTEMPTS = 5;
-
-// Renames from to to, unless to exists: false with errno EEXIST then.
-bool moveNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // A file system that cannot refuse in the rename: a hard link never
-  // replaces a file either.
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    if (::unlink(from.c_str()) == 0) return true;
-    const int error = errno;
-    ::unlink(to.c_str());
-    errno = error;
-    return false;
-  }
-  // Nor hard links: the link was refused for a name that is there before
-  // anything else, so the name was free just now.
-  if (errno == EEXIST) return false;
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
 
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+bool sameInode(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+std::string linkTarget(const std::string& file) {
+  std::vector<char> target(PATH_MAX);
+  const ssize_t n = ::readlink(file.c_str(), target.data(), target.size());
+  return n > 0 ? std::string(target.data(), static_cast<size_t>(n)) : std::string("?");
+}
+
+// The file at path, opened for reading (never through a link) and locked
+// unless another process holds it, so that no clean-up takes it for a dead
+// process's temporary when it comes to have a temporary's name.
+korvu::Descriptor openLocked(const std::string& path) {
+  korvu::Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() >= 0) ::flock(fd.get(), LOCK_EX | LOCK_NB);
+  return fd;
+}
+
+// Copies what the open file from holds into a new file at to (made anew,
+// never through a link), flushed to disk. False with errno when it cannot;
+// nothing is left at to then.
+bool copyInto(int from, const std::string& to) {
+  korvu::Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (out.get() < 0) return false;
+  std::vector<char> buffer(64 * 1024);
+  bool copied = true;
+  for (off_t at = 0; copied;) {
+    const ssize_t n = ::pread(from, buffer.data(), buffer.size(), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      copied = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; copied && done < n;) {
+      const ssize_t w = ::write(out.get(), buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w == 0) errno = ENOSPC;
+      copied = w > 0;
+      done += w;
+    }
+    at += n;
+  }
+  if (copied && ::fsync(out.get()) == 0) return true;
+  const int error = errno;
+  ::unlink(to.c_str());
+  errno = error;
+  return false;
 }
 
 }  // namespace
@@ -71,7 +99,7 @@ FileLock::FileLock(const std::string& file, const char* doing) : fd_(-1) {
   }
   if (!refused.empty()) {
     if (fd >= 0) ::close(fd);
-    korvu::debug::warning(DBG_CORE, "The lock %s is not used (%s); %s without it.", quoted(lockFile).c_str(),
+    korvu::debug::warning(DBG_CORE, "The lock %s is not used (%s); %s without it.", korvu::quotedPath(lockFile).c_str(),
                           refused.c_str(), doing);
     return;
   }
@@ -82,7 +110,7 @@ FileLock::FileLock(const std::string& file, const char* doing) : fd_(-1) {
       return;
     }
     if (errno != EWOULDBLOCK && errno != EINTR) {
-      korvu::debug::warning(DBG_CORE, "Could not take the lock %s (%s); %s without it.", quoted(lockFile).c_str(),
+      korvu::debug::warning(DBG_CORE, "Could not take the lock %s (%s); %s without it.", korvu::quotedPath(lockFile).c_str(),
                             std::strerror(errno), doing);
       break;
     }
@@ -91,11 +119,11 @@ FileLock::FileLock(const std::string& file, const char* doing) : fd_(-1) {
     // game ends in order, its files saved.
     if (korvu::quitRequested()) {
       korvu::debug::warning(DBG_CORE, "Another process holds the lock %s; the game is quitting: %s without it.",
-                            quoted(lockFile).c_str(), doing);
+                            korvu::quotedPath(lockFile).c_str(), doing);
       break;
     }
     if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(LOCK_WAIT_MS)) {
-      korvu::debug::warning(DBG_CORE, "Another process holds the lock %s; %s without it.", quoted(lockFile).c_str(),
+      korvu::debug::warning(DBG_CORE, "Another process holds the lock %s; %s without it.", korvu::quotedPath(lockFile).c_str(),
                             doing);
       break;
     }
@@ -116,8 +144,13 @@ std::unique_ptr<korvu::xml::Node> UserFile::read() {
   std::unique_ptr<korvu::xml::Node> root;
   problem.clear();
   reason.clear();
+  linkTarget_.clear();
+  struct stat named;
+  if (::lstat(file.c_str(), &named) == 0 && S_ISLNK(named.st_mode)) linkTarget_ = linkTarget(file);
+  int descriptor = -1;
   try {
-    root.reset(korvu::xml::loadXML(file.c_str(), USER_FILE_LIMIT, USER_FILE_DEPTH, &seen_));
+    root.reset(korvu::xml::loadXML(file.c_str(), USER_FILE_LIMIT, USER_FILE_DEPTH, &seen_, &descriptor));
+    held_.reset(descriptor);
     if (root && root->name == rootName) {
       state = READ;
       return root;
@@ -126,15 +159,21 @@ std::unique_ptr<korvu::xml::Node> UserFile::read() {
     reason = "its root element is \"" + (root ? root->name : std::string()) + "\", not \"" + rootName + "\"";
     root.reset();
   } catch (const korvu::xml::OpenError& failure) {
+    held_.reset(descriptor);
     state = failure.error == ENOENT ? MISSING : failure.error == 0 ? NOT_REGULAR : UNOPENED;
     reason = state == MISSING       ? "there is no such file"
              : state == NOT_REGULAR ? "it is not a regular file"
                                     : std::strerror(failure.error);
+    if (state == MISSING && !linkTarget_.empty()) {
+      state = UNOPENED;
+      reason = "it is a link to \"" + linkTarget_ + "\", which is missing";
+    }
   } catch (const std::string& message) {
+    held_.reset(descriptor);
     state = BROKEN;
     reason = message;
   }
-  problem = "Could not read " + what + " from " + quoted(file) + ": " + reason + ".";
+  problem = "Could not read " + what + " from " + korvu::quotedPath(file) + ": " + reason + ".";
   return root;
 }
 
@@ -145,96 +184,231 @@ std::unique_ptr<korvu::xml::Node> UserFile::load() {
     korvu::debug::info(group, "%s", problem.c_str());
     return root;
   }
-  std::string outcome = " It is left as it is";
-  if (state == UNOPENED || state == NOT_REGULAR) {
-    // Nothing of it was seen: it may hold everything, and becomes readable
-    // again once its owner mends it.
-    outcome += ", and nothing is saved to it while it stays so.";
+  if (state == UNOPENED || state == NOT_REGULAR || !linkTarget_.empty()) {
+    // Nothing of it was seen, or it leads elsewhere: it may hold everything,
+    // and becomes readable again once its owner mends it.
+    problem += " It is left as it is, and nothing is saved to it while it stays so.";
   } else {
-    // Kept aside under the lock, so that no copy moves a file that another
-    // has just saved in its place.
-    FileLock lock(file, "moving the unreadable file aside");
-    try {
-      const std::string aside = keepAside();
-      if (aside.empty()) {
-        // Another copy saved in its place: that file is read instead.
-        root = read();
-        if (state == READ || state == MISSING) return root;
-        outcome += ".";
-      } else {
-        outcome = " It is kept as " + quoted(aside) + ".";
-      }
-    } catch (const std::string& message) {
-      outcome = " " + message + ".";
-    }
+    problem += " It is kept aside when " + what + " are next saved, and a new file is written in its place.";
   }
-  problem += outcome;
   korvu::debug::warning(group, "%s", problem.c_str());
   return nullptr;
 }
 
 void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge) {
   FileLock lock(file, "saving");
-  for (unsigned attempt = 1;; ++attempt) {
-    // Another copy replaced the file since it was read (it saved without
-    // the lock, or this one did): merged again, so that both copies' saves
-    // are on file.
-    if (attempt > SAVE_ATTEMPTS) {
-      throw "another process replaced it " + std::to_string(SAVE_ATTEMPTS) +
-          " times while this one saved, so it holds that process's save only";
+  std::unique_ptr<korvu::xml::Node> onDisk;
+  bool unreadable = false;
+  const auto readAgain = [&] {
+    onDisk = read();
+    if (!linkTarget_.empty()) {
+      throw Refused("it is a link to \"" + linkTarget_ +
+                    "\", and the game neither writes through a link nor replaces one");
     }
-    if (attempt > 1) korvu::debug::info(group, "%s changed while it was saved; merging again.", quoted(file).c_str());
-    std::unique_ptr<korvu::xml::Node> onDisk = read();
     if (state == UNOPENED || state == NOT_REGULAR) throw Refused(reason);
-    const bool unreadable = state == BROKEN || state == OTHER_ROOT;
+    unreadable = state == BROKEN || state == OTHER_ROOT;
     if (unreadable) korvu::debug::error(group, "%s", problem.c_str());
-    std::unique_ptr<korvu::xml::Node> merged(merge(onDisk.get()));
-    leaveOutUnwritable(*merged);
-    const std::string text = merged->fileText();
-    // What the next start would refuse to read is not written: the file
-    // stays as it is, and all it holds with it.
-    if (text.size() > USER_FILE_LIMIT) {
-      throw "it would take " + std::to_string(text.size()) + " bytes, more than the " +
-          std::to_string(USER_FILE_LIMIT) + " the game reads, so it is left as it was";
-    }
-    std::string aside;
-    if (unreadable) {
-      aside = keepAside();  // throws, and the file stays, when it cannot be moved
-      // Another process saved in its place meanwhile: merged with that file.
-      if (aside.empty()) continue;
-      korvu::debug::error(group, "The unreadable file is kept as %s.", quoted(aside).c_str());
-    }
-    const bool found = state == READ;
-    bool replaced = false;
-    try {
-      replaced = korvu::xml::replaceFile(file, text, [this, found](const std::string& temporary) {
-        return found ? replaceIfUnchanged(temporary) : createIfAbsent(temporary);
-      });
-    } catch (const korvu::xml::WriteError& failure) {
-      // Nothing replaced it: the kept file goes back to its own name, where
-      // the player and the next start look for it.
-      if (!aside.empty() && !moveNoReplace(aside, file) && errno != EEXIST) {
-        korvu::debug::error(group, "Could not move %s back: %s", quoted(aside).c_str(), std::strerror(errno));
+  };
+  readAgain();
+  // The other process's file that the last round displaced and merged,
+  // locked under that round's temporary name: it goes once a file that
+  // holds it is in place, and back into place when the save fails first.
+  std::string mergedName;
+  korvu::Descriptor merged;
+  try {
+    for (unsigned attempt = 1;; ++attempt) {
+      if (attempt > SAVE_ATTEMPTS) {
+        throw "another process replaced it " + std::to_string(SAVE_ATTEMPTS) +
+            " times while this one saved, so it holds that process's save only";
       }
-      throw failure.reason;
+      if (attempt > 1)
+        korvu::debug::info(group, "%s changed while it was saved; merging again.", korvu::quotedPath(file).c_str());
+      std::unique_ptr<korvu::xml::Node> tree(merge(onDisk.get()));
+      leaveOutUnwritable(*tree);
+      const std::string text = tree->fileText();
+      // What the next start would refuse to read is not written: the file
+      // stays as it is, and all it holds with it.
+      if (text.size() > USER_FILE_LIMIT) {
+        throw "it would take " + std::to_string(text.size()) + " bytes, more than the " +
+            std::to_string(USER_FILE_LIMIT) + " the game reads, so it is left as it was";
+      }
+      korvu::TemporaryFile temporary(file, text);
+      if (unreadable) {
+        const std::string aside = keepAside();
+        if (aside.empty()) {
+          readAgain();
+          continue;
+        }
+        korvu::debug::error(group, "The unreadable file is kept as %s.", korvu::quotedPath(aside).c_str());
+        unreadable = false;
+      }
+      korvu::Descriptor displaced;
+      const Put put = held_.get() < 0 ? create(temporary) : swap(temporary, displaced);
+      if (put == CHANGED) {
+        readAgain();
+        continue;
+      }
+      // The file now in place holds what was merged last.
+      if (!mergedName.empty()) ::unlink(mergedName.c_str());
+      mergedName.clear();
+      merged.reset();
+      if (put == PLACED) break;
+      onDisk = takeDisplaced(temporary.path(), displaced);
+      if (!onDisk) break;
+      // The next round expects this round's file in place.
+      mergedName = temporary.path();
+      merged = std::move(displaced);
+      held_.reset(::fcntl(temporary.descriptor(), F_DUPFD_CLOEXEC, 0));
+      ::fstat(temporary.descriptor(), &seen_);
     }
-    if (replaced) break;
+  } catch (...) {
+    if (!mergedName.empty()) putBack(mergedName);
+    throw;
   }
   state = READ;
   problem.clear();
   reason.clear();
 }
 
-korvu::xml::Replacement UserFile::replaceIfUnchanged(const std::string& temporary) const {
-  struct stat now;
-  if (::stat(file.c_str(), &now) != 0 || !sameFile(now, seen_)) return korvu::xml::Replacement::LEFT;
-  return std::rename(temporary.c_str(), file.c_str()) == 0 ? korvu::xml::Replacement::RENAMED
-                                                            : korvu::xml::Replacement::FAILED;
+UserFile::Put UserFile::create(korvu::TemporaryFile& temporary) {
+  if (!korvu::moveNoReplace(temporary.path(), file)) {
+    if (errno == EEXIST) return CHANGED;
+    throw korvu::renameFailure(temporary.path(), file);
+  }
+  temporary.placed();
+  korvu::syncFolder(file);
+  return PLACED;
 }
 
-korvu::xml::Replacement UserFile::createIfAbsent(const std::string& temporary) const {
-  if (moveNoReplace(temporary, file)) return korvu::xml::Replacement::RENAMED;
-  return errno == EEXIST ? korvu::xml::Replacement::LEFT : korvu::xml::Replacement::FAILED;
+UserFile::Put UserFile::swap(korvu::TemporaryFile& temporary, korvu::Descriptor& displaced) {
+  const std::string& name = temporary.path();
+  // The file in place is opened and locked before the swap moves it to the
+  // temporary's name, where a clean-up would take it for a dead process's
+  // temporary, and so that it is read even if its name goes.
+  displaced = openLocked(file);
+  if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE) == 0) {
+    temporary.placed();
+    korvu::syncFolder(file);
+    return sortDisplaced(name, displaced);
+  }
+  const int error = errno;
+  displaced.reset();
+  if (error == ENOENT) return CHANGED;  // the file went meanwhile
+  errno = error;
+  if (error != EINVAL && error != ENOSYS) throw korvu::renameFailure(name, file);
+  // A file system that cannot swap (some network and FUSE ones): the file
+  // is renamed over after a look that it is still the one read.
+  struct stat now;
+  if (::stat(file.c_str(), &now) != 0 || !sameFile(now, seen_)) return CHANGED;
+  if (std::rename(name.c_str(), file.c_str()) != 0) throw korvu::renameFailure(name, file);
+  temporary.placed();
+  korvu::syncFolder(file);
+  return PLACED;
+}
+
+UserFile::Put UserFile::sortDisplaced(const std::string& name, korvu::Descriptor& displaced) {
+  struct stat was, opened;
+  if (displaced.get() < 0 || ::fstat(displaced.get(), &opened) != 0 || ::lstat(name.c_str(), &was) != 0 ||
+      !sameInode(was, opened)) {
+    // Another copy put its file in place between the open and the swap:
+    // that file is opened where it is now.
+    displaced = openLocked(name);
+    if (::lstat(name.c_str(), &was) != 0) {
+      korvu::debug::error(group, "What this save displaced from %s was removed by another process before it was read.",
+                          korvu::quotedPath(file).c_str());
+      return PLACED;
+    }
+  }
+  if (S_ISREG(was.st_mode) && sameFile(was, seen_)) {
+    ::unlink(name.c_str());
+    return PLACED;
+  }
+  return DISPLACED;
+}
+
+std::unique_ptr<korvu::xml::Node> UserFile::takeDisplaced(const std::string& name,
+                                                          const korvu::Descriptor& displaced) {
+  std::string why;
+  struct stat info;
+  if (::lstat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    why = S_ISLNK(info.st_mode) ? "is a link" : "is not a regular file";
+  } else {
+    // Read through the descriptor: that file, even if a clean-up took its name.
+    const std::string path = displaced.get() >= 0 ? "/proc/self/fd/" + std::to_string(displaced.get()) : name;
+    try {
+      std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(path.c_str(), USER_FILE_LIMIT, USER_FILE_DEPTH));
+      if (root && root->name == rootName) return root;
+      why = "has the root element \"" + (root ? root->name : std::string()) + "\"";
+    } catch (const std::string& message) {
+      why = "could not be read (" + message + ")";
+    }
+  }
+  keepDisplacedAside(name, why);
+  return nullptr;
+}
+
+void UserFile::putBack(const std::string& name) {
+  korvu::Descriptor displaced = openLocked(file);
+  if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE) != 0) {
+    keepDisplacedAside(name, "could not be put back as this save failed (" + korvu::renameFailure(name, file) + ")");
+    return;
+  }
+  korvu::syncFolder(file);
+  if (sortDisplaced(name, displaced) == DISPLACED) keepDisplacedAside(name, "came in as this save failed");
+}
+
+std::string UserFile::asideName(unsigned n) const {
+  return file + ".broken" + (n == 0 ? std::string() : "." + std::to_string(n));
+}
+
+void UserFile::keepDisplacedAside(const std::string& name, const std::string& why) {
+  std::string kept;
+  for (unsigned n = 0; kept.empty(); ++n) {
+    const std::string aside = asideName(n);
+    if (korvu::moveNoReplace(name, aside)) {
+      korvu::syncFolder(aside);
+      kept = "it is kept as " + korvu::quotedPath(aside);
+    } else if (errno != EEXIST) {
+      kept = "it could not be kept aside: " + korvu::renameFailure(name, aside);
+    }
+  }
+  korvu::debug::error(group, "Another process put a file in place of %s while this one saved, which %s; %s.",
+                      korvu::quotedPath(file).c_str(), why.c_str(), kept.c_str());
+}
+
+std::string UserFile::keepAside() {
+  struct stat now;
+  if (held_.get() < 0 || ::stat(file.c_str(), &now) != 0 || !sameFile(now, seen_)) return "";
+  for (unsigned n = 0;; ++n) {
+    const std::string aside = asideName(n);
+    struct stat there;
+    if (::lstat(aside.c_str(), &there) == 0) {
+      // Kept at an earlier start, and still in place since.
+      if (sameInode(there, seen_)) return aside;
+      continue;
+    }
+    if (::link(file.c_str(), aside.c_str()) == 0) {
+      if (::lstat(aside.c_str(), &there) == 0 && sameInode(there, seen_)) {
+        korvu::syncFolder(aside);
+        return aside;
+      }
+      // Another copy's file took the name in between, and keeps it.
+      ::unlink(aside.c_str());
+      return "";
+    }
+    int error = errno;
+    if (error == EEXIST) continue;
+    if (korvu::noHardLinks(error)) {
+      if (copyInto(held_.get(), aside)) {
+        korvu::syncFolder(aside);
+        return aside;
+      }
+      error = errno;
+      if (error == EEXIST) continue;
+    }
+    throw "Could not keep " + korvu::quotedPath(file) + " aside as " + korvu::quotedPath(aside) + ": " +
+        std::strerror(error);
+  }
 }
 
 void UserFile::leaveOutUnwritable(korvu::xml::Node& root) const {
@@ -270,18 +444,7 @@ void UserFile::leaveOutUnwritable(korvu::xml::Node& root) const {
     korvu::debug::warning(group,
                           "%u element or attribute names in %s cannot be written (the first: \"%s\"); what they "
                           "name is left out of %s.",
-                          count, what.c_str(), first.c_str(), quoted(file).c_str());
-  }
-}
-
-std::string UserFile::keepAside() {
-  struct stat now;
-  if (::stat(file.c_str(), &now) != 0 || !sameFile(now, seen_)) return "";
-  for (unsigned n = 0;; ++n) {
-    const std::string aside = file + ".broken" + (n == 0 ? std::string() : "." + std::to_string(n));
-    if (moveNoReplace(file, aside)) return aside;
-    if (errno == EEXIST) continue;
-    throw "Could not move " + quoted(file) + " aside: " + std::strerror(errno);
+                          count, what.c_str(), first.c_str(), korvu::quotedPath(file).c_str());
   }
 }
 

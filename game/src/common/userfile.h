@@ -3,8 +3,9 @@
 // only, opened without blocking, limited in size and depth), one message
 // for each way a file can fail to read, a broken file kept aside rather
 // than written over, and the save that merges with what another copy of
-// the game wrote meanwhile. Each kind of file gives only its root element,
-// its words for the messages, and its parse, merge and build.
+// the game wrote meanwhile and knows what it replaced. Each kind of file
+// gives only its root element, its words for the messages, and its parse,
+// merge and build.
 #pragma once
 
 #include <sys/stat.h>
@@ -14,10 +15,11 @@
 #include <memory>
 #include <string>
 
+#include "temporaryfile.h"
+
 namespace korvu {
 namespace xml {
 class Node;
-enum class Replacement;
 }  // namespace xml
 }  // namespace korvu
 
@@ -69,9 +71,10 @@ class UserFile {
   };
 
   // Thrown by save for a file that is there but cannot be read (UNOPENED,
-  // NOT_REGULAR): it may hold what the player made, so it is not replaced.
-  // Like every message save throws, it is the reason alone, for "Could not
-  // save <what> to <file>: <reason>".
+  // NOT_REGULAR), and for a link at the file's name, which is neither
+  // written through nor replaced: it may hold what the player made, or lead
+  // to where the player keeps it. Like every message save throws, it is
+  // the reason alone, for "Could not save <what> to <file>: <reason>".
   class Refused : public std::string {
    public:
     explicit Refused(const std::string& message) : std::string(message) {}
@@ -94,41 +97,72 @@ class UserFile {
   UserFile(const std::string& file, const std::string& rootName, const std::string& what, int group);
 
   // The file as it is now: its tree (the caller's), or null with state and
-  // problem saying why. Logs and moves nothing.
+  // problem saying why. A link at the name is read through, and one whose
+  // target is missing is UNOPENED. Logs and moves nothing; the file read
+  // stays open until the next read.
   std::unique_ptr<korvu::xml::Node> read();
   // The read at start-up and race start of a file the game writes: read,
   // and what it found in the log, at level warning for a file that is there
   // and cannot be read (a missing one at info), problem then saying what
-  // became of the file. A broken file or one of another root is moved
-  // aside (keepAside) -- under the lock, and only while it is still the
-  // file that failed: when another copy replaced it meanwhile, the new file
-  // is read instead. A file that does not open, or is no regular file, is
-  // left where it is.
+  // becomes of the file: a broken one or one of another root is kept aside
+  // by the next save; one that does not open, is no regular file or is a
+  // link is left where it is. Moves nothing.
   std::unique_ptr<korvu::xml::Node> load();
   // Under the lock: reads the file as it is now, hands its tree to merge
   // (null for no file, or for a broken one, which is then kept aside) and
-  // writes the tree merge gives (taken over here) through replaceFile. The
-  // file is replaced only while it is still the one read (or still absent):
-  // when another process replaced it meanwhile, the save reads and merges
-  // again, so that both saves are on file; merge must allow that. Names the
-  // file could not hold are left out, with a warning. Throws Refused, and
-  // writes nothing, for a file that is there but cannot be read; throws a
-  // message, the file left as it was, when the text would be larger than
-  // USER_FILE_LIMIT or cannot be written (the kept file then back in its
-  // place).
+  // puts the tree merge gives (taken over here) in the file's place through
+  // a TemporaryFile. The temporary is swapped with the file, so that the
+  // save learns what it displaced: the file it read is removed, and any
+  // other (another copy saved in between) is merged, the merged tree put in
+  // place the same way, and then removed. An absent file is only created,
+  // never replaced. On a file system that cannot swap, the file is renamed
+  // over only after a look that it is still the one read, else read and
+  // merged again; a copy that replaces it between the look and the rename
+  // goes unseen there. merge must allow being called again with another
+  // tree. Names the file could not hold are left out, with a warning.
+  // Throws Refused, and writes nothing, for a file that is there but cannot
+  // be read or is a link; throws a message when the text would be larger
+  // than USER_FILE_LIMIT or cannot be written, or after SAVE_ATTEMPTS rounds
+  // that each found another process's file: the file then holds another
+  // process's save whole, never less than one.
   void save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge);
-  // Moves the file read last to the first free name of "<file>.broken",
-  // "<file>.broken.1", ..., so no file kept earlier is replaced. Gives the
-  // new name, or "" when the file is no longer the one read (another copy
-  // replaced it). Throws a message when it cannot be moved.
+ private:
+  struct stat seen_;            // the file the last read opened
+  korvu::Descriptor held_;      // that file, open (-1: none); see save
+  std::string linkTarget_;      // where a link at the file's name leads; empty: no link
+
+  // Before a save replaces the unreadable file it read (still held open),
+  // gives that file a name of its own beside it, the first of "<file>.broken", "<file>.broken.1", ... that is
+  // free or already holds it: a hard link, or a copy where the file system
+  // has no hard links. Nothing is moved, so no file but the one read is
+  // ever kept. Gives the name, or "" when the file is no longer the one
+  // read (another copy replaced it). Throws a message when it cannot be
+  // kept.
   std::string keepAside();
 
- private:
-  struct stat seen_;  // the file the last read opened
-
-  // replaceFile's last step, for a file read and for one that was absent.
-  korvu::xml::Replacement replaceIfUnchanged(const std::string& temporary) const;
-  korvu::xml::Replacement createIfAbsent(const std::string& temporary) const;
+  // How the put step of save ended.
+  enum Put {
+    PLACED,     // in place; the file it displaced (the one read) is gone
+    CHANGED,    // not put: the file is not the one read (or not absent)
+    DISPLACED,  // in place, and another process's file displaced
+  };
+  Put create(korvu::TemporaryFile& temporary);
+  Put swap(korvu::TemporaryFile& temporary, korvu::Descriptor& displaced);
+  // What a swap left at name: the file read, which goes, or another file,
+  // locked in displaced for the caller.
+  Put sortDisplaced(const std::string& name, korvu::Descriptor& displaced);
+  // Reads a displaced file at name (through displaced, where open) for
+  // merging: its tree, or null when it is none the game can merge, which is
+  // then kept aside and logged.
+  std::unique_ptr<korvu::xml::Node> takeDisplaced(const std::string& name, const korvu::Descriptor& displaced);
+  // Puts the displaced file at name back in place after a save failed; what
+  // that displaces goes when it is this save's, else is kept aside.
+  void putBack(const std::string& name);
+  std::string asideName(unsigned n) const;
+  // Moves a displaced file this save does not merge from name (a
+  // temporary's, which no other process uses) to the first free aside
+  // name, and says in the log why and where.
+  void keepDisplacedAside(const std::string& name, const std::string& why);
   // Takes out of the tree every attribute and element whose name cannot be
   // written (another program's, read from the file), and says so in the log.
   void leaveOutUnwritable(korvu::xml::Node& root) const;

@@ -49,7 +49,10 @@ void Glimro::nextLap() {
   if (track != nullptr && lap >= settings.laps) track->mergeStatsOnFile();
   if (lap > 0) {
     int place = -1;
-    if (track != nullptr) place = track->stats.laptimes.add(TimeEntry(static_cast<long>(lapTime), name));
+    if (track != nullptr) {
+      place = track->stats.laptimes.add(TimeEntry(static_cast<long>(lapTime), name));
+      track->timesPlaced += place >= 0;
+    }
     if (bestLapTime == 0.0 || lapTime < bestLapTime) {
       bestLapTime = lapTime;
       if (track != nullptr) track->stats.laptimes.dump();
@@ -69,6 +72,7 @@ void Glimro::nextLap() {
     int place = -1;
     if (track != nullptr) {
       place = track->stats.tracktimes.add(TimeEntry(static_cast<long>(raceTime), name));
+      track->timesPlaced += place >= 0;
       track->stats.tracktimes.dump();
     }
     messages += new korvu::fonts::Message(

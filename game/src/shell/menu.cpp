@@ -265,7 +265,7 @@ void prepareMenus() {
       korvu::Rect{0.0f, korvu::vpScreen.height - 50.0f, korvu::vpScreen.width, 30.0f};
   globalMessages.font = resources->font;
 
-  moreSettings.loadOrKeepAside(FILENAME_MORESETTINGS);
+  moreSettings.loadAtStart(FILENAME_MORESETTINGS);
   preselectProfile(moreSettings.singleplayer, "dlProfile0");
   preselectProfile(moreSettings.multiplayer_1, "dlProfile1");
   preselectProfile(moreSettings.multiplayer_2, "dlProfile2");

@@ -86,7 +86,7 @@ void MoreSettings::load(const std::string& file) {
   readFile(root.get());
 }
 
-void MoreSettings::loadOrKeepAside(const std::string& file) {
+void MoreSettings::loadAtStart(const std::string& file) {
   std::unique_ptr<korvu::xml::Node> root = userFile(file).load();
   if (root) readFile(root.get());
 }

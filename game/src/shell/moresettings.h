@@ -31,8 +31,8 @@ class MoreSettings {
   // (see save).
   void load(const std::string& file);
   // The start-up read (UserFile::load): a file that cannot be read is told
-  // in the log and left or kept aside, and nothing is preselected.
-  void loadOrKeepAside(const std::string& file);
+  // in the log (the next save keeps it aside), and nothing is preselected.
+  void loadAtStart(const std::string& file);
   // Sets one of the three choices as made by this copy now, so that save
   // writes it even when another copy has chosen otherwise since.
   void choose(std::string MoreSettings::*choice, const std::string& name);

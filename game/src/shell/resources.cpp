@@ -152,7 +152,7 @@ void Resources::load() {
   // The set holds one use of the shared list of its own, so the list lives
   // as long as the set even when a description lacks one of the lists.
   profileList->use();
-  profileBank->loadOrKeepAside(FILENAME_PROFILES);
+  profileBank->loadAtStart(FILENAME_PROFILES);
   korvu::debug::info(DBG_RESOURCES, "%d player profiles read.", static_cast<int>(profileBank->size()));
   for (auto& entry : *profileBank) *profileList += entry.second->createListItem();
 

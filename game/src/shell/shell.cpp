@@ -151,15 +151,23 @@ void leaveRace() {
   shown.swap(raceStartWarnings);
   std::string reason;
   bool refused = false;
+  const bool keptBefore = game->track && unsavedTimes.count(game->track->statsFile()) > 0;
   if (game->track && !saveRaceTimes(*game->track, reason, &refused)) {
     const Track& track = *game->track;
     const std::string failed = "Could not save the best times of \"" + track.title + "\" to \"" +
                                korvu::fullPath(track.statsFile()) + "\": " + reason + ".";
     if (!refused) {
       shown.push_back(failed);
-      shown.push_back(
-          "The times of this race are kept while the game runs: the next race on this track and the end of the game "
-          "try again to save them.");
+      const char* const retried =
+          " are kept while the game runs: the next race on this track and the end of the game try again to save "
+          "them.";
+      if (track.timesPlaced > 0) {
+        shown.push_back(std::string("The times of this race") + retried);
+      } else if (keptBefore) {
+        shown.push_back(std::string("The times of earlier races") + retried);
+      } else {
+        shown.push_back("This race placed no time in the tables, so none is lost.");
+      }
     } else if (track.statsState != UserFile::UNOPENED && track.statsState != UserFile::NOT_REGULAR) {
       // The race start read it; what became of it since has not been told.
       shown.push_back(failed + " It is left as it is, and the times of this race are not saved.");

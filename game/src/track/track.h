@@ -57,6 +57,8 @@ class Track : public korvu::ddd::QuadtreeObject {
   TrackStats stats;
   // What the race-start read of the record file found (loadStats).
   UserFile::State statsState;
+  // How many times driven on this track took a place in its tables.
+  int timesPlaced = 0;
   // Where load() takes its models from and files the bent road copies in;
   // not owned; the race hands it its model bank.
   korvu::ddd::ModelBank* modelBank;
@@ -102,12 +104,13 @@ class Track : public korvu::ddd::QuadtreeObject {
   // is the normal first race; one that cannot be read is told in the log,
   // where the notice takes it from, naming the track by its title; one
   // that does not open is left where it is (saveStats then refuses to
-  // replace it), a broken one is kept aside.
+  // replace it), a broken one is kept aside by the next save.
   void loadStats();
   // Merges what the record file holds now into the tables, writing
   // nothing: another copy of the game may have saved times since the race
-  // was built, and the race's own times are to be placed among them. The
-  // file is replaced only whole (saveXML), so no lock is needed to read it.
+  // was built, and the race's own times are to be placed among them. Each
+  // save puts a whole file in place (UserFile::save), so no lock is needed
+  // to read it.
   // A file that cannot be read adds nothing.
   void mergeStatsOnFile();
   // Fills the race-over labels prefix + "total_" / "lap_" + i + "_Nr",

@@ -241,6 +241,7 @@ void GameSession::launch() {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     unsetenv("ALSOFT_LOGLEVEL");
     setenv("LP_NUM_THREADS", "2", 0);
+    for (const auto& variable : gameSetup.environment) setenv(variable.first.c_str(), variable.second.c_str(), 1);
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -68,6 +68,8 @@ struct GameSetup {
   // folder. The logs go to the game's folder all the same.
   std::string program;
   std::string startFolder;
+  // Set in the game's environment, besides the driver's own.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // A working directory for the game: resources/ with links to the

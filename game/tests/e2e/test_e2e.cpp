@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "filesystemshim.h"
 #include "guilayout.h"
 #include "roadview.h"
 #include "session.h"
@@ -890,20 +891,23 @@ TEST_F(GameRun, AHugeProfileNameDoesNotHoldTheStart) {
 // and the end of the game saves them once the file can be written again.
 TEST_F(GameRun, FailedSaveOfTheBestTimesIsShownAndSavedAtTheEnd) {
   GameSetup setup;
+  // Names its temporaries as the shim gives them, so a folder can take
+  // one's place.
+  setup.environment = {{"LD_PRELOAD", KORVU_FILESYSTEM_SHIM}, {"KORVU_TEST_PREDICTABLE_NAMES", "1"}};
   start(setup);
   if (HasFatalFailure()) return;
   const std::string stats = game->folder() + "/" + STATS_FILE;
   korvu_test::writeFile(stats, earlierRecords());
   startSingleRace("Di");
   if (HasFatalFailure()) return;
-  ASSERT_EQ(mkdir(korvu_test::temporaryOf(stats, game->processId()).c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf(stats).c_str(), 0755), 0);
   leaveRace("pStartGameMenu1");
   if (HasFatalFailure()) return;
   const Clock::time_point left = Clock::now();
   while (secondsSince(left) < 5.0 && noticeInk(game->grab()) == 0) pauseFor(0.05);
   saveFrame("failed_save_notice", game->grab());
   EXPECT_GT(noticeInk(game->grab()), 200) << "the failed save is not on screen";
-  ASSERT_EQ(rmdir(korvu_test::temporaryOf(stats, game->processId()).c_str()), 0);
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf(stats).c_str()), 0);
   std::remove(stats.c_str());
   game->closeWindow();
   ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";

@@ -1,0 +1,196 @@
+#include "temporaryfile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "debug.h"
+#include "filepath.h"
+
+namespace korvu {
+
+namespace {
+
+// How often a temporary is made under another name before the save fails.
+constexpr unsigned CREATE_ATTEMPTS = 8;
+
+// The folder of file, ending in '/', and the file's name in it.
+std::string folderOf(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  return slash == std::string::npos ? "./" : file.substr(0, slash + 1);
+}
+
+std::string nameOf(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+// Sixteen hex digits that no other process is likely to draw.
+std::string randomPart() {
+  uint64_t value = 0;
+  if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) {
+    // No random bytes yet (early in a boot): the clock, the process and a
+    // count tell copies apart well enough, and a clash only costs a try.
+    static std::atomic<uint64_t> count{0};
+    value = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            (static_cast<uint64_t>(::getpid()) << 40) ^ (count++ * 0x9E3779B97F4A7C15ull);
+  }
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(value));
+  return digits;
+}
+
+// Whether name is one of the temporaries made for the file base:
+// "<base>.<hex digits>.tmp" (the process ids of earlier versions among
+// them), or "<base>.tmp" as still earlier versions named theirs.
+bool isTemporaryOf(const std::string& base, const std::string& name) {
+  if (name == base + ".tmp") return true;
+  const std::string prefix = base + ".";
+  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - 4, 4, ".tmp") != 0)
+    return false;
+  const std::string id = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+  return id.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// Removes the temporaries of base in folder (ending in '/') that no process
+// holds: left by a process that died in the middle of a save. Only regular
+// files are touched, and only the file that was locked is removed.
+void removeLeftTemporaries(const std::string& folder, const std::string& base) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!isTemporaryOf(base, entry->d_name)) continue;
+    const std::string path = folder + entry->d_name;
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0) continue;
+    struct stat held, named;
+    if (::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
+        ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev) {
+      ::unlink(path.c_str());
+    }
+  }
+  ::closedir(dir);
+}
+
+}  // namespace
+
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+  if (this != &other) {
+    reset(other.fd_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+void Descriptor::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+TemporaryFile::TemporaryFile(const std::string& target, const std::string& text) {
+  if (target.empty()) throw std::string("no file is named");
+  removeLeftTemporaries(folderOf(target), nameOf(target));
+  for (unsigned attempt = 1;; ++attempt) {
+    path_ = target + "." + randomPart() + ".tmp";
+    fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd_.get() < 0) {
+      // The name is taken (a clash, or something put there): another one.
+      const int error = errno;
+      if (error == EEXIST && attempt < CREATE_ATTEMPTS) continue;
+      throw "could not create " + quotedPath(path_) + ": " + std::strerror(error);
+    }
+    if (lockAsMade()) break;
+    // Removed by a clean-up before the lock took it: the name is not this
+    // object's any more.
+    fd_.reset();
+    if (attempt == CREATE_ATTEMPTS) {
+      throw "another process removed " + quotedPath(path_) + " each of " + std::to_string(CREATE_ATTEMPTS) +
+          " times it was made";
+    }
+  }
+  std::string failure;
+  for (size_t written = 0; failure.empty() && written < text.size();) {
+    const ssize_t n = ::write(fd_.get(), text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    const int error = n < 0 ? errno : ENOSPC;
+    if (n <= 0) failure = "could not write " + quotedPath(path_) + ": " + std::strerror(error);
+    else written += static_cast<size_t>(n);
+  }
+  if (failure.empty() && ::fsync(fd_.get()) != 0) {
+    const int error = errno;
+    failure = "could not write " + quotedPath(path_) + ": " + std::strerror(error);
+  }
+  if (!failure.empty()) {
+    ::unlink(path_.c_str());
+    fd_.reset();
+    throw failure;
+  }
+}
+
+bool TemporaryFile::lockAsMade() {
+  int locked;
+  while ((locked = ::flock(fd_.get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) continue;
+  if (locked != 0) {
+    // A clean-up that found the file first holds it, and removes it.
+    const int error = errno;
+    if (error == EWOULDBLOCK) return false;
+    debug::warning(dbgXml, "Could not lock %s (%s); it is written unlocked.", quotedPath(path_).c_str(),
+                   std::strerror(error));
+  }
+  struct stat held, named;
+  return ::fstat(fd_.get(), &held) == 0 && ::lstat(path_.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+         held.st_dev == named.st_dev;
+}
+
+TemporaryFile::~TemporaryFile() {
+  // Removed while still locked, so that no clean-up can take the name.
+  if (!placed_ && fd_.get() >= 0) ::unlink(path_.c_str());
+}
+
+bool noHardLinks(int error) { return error == EPERM || error == EOPNOTSUPP || error == ENOSYS; }
+
+bool moveNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    if (::unlink(from.c_str()) == 0) return true;
+    const int error = errno;
+    ::unlink(to.c_str());
+    errno = error;
+    return false;
+  }
+  if (!noHardLinks(errno)) return false;
+  struct stat there;
+  if (::lstat(to.c_str(), &there) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void syncFolder(const std::string& file) {
+  const Descriptor folder(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const int error = folder.get() < 0 ? errno : ::fsync(folder.get()) == 0 ? 0 : errno;
+  if (error != 0 && error != EINVAL) {
+    debug::warning(dbgXml, "Could not sync the folder of %s (%s); a power cut now may undo its last change.",
+                   quotedPath(file).c_str(), std::strerror(error));
+  }
+}
+
+std::string renameFailure(const std::string& from, const std::string& to) {
+  const int error = errno;
+  return "could not rename " + quotedPath(from) + " to " + quotedPath(to) + ": " + std::strerror(error);
+}
+
+}  // namespace korvu

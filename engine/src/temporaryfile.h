@@ -1,0 +1,92 @@
+// The steps that replace a file on disk so that it is always the old file or
+// the whole new one, also after a power cut: the new text goes into a
+// temporary of the writer's own beside the file, the temporary is renamed
+// (or swapped) into place, and the folder is synced. Whoever puts the
+// temporary in place says so (`placed`); until then the temporary's name is
+// its object's, which removes it when it goes.
+#pragma once
+
+#include <string>
+
+namespace korvu {
+
+// An open file descriptor, closed when it goes; -1 for none.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() { reset(); }
+  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Descriptor& operator=(Descriptor&& other) noexcept;
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return fd_; }
+  void reset(int fd = -1);
+
+ private:
+  int fd_;
+};
+
+// A new file beside target, "<target>.<random>.tmp", that holds text and is
+// flushed to disk. Its name is one that no other process holds: the random
+// part differs from copy to copy (also between copies whose process ids are
+// alike, in separate namespaces), and it is made anew with O_EXCL, never
+// through a link, under another name where one is taken. It is flocked from
+// just after it is made until the object goes, so that no other process's
+// clean-up takes it for the temporary of a process that died; one that such
+// a clean-up removed before the lock is made again under another name.
+// Where the file system gives no locks, it goes on unlocked and the log
+// says so: no clean-up can lock it either, so none removes it. Before it is
+// made, the temporaries of target that no process holds are removed, those
+// named "<target>.tmp" by earlier versions among them.
+class TemporaryFile {
+ public:
+  // Throws the reason alone, naming the temporary ("could not create
+  // "<full path>": <reason>", "could not write ..."), when it cannot be made
+  // or written; nothing is left behind then.
+  TemporaryFile(const std::string& target, const std::string& text);
+  // Removes the name unless the file was placed, then closes it (which
+  // ends the lock).
+  ~TemporaryFile();
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The written file, open as long as the object lives, so that its inode
+  // stays this file's wherever it is moved.
+  int descriptor() const { return fd_.get(); }
+  // The name no longer holds this file (it was renamed or swapped into
+  // place): it is not removed when the object goes.
+  void placed() { placed_ = true; }
+
+ private:
+  std::string path_;
+  Descriptor fd_;
+  bool placed_ = false;
+
+  // Locks the file just made and gives whether it still has its name (no
+  // clean-up removed it in the instant before the lock).
+  bool lockAsMade();
+};
+
+// Renames from to to unless to exists: false with errno EEXIST then, or
+// with the errno of another failure. Where the file system cannot refuse in
+// the rename itself, a hard link (which never replaces a file) and an
+// unlink do it. Where it has no hard links either, to is looked at first
+// and then renamed over: a file made there in between would be replaced.
+bool moveNoReplace(const std::string& from, const std::string& to);
+
+// Whether a failed link(2) errno says the file system has no hard links.
+bool noHardLinks(int error);
+
+// Flushes the folder that holds file to disk, so that a rename, link or
+// unlink in it outlives a power cut. A failure is logged, not thrown: the
+// step it follows has taken place, and a file system that cannot sync a
+// folder (EINVAL) keeps its names some other way.
+void syncFolder(const std::string& file);
+
+// The reason for a rename that failed with errno: "could not rename
+// "<from>" to "<to>": <reason>", both by their full paths.
+std::string renameFailure(const std::string& from, const std::string& to);
+
+}  // namespace korvu

@@ -1,0 +1,80 @@
+#include "filesystemshim.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace korvu_test {
+
+namespace {
+
+FileSystemShim* active = nullptr;
+bool inHook = false;
+
+void announce(const char* to) {
+  if (!active || !active->beforeRename || inHook) return;
+  inHook = true;
+  // A copy: the hook may take itself away.
+  const std::function<void(const std::string&)> hook = active->beforeRename;
+  hook(to);
+  inHook = false;
+}
+
+}  // namespace
+
+FileSystemShim::FileSystemShim() { active = this; }
+FileSystemShim::~FileSystemShim() { active = nullptr; }
+
+std::string temporaryOf(const std::string& file) { return file + ".0000000000000000.tmp"; }
+
+}  // namespace korvu_test
+
+using korvu_test::active;
+
+extern "C" {
+
+int flock(int fd, int operation) __THROW {
+  if (active && active->flockError) {
+    errno = active->flockError;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_flock, fd, operation));
+}
+
+int renameat2(int oldFolder, const char* from, int newFolder, const char* to, unsigned int flags) __THROW {
+  korvu_test::announce(to);
+  if (active && (flags & active->refusedRenameFlags)) {
+    errno = EINVAL;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_renameat2, oldFolder, from, newFolder, to, flags));
+}
+
+int rename(const char* from, const char* to) __THROW {
+  korvu_test::announce(to);
+  return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+
+int fsync(int fd) {
+  struct stat info;
+  if (active && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) ++active->folderSyncs;
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {
+  static const bool predictable = getenv("KORVU_TEST_PREDICTABLE_NAMES") != nullptr;
+  if (predictable || (active && active->predictableNames)) {
+    memset(buffer, 0, length);
+    return static_cast<ssize_t>(length);
+  }
+  return syscall(SYS_getrandom, buffer, length, flags);
+}
+
+}  // extern "C"
