@@ -274,6 +274,21 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
   });
   EXPECT_FALSE(exists(file + ".broken"));
   EXPECT_NE(readFile(file).find("Good"), std::string::npos);
+  // The same the instant after the look, before anything is renamed: the
+  // broken file is kept, the good one merged.
+  writeFile(file, "<profiles>");
+  {
+    korvu_test::FileSystemShim shim;
+    shim.beforeRename = [&](const std::string&) {
+      shim.beforeRename = nullptr;
+      writeFile(file + ".new", "<profiles><profile name=\"Later\"/></profiles>");
+      EXPECT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
+    };
+    bank.save(file);
+  }
+  EXPECT_EQ(readFile(file + ".broken"), "<profiles>");
+  EXPECT_NE(readFile(file).find("Later"), std::string::npos);
+  ASSERT_EQ(unlink((file + ".broken").c_str()), 0);
 
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
     writeFile(file, suffix);
