@@ -55,6 +55,29 @@ int temporariesIn(const std::string& dir) {
   return count;
 }
 
+// Another copy of the game saving a profiles file with one profile, without
+// the lock: a new file renamed over it. Made the instant before this
+// process's next rename, whatever it renames: after any look it takes.
+void anotherCopySaves(const std::string& file, const std::string& name) {
+  writeFile(file + ".other", "<profiles><profile name=\"" + name + "\"/></profiles>");
+  EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
+}
+void beforeNextRename(korvu_test::FileSystemShim& shim, const std::string& file, const std::string& name) {
+  shim.beforeRename = [&shim, file, name](const std::string&) {
+    shim.beforeRename = nullptr;
+    anotherCopySaves(file, name);
+  };
+}
+
+// The names in a profiles file, in order.
+std::string names(const std::string& file) {
+  PlayerProfileBank back;
+  back.load(file);
+  std::string all;
+  for (const auto& entry : back) all += entry.first + " ";
+  return all;
+}
+
 bool exists(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0;
@@ -264,11 +287,8 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
   bank += profile("Bo");
   bool replaced = false;
   PlayerProfileBank::userFile(file).save([&](const korvu::xml::Node* onDisk) {
-    if (!replaced) {
-      replaced = true;
-      writeFile(file + ".new", "<profiles><profile name=\"Good\"/></profiles>");
-      EXPECT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
-    }
+    if (!replaced) anotherCopySaves(file, "Good");
+    replaced = true;
     bank.getFromNode(onDisk);
     return bank.buildDomTree();
   });
@@ -279,11 +299,7 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
   writeFile(file, "<profiles>");
   {
     korvu_test::FileSystemShim shim;
-    shim.beforeRename = [&](const std::string&) {
-      shim.beforeRename = nullptr;
-      writeFile(file + ".new", "<profiles><profile name=\"Later\"/></profiles>");
-      EXPECT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
-    };
+    beforeNextRename(shim, file, "Later");
     bank.save(file);
   }
   EXPECT_EQ(readFile(file + ".broken"), "<profiles>");
@@ -306,13 +322,6 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
 // stops no save.
 TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
   const std::string dir = makeTempDir();
-  const auto names = [](const std::string& file) {
-    PlayerProfileBank back;
-    back.load(file);
-    std::string all;
-    for (const auto& entry : back) all += entry.first + " ";
-    return all;
-  };
   struct Case {
     const char* what;
     unsigned refused;  // renameat2 flags the file system lacks
@@ -328,16 +337,9 @@ TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
     if (!c.absent) writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
     korvu_test::FileSystemShim shim;
     shim.refusedRenameFlags = c.refused;
+    beforeNextRename(shim, file, "Other");
     PlayerProfileBank mine;
     mine += profile("Mine");
-    // The other copy saves in the instant before this one's first try to
-    // put its file in place, without the lock this one holds.
-    shim.beforeRename = [&](const std::string& to) {
-      if (to != file) return;
-      shim.beforeRename = nullptr;
-      writeFile(file + ".other", "<profiles><profile name=\"Other\"/></profiles>");
-      EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
-    };
     mine.save(file);
     EXPECT_EQ(names(file), c.absent ? "Mine Other " : "Mine Old Other ") << c.what;
     EXPECT_EQ(temporariesIn(dir), 0) << c.what;
@@ -350,12 +352,7 @@ TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
     writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
     korvu_test::FileSystemShim shim;
     shim.predictableNames = true;  // the next round's name is the displaced file's
-    shim.beforeRename = [&](const std::string& to) {
-      if (to != file) return;
-      shim.beforeRename = nullptr;
-      writeFile(file + ".other", "<profiles><profile name=\"Other\"/></profiles>");
-      EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
-    };
+    beforeNextRename(shim, file, "Other");
     PlayerProfileBank mine;
     mine += profile("Mine");
     EXPECT_THROW(mine.save(file), std::string);
