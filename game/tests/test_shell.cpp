@@ -640,6 +640,21 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
   field->caption = "Fay";
   menuStep({glimro::TRG_OK});
   EXPECT_NE(korvu_test::readFile("profiles.xml").find("Eve"), std::string::npos);
+  // A name of 31 letters of two bytes each is no longer than the field takes.
+  glimro::globalMessages.clear();
+  menuStep({glimro::TRG_NEW_PROFILE});
+  field->caption.clear();
+  for (int i = 0; i < 31; ++i) field->keyDown(resources->controlQueue, 0xE9);
+  // A link in the file's place refuses every save until it is mended, and
+  // the notice does not promise otherwise.
+  ASSERT_EQ(rename("profiles.xml", "kept.xml"), 0);
+  ASSERT_EQ(symlink("kept.xml", "profiles.xml"), 0);
+  menuStep({glimro::TRG_OK});
+  EXPECT_EQ(message(), "");
+  EXPECT_NE(noticeText().find("neither writes through a link nor replaces one.\nThe profile is kept until the game "
+                              "ends; nothing is saved to that file while it stays so.\n"),
+            std::string::npos)
+      << noticeText();
 }
 
 // Start-up warnings stay readable at 800 by 600: a path too long for a line

@@ -88,9 +88,7 @@ bool Textfield::keyDown(ControlQueue*, unsigned short character) {
     for (size_t at = 0; at < caption.size(); at = fonts::nextCharacter(caption, at)) last = at;
     caption.erase(last);
   } else if ((character >= 32 && character <= 126) || (character >= 128 && character <= 255)) {
-    size_t length = 0;
-    for (size_t at = 0; at < caption.size(); at = fonts::nextCharacter(caption, at)) ++length;
-    if (length >= MAX_LENGTH) {
+    if (length() >= MAX_LENGTH) {
       repeatKey = 0;
       ++refused;
       return true;
@@ -114,6 +112,12 @@ bool Textfield::keyDown(ControlQueue*, unsigned short character) {
     repeatTimer = -delayOf(this);
   }
   return true;
+}
+
+std::size_t Textfield::length() const {
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < caption.size(); at = fonts::nextCharacter(caption, at)) ++characters;
+  return characters;
 }
 
 bool Textfield::keyUp(ControlQueue*, unsigned short) {

@@ -44,6 +44,8 @@ class Textfield : public Component, public CaptionedObject {
   bool keyDown(ControlQueue* queue, unsigned short character) override;
   // Ends the repeat, whatever the key; always taken.
   bool keyUp(ControlQueue* queue, unsigned short character) override;
+  // The caption's length in characters, as MAX_LENGTH counts them.
+  std::size_t length() const;
 
  private:
   std::string shown;  // what is printed; kept so that drawing allocates nothing

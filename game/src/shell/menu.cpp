@@ -226,14 +226,23 @@ void storeProfile() {
   }
   // The field stops taking characters there; the player is told why the
   // name ends where it does.
-  if (name.size() >= korvu::gui::Textfield::MAX_LENGTH) postMessage(nameLimitMessage());
+  if (field->length() >= korvu::gui::Textfield::MAX_LENGTH) postMessage(nameLimitMessage());
+  std::string failure;
+  // A file that is there and cannot be read, or a link, refuses every save
+  // until its owner mends it.
+  std::string after = "The profile is kept until the game ends; saving a profile again tries again.";
   try {
     bank->save(FILENAME_PROFILES);
+  } catch (const UserFile::Refused& refusal) {
+    failure = refusal;
+    after = "The profile is kept until the game ends; nothing is saved to that file while it stays so.";
   } catch (const std::string& message) {
+    failure = message;
+  }
+  if (!failure.empty()) {
     const std::string file = korvu::fullPath(FILENAME_PROFILES);
-    korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s", file.c_str(), message.c_str());
-    showNotice({"Could not save the profiles to \"" + file + "\": " + message + ".",
-                "The profile is kept until the game ends; saving a profile again tries again."});
+    korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s", file.c_str(), failure.c_str());
+    showNotice({"Could not save the profiles to \"" + file + "\": " + failure + ".", after});
   }
   // The save brings in the profiles another copy of the game has made.
   refreshProfileLists();
