@@ -360,6 +360,49 @@ TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
     EXPECT_EQ(temporariesIn(dir), 0);
   }
 
+  // Three copies at once. Another copy's file X comes in after this one
+  // read; a third copy holds X's lock, so this save cannot take it. (a) The
+  // swap displaces X, the third copy lets go, and a clean-up takes X's name
+  // before this save read it: the file opened before the swap is X, and is
+  // merged. (b) A fourth copy's swap displaces X to its own temporary name
+  // first: this save keeps X's lock until it is done, so its own clean-up
+  // does not take X there.
+  for (const bool fourth : {false, true}) {
+    const std::string file = dir + (fourth ? "/fourth.xml" : "/third.xml");
+    const std::string fourthName = file + ".bbbbbbbbbbbbbbbb.tmp";
+    writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
+    korvu_test::FileSystemShim shim;
+    korvu::Descriptor third;
+    PlayerProfileBank mine;
+    mine += profile("Mine");
+    bool first = true;
+    PlayerProfileBank::userFile(file).save([&](const korvu::xml::Node* onDisk) {
+      if (first) {
+        first = false;
+        anotherCopySaves(file, "X");
+        if (fourth) {
+          shim.beforeRename = [&](const std::string&) {
+            shim.beforeRename = nullptr;
+            writeFile(fourthName, "<profiles><profile name=\"Four\"/></profiles>");
+            EXPECT_EQ(renameat2(AT_FDCWD, fourthName.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE), 0);
+          };
+        } else {
+          third.reset(open(file.c_str(), O_RDONLY));
+          flock(third.get(), LOCK_EX);
+          shim.afterRename = [&](const std::string&) {
+            shim.afterRename = nullptr;
+            third.reset();
+            const korvu::TemporaryFile cleanUp(file, "");
+          };
+        }
+      }
+      mine.getFromNode(onDisk);
+      return mine.buildDomTree();
+    });
+    EXPECT_EQ(names(file), fourth ? "Four Mine Old " : "Mine Old X ");
+    EXPECT_EQ(readFile(fourthName).find("X") != std::string::npos, fourth);
+  }
+
   // One folder sync for each step that put a file in place or kept one
   // aside: a replace, a creation, a keeping aside and its replace.
   const std::string file = dir + "/synced.xml";

@@ -18,13 +18,20 @@ namespace {
 FileSystemShim* active = nullptr;
 bool inHook = false;
 
-void announce(const char* to) {
-  if (!active || !active->beforeRename || inHook) return;
+void announce(std::function<void(const std::string&)> FileSystemShim::*which, const char* to) {
+  if (!active || !(active->*which) || inHook) return;
   inHook = true;
   // A copy: the hook may take itself away.
-  const std::function<void(const std::string&)> hook = active->beforeRename;
+  const std::function<void(const std::string&)> hook = active->*which;
   hook(to);
   inHook = false;
+}
+
+int renamed(int result, const char* to) {
+  const int error = errno;
+  if (result == 0) announce(&FileSystemShim::afterRename, to);
+  errno = error;
+  return result;
 }
 
 }  // namespace
@@ -49,17 +56,17 @@ int flock(int fd, int operation) __THROW {
 }
 
 int renameat2(int oldFolder, const char* from, int newFolder, const char* to, unsigned int flags) __THROW {
-  korvu_test::announce(to);
+  korvu_test::announce(&korvu_test::FileSystemShim::beforeRename, to);
   if (active && (flags & active->refusedRenameFlags)) {
     errno = EINVAL;
     return -1;
   }
-  return static_cast<int>(syscall(SYS_renameat2, oldFolder, from, newFolder, to, flags));
+  return korvu_test::renamed(static_cast<int>(syscall(SYS_renameat2, oldFolder, from, newFolder, to, flags)), to);
 }
 
 int rename(const char* from, const char* to) __THROW {
-  korvu_test::announce(to);
-  return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0));
+  korvu_test::announce(&korvu_test::FileSystemShim::beforeRename, to);
+  return korvu_test::renamed(static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0)), to);
 }
 
 int fsync(int fd) {

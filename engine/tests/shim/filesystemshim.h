@@ -32,6 +32,8 @@ class FileSystemShim {
   // renamed to, but not for those it makes itself: another copy of the
   // game, say, saving just before this one puts its file in place.
   std::function<void(const std::string& to)> beforeRename;
+  // The same, after each rename and renameat2 that took place.
+  std::function<void(const std::string& to)> afterRename;
   // fsyncs of folders since construction.
   unsigned folderSyncs = 0;
 };

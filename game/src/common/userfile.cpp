@@ -263,8 +263,10 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
     }
   } catch (...) {
     if (!mergedName.empty()) putBack(mergedName);
+    kept_.clear();
     throw;
   }
+  kept_.clear();
   state = READ;
   problem.clear();
   reason.clear();
@@ -308,19 +310,29 @@ UserFile::Put UserFile::swap(korvu::TemporaryFile& temporary, korvu::Descriptor&
 
 UserFile::Put UserFile::sortDisplaced(const std::string& name, korvu::Descriptor& displaced) {
   struct stat was, opened;
-  if (displaced.get() < 0 || ::fstat(displaced.get(), &opened) != 0 || ::lstat(name.c_str(), &was) != 0 ||
-      !sameInode(was, opened)) {
+  const bool named = ::lstat(name.c_str(), &was) == 0;
+  const bool open = displaced.get() >= 0 && ::fstat(displaced.get(), &opened) == 0;
+  if (named && !(open && sameInode(was, opened))) {
     // Another copy put its file in place between the open and the swap:
-    // that file is opened where it is now.
+    // that file is opened where it is now. The one opened first keeps its
+    // lock until the save ends: it may stand at that copy's temporary name,
+    // where the lock is what keeps a clean-up from it.
+    kept_.push_back(std::move(displaced));
     displaced = openLocked(name);
-    if (::lstat(name.c_str(), &was) != 0) {
+  } else if (!named) {
+    // A clean-up took the name before this save could lock the file (another
+    // copy held it): the file opened before the swap is what it displaced.
+    if (!open) {
       korvu::debug::error(group, "What this save displaced from %s was removed by another process before it was read.",
                           korvu::quotedPath(file).c_str());
       return PLACED;
     }
+    was = opened;
   }
+  // Another copy that held the lock may have let it go by now.
+  if (displaced.get() >= 0) ::flock(displaced.get(), LOCK_EX | LOCK_NB);
   if (S_ISREG(was.st_mode) && sameFile(was, seen_)) {
-    ::unlink(name.c_str());
+    if (named) ::unlink(name.c_str());
     return PLACED;
   }
   return DISPLACED;

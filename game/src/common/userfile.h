@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "temporaryfile.h"
 
@@ -130,6 +131,9 @@ class UserFile {
   struct stat seen_;            // the file the last read opened
   korvu::Descriptor held_;      // that file, open (-1: none); see save
   std::string linkTarget_;      // where a link at the file's name leads; empty: no link
+  // Files a save opened and locked before a swap that displaced another
+  // file instead; see sortDisplaced.
+  std::vector<korvu::Descriptor> kept_;
 
   // Before a save replaces the unreadable file it read (still held open),
   // gives that file a name of its own beside it, the first of "<file>.broken", "<file>.broken.1", ... that is
@@ -149,7 +153,8 @@ class UserFile {
   Put create(korvu::TemporaryFile& temporary);
   Put swap(korvu::TemporaryFile& temporary, korvu::Descriptor& displaced);
   // What a swap left at name: the file read, which goes, or another file,
-  // locked in displaced for the caller.
+  // open (and locked where no other process holds it) in displaced for the
+  // caller; displaced comes in as the file opened before the swap.
   Put sortDisplaced(const std::string& name, korvu::Descriptor& displaced);
   // Reads a displaced file at name (through displaced, where open) for
   // merging: its tree, or null when it is none the game can merge, which is
