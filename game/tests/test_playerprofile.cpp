@@ -306,8 +306,11 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
   EXPECT_NE(readFile(file).find("Later"), std::string::npos);
   ASSERT_EQ(unlink((file + ".broken").c_str()), 0);
 
+  // The last where the file system has no hard links: kept as a copy.
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
     writeFile(file, suffix);
+    korvu_test::FileSystemShim shim;
+    shim.linkError = suffix == std::string(".broken.2") ? EPERM : 0;
     bank.save(file);
   }
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
@@ -326,17 +329,20 @@ TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
     const char* what;
     unsigned refused;  // renameat2 flags the file system lacks
     bool absent;
+    int linkError;  // EPERM: no hard links either
   };
-  const Case cases[] = {{"swap", 0, false},
-                        {"swap, absent", 0, true},
-                        {"no swap", RENAME_EXCHANGE, false},
-                        {"no refusing rename, absent", RENAME_NOREPLACE, true}};
+  const Case cases[] = {{"swap", 0, false, 0},
+                        {"swap, absent", 0, true, 0},
+                        {"no swap", RENAME_EXCHANGE, false, 0},
+                        {"no refusing rename, absent", RENAME_NOREPLACE, true, 0},
+                        {"no refusing rename nor links, absent", RENAME_NOREPLACE, true, EPERM}};
   int n = 0;
   for (const Case& c : cases) {
     const std::string file = dir + "/p" + std::to_string(n++) + ".xml";
     if (!c.absent) writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
     korvu_test::FileSystemShim shim;
     shim.refusedRenameFlags = c.refused;
+    shim.linkError = c.linkError;
     beforeNextRename(shim, file, "Other");
     PlayerProfileBank mine;
     mine += profile("Mine");

@@ -55,6 +55,14 @@ int flock(int fd, int operation) __THROW {
   return static_cast<int>(syscall(SYS_flock, fd, operation));
 }
 
+int link(const char* from, const char* to) __THROW {
+  if (active && active->linkError) {
+    errno = active->linkError;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+
 int renameat2(int oldFolder, const char* from, int newFolder, const char* to, unsigned int flags) __THROW {
   korvu_test::announce(&korvu_test::FileSystemShim::beforeRename, to);
   if (active && (flags & active->refusedRenameFlags)) {

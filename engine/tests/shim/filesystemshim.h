@@ -1,4 +1,4 @@
-// The test programs' own flock, rename, renameat2, fsync and getrandom,
+// The test programs' own flock, link, rename, renameat2, fsync and getrandom,
 // which take the place of the C library's for every call of the process
 // (and, preloaded, of a game the end-to-end tests start). Each passes its
 // call on, unless the FileSystemShim alive asks for a fault: so a test
@@ -21,6 +21,9 @@ class FileSystemShim {
 
   // flock fails with this errno; 0 passes it on.
   int flockError = 0;
+  // link fails with this errno, as on a file system without hard links
+  // (EPERM); 0 passes it on.
+  int linkError = 0;
   // renameat2 with any of these flags fails with EINVAL, as on a file
   // system that lacks them.
   unsigned refusedRenameFlags = 0;
