@@ -24,6 +24,9 @@ namespace {
 // How often a temporary is made under another name before the save fails.
 constexpr unsigned CREATE_ATTEMPTS = 8;
 
+const std::string TEMPORARY = ".tmp";
+const std::string LIVE = ".live";
+
 // The folder of file, ending in '/', and the file's name in it.
 std::string folderOf(const std::string& file) {
   const size_t slash = file.rfind('/');
@@ -50,33 +53,64 @@ std::string randomPart() {
   return digits;
 }
 
-// Whether name is one of the temporaries made for the file base:
-// "<base>.<hex digits>.tmp" (the process ids of earlier versions among
-// them), or "<base>.tmp" as still earlier versions named theirs.
-bool isTemporaryOf(const std::string& base, const std::string& name) {
-  if (name == base + ".tmp") return true;
+// Whether name is "<base>.<id><suffix>", id hex digits (the process ids of
+// earlier versions among them), or "<base><suffix>" (id empty) as still
+// earlier versions named their temporaries; id receives it.
+bool isNamedFor(const std::string& base, const std::string& name, const std::string& suffix, std::string& id) {
+  if (name == base + suffix) {
+    id.clear();
+    return true;
+  }
   const std::string prefix = base + ".";
-  if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-      name.compare(name.size() - 4, 4, ".tmp") != 0)
+  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
     return false;
-  const std::string id = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+  id = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
   return id.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
-// Removes the temporaries of base in folder (ending in '/') that no process
-// holds: left by a process that died in the middle of a save. Only regular
-// files are touched, and only the file that was locked is removed.
+// Opens path and locks it when it is a regular file that no process holds
+// locked; true then, the lock held in fd.
+bool lockUnheld(const std::string& path, Descriptor& fd) {
+  fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat held, named;
+  return fd.get() >= 0 && ::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) &&
+         ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         named.st_ino == held.st_ino && named.st_dev == held.st_dev;
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Removes, in folder (ending in '/'), the temporaries of base whose makers
+// died in the middle of a save. A maker holds its temporary's companion
+// "<id>.live" locked from before the temporary is made until after it is
+// gone, so whatever stands at the temporary's name (its text, or the file
+// its swap displaced) is its maker's while the lock is held. A temporary
+// without a companion is an earlier version's, which locked the temporary
+// itself. Only regular files are removed.
 void removeLeftTemporaries(const std::string& folder, const std::string& base) {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
+  std::string id;
+  Descriptor lock;
   while (const dirent* entry = ::readdir(dir)) {
-    if (!isTemporaryOf(base, entry->d_name)) continue;
     const std::string path = folder + entry->d_name;
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.get() < 0) continue;
-    struct stat held, named;
-    if (::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
-        ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev) {
+    if (isNamedFor(base, entry->d_name, LIVE, id) && !id.empty()) {
+      // A companion left without its temporary.
+      if (!exists(folder + base + "." + id + TEMPORARY) && lockUnheld(path, lock)) ::unlink(path.c_str());
+      continue;
+    }
+    if (!isNamedFor(base, entry->d_name, TEMPORARY, id)) continue;
+    const std::string live = folder + base + "." + id + LIVE;
+    if (!id.empty() && exists(live)) {
+      if (!lockUnheld(live, lock)) continue;
+      struct stat info;
+      if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+      ::unlink(live.c_str());
+    } else if (lockUnheld(path, lock)) {
       ::unlink(path.c_str());
     }
   }
@@ -102,22 +136,37 @@ TemporaryFile::TemporaryFile(const std::string& target, const std::string& text)
   if (target.empty()) throw std::string("no file is named");
   removeLeftTemporaries(folderOf(target), nameOf(target));
   for (unsigned attempt = 1;; ++attempt) {
-    path_ = target + "." + randomPart() + ".tmp";
-    fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (fd_.get() < 0) {
-      // The name is taken (a clash, or something put there): another one.
+    const std::string id = randomPart();
+    path_ = target + "." + id + TEMPORARY;
+    livePath_ = target + "." + id + LIVE;
+    // The name is taken (a clash, or something put there): another one.
+    const auto failed = [&](const std::string& name) {
       const int error = errno;
-      if (error == EEXIST && attempt < CREATE_ATTEMPTS) continue;
-      throw "could not create " + quotedPath(path_) + ": " + std::strerror(error);
+      if (error == EEXIST && attempt < CREATE_ATTEMPTS) return;
+      throw "could not create " + quotedPath(name) + ": " + std::strerror(error);
+    };
+    live_.reset(::open(livePath_.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (live_.get() < 0) {
+      failed(livePath_);
+      continue;
     }
-    if (lockAsMade()) break;
-    // Removed by a clean-up before the lock took it: the name is not this
-    // object's any more.
-    fd_.reset();
-    if (attempt == CREATE_ATTEMPTS) {
-      throw "another process removed " + quotedPath(path_) + " each of " + std::to_string(CREATE_ATTEMPTS) +
-          " times it was made";
+    if (!lockAsMade()) {
+      // A clean-up took the companion before the lock: it is not this
+      // object's any more.
+      live_.reset();
+      if (attempt == CREATE_ATTEMPTS) {
+        throw "another process removed " + quotedPath(livePath_) + " each of " + std::to_string(CREATE_ATTEMPTS) +
+            " times it was made";
+      }
+      continue;
     }
+    fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd_.get() >= 0) break;
+    const int error = errno;
+    ::unlink(livePath_.c_str());
+    live_.reset();
+    errno = error;
+    failed(path_);
   }
   std::string failure;
   for (size_t written = 0; failure.empty() && written < text.size();) {
@@ -133,29 +182,33 @@ TemporaryFile::TemporaryFile(const std::string& target, const std::string& text)
   }
   if (!failure.empty()) {
     ::unlink(path_.c_str());
+    ::unlink(livePath_.c_str());
     fd_.reset();
+    live_.reset();
     throw failure;
   }
 }
 
 bool TemporaryFile::lockAsMade() {
   int locked;
-  while ((locked = ::flock(fd_.get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) continue;
+  while ((locked = ::flock(live_.get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) continue;
   if (locked != 0) {
-    // A clean-up that found the file first holds it, and removes it.
+    // A clean-up that found the companion first holds it, and removes it.
     const int error = errno;
     if (error == EWOULDBLOCK) return false;
-    debug::warning(dbgXml, "Could not lock %s (%s); it is written unlocked.", quotedPath(path_).c_str(),
-                   std::strerror(error));
+    debug::warning(dbgXml, "Could not lock %s (%s); %s is written unlocked.", quotedPath(livePath_).c_str(),
+                   std::strerror(error), quotedPath(path_).c_str());
   }
   struct stat held, named;
-  return ::fstat(fd_.get(), &held) == 0 && ::lstat(path_.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
-         held.st_dev == named.st_dev;
+  return ::fstat(live_.get(), &held) == 0 && ::lstat(livePath_.c_str(), &named) == 0 &&
+         held.st_ino == named.st_ino && held.st_dev == named.st_dev;
 }
 
 TemporaryFile::~TemporaryFile() {
-  // Removed while still locked, so that no clean-up can take the name.
+  // Both go while the companion is still locked, so that no clean-up takes
+  // what stands at the temporary's name for a dead maker's.
   if (!placed_ && fd_.get() >= 0) ::unlink(path_.c_str());
+  if (live_.get() >= 0) ::unlink(livePath_.c_str());
 }
 
 bool noHardLinks(int error) { return error == EPERM || error == EOPNOTSUPP || error == ENOSYS; }

@@ -27,26 +27,29 @@ class Descriptor {
   int fd_;
 };
 
-// A new file beside target, "<target>.<random>.tmp", that holds text and is
-// flushed to disk. Its name is one that no other process holds: the random
-// part differs from copy to copy (also between copies whose process ids are
-// alike, in separate namespaces), and it is made anew with O_EXCL, never
-// through a link, under another name where one is taken. It is flocked from
-// just after it is made until the object goes, so that no other process's
-// clean-up takes it for the temporary of a process that died; one that such
-// a clean-up removed before the lock is made again under another name.
-// Where the file system gives no locks, it goes on unlocked and the log
-// says so: no clean-up can lock it either, so none removes it. Before it is
-// made, the temporaries of target that no process holds are removed, those
-// named "<target>.tmp" by earlier versions among them.
+// A new file beside target, "<target>.<id>.tmp", that holds text and is
+// flushed to disk. Its name is one that no other process holds: the id is
+// random (so copies whose process ids are alike, in separate namespaces,
+// differ too), and it is made anew with O_EXCL, never through a link, under
+// another id where one is taken. Its companion "<target>.<id>.live" is made
+// first and flocked until the object goes: while it is held, whatever
+// stands at the temporary's name -- its text, or the file a swap displaced
+// there -- is this object's, and no other process's clean-up takes it for a
+// temporary left by a process that died. A companion that such a clean-up
+// removed before the lock is made again under another id. Where the file
+// system gives no locks, it goes on unlocked and the log says so: no
+// clean-up can lock the companion either, so none removes anything. Before
+// it is made, the temporaries of target whose makers died are removed, an
+// earlier version's among them ("<target>.<process id>.tmp" or
+// "<target>.tmp", locked themselves).
 class TemporaryFile {
  public:
   // Throws the reason alone, naming the temporary ("could not create
   // "<full path>": <reason>", "could not write ..."), when it cannot be made
   // or written; nothing is left behind then.
   TemporaryFile(const std::string& target, const std::string& text);
-  // Removes the name unless the file was placed, then closes it (which
-  // ends the lock).
+  // Removes the name unless the file was placed, then the companion, and
+  // closes both (which ends the lock).
   ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -56,16 +59,19 @@ class TemporaryFile {
   // stays this file's wherever it is moved.
   int descriptor() const { return fd_.get(); }
   // The name no longer holds this file (it was renamed or swapped into
-  // place): it is not removed when the object goes.
+  // place): it is not removed when the object goes. What a swap left there
+  // stays this object's until then, for its caller to remove or move.
   void placed() { placed_ = true; }
 
  private:
   std::string path_;
+  std::string livePath_;  // the companion
   Descriptor fd_;
+  Descriptor live_;       // the companion, locked
   bool placed_ = false;
 
-  // Locks the file just made and gives whether it still has its name (no
-  // clean-up removed it in the instant before the lock).
+  // Locks the companion just made and gives whether it still has its name
+  // (no clean-up removed it in the instant before the lock).
   bool lockAsMade();
 };
 

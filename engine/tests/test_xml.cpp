@@ -449,8 +449,12 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
 // save.
 TEST(XmlSave, TemporariesOfLiveWritersStayThoseOfDeadOnesGo) {
   const std::string dir = makeTempDir(), target = dir + "/t.xml";
+  // Dead writers': an earlier version's, and one with its companion and a
+  // companion left alone.
   const std::string dead = target + ".2.tmp", earlier = target + ".tmp", random = target + ".0123abcd.tmp";
-  for (const std::string& file : {dead, earlier, random, dir + "/t.xml.x.tmp"}) writeFile(file, "partial");
+  for (const std::string& file : {dead, earlier, random, target + ".0123abcd.live", target + ".fe.live"})
+    writeFile(file, "partial");
+  writeFile(dir + "/t.xml.x.tmp", "not a temporary of the game's");
   std::unique_ptr<Node> root(element("new"));
   {
     const korvu::TemporaryFile first(target, "one"), second(target, "two");

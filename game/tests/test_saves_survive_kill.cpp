@@ -167,7 +167,10 @@ TEST(SavesSurviveKill, EveryFileHoldsTheOldOrTheNewContent) {
   saveAll(dir, 0);
   DIR* folder = opendir(dir.c_str());
   ASSERT_NE(folder, nullptr);
-  while (const dirent* entry = readdir(folder)) EXPECT_EQ(std::string(entry->d_name).find(".tmp"), std::string::npos);
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    EXPECT_TRUE(name.find(".tmp") == std::string::npos && name.find(".live") == std::string::npos) << name;
+  }
   closedir(folder);
 }
 

@@ -43,15 +43,6 @@ std::string linkTarget(const std::string& file) {
   return n > 0 ? std::string(target.data(), static_cast<size_t>(n)) : std::string("?");
 }
 
-// The file at path, opened for reading (never through a link) and locked
-// unless another process holds it, so that no clean-up takes it for a dead
-// process's temporary when it comes to have a temporary's name.
-korvu::Descriptor openLocked(const std::string& path) {
-  korvu::Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() >= 0) ::flock(fd.get(), LOCK_EX | LOCK_NB);
-  return fd;
-}
-
 // Copies what the open file from holds into a new file at to (made anew,
 // never through a link), flushed to disk. False with errno when it cannot;
 // nothing is left at to then.
@@ -210,11 +201,11 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
     if (unreadable) korvu::debug::error(group, "%s", problem.c_str());
   };
   readAgain();
-  // The other process's file that the last round displaced and merged,
-  // locked under that round's temporary name: it goes once a file that
-  // holds it is in place, and back into place when the save fails first.
-  std::string mergedName;
-  korvu::Descriptor merged;
+  // The last round's temporary, which holds at its name the other
+  // process's file that round displaced and merged: that goes once a file
+  // that holds it is in place, and back into place when the save fails
+  // first.
+  std::unique_ptr<korvu::TemporaryFile> merged;
   try {
     for (unsigned attempt = 1;; ++attempt) {
       if (attempt > SAVE_ATTEMPTS) {
@@ -232,7 +223,7 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
         throw "it would take " + std::to_string(text.size()) + " bytes, more than the " +
             std::to_string(USER_FILE_LIMIT) + " the game reads, so it is left as it was";
       }
-      korvu::TemporaryFile temporary(file, text);
+      auto temporary = std::make_unique<korvu::TemporaryFile>(file, text);
       if (unreadable) {
         const std::string aside = keepAside();
         if (aside.empty()) {
@@ -242,31 +233,26 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
         korvu::debug::error(group, "The unreadable file is kept as %s.", korvu::quotedPath(aside).c_str());
         unreadable = false;
       }
-      korvu::Descriptor displaced;
-      const Put put = held_.get() < 0 ? create(temporary) : swap(temporary, displaced);
+      const Put put = held_.get() < 0 ? create(*temporary) : swap(*temporary);
       if (put == CHANGED) {
         readAgain();
         continue;
       }
       // The file now in place holds what was merged last.
-      if (!mergedName.empty()) ::unlink(mergedName.c_str());
-      mergedName.clear();
+      if (merged) ::unlink(merged->path().c_str());
       merged.reset();
       if (put == PLACED) break;
-      onDisk = takeDisplaced(temporary.path(), displaced);
+      onDisk = takeDisplaced(temporary->path());
       if (!onDisk) break;
       // The next round expects this round's file in place.
-      mergedName = temporary.path();
-      merged = std::move(displaced);
-      held_.reset(::fcntl(temporary.descriptor(), F_DUPFD_CLOEXEC, 0));
-      ::fstat(temporary.descriptor(), &seen_);
+      held_.reset(::fcntl(temporary->descriptor(), F_DUPFD_CLOEXEC, 0));
+      ::fstat(temporary->descriptor(), &seen_);
+      merged = std::move(temporary);
     }
   } catch (...) {
-    if (!mergedName.empty()) putBack(mergedName);
-    kept_.clear();
+    if (merged) putBack(merged->path());
     throw;
   }
-  kept_.clear();
   state = READ;
   problem.clear();
   reason.clear();
@@ -282,19 +268,14 @@ UserFile::Put UserFile::create(korvu::TemporaryFile& temporary) {
   return PLACED;
 }
 
-UserFile::Put UserFile::swap(korvu::TemporaryFile& temporary, korvu::Descriptor& displaced) {
+UserFile::Put UserFile::swap(korvu::TemporaryFile& temporary) {
   const std::string& name = temporary.path();
-  // The file in place is opened and locked before the swap moves it to the
-  // temporary's name, where a clean-up would take it for a dead process's
-  // temporary, and so that it is read even if its name goes.
-  displaced = openLocked(file);
   if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE) == 0) {
     temporary.placed();
     korvu::syncFolder(file);
-    return sortDisplaced(name, displaced);
+    return sortDisplaced(name);
   }
   const int error = errno;
-  displaced.reset();
   if (error == ENOENT) return CHANGED;  // the file went meanwhile
   errno = error;
   if (error != EINVAL && error != ENOSYS) throw korvu::renameFailure(name, file);
@@ -308,47 +289,28 @@ UserFile::Put UserFile::swap(korvu::TemporaryFile& temporary, korvu::Descriptor&
   return PLACED;
 }
 
-UserFile::Put UserFile::sortDisplaced(const std::string& name, korvu::Descriptor& displaced) {
-  struct stat was, opened;
-  const bool named = ::lstat(name.c_str(), &was) == 0;
-  const bool open = displaced.get() >= 0 && ::fstat(displaced.get(), &opened) == 0;
-  if (named && !(open && sameInode(was, opened))) {
-    // Another copy put its file in place between the open and the swap:
-    // that file is opened where it is now. The one opened first keeps its
-    // lock until the save ends: it may stand at that copy's temporary name,
-    // where the lock is what keeps a clean-up from it.
-    kept_.push_back(std::move(displaced));
-    displaced = openLocked(name);
-  } else if (!named) {
-    // A clean-up took the name before this save could lock the file (another
-    // copy held it): the file opened before the swap is what it displaced.
-    if (!open) {
-      korvu::debug::error(group, "What this save displaced from %s was removed by another process before it was read.",
-                          korvu::quotedPath(file).c_str());
-      return PLACED;
-    }
-    was = opened;
+UserFile::Put UserFile::sortDisplaced(const std::string& name) {
+  struct stat was;
+  if (::lstat(name.c_str(), &was) != 0) {
+    korvu::debug::error(group, "What this save displaced from %s was removed by another process before it was read.",
+                        korvu::quotedPath(file).c_str());
+    return PLACED;
   }
-  // Another copy that held the lock may have let it go by now.
-  if (displaced.get() >= 0) ::flock(displaced.get(), LOCK_EX | LOCK_NB);
   if (S_ISREG(was.st_mode) && sameFile(was, seen_)) {
-    if (named) ::unlink(name.c_str());
+    ::unlink(name.c_str());
     return PLACED;
   }
   return DISPLACED;
 }
 
-std::unique_ptr<korvu::xml::Node> UserFile::takeDisplaced(const std::string& name,
-                                                          const korvu::Descriptor& displaced) {
+std::unique_ptr<korvu::xml::Node> UserFile::takeDisplaced(const std::string& name) {
   std::string why;
   struct stat info;
   if (::lstat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     why = S_ISLNK(info.st_mode) ? "is a link" : "is not a regular file";
   } else {
-    // Read through the descriptor: that file, even if a clean-up took its name.
-    const std::string path = displaced.get() >= 0 ? "/proc/self/fd/" + std::to_string(displaced.get()) : name;
     try {
-      std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(path.c_str(), USER_FILE_LIMIT, USER_FILE_DEPTH));
+      std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(name.c_str(), USER_FILE_LIMIT, USER_FILE_DEPTH));
       if (root && root->name == rootName) return root;
       why = "has the root element \"" + (root ? root->name : std::string()) + "\"";
     } catch (const std::string& message) {
@@ -360,13 +322,12 @@ std::unique_ptr<korvu::xml::Node> UserFile::takeDisplaced(const std::string& nam
 }
 
 void UserFile::putBack(const std::string& name) {
-  korvu::Descriptor displaced = openLocked(file);
   if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE) != 0) {
     keepDisplacedAside(name, "could not be put back as this save failed (" + korvu::renameFailure(name, file) + ")");
     return;
   }
   korvu::syncFolder(file);
-  if (sortDisplaced(name, displaced) == DISPLACED) keepDisplacedAside(name, "came in as this save failed");
+  if (sortDisplaced(name) == DISPLACED) keepDisplacedAside(name, "came in as this save failed");
 }
 
 std::string UserFile::asideName(unsigned n) const {

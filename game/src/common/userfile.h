@@ -14,7 +14,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "temporaryfile.h"
 
@@ -131,9 +130,6 @@ class UserFile {
   struct stat seen_;            // the file the last read opened
   korvu::Descriptor held_;      // that file, open (-1: none); see save
   std::string linkTarget_;      // where a link at the file's name leads; empty: no link
-  // Files a save opened and locked before a swap that displaced another
-  // file instead; see sortDisplaced.
-  std::vector<korvu::Descriptor> kept_;
 
   // Before a save replaces the unreadable file it read (still held open),
   // gives that file a name of its own beside it, the first of "<file>.broken", "<file>.broken.1", ... that is
@@ -151,15 +147,14 @@ class UserFile {
     DISPLACED,  // in place, and another process's file displaced
   };
   Put create(korvu::TemporaryFile& temporary);
-  Put swap(korvu::TemporaryFile& temporary, korvu::Descriptor& displaced);
-  // What a swap left at name: the file read, which goes, or another file,
-  // open (and locked where no other process holds it) in displaced for the
-  // caller; displaced comes in as the file opened before the swap.
-  Put sortDisplaced(const std::string& name, korvu::Descriptor& displaced);
-  // Reads a displaced file at name (through displaced, where open) for
-  // merging: its tree, or null when it is none the game can merge, which is
-  // then kept aside and logged.
-  std::unique_ptr<korvu::xml::Node> takeDisplaced(const std::string& name, const korvu::Descriptor& displaced);
+  Put swap(korvu::TemporaryFile& temporary);
+  // What a swap left at name (a temporary's, so this save's while its
+  // TemporaryFile lives): the file read, which goes, or another file, left
+  // there for the caller.
+  Put sortDisplaced(const std::string& name);
+  // Reads a displaced file at name for merging: its tree, or null when it
+  // is none the game can merge, which is then kept aside and logged.
+  std::unique_ptr<korvu::xml::Node> takeDisplaced(const std::string& name);
   // Puts the displaced file at name back in place after a save failed; what
   // that displaces goes when it is this save's, else is kept aside.
   void putBack(const std::string& name);
