@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "debug.h"
 #include "filepath.h"
@@ -84,39 +85,6 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-// Removes, in folder (ending in '/'), the temporaries of base whose makers
-// died in the middle of a save. A maker holds its temporary's companion
-// "<id>.live" locked from before the temporary is made until after it is
-// gone, so whatever stands at the temporary's name (its text, or the file
-// its swap displaced) is its maker's while the lock is held. A temporary
-// without a companion is an earlier version's, which locked the temporary
-// itself. Only regular files are removed.
-void removeLeftTemporaries(const std::string& folder, const std::string& base) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
-  std::string id;
-  Descriptor lock;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string path = folder + entry->d_name;
-    if (isNamedFor(base, entry->d_name, LIVE, id) && !id.empty()) {
-      // A companion left without its temporary.
-      if (!exists(folder + base + "." + id + TEMPORARY) && lockUnheld(path, lock)) ::unlink(path.c_str());
-      continue;
-    }
-    if (!isNamedFor(base, entry->d_name, TEMPORARY, id)) continue;
-    const std::string live = folder + base + "." + id + LIVE;
-    if (!id.empty() && exists(live)) {
-      if (!lockUnheld(live, lock)) continue;
-      struct stat info;
-      if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
-      ::unlink(live.c_str());
-    } else if (lockUnheld(path, lock)) {
-      ::unlink(path.c_str());
-    }
-  }
-  ::closedir(dir);
-}
-
 }  // namespace
 
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
@@ -132,9 +100,45 @@ void Descriptor::reset(int fd) {
   fd_ = fd;
 }
 
+LeftTemporary::LeftTemporary(std::string path, std::string companion, Descriptor lock)
+    : path_(std::move(path)), companion_(std::move(companion)), lock_(std::move(lock)) {}
+
+void LeftTemporary::remove() {
+  ::unlink(path_.c_str());
+  if (!companion_.empty()) ::unlink(companion_.c_str());
+  lock_.reset();
+}
+
+std::vector<LeftTemporary> takeLeftTemporaries(const std::string& target) {
+  std::vector<LeftTemporary> left;
+  const std::string folder = folderOf(target), base = nameOf(target);
+  DIR* dir = base.empty() ? nullptr : ::opendir(folder.c_str());
+  if (!dir) return left;
+  std::string id;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string path = folder + entry->d_name;
+    Descriptor lock;
+    if (isNamedFor(base, entry->d_name, LIVE, id) && !id.empty()) {
+      // A companion left without its temporary.
+      if (!exists(folder + base + "." + id + TEMPORARY) && lockUnheld(path, lock)) ::unlink(path.c_str());
+      continue;
+    }
+    if (!isNamedFor(base, entry->d_name, TEMPORARY, id)) continue;
+    const std::string live = folder + base + "." + id + LIVE;
+    struct stat info;
+    if (!id.empty() && exists(live)) {
+      if (lockUnheld(live, lock) && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        left.emplace_back(path, live, std::move(lock));
+    } else if (lockUnheld(path, lock)) {
+      left.emplace_back(path, std::string(), std::move(lock));
+    }
+  }
+  ::closedir(dir);
+  return left;
+}
+
 TemporaryFile::TemporaryFile(const std::string& target, const std::string& text) {
   if (target.empty()) throw std::string("no file is named");
-  removeLeftTemporaries(folderOf(target), nameOf(target));
   for (unsigned attempt = 1;; ++attempt) {
     const std::string id = randomPart();
     path_ = target + "." + id + TEMPORARY;
@@ -205,8 +209,9 @@ bool TemporaryFile::lockAsMade() {
 }
 
 TemporaryFile::~TemporaryFile() {
-  // Both go while the companion is still locked, so that no clean-up takes
-  // what stands at the temporary's name for a dead maker's.
+  if (left_) return;
+  // Both go while the companion is still locked, so that no other save
+  // takes what stands at the temporary's name for a dead maker's.
   if (!placed_ && fd_.get() >= 0) ::unlink(path_.c_str());
   if (live_.get() >= 0) ::unlink(livePath_.c_str());
 }

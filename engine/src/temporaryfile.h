@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace korvu {
 
@@ -34,14 +35,11 @@ class Descriptor {
 // another id where one is taken. Its companion "<target>.<id>.live" is made
 // first and flocked until the object goes: while it is held, whatever
 // stands at the temporary's name -- its text, or the file a swap displaced
-// there -- is this object's, and no other process's clean-up takes it for a
-// temporary left by a process that died. A companion that such a clean-up
-// removed before the lock is made again under another id. Where the file
-// system gives no locks, it goes on unlocked and the log says so: no
-// clean-up can lock the companion either, so none removes anything. Before
-// it is made, the temporaries of target whose makers died are removed, an
-// earlier version's among them ("<target>.<process id>.tmp" or
-// "<target>.tmp", locked themselves).
+// there -- is this object's, and no other save takes it for a temporary
+// left by a process that died (takeLeftTemporaries). A companion that such
+// a save took before the lock is made again under another id. Where the
+// file system gives no locks, it goes on unlocked and the log says so: no
+// other save can lock the companion either, so none takes anything.
 class TemporaryFile {
  public:
   // Throws the reason alone, naming the temporary ("could not create
@@ -62,6 +60,9 @@ class TemporaryFile {
   // place): it is not removed when the object goes. What a swap left there
   // stays this object's until then, for its caller to remove or move.
   void placed() { placed_ = true; }
+  // What a swap left at the name is to be merged by a later save: the name
+  // and the companion stay when the object goes, for takeLeftTemporaries.
+  void leave() { left_ = true; }
 
  private:
   std::string path_;
@@ -69,11 +70,35 @@ class TemporaryFile {
   Descriptor fd_;
   Descriptor live_;       // the companion, locked
   bool placed_ = false;
+  bool left_ = false;
 
   // Locks the companion just made and gives whether it still has its name
   // (no clean-up removed it in the instant before the lock).
   bool lockAsMade();
 };
+
+// A temporary whose maker died in the middle of a save, with what stands
+// at its name: the maker's text, or the file its swap displaced, which may
+// be another process's save. It is held (its companion locked, or itself
+// where it has none: an earlier version's "<target>.<process id>.tmp" or
+// "<target>.tmp") while the object lives, so that no other save takes it.
+class LeftTemporary {
+ public:
+  LeftTemporary(std::string path, std::string companion, Descriptor lock);
+  const std::string& path() const { return path_; }
+  // Removes the temporary and its companion.
+  void remove();
+
+ private:
+  std::string path_;
+  std::string companion_;  // empty: none
+  Descriptor lock_;
+};
+
+// Takes the temporaries of target whose makers died (regular files only),
+// for the caller to merge or remove; companions left without their
+// temporary are removed.
+std::vector<LeftTemporary> takeLeftTemporaries(const std::string& target);
 
 // Renames from to to unless to exists: false with errno EEXIST then, or
 // with the errno of another failure. Where the file system cannot refuse in

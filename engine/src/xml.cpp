@@ -292,6 +292,8 @@ void Node::saveXML(const char* file) const {
   const std::string target = file ? file : "";
   try {
     const std::string text = fileText();
+    // What writers that died left of this file goes.
+    for (LeftTemporary& left : takeLeftTemporaries(target)) left.remove();
     TemporaryFile temporary(target, text);
     if (std::rename(temporary.path().c_str(), target.c_str()) != 0) throw renameFailure(temporary.path(), target);
     temporary.placed();

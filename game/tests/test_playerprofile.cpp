@@ -356,17 +356,28 @@ TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
   }
 
   // A save that fails after it displaced the other copy's file (here its
-  // next temporary cannot be made) puts that file back: nothing is lost.
+  // next temporary cannot be made), and one killed there, leave that file
+  // at the temporary's name; the next save merges it, and what a killed
+  // save left cut short goes.
   {
-    const std::string file = dir + "/back.xml";
+    const std::string file = dir + "/left.xml";
     writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
-    korvu_test::FileSystemShim shim;
-    shim.predictableNames = true;  // the next round's name is the displaced file's
-    beforeNextRename(shim, file, "Other");
-    PlayerProfileBank mine;
-    mine += profile("Mine");
-    EXPECT_THROW(mine.save(file), std::string);
-    EXPECT_EQ(names(file), "Other ");
+    {
+      korvu_test::FileSystemShim shim;
+      shim.predictableNames = true;  // the next round's name is the displaced file's
+      beforeNextRename(shim, file, "Other");
+      PlayerProfileBank mine;
+      mine += profile("Mine");
+      EXPECT_THROW(mine.save(file), std::string);
+    }
+    EXPECT_EQ(names(file), "Mine Old ");
+    writeFile(file + ".cccccccccccccccc.tmp", "<profiles><profile name=\"Killed\"/></profiles>");
+    writeFile(file + ".cccccccccccccccc.live", "");
+    writeFile(file + ".dd.tmp", "<profiles><profile na");
+    PlayerProfileBank next;
+    next += profile("Next");
+    next.save(file);
+    EXPECT_EQ(names(file), "Killed Mine Next Old Other ");
     EXPECT_EQ(temporariesIn(dir), 0);
   }
 

@@ -26,8 +26,8 @@ namespace {
 // How often a save tries the lock again while another process holds it.
 const std::chrono::milliseconds LOCK_RETRY(20);
 
-// How many rounds a save takes, each finding another process's file in
-// place, before it gives up.
+// How many rounds a save takes, each finding that another process
+// replaced the file, before it gives up.
 constexpr unsigned SAVE_ATTEMPTS = 5;
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -201,19 +201,27 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
     if (unreadable) korvu::debug::error(group, "%s", problem.c_str());
   };
   readAgain();
-  // The last round's temporary, which holds at its name the other
-  // process's file that round displaced and merged: that goes once a file
-  // that holds it is in place, and back into place when the save fails
-  // first.
-  std::unique_ptr<korvu::TemporaryFile> merged;
+  // What saves that died left at their temporaries' names: their text, or
+  // a file their swap displaced, perhaps a save another process was told
+  // of. Each is merged in a round of its own.
+  std::vector<korvu::LeftTemporary> left = korvu::takeLeftTemporaries(file);
+  // What the last round left to merge: the file its swap displaced (at its
+  // temporary's name) or one of those. It goes once a file that holds it is
+  // in place; when the save fails first, it is left for the next save.
+  std::unique_ptr<korvu::TemporaryFile> displaced;
+  std::unique_ptr<korvu::LeftTemporary> taken;
+  unsigned contested = 0;
+  // Another process replaced the file since it was read (it saved without
+  // the lock, or this one did): merged again, so that both saves are on
+  // file.
+  const auto mergeAgain = [&] {
+    if (++contested == SAVE_ATTEMPTS) {
+      throw "another process replaced it " + std::to_string(SAVE_ATTEMPTS) + " times while this one saved";
+    }
+    korvu::debug::info(group, "%s changed while it was saved; merging again.", korvu::quotedPath(file).c_str());
+  };
   try {
-    for (unsigned attempt = 1;; ++attempt) {
-      if (attempt > SAVE_ATTEMPTS) {
-        throw "another process replaced it " + std::to_string(SAVE_ATTEMPTS) +
-            " times while this one saved, so it holds that process's save only";
-      }
-      if (attempt > 1)
-        korvu::debug::info(group, "%s changed while it was saved; merging again.", korvu::quotedPath(file).c_str());
+    for (;;) {
       std::unique_ptr<korvu::xml::Node> tree(merge(onDisk.get()));
       leaveOutUnwritable(*tree);
       const std::string text = tree->fileText();
@@ -228,6 +236,7 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
         const std::string aside = keepAside();
         if (aside.empty()) {
           readAgain();
+          mergeAgain();
           continue;
         }
         korvu::debug::error(group, "The unreadable file is kept as %s.", korvu::quotedPath(aside).c_str());
@@ -236,21 +245,33 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
       const Put put = held_.get() < 0 ? create(*temporary) : swap(*temporary);
       if (put == CHANGED) {
         readAgain();
+        mergeAgain();
         continue;
       }
-      // The file now in place holds what was merged last.
-      if (merged) ::unlink(merged->path().c_str());
-      merged.reset();
-      if (put == PLACED) break;
-      onDisk = takeDisplaced(temporary->path());
-      if (!onDisk) break;
-      // The next round expects this round's file in place.
+      // The file now in place holds what was merged last, and the next
+      // round expects it there.
+      if (displaced) ::unlink(displaced->path().c_str());
+      displaced.reset();
+      if (taken) taken->remove();
+      taken.reset();
       held_.reset(::fcntl(temporary->descriptor(), F_DUPFD_CLOEXEC, 0));
       ::fstat(temporary->descriptor(), &seen_);
-      merged = std::move(temporary);
+      if (put == DISPLACED && (onDisk = takeDisplaced(temporary->path()))) {
+        displaced = std::move(temporary);
+        mergeAgain();
+        continue;
+      }
+      for (onDisk.reset(); !onDisk && !left.empty(); left.pop_back()) {
+        taken = std::make_unique<korvu::LeftTemporary>(std::move(left.back()));
+        onDisk = readLeft(taken->path());
+        // Unreadable: a dead save's own text, cut short, of which nobody
+        // was told.
+        if (!onDisk) taken->remove();
+      }
+      if (!onDisk) break;
     }
   } catch (...) {
-    if (merged) putBack(merged->path());
+    if (displaced) displaced->leave();
     throw;
   }
   state = READ;
@@ -321,13 +342,13 @@ std::unique_ptr<korvu::xml::Node> UserFile::takeDisplaced(const std::string& nam
   return nullptr;
 }
 
-void UserFile::putBack(const std::string& name) {
-  if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE) != 0) {
-    keepDisplacedAside(name, "could not be put back as this save failed (" + korvu::renameFailure(name, file) + ")");
-    return;
+std::unique_ptr<korvu::xml::Node> UserFile::readLeft(const std::string& name) const {
+  try {
+    std::unique_ptr<korvu::xml::Node> root(korvu::xml::loadXML(name.c_str(), USER_FILE_LIMIT, USER_FILE_DEPTH));
+    if (root && root->name == rootName) return root;
+  } catch (const std::string&) {
   }
-  korvu::syncFolder(file);
-  if (sortDisplaced(name) == DISPLACED) keepDisplacedAside(name, "came in as this save failed");
+  return nullptr;
 }
 
 std::string UserFile::asideName(unsigned n) const {

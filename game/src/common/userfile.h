@@ -114,17 +114,19 @@ class UserFile {
   // a TemporaryFile. The temporary is swapped with the file, so that the
   // save learns what it displaced: the file it read is removed, and any
   // other (another copy saved in between) is merged, the merged tree put in
-  // place the same way, and then removed. An absent file is only created,
-  // never replaced. On a file system that cannot swap, the file is renamed
-  // over only after a look that it is still the one read, else read and
-  // merged again; a copy that replaces it between the look and the rename
-  // goes unseen there. merge must allow being called again with another
-  // tree. Names the file could not hold are left out, with a warning.
-  // Throws Refused, and writes nothing, for a file that is there but cannot
-  // be read or is a link; throws a message when the text would be larger
-  // than USER_FILE_LIMIT or cannot be written, or after SAVE_ATTEMPTS rounds
-  // that each found another process's file: the file then holds another
-  // process's save whole, never less than one.
+  // place the same way, and then removed. What saves that died left at
+  // their temporaries' names is merged the same way, a round each. An
+  // absent file is only created, never replaced. On a file system that
+  // cannot swap, the file is renamed over only after a look that it is
+  // still the one read, else read and merged again; a copy that replaces it
+  // between the look and the rename goes unseen there. merge must allow
+  // being called again with another tree. Names the file could not hold are
+  // left out, with a warning. Throws Refused, and writes nothing, for a file
+  // that is there but cannot be read or is a link; throws a message when
+  // the text would be larger than USER_FILE_LIMIT or cannot be written, or
+  // after SAVE_ATTEMPTS rounds that each found another process's file. A
+  // displaced file not yet merged then stays at its temporary's name for
+  // the next save.
   void save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge);
  private:
   struct stat seen_;            // the file the last read opened
@@ -155,9 +157,9 @@ class UserFile {
   // Reads a displaced file at name for merging: its tree, or null when it
   // is none the game can merge, which is then kept aside and logged.
   std::unique_ptr<korvu::xml::Node> takeDisplaced(const std::string& name);
-  // Puts the displaced file at name back in place after a save failed; what
-  // that displaces goes when it is this save's, else is kept aside.
-  void putBack(const std::string& name);
+  // Reads what a save that died left at name: its tree, or null when it is
+  // no file of this kind.
+  std::unique_ptr<korvu::xml::Node> readLeft(const std::string& name) const;
   std::string asideName(unsigned n) const;
   // Moves a displaced file this save does not merge from name (a
   // temporary's, which no other process uses) to the first free aside
