@@ -209,7 +209,6 @@ bool TemporaryFile::lockAsMade() {
 }
 
 TemporaryFile::~TemporaryFile() {
-  if (left_) return;
   // Both go while the companion is still locked, so that no other save
   // takes what stands at the temporary's name for a dead maker's.
   if (!placed_ && fd_.get() >= 0) ::unlink(path_.c_str());

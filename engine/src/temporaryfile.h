@@ -58,11 +58,9 @@ class TemporaryFile {
   int descriptor() const { return fd_.get(); }
   // The name no longer holds this file (it was renamed or swapped into
   // place): it is not removed when the object goes. What a swap left there
-  // stays this object's until then, for its caller to remove or move.
+  // stays this object's until then, for its caller to remove or move; what
+  // the caller leaves there, a later save takes (takeLeftTemporaries).
   void placed() { placed_ = true; }
-  // What a swap left at the name is to be merged by a later save: the name
-  // and the companion stay when the object goes, for takeLeftTemporaries.
-  void leave() { left_ = true; }
 
  private:
   std::string path_;
@@ -70,7 +68,6 @@ class TemporaryFile {
   Descriptor fd_;
   Descriptor live_;       // the companion, locked
   bool placed_ = false;
-  bool left_ = false;
 
   // Locks the companion just made and gives whether it still has its name
   // (no clean-up removed it in the instant before the lock).

@@ -220,59 +220,54 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
     }
     korvu::debug::info(group, "%s changed while it was saved; merging again.", korvu::quotedPath(file).c_str());
   };
-  try {
-    for (;;) {
-      std::unique_ptr<korvu::xml::Node> tree(merge(onDisk.get()));
-      leaveOutUnwritable(*tree);
-      const std::string text = tree->fileText();
-      // What the next start would refuse to read is not written: the file
-      // stays as it is, and all it holds with it.
-      if (text.size() > USER_FILE_LIMIT) {
-        throw "it would take " + std::to_string(text.size()) + " bytes, more than the " +
-            std::to_string(USER_FILE_LIMIT) + " the game reads, so it is left as it was";
-      }
-      auto temporary = std::make_unique<korvu::TemporaryFile>(file, text);
-      if (unreadable) {
-        const std::string aside = keepAside();
-        if (aside.empty()) {
-          readAgain();
-          mergeAgain();
-          continue;
-        }
-        korvu::debug::error(group, "The unreadable file is kept as %s.", korvu::quotedPath(aside).c_str());
-        unreadable = false;
-      }
-      const Put put = held_.get() < 0 ? create(*temporary) : swap(*temporary);
-      if (put == CHANGED) {
+  for (;;) {
+    std::unique_ptr<korvu::xml::Node> tree(merge(onDisk.get()));
+    leaveOutUnwritable(*tree);
+    const std::string text = tree->fileText();
+    // What the next start would refuse to read is not written: the file
+    // stays as it is, and all it holds with it.
+    if (text.size() > USER_FILE_LIMIT) {
+      throw "it would take " + std::to_string(text.size()) + " bytes, more than the " +
+          std::to_string(USER_FILE_LIMIT) + " the game reads, so it is left as it was";
+    }
+    auto temporary = std::make_unique<korvu::TemporaryFile>(file, text);
+    if (unreadable) {
+      const std::string aside = keepAside();
+      if (aside.empty()) {
         readAgain();
         mergeAgain();
         continue;
       }
-      // The file now in place holds what was merged last, and the next
-      // round expects it there.
-      if (displaced) ::unlink(displaced->path().c_str());
-      displaced.reset();
-      if (taken) taken->remove();
-      taken.reset();
-      held_.reset(::fcntl(temporary->descriptor(), F_DUPFD_CLOEXEC, 0));
-      ::fstat(temporary->descriptor(), &seen_);
-      if (put == DISPLACED && (onDisk = takeDisplaced(temporary->path()))) {
-        displaced = std::move(temporary);
-        mergeAgain();
-        continue;
-      }
-      for (onDisk.reset(); !onDisk && !left.empty(); left.pop_back()) {
-        taken = std::make_unique<korvu::LeftTemporary>(std::move(left.back()));
-        onDisk = readLeft(taken->path());
-        // Unreadable: a dead save's own text, cut short, of which nobody
-        // was told.
-        if (!onDisk) taken->remove();
-      }
-      if (!onDisk) break;
+      korvu::debug::error(group, "The unreadable file is kept as %s.", korvu::quotedPath(aside).c_str());
+      unreadable = false;
     }
-  } catch (...) {
-    if (displaced) displaced->leave();
-    throw;
+    const Put put = held_.get() < 0 ? create(*temporary) : swap(*temporary);
+    if (put == CHANGED) {
+      readAgain();
+      mergeAgain();
+      continue;
+    }
+    // The file now in place holds what was merged last, and the next
+    // round expects it there.
+    if (displaced) ::unlink(displaced->path().c_str());
+    displaced.reset();
+    if (taken) taken->remove();
+    taken.reset();
+    held_.reset(::fcntl(temporary->descriptor(), F_DUPFD_CLOEXEC, 0));
+    ::fstat(temporary->descriptor(), &seen_);
+    if (put == DISPLACED && (onDisk = takeDisplaced(temporary->path()))) {
+      displaced = std::move(temporary);
+      mergeAgain();
+      continue;
+    }
+    for (onDisk.reset(); !onDisk && !left.empty(); left.pop_back()) {
+      taken = std::make_unique<korvu::LeftTemporary>(std::move(left.back()));
+      onDisk = readLeft(taken->path());
+      // Unreadable: a dead save's own text, cut short, of which nobody
+      // was told.
+      if (!onDisk) taken->remove();
+    }
+    if (!onDisk) break;
   }
   state = READ;
   problem.clear();
