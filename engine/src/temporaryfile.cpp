@@ -70,6 +70,33 @@ bool isNamedFor(const std::string& base, const std::string& name, const std::str
   return id.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
+// What a companion records before its temporary is swapped with the file:
+// the temporary's own file, and the file the swap is to displace.
+struct Record {
+  unsigned long long ownDevice = 0, ownInode = 0;
+  unsigned long long device = 0, inode = 0;
+  long long size = 0, seconds = 0, nanoseconds = 0;
+};
+
+// Whether what stands at a dead maker's temporary name (at) came there by
+// its swap and is not the file the swap was to displace: a file another
+// process put in place, perhaps a save it was told of. Without a record the
+// swap had not come yet.
+bool displacedAnother(int companion, const struct stat& at) {
+  char text[256] = {};
+  const ssize_t n = ::pread(companion, text, sizeof text - 1, 0);
+  Record r;
+  if (n <= 0 || std::sscanf(text, "%llu %llu %llu %llu %lld %lld %lld", &r.ownDevice, &r.ownInode, &r.device,
+                            &r.inode, &r.size, &r.seconds, &r.nanoseconds) != 7)
+    return false;
+  const auto is = [&at](unsigned long long device, unsigned long long inode) {
+    return static_cast<unsigned long long>(at.st_dev) == device && static_cast<unsigned long long>(at.st_ino) == inode;
+  };
+  if (is(r.ownDevice, r.ownInode)) return false;
+  return !(is(r.device, r.inode) && at.st_size == r.size && at.st_mtim.tv_sec == r.seconds &&
+           at.st_mtim.tv_nsec == r.nanoseconds);
+}
+
 // Opens path and locks it when it is a regular file that no process holds
 // locked; true then, the lock held in fd.
 bool lockUnheld(const std::string& path, Descriptor& fd) {
@@ -127,8 +154,16 @@ std::vector<LeftTemporary> takeLeftTemporaries(const std::string& target) {
     const std::string live = folder + base + "." + id + LIVE;
     struct stat info;
     if (!id.empty() && exists(live)) {
-      if (lockUnheld(live, lock) && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-        left.emplace_back(path, live, std::move(lock));
+      if (!lockUnheld(live, lock) || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      LeftTemporary taken(path, live, std::move(lock));
+      // Its maker's own text, never put in place, of which nobody was
+      // told, and the file it read and displaced, which what is in place
+      // holds: neither is merged.
+      if (displacedAnother(taken.lock(), info)) {
+        left.push_back(std::move(taken));
+      } else {
+        taken.remove();
+      }
     } else if (lockUnheld(path, lock)) {
       left.emplace_back(path, std::string(), std::move(lock));
     }
@@ -149,7 +184,7 @@ TemporaryFile::TemporaryFile(const std::string& target, const std::string& text)
       if (error == EEXIST && attempt < CREATE_ATTEMPTS) return;
       throw "could not create " + quotedPath(name) + ": " + std::strerror(error);
     };
-    live_.reset(::open(livePath_.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    live_.reset(::open(livePath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (live_.get() < 0) {
       failed(livePath_);
       continue;
@@ -190,6 +225,25 @@ TemporaryFile::TemporaryFile(const std::string& target, const std::string& text)
     fd_.reset();
     live_.reset();
     throw failure;
+  }
+}
+
+void TemporaryFile::expect(const struct stat& displaced) {
+  struct stat own;
+  char record[256];
+  int length = -1;
+  if (::fstat(fd_.get(), &own) == 0) {
+    length = std::snprintf(record, sizeof record, "%llu %llu\n%llu %llu %lld %lld %lld\n",
+                           static_cast<unsigned long long>(own.st_dev), static_cast<unsigned long long>(own.st_ino),
+                           static_cast<unsigned long long>(displaced.st_dev),
+                           static_cast<unsigned long long>(displaced.st_ino), static_cast<long long>(displaced.st_size),
+                           static_cast<long long>(displaced.st_mtim.tv_sec),
+                           static_cast<long long>(displaced.st_mtim.tv_nsec));
+  }
+  if (length <= 0 || ::pwrite(live_.get(), record, static_cast<size_t>(length), 0) != length ||
+      ::fdatasync(live_.get()) != 0) {
+    const int error = errno;
+    throw "could not write " + quotedPath(livePath_) + ": " + std::strerror(error);
   }
 }
 

@@ -6,6 +6,8 @@
 // its object's, which removes it when it goes.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -61,6 +63,12 @@ class TemporaryFile {
   // stays this object's until then, for its caller to remove or move; what
   // the caller leaves there, a later save takes (takeLeftTemporaries).
   void placed() { placed_ = true; }
+  // Before a swap: records in the companion, on disk, this file and the
+  // one the swap is to displace, so that if this process dies, a later save
+  // tells what stands at the name -- this file, that one, or another
+  // process's file, which it merges (takeLeftTemporaries). Throws the reason
+  // when the record cannot be written.
+  void expect(const struct stat& displaced);
 
  private:
   std::string path_;
@@ -83,6 +91,7 @@ class LeftTemporary {
  public:
   LeftTemporary(std::string path, std::string companion, Descriptor lock);
   const std::string& path() const { return path_; }
+  int lock() const { return lock_.get(); }
   // Removes the temporary and its companion.
   void remove();
 
@@ -92,9 +101,12 @@ class LeftTemporary {
   Descriptor lock_;
 };
 
-// Takes the temporaries of target whose makers died (regular files only),
-// for the caller to merge or remove; companions left without their
-// temporary are removed.
+// Takes the temporaries of target whose makers died (regular files only)
+// that may hold another process's save -- a file a dead maker's swap
+// displaced, or an earlier version's temporary -- for the caller to merge
+// or remove. A dead maker's own text and the file its swap was to displace
+// (which what is in place holds) are removed, as are companions left
+// without their temporary.
 std::vector<LeftTemporary> takeLeftTemporaries(const std::string& target);
 
 // Renames from to to unless to exists: false with errno EEXIST then, or

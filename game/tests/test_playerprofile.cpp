@@ -371,13 +371,40 @@ TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
       EXPECT_THROW(mine.save(file), std::string);
     }
     EXPECT_EQ(names(file), "Mine Old ");
-    writeFile(file + ".cccccccccccccccc.tmp", "<profiles><profile name=\"Killed\"/></profiles>");
-    writeFile(file + ".cccccccccccccccc.live", "");
+    // Saves killed after their swap: what their companions record tells
+    // another copy's file (merged) from the file they read, and a text
+    // never swapped, of which nobody was told (both removed).
+    const auto killed = [&file](const std::string& id, const std::string& name, bool displacedTheRead) {
+      writeFile(file + "." + id + ".tmp", "<profiles><profile name=\"" + name + "\"/></profiles>");
+      struct stat at;
+      ASSERT_EQ(stat((file + "." + id + ".tmp").c_str(), &at), 0);
+      char record[200];
+      std::snprintf(record, sizeof record, "1 1\n%llu %llu %lld %lld %lld\n",
+                    static_cast<unsigned long long>(at.st_dev),
+                    static_cast<unsigned long long>(displacedTheRead ? at.st_ino : 1),
+                    static_cast<long long>(at.st_size), static_cast<long long>(at.st_mtim.tv_sec),
+                    static_cast<long long>(at.st_mtim.tv_nsec));
+      writeFile(file + "." + id + ".live", id == "eeee" ? "" : record);
+    };
+    // One killed for real, the instant after its swap displaced another
+    // copy's file.
+    const korvu_test::ChildResult dying = korvu_test::runInChild([&] {
+      korvu_test::FileSystemShim shim;
+      beforeNextRename(shim, file, "Swapped");
+      shim.afterRename = [](const std::string&) { _exit(0); };
+      PlayerProfileBank bank;
+      bank += profile("Dying");
+      bank.save(file);
+    });
+    EXPECT_EQ(names(file), "Dying Mine Old ") << dying.out;
+    killed("cccc", "Killed", false);
+    killed("aaaa", "Stale", true);
+    killed("eeee", "Unsaved", false);
     writeFile(file + ".dd.tmp", "<profiles><profile na");
     PlayerProfileBank next;
     next += profile("Next");
     next.save(file);
-    EXPECT_EQ(names(file), "Killed Mine Next Old Other ");
+    EXPECT_EQ(names(file), "Dying Killed Mine Next Old Other Swapped ");
     EXPECT_EQ(temporariesIn(dir), 0);
   }
 

@@ -8,6 +8,7 @@
 #include "ddd/settings.h"
 #include "shell/moresettings.h"
 #include "race/settings.h"
+#include "filesystemshim.h"
 #include "testsupport.h"
 
 using glimro::MoreSettings;
@@ -170,6 +171,26 @@ TEST(LastChoices, SaveMergesWithWhatAnotherCopySaved) {
   writeFile(file, "<moresettings><profile");
   alone.save(file);
   EXPECT_EQ(readFile(file + ".broken"), "<moresettings><profile");
+
+  // Another copy's newer choice displaced first, and an older file after
+  // it: the older one does not undo the newer choice.
+  MoreSettings third;
+  third.load(file);
+  third.choose(&MoreSettings::multiplayer_1, "Dee");
+  const std::string before = readFile(file);
+  korvu_test::FileSystemShim shim;
+  int swaps = 0;
+  shim.beforeRename = [&](const std::string& to) {
+    if (to != file || ++swaps > 2) return;
+    writeFile(file + ".other", swaps == 1 ? "<moresettings><profile name=\"Newer\" type=\"singleplayer\"/></moresettings>"
+                                          : before);
+    EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
+  };
+  third.save(file);
+  MoreSettings back;
+  back.load(file);
+  EXPECT_EQ(back.singleplayer, "Newer");
+  EXPECT_EQ(back.multiplayer_1, "Dee");
 }
 
 // The last choices at start-up: a file that does not parse is kept aside

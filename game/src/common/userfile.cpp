@@ -286,6 +286,7 @@ UserFile::Put UserFile::create(korvu::TemporaryFile& temporary) {
 
 UserFile::Put UserFile::swap(korvu::TemporaryFile& temporary) {
   const std::string& name = temporary.path();
+  temporary.expect(seen_);
   if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE) == 0) {
     temporary.placed();
     korvu::syncFolder(file);

@@ -103,15 +103,21 @@ void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& 
 }
 
 void MoreSettings::save(const std::string& file) {
-  // The merge may run again on a newer file: it starts from these each time.
+  // The merge may run again, on each file another copy saved meanwhile,
+  // newer or older than the last: a choice this copy made stays, and
+  // another takes a file's value only where that copy changed it from what
+  // this one last read, so that no older file undoes a newer choice.
   const MoreSettings mine = *this;
   userFile(file).save([this, &mine](const korvu::xml::Node* onDisk) {
-    // The file's choices, where it has them; this copy's elsewhere.
-    MoreSettings saved = mine;
-    saved.getFromNode(onDisk);
+    MoreSettings theirs = mine;
+    theirs.getFromNode(onDisk);
     for (size_t i = 0; i < CHOICE_COUNT; ++i) {
       std::string MoreSettings::*field = CHOICES[i].field;
-      this->*field = !chosen_[i] && mine.*field == onFile_[i] ? saved.*field : mine.*field;
+      if (chosen_[i] || mine.*field != onFile_[i]) {
+        this->*field = mine.*field;
+      } else if (theirs.*field != onFile_[i]) {
+        this->*field = theirs.*field;
+      }
     }
     korvu::xml::Node* root = buildDomTree();
     if (onDisk) {

@@ -39,8 +39,9 @@ class MoreSettings {
   // Under the file's lock, reads the file as it is now and writes it back
   // atomically with this copy's choices: a choice made with choose, or
   // changed since this copy last read or wrote the file, replaces the
-  // file's; the others take the file's value (another copy of the game may
-  // have made them since), and so do the fields. Everything else in the
+  // file's; the others take the file's value where it differs from what
+  // this copy last read (another copy of the game made them since), and so
+  // do the fields. Everything else in the
   // file -- other types, other elements, the root's attributes -- is kept.
   // Throws as UserFile::save; the old file then stays as it was.
   void save(const std::string& file);
