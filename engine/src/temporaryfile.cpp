@@ -71,10 +71,12 @@ bool isNamedFor(const std::string& base, const std::string& name, const std::str
 }
 
 // What a companion records before its temporary is swapped with the file:
-// the temporary's own file, and the file the swap is to displace.
+// the inodes of the temporary's own file and of the file the swap is to
+// displace, with that one's size and time. Both stand in the folder of the
+// temporary, so no device is recorded: its number may change from one boot
+// to the next.
 struct Record {
-  unsigned long long ownDevice = 0, ownInode = 0;
-  unsigned long long device = 0, inode = 0;
+  unsigned long long ownInode = 0, inode = 0;
   long long size = 0, seconds = 0, nanoseconds = 0;
 };
 
@@ -86,14 +88,12 @@ bool displacedAnother(int companion, const struct stat& at) {
   char text[256] = {};
   const ssize_t n = ::pread(companion, text, sizeof text - 1, 0);
   Record r;
-  if (n <= 0 || std::sscanf(text, "%llu %llu %llu %llu %lld %lld %lld", &r.ownDevice, &r.ownInode, &r.device,
-                            &r.inode, &r.size, &r.seconds, &r.nanoseconds) != 7)
+  if (n <= 0 || std::sscanf(text, "%llu %llu %lld %lld %lld", &r.ownInode, &r.inode, &r.size, &r.seconds,
+                            &r.nanoseconds) != 5)
     return false;
-  const auto is = [&at](unsigned long long device, unsigned long long inode) {
-    return static_cast<unsigned long long>(at.st_dev) == device && static_cast<unsigned long long>(at.st_ino) == inode;
-  };
-  if (is(r.ownDevice, r.ownInode)) return false;
-  return !(is(r.device, r.inode) && at.st_size == r.size && at.st_mtim.tv_sec == r.seconds &&
+  const unsigned long long inode = at.st_ino;
+  if (inode == r.ownInode) return false;
+  return !(inode == r.inode && at.st_size == r.size && at.st_mtim.tv_sec == r.seconds &&
            at.st_mtim.tv_nsec == r.nanoseconds);
 }
 
@@ -233,9 +233,8 @@ void TemporaryFile::expect(const struct stat& displaced) {
   char record[256];
   int length = -1;
   if (::fstat(fd_.get(), &own) == 0) {
-    length = std::snprintf(record, sizeof record, "%llu %llu\n%llu %llu %lld %lld %lld\n",
-                           static_cast<unsigned long long>(own.st_dev), static_cast<unsigned long long>(own.st_ino),
-                           static_cast<unsigned long long>(displaced.st_dev),
+    length = std::snprintf(record, sizeof record, "%llu\n%llu %lld %lld %lld\n",
+                           static_cast<unsigned long long>(own.st_ino),
                            static_cast<unsigned long long>(displaced.st_ino), static_cast<long long>(displaced.st_size),
                            static_cast<long long>(displaced.st_mtim.tv_sec),
                            static_cast<long long>(displaced.st_mtim.tv_nsec));

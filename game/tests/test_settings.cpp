@@ -165,25 +165,26 @@ TEST(LastChoices, SaveMergesWithWhatAnotherCopySaved) {
   alone.save(file);
   EXPECT_EQ(alone.multiplayer_2, "Cy");
   const std::string text = readFile(file);
-  EXPECT_NE(text.find("<moresettings v=\"2\">\n  <profile name=\"Ada\" type=\"singleplayer\"/>"), std::string::npos);
-  EXPECT_NE(text.find("<profile name=\"Cy\" type=\"multiplayer_2\"/>\n  <c>\n    <d/>\n  </c>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<moresettings v=\"2\">\n  <profile name=\"Ada\" time=\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\" type=\"multiplayer_2\"/>\n  <c>\n    <d/>\n  </c>"), std::string::npos) << text;
   // A file that cannot be read is kept aside before the save replaces it.
   writeFile(file, "<moresettings><profile");
   alone.save(file);
   EXPECT_EQ(readFile(file + ".broken"), "<moresettings><profile");
 
   // Another copy's newer choice displaced first, and an older file after
-  // it: the older one does not undo the newer choice.
+  // it: each choice keeps the value made last, whatever the order.
   MoreSettings third;
   third.load(file);
   third.choose(&MoreSettings::multiplayer_1, "Dee");
-  const std::string before = readFile(file);
   korvu_test::FileSystemShim shim;
   int swaps = 0;
   shim.beforeRename = [&](const std::string& to) {
     if (to != file || ++swaps > 2) return;
-    writeFile(file + ".other", swaps == 1 ? "<moresettings><profile name=\"Newer\" type=\"singleplayer\"/></moresettings>"
-                                          : before);
+    writeFile(file + ".other",
+              swaps == 1 ? "<moresettings><profile name=\"Newer\" time=\"99999999999999\" type=\"singleplayer\"/>"
+                           "</moresettings>"
+                         : "<moresettings><profile name=\"Oldest\" time=\"1\" type=\"singleplayer\"/></moresettings>");
     EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
   };
   third.save(file);
@@ -191,6 +192,7 @@ TEST(LastChoices, SaveMergesWithWhatAnotherCopySaved) {
   back.load(file);
   EXPECT_EQ(back.singleplayer, "Newer");
   EXPECT_EQ(back.multiplayer_1, "Dee");
+  EXPECT_EQ(back.multiplayer_2, "Cy");
 }
 
 // The last choices at start-up: a file that does not parse is kept aside

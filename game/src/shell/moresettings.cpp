@@ -1,5 +1,7 @@
 #include "shell/moresettings.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 
 #include "common/loggroups.h"
@@ -26,6 +28,14 @@ const Choice CHOICES[] = {
 };
 
 const size_t CHOICE_COUNT = sizeof(CHOICES) / sizeof(CHOICES[0]);
+
+// When a choice was made, as milliseconds of the wall clock, on its element.
+const std::string XML_TIME = "time";
+
+long long now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 static_assert(CHOICE_COUNT == 3, "MoreSettings keeps three choices as on file");
 
 // A "profile" element of one of the three types: buildDomTree writes these.
@@ -57,19 +67,23 @@ void MoreSettings::getFromNode(const korvu::xml::Node* root) {
     const std::string* name = child->getAttribute(XML_NAME);
     const std::string* type = child->getAttribute(XML_TYPE);
     if (!name || !type) continue;
-    for (const Choice& choice : CHOICES)
-      if (*type == *choice.type) this->*choice.field = *name;
+    for (size_t i = 0; i < CHOICE_COUNT; ++i) {
+      if (*type != *CHOICES[i].type) continue;
+      this->*CHOICES[i].field = *name;
+      madeAt_[i] = std::strtoll(child->getAttribute(XML_TIME, "0").c_str(), nullptr, 10);
+    }
   }
 }
 
 korvu::xml::Node* MoreSettings::buildDomTree() const {
   korvu::xml::Node* root = new korvu::xml::Node();
   root->name = XML_MORESETTINGS;
-  for (const Choice& choice : CHOICES) {
+  for (size_t i = 0; i < CHOICE_COUNT; ++i) {
     korvu::xml::Node* profile = new korvu::xml::Node();
     profile->name = XML_PROFILE;
-    (*profile)[XML_NAME] = this->*choice.field;
-    (*profile)[XML_TYPE] = *choice.type;
+    (*profile)[XML_NAME] = this->*CHOICES[i].field;
+    (*profile)[XML_TYPE] = *CHOICES[i].type;
+    if (madeAt_[i] != 0) (*profile)[XML_TIME] = std::to_string(madeAt_[i]);
     *root += profile;
   }
   return root;
@@ -98,26 +112,27 @@ void MoreSettings::readFile(const korvu::xml::Node* root) {
 
 void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& name) {
   this->*choice = name;
-  for (size_t i = 0; i < CHOICE_COUNT; ++i)
-    if (CHOICES[i].field == choice) chosen_[i] = true;
+  for (size_t i = 0; i < CHOICE_COUNT; ++i) {
+    if (CHOICES[i].field != choice) continue;
+    chosen_[i] = true;
+    madeAt_[i] = now();
+  }
 }
 
 void MoreSettings::save(const std::string& file) {
+  // A choice changed without choose counts as made now.
+  for (size_t i = 0; i < CHOICE_COUNT; ++i)
+    if (!chosen_[i] && this->*CHOICES[i].field != onFile_[i]) madeAt_[i] = now();
   // The merge may run again, on each file another copy saved meanwhile,
-  // newer or older than the last: a choice this copy made stays, and
-  // another takes a file's value only where that copy changed it from what
-  // this one last read, so that no older file undoes a newer choice.
-  const MoreSettings mine = *this;
-  userFile(file).save([this, &mine](const korvu::xml::Node* onDisk) {
-    MoreSettings theirs = mine;
+  // newer or older than the last: each choice keeps the value made last,
+  // so that no older file undoes a newer choice; this copy's wins a tie.
+  userFile(file).save([this](const korvu::xml::Node* onDisk) {
+    MoreSettings theirs;
     theirs.getFromNode(onDisk);
     for (size_t i = 0; i < CHOICE_COUNT; ++i) {
-      std::string MoreSettings::*field = CHOICES[i].field;
-      if (chosen_[i] || mine.*field != onFile_[i]) {
-        this->*field = mine.*field;
-      } else if (theirs.*field != onFile_[i]) {
-        this->*field = theirs.*field;
-      }
+      if (theirs.madeAt_[i] <= madeAt_[i]) continue;
+      this->*CHOICES[i].field = theirs.*CHOICES[i].field;
+      madeAt_[i] = theirs.madeAt_[i];
     }
     korvu::xml::Node* root = buildDomTree();
     if (onDisk) {

@@ -38,10 +38,10 @@ class MoreSettings {
   void choose(std::string MoreSettings::*choice, const std::string& name);
   // Under the file's lock, reads the file as it is now and writes it back
   // atomically with this copy's choices: a choice made with choose, or
-  // changed since this copy last read or wrote the file, replaces the
-  // file's; the others take the file's value where it differs from what
-  // this copy last read (another copy of the game made them since), and so
-  // do the fields. Everything else in the
+  // changed since this copy last read or wrote the file, counts as made
+  // now; each choice then keeps the value made last, of this copy's and of
+  // every file the save merges (another copy of the game may have chosen
+  // since), and so do the fields. Everything else in the
   // file -- other types, other elements, the root's attributes -- is kept.
   // Throws as UserFile::save; the old file then stays as it was.
   void save(const std::string& file);
@@ -55,6 +55,9 @@ class MoreSettings {
   std::string onFile_[3];
   // The choices made through choose since the last save.
   bool chosen_[3] = {false, false, false};
+  // When each choice was made (the wall clock's milliseconds, kept in the
+  // file); 0 for unknown, as in files of earlier versions.
+  long long madeAt_[3] = {0, 0, 0};
 };
 
 extern MoreSettings moreSettings;
