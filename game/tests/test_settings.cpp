@@ -193,6 +193,14 @@ TEST(LastChoices, SaveMergesWithWhatAnotherCopySaved) {
   EXPECT_EQ(back.singleplayer, "Newer");
   EXPECT_EQ(back.multiplayer_1, "Dee");
   EXPECT_EQ(back.multiplayer_2, "Cy");
+  // A choice made here wins over a file another clock marked later, and
+  // stays the latest for the next copy that merges it.
+  MoreSettings late, next;
+  late.choose(&MoreSettings::singleplayer, "Now");
+  late.save(file);
+  next.save(file);
+  back.load(file);
+  EXPECT_EQ(back.singleplayer, "Now");
 }
 
 // The last choices at start-up: a file that does not parse is kept aside

@@ -1,5 +1,6 @@
 #include "shell/moresettings.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -121,15 +122,21 @@ void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& 
 
 void MoreSettings::save(const std::string& file) {
   // A choice changed without choose counts as made now.
-  for (size_t i = 0; i < CHOICE_COUNT; ++i)
-    if (!chosen_[i] && this->*CHOICES[i].field != onFile_[i]) madeAt_[i] = now();
+  for (size_t i = 0; i < CHOICE_COUNT; ++i) {
+    if (chosen_[i] || this->*CHOICES[i].field == onFile_[i]) continue;
+    chosen_[i] = true;
+    madeAt_[i] = now();
+  }
   // The merge may run again, on each file another copy saved meanwhile,
-  // newer or older than the last: each choice keeps the value made last,
-  // so that no older file undoes a newer choice; this copy's wins a tie.
+  // newer or older than the last. A choice this copy made replaces the
+  // file's, marked later than the file's, so that it stays the latest
+  // whatever the clocks say; every other choice keeps the value made last,
+  // so that no older file undoes a newer choice.
   userFile(file).save([this](const korvu::xml::Node* onDisk) {
     MoreSettings theirs;
     theirs.getFromNode(onDisk);
     for (size_t i = 0; i < CHOICE_COUNT; ++i) {
+      if (chosen_[i]) madeAt_[i] = std::max(madeAt_[i], theirs.madeAt_[i] + 1);
       if (theirs.madeAt_[i] <= madeAt_[i]) continue;
       this->*CHOICES[i].field = theirs.*CHOICES[i].field;
       madeAt_[i] = theirs.madeAt_[i];

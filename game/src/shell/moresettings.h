@@ -38,10 +38,11 @@ class MoreSettings {
   void choose(std::string MoreSettings::*choice, const std::string& name);
   // Under the file's lock, reads the file as it is now and writes it back
   // atomically with this copy's choices: a choice made with choose, or
-  // changed since this copy last read or wrote the file, counts as made
-  // now; each choice then keeps the value made last, of this copy's and of
-  // every file the save merges (another copy of the game may have chosen
-  // since), and so do the fields. Everything else in the
+  // changed since this copy last read or wrote the file, replaces the
+  // file's and is marked as made after it; every other choice keeps the
+  // value made last, of this copy's and of every file the save merges
+  // (another copy of the game may have chosen since), and so do the
+  // fields. Everything else in the
   // file -- other types, other elements, the root's attributes -- is kept.
   // Throws as UserFile::save; the old file then stays as it was.
   void save(const std::string& file);
