@@ -396,8 +396,7 @@ std::string UserFile::keepAside() {
       error = errno;
       if (error == EEXIST) continue;
     }
-    throw "Could not keep " + korvu::quotedPath(file) + " aside as " + korvu::quotedPath(aside) + ": " +
-        std::strerror(error);
+    throw "the unreadable file could not be kept aside as " + korvu::quotedPath(aside) + ": " + std::strerror(error);
   }
 }
 

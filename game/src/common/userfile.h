@@ -134,12 +134,12 @@ class UserFile {
   std::string linkTarget_;      // where a link at the file's name leads; empty: no link
 
   // Before a save replaces the unreadable file it read (still held open),
-  // gives that file a name of its own beside it, the first of "<file>.broken", "<file>.broken.1", ... that is
-  // free or already holds it: a hard link, or a copy where the file system
-  // has no hard links. Nothing is moved, so no file but the one read is
-  // ever kept. Gives the name, or "" when the file is no longer the one
-  // read (another copy replaced it). Throws a message when it cannot be
-  // kept.
+  // gives that file a name of its own beside it: the first of
+  // "<file>.broken", "<file>.broken.1", ... that is free or already holds
+  // it, as a hard link, or a copy where the file system has no hard links.
+  // Nothing is moved, so no file but the one read is ever kept. Gives the
+  // name, or "" when the file is no longer the one read (another copy
+  // replaced it). Throws the reason when it cannot be kept.
   std::string keepAside();
 
   // How the put step of save ended.
