@@ -29,6 +29,7 @@ const Choice CHOICES[] = {
 };
 
 const size_t CHOICE_COUNT = sizeof(CHOICES) / sizeof(CHOICES[0]);
+static_assert(CHOICE_COUNT == 3, "MoreSettings keeps three choices as on file");
 
 // When a choice was made, as milliseconds of the wall clock, on its element.
 const std::string XML_TIME = "time";
@@ -37,7 +38,6 @@ long long now() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
-static_assert(CHOICE_COUNT == 3, "MoreSettings keeps three choices as on file");
 
 // A "profile" element of one of the three types: buildDomTree writes these.
 bool isChoice(const korvu::xml::Node* child) {

@@ -42,8 +42,8 @@ class MoreSettings {
   // file's and is marked as made after it; every other choice keeps the
   // value made last, of this copy's and of every file the save merges
   // (another copy of the game may have chosen since), and so do the
-  // fields. Everything else in the
-  // file -- other types, other elements, the root's attributes -- is kept.
+  // fields. Everything else in the file -- other types, other elements,
+  // the root's attributes -- is kept.
   // Throws as UserFile::save; the old file then stays as it was.
   void save(const std::string& file);
 
