@@ -283,9 +283,10 @@ TEST(UserFile, EachWayAFileFailsIsToldApartAndOnlyUnreadableOnesKeptAside) {
 // Another copy may replace a broken file with a good one between this
 // copy's read and its keeping aside: the good file is merged, and nothing
 // is kept. Each file kept aside takes the next free name, so none replaces
-// another.
+// another, and one that cannot be kept stays where it is.
 TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
-  const std::string file = makeTempDir() + "/profiles.xml";
+  const std::string dir = makeTempDir();
+  const std::string file = dir + "/profiles.xml";
   writeFile(file, "<profiles>");
   PlayerProfileBank bank;
   bank += profile("Bo");
@@ -318,6 +319,19 @@ TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
     bank.save(file);
   }
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
+
+  // Where it cannot be kept, the save fails, saying so, and leaves it.
+  writeFile(file, "<profiles>");
+  korvu_test::FileSystemShim shim;
+  shim.linkError = EACCES;
+  try {
+    bank.save(file);
+    ADD_FAILURE() << "saved over a file it could not keep";
+  } catch (const std::string& failure) {
+    EXPECT_EQ(failure.rfind("the unreadable file could not be kept aside as \"", 0), 0u) << failure;
+  }
+  EXPECT_EQ(readFile(file), "<profiles>");
+  EXPECT_EQ(temporariesIn(dir), 0);
 }
 
 // The step that puts a save in place knows what it displaced: a file that
