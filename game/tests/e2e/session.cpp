@@ -73,11 +73,12 @@ XServer::XServer() {
     _exit(127);
   }
   close(fds[1]);
-  // Xvfb writes its display number once it accepts connections.
+  // Xvfb writes its display number once it accepts connections; on a
+  // crowded machine its start alone can take more than ten seconds.
   pollfd pfd{fds[0], POLLIN, 0};
   std::string number;
   const Clock::time_point start = Clock::now();
-  while (secondsSince(start) < 10.0 && number.find('\n') == std::string::npos) {
+  while (secondsSince(start) < 30.0 && number.find('\n') == std::string::npos) {
     if (poll(&pfd, 1, 100) <= 0) continue;
     char buf[32];
     const ssize_t n = read(fds[0], buf, sizeof buf);
