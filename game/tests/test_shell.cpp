@@ -487,12 +487,15 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_NE(glimro::game, nullptr);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(62000, "Bo"));
   glimro::leaveRace();
-  // The broken record file is still in place: this race's start says so again.
+  // The broken record file was still in place as this race started, and
+  // is kept aside now.
   EXPECT_EQ(noticeText(), "Could not save the last choices to \"" + dir + "/moresettings.xml\": could not create \"" +
                               korvu_test::temporaryOf(dir + "/moresettings.xml") + "\": File exists.\n" +
                               "Could not read the best times of \"Short track\" from \"" + stats +
                               "\": no element found. It is kept aside when the best times of \"Short track\" are "
-                              "next saved, and a new file is written in its place.\n");
+                              "next saved, and a new file is written in its place.\n" +
+                              "The best times of \"Short track\" are saved, and the unreadable file is kept as \"" +
+                              stats + ".broken\".\n");
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("moresettings.xml").c_str()), 0);
   glimro::TrackStats saved;
   saved.load("track_short_stats.xml");
@@ -508,7 +511,21 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   EXPECT_NE(noticeText().find("File exists.\nThis race placed no time in the tables, so none is lost.\n"),
             std::string::npos)
       << noticeText();
+  // Nor is any kept, for the end of the game to call lost.
+  EXPECT_TRUE(glimro::unsavedTimes.empty());
+  // A race that placed one keeps it, and the end of the game saves it once
+  // the file can be written again.
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr);
+  glimro::game->track->stats.laptimes.add(glimro::TimeEntry(60000, "Cy"));
+  ++glimro::game->track->timesPlaced;
+  glimro::leaveRace();
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
+  glimro::saveUnsavedTimes();
+  glimro::TrackStats atTheEnd;
+  atTheEnd.load("track_short_stats.xml");
+  EXPECT_EQ(atTheEnd.laptimes.entries[0].name, "Cy");
+  EXPECT_EQ(atTheEnd.laptimes.entries[2].name, "Bo");
 
   // Exit in the main menu ends the program and leaves the rest queued.
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu

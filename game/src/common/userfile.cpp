@@ -188,6 +188,7 @@ std::unique_ptr<korvu::xml::Node> UserFile::load() {
 
 void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge) {
   FileLock lock(file, "saving");
+  keptAs.clear();
   std::unique_ptr<korvu::xml::Node> onDisk;
   bool unreadable = false;
   const auto readAgain = [&] {
@@ -239,6 +240,7 @@ void UserFile::save(const std::function<korvu::xml::Node*(const korvu::xml::Node
         continue;
       }
       korvu::debug::error(group, "The unreadable file is kept as %s.", korvu::quotedPath(aside).c_str());
+      keptAs = aside;
       unreadable = false;
     }
     const Put put = held_.get() < 0 ? create(*temporary) : swap(*temporary);

@@ -93,6 +93,9 @@ class UserFile {
   std::string problem;
   // The reason alone, as the system or the reader gives it.
   std::string reason;
+  // Where the last save kept the unreadable file it replaced; empty when
+  // it kept none.
+  std::string keptAs;
 
   UserFile(const std::string& file, const std::string& rootName, const std::string& what, int group);
 

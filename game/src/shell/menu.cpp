@@ -241,7 +241,7 @@ void storeProfile() {
   }
   if (!failure.empty()) {
     const std::string file = korvu::fullPath(FILENAME_PROFILES);
-    korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s", file.c_str(), failure.c_str());
+    korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s.", file.c_str(), failure.c_str());
     showNotice({"Could not save the profiles to \"" + file + "\": " + failure + ".", after});
   }
   // The save brings in the profiles another copy of the game has made.

@@ -152,7 +152,14 @@ void leaveRace() {
   std::string reason;
   bool refused = false;
   const bool keptBefore = game->track && unsavedTimes.count(game->track->statsFile()) > 0;
-  if (game->track && !saveRaceTimes(*game->track, reason, &refused)) {
+  const bool saved = !game->track || saveRaceTimes(*game->track, reason, &refused);
+  // The race start told of an unreadable record file that this save was to
+  // keep aside: it is done now.
+  if (saved && game->track && !game->track->statsKeptAs.empty()) {
+    shown.push_back("The best times of \"" + game->track->title + "\" are saved, and the unreadable file is kept as " +
+                    korvu::quotedPath(game->track->statsKeptAs) + ".");
+  }
+  if (!saved) {
     const Track& track = *game->track;
     const std::string failed = "Could not save the best times of \"" + track.title + "\" to \"" +
                                korvu::fullPath(track.statsFile()) + "\": " + reason + ".";

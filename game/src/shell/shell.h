@@ -66,9 +66,10 @@ void saveBeforeLostDisplayEnd();
 void leaveRace();
 // Saves the track's best times together with the unsaved times of earlier
 // races on it. Where that fails the writer's message is in `reason`, the
-// result is false, and the tables are kept in unsavedTimes -- unless the
-// record file is there and cannot be read (`refused`, when given): it is
-// left as it is, and no later save could take them either.
+// result is false, and the tables are kept in unsavedTimes when they hold
+// times driven in this game (this race's or kept from earlier ones) --
+// unless the record file is there and cannot be read (`refused`, when
+// given): it is left as it is, and no later save could take them either.
 bool saveRaceTimes(Track& track, std::string& reason, bool* refused = nullptr);
 // Saves every kept table into its record file, merged with what the file
 // holds now; one that still cannot be saved is logged as lost. A record file

@@ -72,8 +72,9 @@ bool saveRaceTimes(Track& track, std::string& reason, bool* refused) {
     return true;
   }
   // A file that is there and cannot be read stays so until its owner mends
-  // it: no later save would take these times either.
-  if (!leftAsItIs) unsavedTimes[file] = track.stats;
+  // it: no later save would take these times either. Tables that hold no
+  // time of this game's races hold only what the file has.
+  if (!leftAsItIs && (track.timesPlaced > 0 || kept != unsavedTimes.end())) unsavedTimes[file] = track.stats;
   if (refused) *refused = leftAsItIs;
   return false;
 }
@@ -84,7 +85,7 @@ void saveUnsavedTimes() {
     try {
       kept.second.save(kept.first);
     } catch (const std::string& message) {
-      korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: %s",
+      korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: %s.",
                           korvu::fullPath(kept.first).c_str(), message.c_str());
     }
   }

@@ -77,7 +77,7 @@ bool Track::saveStats(std::string* reason, bool* refused) {
   std::string message;
   bool leftAsItIs = false;
   try {
-    stats.save(file);
+    statsKeptAs = stats.save(file);
     stats.laptimes.dump();
     return true;
   } catch (const UserFile::Refused& failure) {
@@ -86,7 +86,7 @@ bool Track::saveStats(std::string* reason, bool* refused) {
   } catch (const std::string& failure) {
     message = failure;
   }
-  korvu::debug::error(DBG_GAME, "Could not save the best times of track \"%s\" to \"%s\": %s", name.c_str(),
+  korvu::debug::error(DBG_GAME, "Could not save the best times of \"%s\" to \"%s\": %s.", title.c_str(),
                       korvu::fullPath(file).c_str(), message.c_str());
   if (reason) *reason = message;
   if (refused) *refused = leftAsItIs;

@@ -57,6 +57,9 @@ class Track : public korvu::ddd::QuadtreeObject {
   TrackStats stats;
   // What the race-start read of the record file found (loadStats).
   UserFile::State statsState;
+  // Where the last saveStats kept the unreadable record file it replaced;
+  // empty when it kept none.
+  std::string statsKeptAs;
   // How many times driven on this track took a place in its tables.
   int timesPlaced = 0;
   // Where load() takes its models from and files the bent road copies in;

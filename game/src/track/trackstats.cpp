@@ -138,11 +138,13 @@ void TrackStats::load(const std::string& file) {
   getFromNode(root.get());
 }
 
-void TrackStats::save(const std::string& file) {
-  userFile(file).save([this](const korvu::xml::Node* onDisk) {
+std::string TrackStats::save(const std::string& file) {
+  UserFile records = userFile(file);
+  records.save([this](const korvu::xml::Node* onDisk) {
     mergeFrom(onDisk);
     return buildDomTree();
   });
+  return records.keptAs;
 }
 
 }  // namespace glimro

@@ -98,8 +98,9 @@ class TrackStats {
   // Under the file's lock, merges the tables the file holds now (another
   // copy of the game may have saved since this one read it) into these and
   // writes the result, replacing the file atomically; the tables then hold
-  // what was written. Throws as UserFile::save; the old file then stays.
-  void save(const std::string& file);
+  // what was written. Gives where it kept an unreadable file it replaced
+  // (UserFile::keptAs). Throws as UserFile::save; the old file then stays.
+  std::string save(const std::string& file);
 };
 
 }  // namespace glimro
