@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "debug.h"
-#include "temporaryfile.h"
+#include "replacefile.h"
 #include "utf8.h"
 
 namespace korvu {
@@ -291,13 +291,7 @@ std::string Node::fileText() const {
 void Node::saveXML(const char* file) const {
   const std::string target = file ? file : "";
   try {
-    const std::string text = fileText();
-    // What writers that died left of this file goes.
-    for (LeftTemporary& left : takeLeftTemporaries(target)) left.remove();
-    TemporaryFile temporary(target, text);
-    if (std::rename(temporary.path().c_str(), target.c_str()) != 0) throw renameFailure(temporary.path(), target);
-    temporary.placed();
-    syncFolder(target);
+    replaceFile(target, fileText());
   } catch (const std::string& reason) {
     throw WriteError(target, reason);
   }

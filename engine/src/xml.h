@@ -59,10 +59,9 @@ class Node {
   // saying which name cannot be written (writableName).
   std::string fileText() const;
 
-  // Removes what writers that died left of the file (takeLeftTemporaries),
-  // writes fileText into a TemporaryFile (temporaryfile.h) and renames it
-  // over the file, then syncs the folder. Throws a WriteError when the file
-  // cannot be written; the old file is then left as it was.
+  // Puts fileText in the file's place through a temporary file, renamed
+  // over it, and syncs the folder (replaceFile). Throws a WriteError when
+  // the file cannot be written; the old file is then left as it was.
   void saveXML(const char* file) const;
 };
 

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "filesystemshim.h"
-#include "temporaryfile.h"
 #include "testsupport.h"
 #include "xml.h"
 
@@ -434,45 +433,11 @@ TEST(XmlSave, FailuresAreThrownAndLeaveTheTargetAlone) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"keep.xml", "sub"}));
 
-  // A save is on disk once it returns: the folder is synced after the rename.
+  // A save is on disk once it returns: the temporary is synced before the
+  // rename, the folder after it.
   korvu_test::FileSystemShim shim;
   root->saveXML(target.c_str());
-  EXPECT_EQ(shim.folderSyncs, 1u);
+  EXPECT_EQ(shim.steps, "frd");
   EXPECT_EQ(readFile(target), DECL + "<new/>\n");
-  EXPECT_EQ(listDir(dir).size(), 2u);
-}
-
-// Each save writes a temporary of its own, under a name no other writer
-// holds, even one of the same process and thread. One that its writer
-// still holds (a copy of the game stopped in the middle of its save) is
-// left alone; one that nobody holds (its writer died) goes at the next
-// save.
-TEST(XmlSave, TemporariesOfLiveWritersStayThoseOfDeadOnesGo) {
-  const std::string dir = makeTempDir(), target = dir + "/t.xml";
-  // Dead writers': an earlier version's, and one with its companion and a
-  // companion left alone.
-  const std::string dead = target + ".2.tmp", earlier = target + ".tmp", random = target + ".0123abcd.tmp";
-  for (const std::string& file : {dead, earlier, random, target + ".0123abcd.live", target + ".fe.live"})
-    writeFile(file, "partial");
-  writeFile(dir + "/t.xml.x.tmp", "not a temporary of the game's");
-  std::unique_ptr<Node> root(element("new"));
-  {
-    const korvu::TemporaryFile first(target, "one"), second(target, "two");
-    EXPECT_NE(first.path(), second.path());
-    root->saveXML(target.c_str());
-    EXPECT_EQ(readFile(first.path()), "one");
-    EXPECT_EQ(readFile(second.path()), "two");
-  }
-  // Not placed: gone with their writers.
-  std::vector<std::string> names = listDir(dir);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"t.xml", "t.xml.x.tmp"}));
-  // The same for a file named below the working folder.
-  writeFile(dead, "partial");
-  char* here = getcwd(nullptr, 0);
-  ASSERT_EQ(chdir(dir.c_str()), 0);
-  root->saveXML("t.xml");
-  EXPECT_EQ(chdir(here), 0);
-  free(here);
   EXPECT_EQ(listDir(dir).size(), 2u);
 }

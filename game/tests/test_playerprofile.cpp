@@ -1,8 +1,7 @@
 // Player profiles and their file, and what every player file shares
 // (common/userfile.h), shown through the profiles: each way a file fails
-// to read told apart, a broken file kept aside only while it is the file
-// that failed, and saves that neither a held lock nor a planted link can
-// stop or lead astray.
+// to read told apart, a broken file kept aside, and saves that write only
+// under their lock, in an order a power cut cannot undo.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,10 +12,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/playerprofile.h"
 #include "common/userfile.h"
@@ -46,31 +47,17 @@ std::string nested(const std::string& root, int levels) {
   return text + "</" + root + ">";
 }
 
-// Temporaries and their companions.
+// The game's temporaries.
 int temporariesIn(const std::string& dir) {
   int count = 0;
   if (DIR* folder = opendir(dir.c_str())) {
     while (const dirent* entry = readdir(folder)) {
       const std::string name = entry->d_name;
-      count += name.find(".tmp") != std::string::npos || name.find(".live") != std::string::npos;
+      count += name.find(".tmp") != std::string::npos;
     }
     closedir(folder);
   }
   return count;
-}
-
-// Another copy of the game saving a profiles file with one profile, without
-// the lock: a new file renamed over it. Made the instant before this
-// process's next rename, whatever it renames: after any look it takes.
-void anotherCopySaves(const std::string& file, const std::string& name) {
-  writeFile(file + ".other", "<profiles><profile name=\"" + name + "\"/></profiles>");
-  EXPECT_EQ(rename((file + ".other").c_str(), file.c_str()), 0);
-}
-void beforeNextRename(korvu_test::FileSystemShim& shim, const std::string& file, const std::string& name) {
-  shim.beforeRename = [&shim, file, name](const std::string&) {
-    shim.beforeRename = nullptr;
-    anotherCopySaves(file, name);
-  };
 }
 
 // The names in a profiles file, in order.
@@ -280,291 +267,166 @@ TEST(UserFile, EachWayAFileFailsIsToldApartAndOnlyUnreadableOnesKeptAside) {
   EXPECT_EQ(readFile(dir + "/good.xml"), good);
 }
 
-// Another copy may replace a broken file with a good one between this
-// copy's read and its keeping aside: the good file is merged, and nothing
-// is kept. Each file kept aside takes the next free name, so none replaces
-// another, and one that cannot be kept stays where it is.
-TEST(UserFile, KeepsAsideOnlyTheFileThatFailedAndNeverOverAnEarlierOne) {
-  const std::string dir = makeTempDir();
-  const std::string file = dir + "/profiles.xml";
-  writeFile(file, "<profiles>");
+// A save is on disk once it returns, and a power cut at any moment leaves
+// the old file or the whole new one: the temporary is synced before it is
+// renamed over the file, and the folder after, also where the file is made,
+// all under the lock. A broken file is kept aside first, under the first
+// free ".broken" name, as a hard link or, where there are none, a copy, and
+// never over an earlier one; a save that cannot keep it fails, saying so,
+// and leaves it.
+TEST(UserFile, KeepsAsideAndReplacesInAnOrderAPowerCutCannotUndo) {
+  const std::string dir = makeTempDir(), file = dir + "/profiles.xml";
   PlayerProfileBank bank;
   bank += profile("Bo");
-  bool replaced = false;
-  PlayerProfileBank::userFile(file).save([&](const korvu::xml::Node* onDisk) {
-    if (!replaced) anotherCopySaves(file, "Good");
-    replaced = true;
-    bank.getFromNode(onDisk);
-    return bank.buildDomTree();
-  });
-  EXPECT_FALSE(exists(file + ".broken"));
-  EXPECT_NE(readFile(file).find("Good"), std::string::npos);
-  // The same the instant after the look, before anything is renamed: the
-  // broken file is kept, the good one merged.
-  writeFile(file, "<profiles>");
-  {
+  struct Case {
+    const char* before;  // null: no file
+    int linkError;
+    const char* steps;
+  };
+  const Case cases[] = {{nullptr, 0, "frd"},      {"<profiles/>", 0, "frd"},      {".broken", 0, "ldfrd"},
+                        {".broken.1", 0, "ldfrd"}, {".broken.2", EPERM, "fdfrd"}};
+  for (const Case& c : cases) {
+    if (c.before) writeFile(file, c.before);
     korvu_test::FileSystemShim shim;
-    beforeNextRename(shim, file, "Later");
+    shim.linkError = c.linkError;
+    shim.beforeRename = [&file](const std::string&) {
+      const korvu::Descriptor other(open((file + ".lock").c_str(), O_RDONLY));
+      EXPECT_NE(flock(other.get(), LOCK_EX | LOCK_NB), 0) << "the lock is not held at the rename";
+    };
     bank.save(file);
-  }
-  EXPECT_EQ(readFile(file + ".broken"), "<profiles>");
-  EXPECT_NE(readFile(file).find("Later"), std::string::npos);
-  ASSERT_EQ(unlink((file + ".broken").c_str()), 0);
-
-  // The last where the file system has no hard links: kept as a copy.
-  for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) {
-    writeFile(file, suffix);
-    korvu_test::FileSystemShim shim;
-    shim.linkError = suffix == std::string(".broken.2") ? EPERM : 0;
-    bank.save(file);
+    EXPECT_EQ(shim.steps, c.steps) << (c.before ? c.before : "no file");
+    EXPECT_EQ(names(file), "Bo ");
   }
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
 
   // Where it cannot be kept, the save fails, saying so, and leaves it.
   writeFile(file, "<profiles>");
-  korvu_test::FileSystemShim shim;
-  shim.linkError = EACCES;
-  try {
-    bank.save(file);
-    ADD_FAILURE() << "saved over a file it could not keep";
-  } catch (const std::string& failure) {
-    EXPECT_EQ(failure.rfind("the unreadable file could not be kept aside as \"", 0), 0u) << failure;
+  {
+    korvu_test::FileSystemShim shim;
+    shim.linkError = EACCES;
+    try {
+      bank.save(file);
+      ADD_FAILURE() << "saved over a file it could not keep";
+    } catch (const std::string& failure) {
+      EXPECT_EQ(failure, "the unreadable file could not be kept aside as \"" + file + ".broken.3\": Permission denied");
+    }
   }
   EXPECT_EQ(readFile(file), "<profiles>");
+  // Kept, and then the write fails: the next save finds it kept already.
+  korvu_test::FileSystemShim shim;
+  shim.predictableNames = true;
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf(file).c_str(), 0755), 0);
+  EXPECT_THROW(bank.save(file), std::string);
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf(file).c_str()), 0);
+  bank.save(file);
+  EXPECT_EQ(readFile(file + ".broken.3"), "<profiles>");
+  EXPECT_FALSE(exists(file + ".broken.4"));
   EXPECT_EQ(temporariesIn(dir), 0);
 }
 
-// The step that puts a save in place knows what it displaced: a file that
-// another copy saved after this one read (the other copy stopped between
-// its look and its rename, or a slow disk) is merged, also where the file
-// was absent, and on file systems that cannot swap two files or refuse a
-// rename over a file. The folder is synced after each step, so that a
-// power cut loses nothing a save returned from; a file system without locks
-// stops no save.
-TEST(UserFile, ASaveMergesWhateverItsReplaceDisplaced) {
-  const std::string dir = makeTempDir();
-  struct Case {
-    const char* what;
-    unsigned refused;  // renameat2 flags the file system lacks
-    bool absent;
-    int linkError;  // EPERM: no hard links either
-  };
-  const Case cases[] = {{"swap", 0, false, 0},
-                        {"swap, absent", 0, true, 0},
-                        {"no swap", RENAME_EXCHANGE, false, 0},
-                        {"no refusing rename, absent", RENAME_NOREPLACE, true, 0},
-                        {"no refusing rename nor links, absent", RENAME_NOREPLACE, true, EPERM}};
-  int n = 0;
-  for (const Case& c : cases) {
-    const std::string file = dir + "/p" + std::to_string(n++) + ".xml";
-    if (!c.absent) writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
-    korvu_test::FileSystemShim shim;
-    shim.refusedRenameFlags = c.refused;
-    shim.linkError = c.linkError;
-    beforeNextRename(shim, file, "Other");
-    PlayerProfileBank mine;
-    mine += profile("Mine");
-    mine.save(file);
-    EXPECT_EQ(names(file), c.absent ? "Mine Other " : "Mine Old Other ") << c.what;
-    EXPECT_EQ(temporariesIn(dir), 0) << c.what;
-  }
-
-  // A save that fails after it displaced the other copy's file (here its
-  // next temporary cannot be made), and one killed there, leave that file
-  // at the temporary's name; the next save merges it, and what a killed
-  // save left cut short goes.
-  {
-    const std::string file = dir + "/left.xml";
-    writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
-    {
-      korvu_test::FileSystemShim shim;
-      shim.predictableNames = true;  // the next round's name is the displaced file's
-      beforeNextRename(shim, file, "Other");
-      PlayerProfileBank mine;
-      mine += profile("Mine");
-      EXPECT_THROW(mine.save(file), std::string);
-    }
-    EXPECT_EQ(names(file), "Mine Old ");
-    // Saves killed after their swap: what their companions record tells
-    // another copy's file (merged) from the file they read, and a text
-    // never swapped, of which nobody was told (both removed).
-    const auto killed = [&file](const std::string& id, const std::string& name, bool displacedTheRead) {
-      writeFile(file + "." + id + ".tmp", "<profiles><profile name=\"" + name + "\"/></profiles>");
-      struct stat at;
-      ASSERT_EQ(stat((file + "." + id + ".tmp").c_str(), &at), 0);
-      char record[200];
-      std::snprintf(record, sizeof record, "1\n%llu %lld %lld %lld\n",
-                    static_cast<unsigned long long>(displacedTheRead ? at.st_ino : 1),
-                    static_cast<long long>(at.st_size), static_cast<long long>(at.st_mtim.tv_sec),
-                    static_cast<long long>(at.st_mtim.tv_nsec));
-      writeFile(file + "." + id + ".live", id == "eeee" ? "" : record);
-    };
-    // One killed for real, the instant after its swap displaced another
-    // copy's file.
-    const korvu_test::ChildResult dying = korvu_test::runInChild([&] {
-      korvu_test::FileSystemShim shim;
-      beforeNextRename(shim, file, "Swapped");
-      shim.afterRename = [](const std::string&) { _exit(0); };
-      PlayerProfileBank bank;
-      bank += profile("Dying");
-      bank.save(file);
-    });
-    EXPECT_EQ(names(file), "Dying Mine Old ") << dying.out;
-    killed("cccc", "Killed", false);
-    killed("aaaa", "Stale", true);
-    killed("eeee", "Unsaved", false);
-    writeFile(file + ".dd.tmp", "<profiles><profile na");
-    PlayerProfileBank next;
-    next += profile("Next");
-    next.save(file);
-    EXPECT_EQ(names(file), "Dying Killed Mine Next Old Other Swapped ");
-    EXPECT_EQ(temporariesIn(dir), 0);
-  }
-
-  // Files displaced to a temporary's name are their displacer's while it
-  // lives. Another copy's file X comes in after this one read. (a) This
-  // swap displaces X, and another copy's clean-up runs in the folder sync
-  // after it (a slow disk): X is still there to merge. (b) A third copy's
-  // swap displaced X to its temporary name first: this save's own clean-up
-  // leaves X to that copy, which holds its companion.
-  for (const bool third : {false, true}) {
-    const std::string file = dir + (third ? "/third.xml" : "/slow.xml");
-    const std::string thirdName = file + ".bbbbbbbbbbbbbbbb";
-    writeFile(file, "<profiles><profile name=\"Old\"/></profiles>");
-    korvu_test::FileSystemShim shim;
-    korvu::Descriptor companion(open((thirdName + ".live").c_str(), O_RDONLY | O_CREAT, 0644));
-    flock(companion.get(), LOCK_EX);
-    PlayerProfileBank mine;
-    mine += profile("Mine");
-    bool first = true;
-    PlayerProfileBank::userFile(file).save([&](const korvu::xml::Node* onDisk) {
-      if (first) anotherCopySaves(file, "X");
-      if (first && third) {
-        shim.beforeRename = [&](const std::string&) {
-          shim.beforeRename = nullptr;
-          writeFile(thirdName + ".tmp", "<profiles><profile name=\"Three\"/></profiles>");
-          EXPECT_EQ(renameat2(AT_FDCWD, (thirdName + ".tmp").c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE), 0);
-        };
-      } else if (first) {
-        shim.afterRename = [&](const std::string&) {
-          shim.afterRename = nullptr;
-          const korvu::TemporaryFile cleanUp(file, "");
-        };
-      }
-      first = false;
-      mine.getFromNode(onDisk);
-      return mine.buildDomTree();
-    });
-    EXPECT_EQ(names(file), third ? "Mine Old Three " : "Mine Old X ");
-    EXPECT_EQ(readFile(thirdName + ".tmp").find("X") != std::string::npos, third);
-  }
-
-  // One folder sync for each step that put a file in place or kept one
-  // aside: a replace, a creation, a keeping aside and its replace.
-  const std::string file = dir + "/synced.xml";
-  PlayerProfileBank bank;
-  bank += profile("Ann");
-  for (unsigned expected : {1u, 1u, 2u}) {
-    if (expected == 2) writeFile(file, "<profiles>");
-    korvu_test::FileSystemShim shim;
-    bank.save(file);
-    EXPECT_EQ(shim.folderSyncs, expected);
-  }
-
-  // No locks here at all: the save goes on, says why, and leaves nothing.
-  korvu_test::FileSystemShim shim;
-  shim.flockError = ENOLCK;
-  bank += profile("Cy");
-  testing::internal::CaptureStdout();
-  EXPECT_NO_THROW(bank.save(file));
-  const std::string log = testing::internal::GetCapturedStdout();
-  EXPECT_NE(log.find("(No locks available); saving without it."), std::string::npos) << log;
-  EXPECT_NE(log.find(".tmp\" is written unlocked."), std::string::npos) << log;
-  EXPECT_EQ(log.find("removed"), std::string::npos) << log;
-  EXPECT_EQ(names(file), "Ann Cy ");
-}
-
-// A copy of the game stopped in the middle of its save holds the lock:
-// another copy's save waits for it 2 s at most, or not at all once a quit
-// signal came, and saves all the same. The stopped copy, going on, finds the
-// file replaced and merges again, so that both saves are on file; so does a
-// save whose file another copy replaces while it writes. A lock or a
-// temporary file planted as a link makes nothing outside the folder and
-// changes nothing there.
-TEST(UserFile, AHeldOrPlantedLockAndAPlantedTemporaryNeverStopOrLeadASave) {
-  using Clock = std::chrono::steady_clock;
-  const auto secondsSince = [](Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-  };
+// Another process holds the lock (a copy of the game stopped in the middle
+// of its save): a save waits 2 s for it, a quit signal or not, then writes
+// nothing and says why; once the lock is free, the save goes through. A
+// lock file that is a link or no regular file refuses the save and makes
+// nothing where it leads.
+TEST(UserFile, ASaveWritesOnlyUnderItsLock) {
   const std::string dir = makeTempDir(), outside = makeTempDir(), file = dir + "/profiles.xml";
   writeFile(file, "<profiles><profile name=\"Ann\"/></profiles>");
-  PlayerProfileBank stopped, other;
-  stopped += profile("Bo");
-  other += profile("Cy");
-  int merges = 0;
-  double waited = 0;
-  // flock binds one open file as it binds another process.
-  const auto saveStopped = [&](const std::function<void()>& meanwhile) {
-    merges = 0;
-    PlayerProfileBank::userFile(file).save([&](const korvu::xml::Node* onDisk) {
-      if (merges++ == 0) meanwhile();
-      stopped.getFromNode(onDisk);
-      return stopped.buildDomTree();
+  const std::string before = readFile(file);
+  PlayerProfileBank bank;
+  bank += profile("Bo");
+  {
+    korvu_test::LockHolder holder(file + ".lock");
+    const korvu_test::ChildResult waiting = korvu_test::runInChild([&] {
+      korvu::init(0, true);
+      std::thread signal([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(getpid(), SIGTERM);
+      });
+      const auto start = std::chrono::steady_clock::now();
+      try {
+        bank.save(file);
+        std::printf("saved\n");
+      } catch (const std::string& reason) {
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        std::printf("refused after %.1f s: %s\n", took.count(), reason.c_str());
+      }
+      signal.join();
     });
-  };
-  testing::internal::CaptureStdout();
-  saveStopped([&] {
-    const Clock::time_point start = Clock::now();
-    other.save(file);
-    waited = secondsSince(start);
-  });
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("Another process holds the lock \"" + file +
-                                                         ".lock\"; saving without it."),
-            std::string::npos);
-  EXPECT_GT(waited, 1.5);
-  EXPECT_LT(waited, 3.0);
-  EXPECT_EQ(merges, 2);
-  saveStopped([&] { writeFile(file, "<profiles><profile name=\"Di\"/></profiles>"); });
-  EXPECT_EQ(merges, 2);
-  PlayerProfileBank back;
-  back.load(file);
-  EXPECT_EQ(back.size(), 4u);
+    const size_t said = waiting.out.find("refused after ");
+    ASSERT_NE(said, std::string::npos) << waiting.out;
+    const double waited = std::stod(waiting.out.substr(said + 14));
+    EXPECT_TRUE(waited > 1.9 && waited < 3.5) << waiting.out;
+    EXPECT_NE(waiting.out.find(" s: another copy of the game was saving it and did not finish within 2 s\n"),
+              std::string::npos)
+        << waiting.out;
+    EXPECT_EQ(readFile(file), before);
+    EXPECT_EQ(temporariesIn(dir), 0);
+  }
+  bank.save(file);
+  EXPECT_EQ(names(file), "Ann Bo ");
 
-  // A quit signal ends the wait the moment it comes, also in the middle of
-  // it: the game ends in order, saved.
-  const int holder = open((file + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
-  ASSERT_EQ(flock(holder, LOCK_EX), 0);
-  const korvu_test::ChildResult quitting = korvu_test::runInChild([&] {
-    korvu::init(0, true);
-    std::thread signal([] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      kill(getpid(), SIGTERM);
-    });
-    PlayerProfileBank third;
-    third += profile("Ed");
-    const Clock::time_point start = Clock::now();
-    third.save(file);
-    std::printf("took %.3f s\n", secondsSince(start));
-    signal.join();
-  });
-  EXPECT_EQ(quitting.exitStatus, 0) << quitting.err;
-  EXPECT_NE(quitting.out.find("the game is quitting: saving without it"), std::string::npos) << quitting.out;
-  const size_t took = quitting.out.find("took ");
-  ASSERT_NE(took, std::string::npos) << quitting.out;
-  EXPECT_LT(std::stod(quitting.out.substr(took + 5)), 1.0) << quitting.out;
-  EXPECT_NE(readFile(file).find("Ed"), std::string::npos);
-  close(holder);
-
-  ASSERT_EQ(unlink((file + ".lock").c_str()), 0);
+  ASSERT_EQ(rename((file + ".lock").c_str(), (outside + "/lock").c_str()), 0);
   ASSERT_EQ(symlink((outside + "/made").c_str(), (file + ".lock").c_str()), 0);
-  writeFile(outside + "/kept", "not the game's");
-  ASSERT_EQ(symlink((outside + "/kept").c_str(), (file + ".tmp").c_str()), 0);
-  other += profile("Fay");
-  other.save(file);
+  bank += profile("Cy");
+  try {
+    bank.save(file);
+    ADD_FAILURE() << "saved without the lock";
+  } catch (const std::string& reason) {
+    EXPECT_EQ(reason, "its lock \"" + file + ".lock\" is a link, which the game does not follow");
+  }
   EXPECT_FALSE(exists(outside + "/made"));
-  EXPECT_EQ(readFile(outside + "/kept"), "not the game's");
-  struct stat info;
-  ASSERT_EQ(lstat(file.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISREG(info.st_mode));
-  EXPECT_NE(readFile(file).find("Fay"), std::string::npos);
+  ASSERT_EQ(unlink((file + ".lock").c_str()), 0);
+  ASSERT_EQ(mkfifo((file + ".lock").c_str(), 0644), 0);
+  try {
+    bank.save(file);
+    ADD_FAILURE() << "saved without the lock";
+  } catch (const std::string& reason) {
+    EXPECT_EQ(reason, "its lock \"" + file + ".lock\" is not a regular file");
+  }
+  EXPECT_EQ(names(file), "Ann Bo ");
+}
+
+// What saves that died left goes at the next save: under the lock, every
+// file that the game names its temporaries by; where locks fail, only
+// those over an hour old, as another copy may be writing a newer one. A
+// file whose name only looks like one stays. Without locks, the save goes
+// on, and says once that two copies are not kept apart there.
+TEST(UserFile, LeftTemporariesGoAndNothingElse) {
+  const std::string dir = makeTempDir(), file = dir + "/profiles.xml";
+  const std::vector<std::string> left = {".0123456789abcdef.tmp", ".4242.tmp", ".tmp", ".fedcba9876543210.live"};
+  const std::vector<std::string> players = {".bad.tmp", ".0123456789abcde.tmp", ".0123456789ABCDEF.tmp",
+                                            ".0123456789abcdef.tmp.tmp", "x.0123456789abcdef.tmp"};
+  for (const std::string& name : players) writeFile(file + name, "the player's");
+  for (const std::string& name : left) writeFile(file + name, "<profiles><profile name=\"Dead\"/></profiles>");
+  PlayerProfileBank bank;
+  bank += profile("Bo");
+  bank.save(file);
+  for (const std::string& name : left) EXPECT_FALSE(exists(file + name)) << name;
+  for (const std::string& name : players) EXPECT_EQ(readFile(file + name), "the player's") << name;
+  EXPECT_EQ(names(file), "Bo ");
+
+  const korvu_test::ChildResult unlocked = korvu_test::runInChild([&] {
+    for (size_t i = 0; i < left.size(); ++i) {
+      writeFile(file + left[i], "");
+      // The first two are two hours old.
+      const timespec old[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+      if (i < 2) utimensat(AT_FDCWD, (file + left[i]).c_str(), old, 0);
+    }
+    korvu_test::FileSystemShim shim;
+    shim.flockError = ENOLCK;
+    bank += profile("Cy");
+    bank.save(file);
+    bank.save(file);
+  });
+  EXPECT_EQ(unlocked.exitStatus, 0) << unlocked.err;
+  const std::string told = "Could not lock \"" + file + ".lock\" (No locks available): the game saves there "
+                           "without locks, so two copies of the game on that folder are not kept from overwriting "
+                           "each other's saves.\n";
+  const size_t at = unlocked.out.find(told);
+  EXPECT_NE(at, std::string::npos) << unlocked.out;
+  EXPECT_EQ(unlocked.out.find(told, at + 1), std::string::npos) << unlocked.out;
+  EXPECT_EQ(names(file), "Bo Cy ");
+  for (size_t i = 0; i < left.size(); ++i) EXPECT_EQ(exists(file + left[i]), i >= 2) << left[i];
+  for (const std::string& name : players) EXPECT_EQ(readFile(file + name), "the player's") << name;
 }

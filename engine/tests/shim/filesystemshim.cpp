@@ -16,21 +16,9 @@ namespace korvu_test {
 namespace {
 
 FileSystemShim* active = nullptr;
-bool inHook = false;
 
-void announce(std::function<void(const std::string&)> FileSystemShim::*which, const char* to) {
-  if (!active || !(active->*which) || inHook) return;
-  inHook = true;
-  // A copy: the hook may take itself away.
-  const std::function<void(const std::string&)> hook = active->*which;
-  hook(to);
-  inHook = false;
-}
-
-int renamed(int result, const char* to) {
-  const int error = errno;
-  if (result == 0) announce(&FileSystemShim::afterRename, to);
-  errno = error;
+int noted(int result, char step) {
+  if (result == 0 && active) active->steps += step;
   return result;
 }
 
@@ -44,6 +32,7 @@ std::string temporaryOf(const std::string& file) { return file + ".0000000000000
 }  // namespace korvu_test
 
 using korvu_test::active;
+using korvu_test::noted;
 
 extern "C" {
 
@@ -55,32 +44,27 @@ int flock(int fd, int operation) __THROW {
   return static_cast<int>(syscall(SYS_flock, fd, operation));
 }
 
-int link(const char* from, const char* to) __THROW {
+int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) __THROW {
   if (active && active->linkError) {
     errno = active->linkError;
     return -1;
   }
-  return static_cast<int>(syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
-}
-
-int renameat2(int oldFolder, const char* from, int newFolder, const char* to, unsigned int flags) __THROW {
-  korvu_test::announce(&korvu_test::FileSystemShim::beforeRename, to);
-  if (active && (flags & active->refusedRenameFlags)) {
-    errno = EINVAL;
-    return -1;
-  }
-  return korvu_test::renamed(static_cast<int>(syscall(SYS_renameat2, oldFolder, from, newFolder, to, flags)), to);
+  return noted(static_cast<int>(syscall(SYS_linkat, fromFolder, from, toFolder, to, flags)), 'l');
 }
 
 int rename(const char* from, const char* to) __THROW {
-  korvu_test::announce(&korvu_test::FileSystemShim::beforeRename, to);
-  return korvu_test::renamed(static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0)), to);
+  if (active && active->beforeRename) {
+    // A copy: the hook may take itself away.
+    const std::function<void(const std::string&)> hook = active->beforeRename;
+    hook(to);
+  }
+  return noted(static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 0)), 'r');
 }
 
 int fsync(int fd) {
   struct stat info;
-  if (active && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) ++active->folderSyncs;
-  return static_cast<int>(syscall(SYS_fsync, fd));
+  const bool folder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  return noted(static_cast<int>(syscall(SYS_fsync, fd)), folder ? 'd' : 'f');
 }
 
 ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {

@@ -1,9 +1,9 @@
-// The test programs' own flock, link, rename, renameat2, fsync and getrandom,
-// which take the place of the C library's for every call of the process
-// (and, preloaded, of a game the end-to-end tests start). Each passes its
-// call on, unless the FileSystemShim alive asks for a fault: so a test
-// meets what only some file systems, or another process at the wrong
-// instant, would do to a save.
+// The test programs' own flock, linkat, rename, fsync and getrandom, which
+// take the place of the C library's for every call of the process (and,
+// preloaded, of a game the end-to-end tests start). Each passes its call
+// on, unless the FileSystemShim alive asks for a fault: so a test meets
+// what only some file systems would do to a save, and sees the order of a
+// save's steps.
 #pragma once
 
 #include <functional>
@@ -19,26 +19,21 @@ class FileSystemShim {
   FileSystemShim(const FileSystemShim&) = delete;
   FileSystemShim& operator=(const FileSystemShim&) = delete;
 
-  // flock fails with this errno; 0 passes it on.
+  // flock fails with this errno (ENOLCK: a file system without locks); 0
+  // passes it on.
   int flockError = 0;
-  // link fails with this errno, as on a file system without hard links
+  // linkat fails with this errno, as on a file system without hard links
   // (EPERM); 0 passes it on.
   int linkError = 0;
-  // renameat2 with any of these flags fails with EINVAL, as on a file
-  // system that lacks them.
-  unsigned refusedRenameFlags = 0;
   // getrandom gives zeros, so that a save's temporary is temporaryOf(file)
   // (also in a preloaded program whose environment holds
   // KORVU_TEST_PREDICTABLE_NAMES).
   bool predictableNames = false;
-  // Called before each rename and renameat2 (refused or not) with the name
-  // renamed to, but not for those it makes itself: another copy of the
-  // game, say, saving just before this one puts its file in place.
+  // Called before each rename with the name renamed to.
   std::function<void(const std::string& to)> beforeRename;
-  // The same, after each rename and renameat2 that took place.
-  std::function<void(const std::string& to)> afterRename;
-  // fsyncs of folders since construction.
-  unsigned folderSyncs = 0;
+  // The steps since construction, a letter each: 'f' an fsync of a file,
+  // 'd' of a folder, 'l' a link that was made, 'r' a rename that took place.
+  std::string steps;
 };
 
 // The name of a save's temporary of file while names are predictable.

@@ -5,10 +5,14 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <png.h>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -183,6 +187,39 @@ ChildResult runUnprivileged(const std::function<void()>& fn) {
     }
     fn();
   });
+}
+
+LockHolder::LockHolder(const std::string& path) {
+  int hold[2], ready[2];
+  if (pipe(hold) != 0 || pipe(ready) != 0) {
+    ADD_FAILURE() << "no pipe";
+    return;
+  }
+  pid_ = fork();
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    close(hold[1]);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+    const char held = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+    if (write(ready[1], &held, 1) != 1) _exit(1);
+    char byte;
+    while (read(hold[0], &byte, 1) > 0) {
+    }
+    _exit(0);
+  }
+  close(hold[0]);
+  close(ready[1]);
+  hold_ = hold[1];
+  char held = 'n';
+  if (pid_ < 0 || read(ready[0], &held, 1) != 1 || held != 'y') ADD_FAILURE() << "could not hold " << path;
+  close(ready[0]);
+}
+
+void LockHolder::release() {
+  if (hold_ >= 0) close(hold_);
+  hold_ = -1;
+  if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 namespace {

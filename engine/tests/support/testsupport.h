@@ -72,6 +72,22 @@ ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestru
 // What it is to reach must be open to others.
 ChildResult runUnprivileged(const std::function<void()>& fn);
 
+// Another process that holds an exclusive flock on path (made where it is
+// missing) from construction until release, as another copy of the game
+// stopped in the middle of its save does. It ends with the test process.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& path);
+  ~LockHolder() { release(); }
+  LockHolder(const LockHolder&) = delete;
+  LockHolder& operator=(const LockHolder&) = delete;
+  void release();
+
+ private:
+  int pid_ = -1;
+  int hold_ = -1;  // the write end of a pipe: closing it ends the holder
+};
+
 // Starts SDL's video and opens a real OpenGL window of the given size
 // through korvu::init and korvu::initScreen (so korvu::screen,
 // korvu::vpScreen and korvu::currentViewport are set), trying again for a

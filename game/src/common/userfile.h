@@ -1,11 +1,10 @@
 // The player's own files -- profiles, last choices, best times, settings --
-// and everything they share: a read that nothing can hold (regular files
-// only, opened without blocking, limited in size and depth), one message
-// for each way a file can fail to read, a broken file kept aside rather
-// than written over, and the save that merges with what another copy of
-// the game wrote meanwhile and knows what it replaced. Each kind of file
-// gives only its root element, its words for the messages, and its parse,
-// merge and build.
+// and what they share: a read that nothing can hold (regular files only,
+// opened without blocking, limited in size and depth), one message for each
+// way a file can fail to read, a broken file kept aside rather than written
+// over, and the save that reads, merges and replaces the file under a lock.
+// Each kind of file gives its root element, its words for the messages, and
+// its parse, merge and build.
 #pragma once
 
 #include <sys/stat.h>
@@ -15,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "temporaryfile.h"
+#include "descriptor.h"
 
 namespace korvu {
 namespace xml {
@@ -33,30 +32,8 @@ constexpr size_t USER_FILE_LIMIT = 4u << 20;
 // deeper one is no file of the game's, and every walk over a tree that
 // deep is a risk to the stack.
 constexpr unsigned USER_FILE_DEPTH = 64;
-// How long a save waits for another process's lock before it saves anyway.
+// How long a save waits for another process's lock before it writes nothing.
 constexpr unsigned LOCK_WAIT_MS = 2000;
-
-// An exclusive flock on "<file>.lock", from construction to destruction,
-// that two copies of the game take around each read-merge-write of a file.
-// The kernel releases it when the holder dies. It holds the game up to
-// LOCK_WAIT_MS only: then, or at once when a quit signal arrives, it gives
-// up and says so in the log, and what it was taken for goes on without it.
-// A lock file that is a link or no regular file is refused (and never
-// followed), as is one that cannot be made. The lock file stays; removing
-// it would let two copies lock two different files of the same name.
-class FileLock {
- public:
-  // doing says in the log what goes on without the lock ("saving").
-  FileLock(const std::string& file, const char* doing);
-  ~FileLock();
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_;  // the locked lock file; -1 when the lock was not taken
-};
 
 class UserFile {
  public:
@@ -111,63 +88,32 @@ class UserFile {
   // by the next save; one that does not open, is no regular file or is a
   // link is left where it is. Moves nothing.
   std::unique_ptr<korvu::xml::Node> load();
-  // Under the lock: reads the file as it is now, hands its tree to merge
-  // (null for no file, or for a broken one, which is then kept aside) and
-  // puts the tree merge gives (taken over here) in the file's place through
-  // a TemporaryFile. The temporary is swapped with the file, so that the
-  // save learns what it displaced: the file it read is removed, and any
-  // other (another copy saved in between) is merged, the merged tree put in
-  // place the same way, and then removed. What saves that died left at
-  // their temporaries' names is merged the same way, a round each. An
-  // absent file is only created, never replaced. On a file system that
-  // cannot swap, the file is renamed over only after a look that it is
-  // still the one read, else read and merged again; a copy that replaces it
-  // between the look and the rename goes unseen there. merge must allow
-  // being called again with another tree. Names the file could not hold are
-  // left out, with a warning. Throws Refused, and writes nothing, for a file
-  // that is there but cannot be read or is a link; throws a message when
-  // the text would be larger than USER_FILE_LIMIT or cannot be written, or
-  // after SAVE_ATTEMPTS rounds that each found another process's file. A
-  // displaced file not yet merged then stays at its temporary's name for
-  // the next save.
+  // Under the file's lock ("<file>.lock", waited for LOCK_WAIT_MS at most,
+  // quit signal or not): reads the file as it is now, removes what saves
+  // that died left (korvu::removeLeftTemporaries), hands the tree read to
+  // merge (null for no file, or for a broken one, which is kept aside) and
+  // puts the tree merge gives (taken over here), less the names the file
+  // cannot hold, in the file's place (korvu::replaceFile). Where
+  // the file system has no locks (ENOLCK) it saves without, removes only
+  // temporaries over an hour old, and says once in the log that two copies
+  // may then overwrite each other's saves. Writes nothing and throws
+  // Refused for a file that is there but cannot be read, or a link; a
+  // message when the lock stays held or cannot be taken, the text would be
+  // larger than USER_FILE_LIMIT, or a step fails. Once it returns, the file
+  // holds the save.
   void save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge);
+
  private:
-  struct stat seen_;            // the file the last read opened
-  korvu::Descriptor held_;      // that file, open (-1: none); see save
-  std::string linkTarget_;      // where a link at the file's name leads; empty: no link
+  struct stat seen_;        // the file the last read opened
+  korvu::Descriptor held_;  // that file, open (-1: none), for keepAside
+  std::string linkTarget_;  // where a link at the file's name leads; empty: no link
 
-  // Before a save replaces the unreadable file it read (still held open),
-  // gives that file a name of its own beside it: the first of
-  // "<file>.broken", "<file>.broken.1", ... that is free or already holds
-  // it, as a hard link, or a copy where the file system has no hard links.
-  // Nothing is moved, so no file but the one read is ever kept. Gives the
-  // name, or "" when the file is no longer the one read (another copy
-  // replaced it). Throws the reason when it cannot be kept.
+  // Gives the unreadable file read, still held open, a name of its own
+  // before a save replaces it: the first of "<file>.broken",
+  // "<file>.broken.1", ... that is free or holds it already, as a hard link,
+  // or a copy where there are no hard links. Nothing is moved. Gives the
+  // name; throws the reason when it cannot be kept.
   std::string keepAside();
-
-  // How the put step of save ended.
-  enum Put {
-    PLACED,     // in place; the file it displaced (the one read) is gone
-    CHANGED,    // not put: the file is not the one read (or not absent)
-    DISPLACED,  // in place, and another process's file displaced
-  };
-  Put create(korvu::TemporaryFile& temporary);
-  Put swap(korvu::TemporaryFile& temporary);
-  // What a swap left at name (a temporary's, so this save's while its
-  // TemporaryFile lives): the file read, which goes, or another file, left
-  // there for the caller.
-  Put sortDisplaced(const std::string& name);
-  // Reads a displaced file at name for merging: its tree, or null when it
-  // is none the game can merge, which is then kept aside and logged.
-  std::unique_ptr<korvu::xml::Node> takeDisplaced(const std::string& name);
-  // Reads what a save that died left at name: its tree, or null when it is
-  // no file of this kind.
-  std::unique_ptr<korvu::xml::Node> readLeft(const std::string& name) const;
-  std::string asideName(unsigned n) const;
-  // Moves a displaced file this save does not merge from name (a
-  // temporary's, which no other process uses) to the first free aside
-  // name, and says in the log why and where.
-  void keepDisplacedAside(const std::string& name, const std::string& why);
   // Takes out of the tree every attribute and element whose name cannot be
   // written (another program's, read from the file), and says so in the log.
   void leaveOutUnwritable(korvu::xml::Node& root) const;

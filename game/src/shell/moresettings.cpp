@@ -1,8 +1,5 @@
 #include "shell/moresettings.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <memory>
 
 #include "common/loggroups.h"
@@ -30,14 +27,6 @@ const Choice CHOICES[] = {
 
 const size_t CHOICE_COUNT = sizeof(CHOICES) / sizeof(CHOICES[0]);
 static_assert(CHOICE_COUNT == 3, "MoreSettings keeps three choices as on file");
-
-// When a choice was made, as milliseconds of the wall clock, on its element.
-const std::string XML_TIME = "time";
-
-long long now() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 // A "profile" element of one of the three types: buildDomTree writes these.
 bool isChoice(const korvu::xml::Node* child) {
@@ -71,7 +60,6 @@ void MoreSettings::getFromNode(const korvu::xml::Node* root) {
     for (size_t i = 0; i < CHOICE_COUNT; ++i) {
       if (*type != *CHOICES[i].type) continue;
       this->*CHOICES[i].field = *name;
-      madeAt_[i] = std::strtoll(child->getAttribute(XML_TIME, "0").c_str(), nullptr, 10);
     }
   }
 }
@@ -84,7 +72,6 @@ korvu::xml::Node* MoreSettings::buildDomTree() const {
     profile->name = XML_PROFILE;
     (*profile)[XML_NAME] = this->*CHOICES[i].field;
     (*profile)[XML_TYPE] = *CHOICES[i].type;
-    if (madeAt_[i] != 0) (*profile)[XML_TIME] = std::to_string(madeAt_[i]);
     *root += profile;
   }
   return root;
@@ -114,32 +101,22 @@ void MoreSettings::readFile(const korvu::xml::Node* root) {
 void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& name) {
   this->*choice = name;
   for (size_t i = 0; i < CHOICE_COUNT; ++i) {
-    if (CHOICES[i].field != choice) continue;
-    chosen_[i] = true;
-    madeAt_[i] = now();
+    if (CHOICES[i].field == choice) chosen_[i] = true;
   }
 }
 
 void MoreSettings::save(const std::string& file) {
-  // A choice changed without choose counts as made now.
-  for (size_t i = 0; i < CHOICE_COUNT; ++i) {
-    if (chosen_[i] || this->*CHOICES[i].field == onFile_[i]) continue;
-    chosen_[i] = true;
-    madeAt_[i] = now();
-  }
-  // The merge may run again, on each file another copy saved meanwhile,
-  // newer or older than the last. A choice this copy made replaces the
-  // file's, marked later than the file's, so that it stays the latest
-  // whatever the clocks say; every other choice keeps the value made last,
-  // so that no older file undoes a newer choice.
+  // A choice changed without choose counts as made here.
+  for (size_t i = 0; i < CHOICE_COUNT; ++i) chosen_[i] = chosen_[i] || this->*CHOICES[i].field != onFile_[i];
+  // Saves take turns under the file's lock, so the file holds the last
+  // save: a choice this copy made since it last read or wrote the file
+  // replaces the file's, and every other choice is the file's, which
+  // another copy of the game may have made since.
   userFile(file).save([this](const korvu::xml::Node* onDisk) {
-    MoreSettings theirs;
+    MoreSettings theirs = *this;
     theirs.getFromNode(onDisk);
     for (size_t i = 0; i < CHOICE_COUNT; ++i) {
-      if (chosen_[i]) madeAt_[i] = std::max(madeAt_[i], theirs.madeAt_[i] + 1);
-      if (theirs.madeAt_[i] <= madeAt_[i]) continue;
-      this->*CHOICES[i].field = theirs.*CHOICES[i].field;
-      madeAt_[i] = theirs.madeAt_[i];
+      if (!chosen_[i]) this->*CHOICES[i].field = onFile_[i] = theirs.*CHOICES[i].field;
     }
     korvu::xml::Node* root = buildDomTree();
     if (onDisk) {
@@ -153,6 +130,12 @@ void MoreSettings::save(const std::string& file) {
     onFile_[i] = this->*CHOICES[i].field;
     chosen_[i] = false;
   }
+}
+
+bool MoreSettings::unsaved() const {
+  for (size_t i = 0; i < CHOICE_COUNT; ++i)
+    if (chosen_[i] || this->*CHOICES[i].field != onFile_[i]) return true;
+  return false;
 }
 
 }  // namespace glimro

@@ -36,16 +36,18 @@ class MoreSettings {
   // Sets one of the three choices as made by this copy now, so that save
   // writes it even when another copy has chosen otherwise since.
   void choose(std::string MoreSettings::*choice, const std::string& name);
-  // Under the file's lock, reads the file as it is now and writes it back
-  // atomically with this copy's choices: a choice made with choose, or
-  // changed since this copy last read or wrote the file, replaces the
-  // file's and is marked as made after it; every other choice keeps the
-  // value made last, of this copy's and of every file the save merges
-  // (another copy of the game may have chosen since), and so do the
-  // fields. Everything else in the file -- other types, other elements,
-  // the root's attributes -- is kept.
-  // Throws as UserFile::save; the old file then stays as it was.
+  // Under the file's lock, reads the file as it is now and puts it back
+  // with this copy's choices: a choice made with choose, or changed since
+  // this copy last read or wrote the file, replaces the file's; every other
+  // choice is the file's (another copy of the game may have chosen since),
+  // and so are the fields. Everything else in the file -- other types,
+  // other elements, the root's attributes -- is kept. Throws as
+  // UserFile::save; the old file then stays as it was, and the choices
+  // made stay to be saved again.
   void save(const std::string& file);
+  // Whether a choice is made that the file may lack: one made since the
+  // last save that returned.
+  bool unsaved() const;
 
  private:
   // getFromNode, the choices remembered as on file.
@@ -54,11 +56,8 @@ class MoreSettings {
   // Each choice as this copy last read or wrote it, in the order of
   // singleplayer, multiplayer_1, multiplayer_2.
   std::string onFile_[3];
-  // The choices made through choose since the last save.
+  // The choices this copy made since its last save.
   bool chosen_[3] = {false, false, false};
-  // When each choice was made (the wall clock's milliseconds, kept in the
-  // file); 0 for unknown, as in files of earlier versions.
-  long long madeAt_[3] = {0, 0, 0};
 };
 
 extern MoreSettings moreSettings;
