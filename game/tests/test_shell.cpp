@@ -92,6 +92,7 @@ class ShellTest : public korvu_test::GLWindowTest {
     glimro::globalMessages.clear();
     glimro::notice.clear();
     glimro::unsavedTimes.clear();
+    glimro::profilesUnsaved = false;
     glimro::raceStartWarnings.clear();
     glimro::selectedPlayers = 0;
     glimro::editingProfile = nullptr;
@@ -491,6 +492,8 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   // is kept aside now.
   EXPECT_EQ(noticeText(), "Could not save the last choices to \"" + dir + "/moresettings.xml\": could not create \"" +
                               korvu_test::temporaryOf(dir + "/moresettings.xml") + "\": File exists.\n" +
+                              "They are kept while the game runs: the next race's start and the end of the game try "
+                              "again to save them.\n" +
                               "Could not read the best times of \"Short track\" from \"" + stats +
                               "\": no element found. It is kept aside when the best times of \"Short track\" are "
                               "next saved, and a new file is written in its place.\n" +
@@ -513,19 +516,34 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
       << noticeText();
   // Nor is any kept, for the end of the game to call lost.
   EXPECT_TRUE(glimro::unsavedTimes.empty());
-  // A race that placed one keeps it, and the end of the game saves it once
-  // the file can be written again.
-  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
-  ASSERT_NE(glimro::game, nullptr);
-  glimro::game->track->stats.laptimes.add(glimro::TimeEntry(60000, "Cy"));
-  ++glimro::game->track->timesPlaced;
-  glimro::leaveRace();
+  // A race whose one lap took first place keeps it, and the end of the game
+  // saves it once the file can be written again, or says that it is lost.
+  const auto firstPlaceLap = [&](double lapTime) {
+    EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+    ASSERT_NE(glimro::game, nullptr);
+    glimro::Glimro& vehicle = *glimro::game->players[0];
+    vehicle.lap = 1;
+    vehicle.lapTime = lapTime;
+    vehicle.nextLap();
+    glimro::leaveRace();
+    EXPECT_NE(noticeText().find("The times of this race are kept while the game runs"), std::string::npos)
+        << noticeText();
+  };
+  firstPlaceLap(60000);
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
-  glimro::saveUnsavedTimes();
+  glimro::saveUnsaved();
   glimro::TrackStats atTheEnd;
   atTheEnd.load("track_short_stats.xml");
-  EXPECT_EQ(atTheEnd.laptimes.entries[0].name, "Cy");
+  EXPECT_EQ(atTheEnd.laptimes.entries[0].ticks, 60000);
   EXPECT_EQ(atTheEnd.laptimes.entries[2].name, "Bo");
+  ASSERT_EQ(mkdir(korvu_test::temporaryOf("track_short_stats.xml").c_str(), 0755), 0);
+  firstPlaceLap(59000);
+  testing::internal::CaptureStdout();
+  glimro::saveUnsaved();
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("The best times kept for \"" + stats + "\" are lost: could "
+                                                        "not create"),
+            std::string::npos);
+  ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
 
   // Exit in the main menu ends the program and leaves the rest queued.
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu
@@ -575,6 +593,60 @@ TEST_F(ShellTest, StoringAProfileTakesInThoseAnotherCopyMade) {
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<profiles>\n  <profile name=\"Anne\"/>\n"
             "  <profile name=\"Bo\"/>\n  <profile name=\"Cy\"/>\n  <profile name=\"Dee\"/>\n"
             "  <profile name=\"Eve\"/>\n</profiles>\n");
+}
+
+// Another process holds a file's lock beyond a save's wait: the save writes
+// nothing and says so on screen, and what it held is saved at the next save
+// of that file or at the end of the game, or named there as lost.
+TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
+  start();
+  const std::string before = korvu_test::readFile("profiles.xml");
+  const std::string busy = "another copy of the game was saving it and did not finish within 2 s";
+  const auto makeProfile = [&](const std::string& name) {
+    EXPECT_TRUE(menuStep({glimro::TRG_NEW_PROFILE}));
+    auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");
+    ASSERT_NE(field, nullptr);
+    field->caption = name;
+    EXPECT_TRUE(menuStep({glimro::TRG_OK}));
+  };
+  auto profilesHeld = std::make_unique<korvu_test::LockHolder>("profiles.xml.lock");
+  EXPECT_TRUE(menuStep({glimro::TRG_SINGLE_PLAYER_GAME}));
+  makeProfile("Cy");
+  EXPECT_EQ(noticeText(), "Could not save the profiles to \"" + dir + "/profiles.xml\": " + busy +
+                              ".\nThe profile is kept while the game runs: the next profile saved and the end of the "
+                              "game try again to save it.\n");
+  EXPECT_EQ(korvu_test::readFile("profiles.xml"), before);
+  {
+    korvu_test::LockHolder choicesHeld("moresettings.xml.lock");
+    EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+    ASSERT_NE(glimro::game, nullptr) << message();
+    glimro::leaveRace();
+  }
+  EXPECT_NE(noticeText().find("Could not save the last choices to \"" + dir + "/moresettings.xml\": " + busy +
+                              ".\nThey are kept while the game runs: the next race's start and the end of the game "
+                              "try again to save them.\n"),
+            std::string::npos)
+      << noticeText();
+  EXPECT_EQ(korvu_test::readFile("moresettings.xml"), "");
+  // The end of the game saves the choices; the profiles, still held, are
+  // named as lost.
+  testing::internal::CaptureStdout();
+  glimro::saveUnsaved();
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                "Could not save \"" + dir + "/profiles.xml\" at the end of the game: " + busy +
+                ". The profiles made or renamed in this game that it lacks are lost."),
+            std::string::npos);
+  glimro::MoreSettings chosen;
+  chosen.load("moresettings.xml");
+  EXPECT_FALSE(chosen.singleplayer.empty());
+  EXPECT_EQ(chosen.singleplayer, glimro::moreSettings.singleplayer);
+  // The next profile saved takes the refused one with it.
+  profilesHeld.reset();
+  makeProfile("Di");
+  glimro::PlayerProfileBank saved;
+  saved.load("profiles.xml");
+  EXPECT_EQ(saved.size(), 4u);
+  EXPECT_NE(saved.find("Cy"), saved.end());
 }
 
 // A record file that does not open (here a link loop) is told once, in the
@@ -650,8 +722,8 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
   menuStep({glimro::TRG_OK});
   EXPECT_EQ(noticeText(), "Could not save the profiles to \"" + dir +
                               "/profiles.xml\": could not create \"" + korvu_test::temporaryOf(dir + "/profiles.xml") +
-                              "\": File exists.\nThe profile is kept until the game ends; saving a "
-                              "profile again tries again.\n");
+                              "\": File exists.\nThe profile is kept while the game runs: the next profile "
+                              "saved and the end of the game try again to save it.\n");
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("profiles.xml").c_str()), 0);
   menuStep({glimro::TRG_NEW_PROFILE});
   field->caption = "Fay";
@@ -668,8 +740,8 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
   ASSERT_EQ(symlink("kept.xml", "profiles.xml"), 0);
   menuStep({glimro::TRG_OK});
   EXPECT_EQ(message(), "");
-  EXPECT_NE(noticeText().find("neither writes through a link nor replaces one.\nThe profile is kept until the game "
-                              "ends; nothing is saved to that file while it stays so.\n"),
+  EXPECT_NE(noticeText().find("neither writes through a link nor replaces one.\nThe profile is kept while the game "
+                              "runs; nothing is saved to that file while it stays so.\n"),
             std::string::npos)
       << noticeText();
 }

@@ -146,6 +146,8 @@ void startGame() {
     unsaved.push_back("Could not save the last choices to \"" + korvu::fullPath(FILENAME_MORESETTINGS) +
                       "\": " + message + ".");
     korvu::debug::error(DBG_CORE, "%s", unsaved.back().c_str());
+    unsaved.push_back("They are kept while the game runs: the next race's start and the end of the game try "
+                      "again to save them.");
   }
 
   // What the race's start warns of (a best-time file kept aside) is shown
@@ -230,15 +232,18 @@ void storeProfile() {
   std::string failure;
   // A file that is there and cannot be read, or a link, refuses every save
   // until its owner mends it.
-  std::string after = "The profile is kept until the game ends; saving a profile again tries again.";
+  std::string after =
+      "The profile is kept while the game runs: the next profile saved and the end of the game try again to save "
+      "it.";
   try {
     bank->save(FILENAME_PROFILES);
   } catch (const UserFile::Refused& refusal) {
     failure = refusal;
-    after = "The profile is kept until the game ends; nothing is saved to that file while it stays so.";
+    after = "The profile is kept while the game runs; nothing is saved to that file while it stays so.";
   } catch (const std::string& message) {
     failure = message;
   }
+  profilesUnsaved = !failure.empty();
   if (!failure.empty()) {
     const std::string file = korvu::fullPath(FILENAME_PROFILES);
     korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s.", file.c_str(), failure.c_str());

@@ -105,7 +105,7 @@ void init() {
   } catch (const std::string& message) {
     fail("%s", message);
   }
-  korvu::onDisplayLost(saveBeforeLostDisplayEnd);
+  korvu::onDisplayLost(saveBeforeEnd);
   try {
     settings.load(FILENAME_SETTINGS);
   } catch (const std::string& message) {

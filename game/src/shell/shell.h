@@ -35,6 +35,9 @@ extern bool printProfiling;
 // the game ends: added to the next save of the file, that of the next race
 // on the track or the one at the end of the game.
 extern std::map<std::string, TrackStats> unsavedTimes;
+// A profile save failed, and none has succeeded since: the bank holds what
+// the file lacks, for the next profile save or the end of the game.
+extern bool profilesUnsaved;
 // What the log warned of while the race was built, for the notice when the
 // race is left.
 extern std::vector<std::string> raceStartWarnings;
@@ -55,9 +58,10 @@ bool runFrame(unsigned elapsed);
 // (korvu::displayLost) the race and the resource set are left to the end of
 // the process: deleting them would make OpenGL calls.
 [[noreturn]] void quit(int status = 0);
-// Saves the race's best times and nothing else: what the engine calls before
-// the process ends on a lost X server (korvu::onDisplayLost).
-void saveBeforeLostDisplayEnd();
+// Saves the race's best times and what earlier saves could not
+// (saveUnsaved): what glimro::quit does first, and what the engine calls
+// before the process ends on a lost X server (korvu::onDisplayLost).
+void saveBeforeEnd();
 
 // Saves the race's best times (a failed save is shown on screen, naming the
 // file by its full path and the reason, and the times are kept in
@@ -71,10 +75,11 @@ void leaveRace();
 // unless the record file is there and cannot be read (`refused`, when
 // given): it is left as it is, and no later save could take them either.
 bool saveRaceTimes(Track& track, std::string& reason, bool* refused = nullptr);
-// Saves every kept table into its record file, merged with what the file
-// holds now; one that still cannot be saved is logged as lost. A record file
-// that exists but cannot be read is left alone.
-void saveUnsavedTimes();
+// At the end of the game: saves every kept table into its record file,
+// merged with what the file holds now, and the profiles and the last
+// choices where their last save failed. What still cannot be saved is
+// logged as lost, by its file's full path and the reason.
+void saveUnsaved();
 // Ends whatever music plays (the music emitter's sources are deleted).
 void stopMusic();
 // Starts the title music on the resource set's music emitter in place of

@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "audio/emitter.h"
+#include "common/playerprofile.h"
 #include "race/game.h"
 #include "debug.h"
 #include "filepath.h"
@@ -17,6 +19,7 @@
 #include "sprite.h"
 #include "gui/style.h"
 #include "image.h"
+#include "shell/moresettings.h"
 #include "shell/notice.h"
 #include "shell/resources.h"
 #include "audio/source.h"
@@ -29,6 +32,7 @@ int selectedPlayers = 0;
 PlayerProfile* editingProfile = nullptr;
 bool printProfiling = false;
 std::map<std::string, TrackStats> unsavedTimes;
+bool profilesUnsaved = false;
 std::vector<std::string> raceStartWarnings;
 
 namespace {
@@ -79,7 +83,7 @@ bool saveRaceTimes(Track& track, std::string& reason, bool* refused) {
   return false;
 }
 
-void saveUnsavedTimes() {
+void saveUnsaved() {
   // Each save merges with what the file holds by then.
   for (auto& kept : unsavedTimes) {
     try {
@@ -90,6 +94,22 @@ void saveUnsavedTimes() {
     }
   }
   unsavedTimes.clear();
+  const auto retry = [](const std::string& file, const char* lost, const std::function<void()>& save) {
+    try {
+      save();
+    } catch (const std::string& message) {
+      korvu::debug::error(DBG_CORE, "Could not save \"%s\" at the end of the game: %s. %s",
+                          korvu::fullPath(file).c_str(), message.c_str(), lost);
+    }
+  };
+  if (profilesUnsaved && resources) {
+    retry(FILENAME_PROFILES, "The profiles made or renamed in this game that it lacks are lost.",
+          [] { resources->profileBank->save(FILENAME_PROFILES); });
+  }
+  if (moreSettings.unsaved()) {
+    retry(FILENAME_MORESETTINGS, "The profiles chosen in this game are not preselected at the next start.",
+          [] { moreSettings.save(FILENAME_MORESETTINGS); });
+  }
 }
 
 void stopMusic() {
@@ -156,7 +176,7 @@ void setBackdropLoaded(bool loaded) {
 void quit(int status) {
   // Laps and races already driven keep their times even when the window is
   // closed or the console quits in the middle of a race.
-  saveBeforeLostDisplayEnd();
+  saveBeforeEnd();
   if (!korvu::displayLost()) {
     delete game;
     game = nullptr;
@@ -166,10 +186,10 @@ void quit(int status) {
   korvu::quit(status);
 }
 
-void saveBeforeLostDisplayEnd() {
+void saveBeforeEnd() {
   std::string reason;
   if (game && game->track) saveRaceTimes(*game->track, reason);
-  saveUnsavedTimes();
+  saveUnsaved();
 }
 
 }  // namespace glimro
