@@ -236,16 +236,36 @@ void init(SubSystem flags, bool catchSignals) {
   displayFailed = false;  // a display that failed before belongs to an engine that has ended
   fullscreen = false;
   if (flags > 0) {
-    // Without an X display SDL's video start does not fail but falls back
-    // to a text-mode driver that takes the terminal over, and the window
-    // then fails for want of OpenGL, as if the size asked for were wrong.
-    // A driver chosen on purpose (SDL_VIDEODRIVER) is left to SDL.
-    const char* display = std::getenv("DISPLAY");
+    // Without an X display, or with one that cannot be opened (a terminal
+    // multiplexer keeps the DISPLAY of a session that has ended), SDL's
+    // video start does not fail but falls back to a text-mode driver that
+    // takes the terminal over, and the window then fails for want of
+    // OpenGL, as if the size asked for were wrong. Held to X for its start,
+    // SDL fails there instead. A driver chosen on purpose (SDL_VIDEODRIVER)
+    // is left to SDL.
+    const char* environmentDisplay = std::getenv("DISPLAY");
+    const std::string display = environmentDisplay ? environmentDisplay : "";
     const char* driver = std::getenv("SDL_VIDEODRIVER");
-    if ((flags & SDL_INIT_VIDEO) && (!display || !*display) && (!driver || !*driver))
-      throw std::string("No display to open a window on: DISPLAY is not set");
+    const bool holdToX = (flags & SDL_INIT_VIDEO) && (!driver || !*driver);
+    if (holdToX && display.empty()) throw std::string("No display to open a window on: DISPLAY is not set");
+    // Put back after the start, so that a later start still tells the
+    // user's choice from ours.
+    const bool driverWasSet = driver != nullptr;
+    if (holdToX) setenv("SDL_VIDEODRIVER", "x11", 1);
     debug::info(dbgCore, "Initialising SDL.");
-    if (SDL_Init(static_cast<Uint32>(flags)) != 0) throw std::string(SDL_GetError());
+    const bool started = SDL_Init(static_cast<Uint32>(flags)) == 0;
+    if (holdToX) {
+      if (driverWasSet)
+        setenv("SDL_VIDEODRIVER", "", 1);
+      else
+        unsetenv("SDL_VIDEODRIVER");
+    }
+    // SDL starts video before its other subsystems and keeps what started;
+    // its reason alone ("No available video device") does not say that the
+    // display is what failed.
+    if (!started && holdToX && !SDL_WasInit(SDL_INIT_VIDEO))
+      throw "Could not open the X display \"" + display + "\": " + SDL_GetError();
+    if (!started) throw std::string(SDL_GetError());
     if (const SDL_VideoInfo* info = (flags & SDL_INIT_VIDEO) ? SDL_GetVideoInfo() : nullptr) {
       screenWidth = info->current_w;
       screenHeight = info->current_h;

@@ -65,9 +65,11 @@ JustificationVertical justificationVertical(const char* word);
 // Names the engine's log groups, optionally installs the fatal-signal
 // handler and the quit-signal handler, installs the X error handlers (an X
 // error asks for the orderly end, quitRequested), and starts SDL with the
-// given subsystems. Throws SDL's error text, or "No display to open a window
-// on: DISPLAY is not set" before starting video without an X display (unless
-// SDL_VIDEODRIVER names a driver).
+// given subsystems. Unless SDL_VIDEODRIVER names a driver, video starts on
+// X only, never on a fallback that takes the terminal over: it throws "No
+// display to open a window on: DISPLAY is not set" without an X display, and
+// "Could not open the X display \"<DISPLAY>\": " with SDL's reason when the
+// display cannot be opened. Otherwise throws SDL's error text.
 void init(SubSystem flags, bool catchSignals);
 
 // Opens the OpenGL video mode with bitsPerPixel / 4 bits per channel, double

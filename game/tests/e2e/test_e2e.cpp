@@ -957,21 +957,38 @@ TEST_F(GameRun, BrokenStartUpsLogWhyAndFail) {
     EXPECT_EQ(session.err().find("parachute"), std::string::npos) << session.err();
   }
 
-  // Started where there is no X display: said so, not blamed on the
-  // resolution, and before a text-mode driver writes its escapes.
-  SCOPED_TRACE("no display");
-  unsetenv("DISPLAY");
-  GameSetup setup;
-  GameSession session(makeGameFolder(setup), setup);
-  session.launch();
-  setenv("DISPLAY", x.name.c_str(), 1);
-  ASSERT_TRUE(session.waitForExit(20.0)) << "the program keeps running";
-  ASSERT_TRUE(session.exited()) << session.err();
-  EXPECT_EQ(session.exitStatus(), 1);
-  const std::string out = session.out();
-  EXPECT_NE(out.find("(critical) No display to open a window on: DISPLAY is not set\n"), std::string::npos) << out;
-  EXPECT_EQ(out.find("resolution"), std::string::npos) << out;
-  EXPECT_EQ((out + session.err()).find('\x1b'), std::string::npos) << out << session.err();
+  // Started where there is no X display, or where DISPLAY names one no
+  // server answers (a terminal multiplexer keeps that of a session that has
+  // ended): said so with SDL's reason, not blamed on the resolution, and
+  // before a text-mode driver writes its escapes.
+  const struct {
+    const char* what;
+    const char* display;  // null: DISPLAY unset
+    const char* expected;
+  } displayCases[] = {
+      {"no display", nullptr, "(critical) No display to open a window on: DISPLAY is not set\n"},
+      // The tests' servers take the lowest free numbers, from 0 (or 99
+      // through xvfb-run) up; none comes near this one.
+      {"a display no server answers", ":8931",
+       "(critical) Could not open the X display \":8931\": No available video device\n"}};
+  for (const auto& c : displayCases) {
+    SCOPED_TRACE(c.what);
+    if (c.display)
+      setenv("DISPLAY", c.display, 1);
+    else
+      unsetenv("DISPLAY");
+    GameSetup setup;
+    GameSession session(makeGameFolder(setup), setup);
+    session.launch();
+    setenv("DISPLAY", x.name.c_str(), 1);
+    ASSERT_TRUE(session.waitForExit(20.0)) << "the program keeps running";
+    ASSERT_TRUE(session.exited()) << session.err();
+    EXPECT_EQ(session.exitStatus(), 1);
+    const std::string out = session.out();
+    EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+    EXPECT_EQ(out.find("resolution"), std::string::npos) << out;
+    EXPECT_EQ((out + session.err()).find('\x1b'), std::string::npos) << out << session.err();
+  }
 }
 
 }  // namespace
