@@ -67,8 +67,9 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   // file since this one read it (as save does, without writing); gives how
   // many joined. A file that cannot be read adds none.
   int refresh(const std::string& file);
-  // Under the file's lock, merges the file as it is now with the bank and
-  // writes the result, replacing the file atomically. Another copy of the
+  // Through UserFile::save (under the file's lock, where the file system
+  // has locks): merges the file as it is now with the bank and writes the
+  // result, replacing the file atomically. Another copy of the
   // game may have saved since this one read the file: a profile on file
   // that the bank lacks joins the bank (a new profile of that copy), except
   // a name this bank read or wrote and no longer holds, which this copy

@@ -109,7 +109,7 @@ void MoreSettings::save(const std::string& file) {
   // A choice changed without choose counts as made here.
   for (size_t i = 0; i < CHOICE_COUNT; ++i) chosen_[i] = chosen_[i] || this->*CHOICES[i].field != onFile_[i];
   // Saves take turns under the file's lock, so the file holds the last
-  // save: a choice this copy made since it last read or wrote the file
+  // save (where the file system has no locks, two may overlap): a choice this copy made since it last read or wrote the file
   // replaces the file's, and every other choice is the file's, which
   // another copy of the game may have made since.
   userFile(file).save([this](const korvu::xml::Node* onDisk) {

@@ -36,7 +36,8 @@ class MoreSettings {
   // Sets one of the three choices as made by this copy now, so that save
   // writes it even when another copy has chosen otherwise since.
   void choose(std::string MoreSettings::*choice, const std::string& name);
-  // Under the file's lock, reads the file as it is now and puts it back
+  // Through UserFile::save (under the file's lock, where the file system
+  // has locks): reads the file as it is now and puts it back
   // with this copy's choices: a choice made with choose, or changed since
   // this copy last read or wrote the file, replaces the file's; every other
   // choice is the file's (another copy of the game may have chosen since),

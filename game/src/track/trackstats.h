@@ -95,7 +95,8 @@ class TrackStats {
   // when it cannot be read or has another root; the tables are then
   // unchanged.
   void load(const std::string& file);
-  // Under the file's lock, merges the tables the file holds now (another
+  // Through UserFile::save (under the file's lock, where the file system
+  // has locks): merges the tables the file holds now (another
   // copy of the game may have saved since this one read it) into these and
   // writes the result, replacing the file atomically; the tables then hold
   // what was written. Gives where it kept an unreadable file it replaced
