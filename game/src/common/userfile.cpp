@@ -51,7 +51,8 @@ bool copyInto(int from, const std::string& to) {
 // removing it would let two copies lock two different files of one name.
 // Throws the reason alone when another process holds it beyond
 // LOCK_WAIT_MS, or the lock file is a link (never followed, so nothing is
-// made where it points), no regular file, or cannot be made or locked.
+// made where it points), no regular file, or cannot be opened (made where
+// missing) or locked.
 // Where the file system has no locks it gives none (-1), and says so once.
 korvu::Descriptor lock(const std::string& file) {
   const std::string name = korvu::quotedPath(file + ".lock");
@@ -62,7 +63,7 @@ korvu::Descriptor lock(const std::string& file) {
   if (fd.get() < 0) {
     const int error = errno;
     throw error == ELOOP ? "its lock " + name + " is a link, which the game does not follow"
-                         : "could not make its lock " + name + ": " + std::strerror(error);
+                         : "could not open its lock " + name + ": " + std::strerror(error);
   }
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) throw "its lock " + name + " is not a regular file";
   // A quit signal does not cut the wait short: nothing is written without
