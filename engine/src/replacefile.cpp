@@ -56,8 +56,9 @@ bool isTemporaryOf(const std::string& base, const std::string& name) {
   if (dot <= base.size()) return false;
   const std::string id = name.substr(base.size() + 1, dot - base.size() - 1), suffix = name.substr(dot);
   const bool random = id.size() == 16 && allOf(id, "0123456789abcdef");
-  return (suffix == ".tmp" && (random || (id.size() <= 10 && allOf(id, "0123456789")))) ||
-         (suffix == ".live" && random);
+  // A process id has no leading zero and at most seven digits.
+  const bool process = id.size() <= 7 && id[0] != '0' && allOf(id, "0123456789");
+  return (suffix == ".tmp" && (random || process)) || (suffix == ".live" && random);
 }
 
 }  // namespace

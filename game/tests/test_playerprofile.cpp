@@ -391,7 +391,7 @@ TEST(UserFile, ASaveWritesOnlyUnderItsLock) {
 TEST(UserFile, LeftTemporariesGoAndNothingElse) {
   const std::string dir = makeTempDir(), file = dir + "/profiles.xml";
   const std::vector<std::string> left = {".0123456789abcdef.tmp", ".4242.tmp", ".tmp", ".fedcba9876543210.live"};
-  const std::vector<std::string> players = {".bad.tmp", ".0123456789abcde.tmp", ".0123456789ABCDEF.tmp",
+  const std::vector<std::string> players = {".bad.tmp", ".0123.tmp", ".0123456789abcde.tmp", ".0123456789ABCDEF.tmp",
                                             ".0123456789abcdef.tmp.tmp", "x.0123456789abcdef.tmp"};
   for (const std::string& name : players) writeFile(file + name, "the player's");
   for (const std::string& name : left) writeFile(file + name, "<profiles><profile name=\"Dead\"/></profiles>");
