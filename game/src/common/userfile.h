@@ -93,10 +93,10 @@ class UserFile {
   // that died left (korvu::removeLeftTemporaries), hands the tree read to
   // merge (null for no file, or for a broken one, which is kept aside) and
   // puts the tree merge gives (taken over here), less the names the file
-  // cannot hold, in the file's place (korvu::replaceFile). Where
-  // the file system has no locks (ENOLCK) it saves without, removes only
-  // temporaries over an hour old, and says once in the log that two copies
-  // may then overwrite each other's saves. Writes nothing and throws
+  // cannot hold, in the file's place (korvu::replaceFile). Where the file
+  // system has no locks (ENOLCK) it saves without, removes only temporaries
+  // over an hour old, and says once in the log that two copies may then
+  // overwrite each other's saves. Leaves the file as it was and throws
   // Refused for a file that is there but cannot be read, or a link; a
   // message when the lock stays held or cannot be taken, the text would be
   // larger than USER_FILE_LIMIT, or a step fails. Once it returns, the file
