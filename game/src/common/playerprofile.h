@@ -69,8 +69,8 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   int refresh(const std::string& file);
   // Through UserFile::save (under the file's lock, where the file system
   // has locks): merges the file as it is now with the bank and writes the
-  // result, replacing the file atomically. Another copy of the
-  // game may have saved since this one read the file: a profile on file
+  // result, replacing the file atomically. Another copy of the game may
+  // have saved since this one read the file: a profile on file
   // that the bank lacks joins the bank (a new profile of that copy), except
   // a name this bank read or wrote and no longer holds, which this copy
   // renamed away. A name is one profile however many copies made it. A

@@ -108,10 +108,11 @@ void MoreSettings::choose(std::string MoreSettings::*choice, const std::string& 
 void MoreSettings::save(const std::string& file) {
   // A choice changed without choose counts as made here.
   for (size_t i = 0; i < CHOICE_COUNT; ++i) chosen_[i] = chosen_[i] || this->*CHOICES[i].field != onFile_[i];
-  // Saves take turns under the file's lock, so the file holds the last
-  // save (where the file system has no locks, two may overlap): a choice this copy made since it last read or wrote the file
-  // replaces the file's, and every other choice is the file's, which
-  // another copy of the game may have made since.
+  // Saves take turns under the file's lock (where the file system has
+  // locks), so the file holds the last save: a choice this copy made since
+  // it last read or wrote the file replaces the file's, and every other
+  // choice is the file's, which another copy of the game may have made
+  // since.
   userFile(file).save([this](const korvu::xml::Node* onDisk) {
     MoreSettings theirs = *this;
     theirs.getFromNode(onDisk);

@@ -37,14 +37,13 @@ class MoreSettings {
   // writes it even when another copy has chosen otherwise since.
   void choose(std::string MoreSettings::*choice, const std::string& name);
   // Through UserFile::save (under the file's lock, where the file system
-  // has locks): reads the file as it is now and puts it back
-  // with this copy's choices: a choice made with choose, or changed since
-  // this copy last read or wrote the file, replaces the file's; every other
-  // choice is the file's (another copy of the game may have chosen since),
-  // and so are the fields. Everything else in the file -- other types,
-  // other elements, the root's attributes -- is kept. Throws as
-  // UserFile::save; the old file then stays as it was, and the choices
-  // made stay to be saved again.
+  // has locks): reads the file as it is now and puts it back with this
+  // copy's choices: a choice made with choose, or changed since this copy
+  // last read or wrote the file, replaces the file's; every other choice is
+  // the file's (another copy of the game may have chosen since), and so are
+  // the fields. Everything else in the file -- other types, other elements,
+  // the root's attributes -- is kept. Throws as UserFile::save; the old file
+  // then stays as it was, and the choices made stay to be saved again.
   void save(const std::string& file);
   // Whether a choice is made that the file may lack: one made since the
   // last save that returned.
