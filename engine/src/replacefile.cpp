@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "debug.h"
 #include "descriptor.h"
 #include "filepath.h"
 
@@ -114,8 +113,8 @@ void syncFolder(const std::string& file) {
   const Descriptor folder(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   const int error = folder.get() < 0 ? errno : ::fsync(folder.get()) == 0 ? 0 : errno;
   if (error != 0 && error != EINVAL) {
-    debug::warning(dbgXml, "Could not sync the folder of %s (%s); a power cut now may undo its last change.",
-                   quotedPath(file).c_str(), std::strerror(error));
+    throw quotedPath(file) + " is written, but its folder could not be synced to disk (" + std::strerror(error) +
+        "), so a power cut may undo it";
   }
 }
 

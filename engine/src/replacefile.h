@@ -15,8 +15,8 @@ namespace korvu {
 // is renamed over target (or to it), and the folder synced. Throws the
 // reason alone, naming by full path the file whose step failed ("could not
 // create "<temporary>": ...", "could not write ...", "could not rename
-// "<temporary>" to "<target>": ..."); target is then as it was, the
-// temporary gone.
+// "<temporary>" to "<target>": ...": target is as it was, the temporary
+// gone), or that the folder could not be synced, as syncFolder does.
 void replaceFile(const std::string& target, const std::string& text);
 
 // Removes the temporaries of target that writers which died left: regular
@@ -28,9 +28,9 @@ void replaceFile(const std::string& target, const std::string& text);
 void removeLeftTemporaries(const std::string& target, std::time_t before = 0);
 
 // Flushes the folder that holds file to disk, so that a rename, link or
-// unlink in it outlives a power cut. A failure is logged, not thrown: the
-// step it follows has taken place, and a file system that cannot sync a
-// folder (EINVAL) keeps its names some other way.
+// unlink in it outlives a power cut. Throws the reason when it cannot (the
+// step it follows has taken place, but may not outlive a cut); a file
+// system that cannot sync a folder (EINVAL) keeps its names some other way.
 void syncFolder(const std::string& file);
 
 }  // namespace korvu

@@ -322,6 +322,15 @@ TEST(UserFile, KeepsAsideAndReplacesInAnOrderAPowerCutCannotUndo) {
   EXPECT_EQ(readFile(file + ".broken.3"), "<profiles>");
   EXPECT_FALSE(exists(file + ".broken.4"));
   EXPECT_EQ(temporariesIn(dir), 0);
+  // A folder that cannot be synced fails the save: a cut could undo it.
+  shim.folderSyncError = EIO;
+  try {
+    bank.save(file);
+    ADD_FAILURE() << "a save that may not outlive a power cut is called done";
+  } catch (const std::string& failure) {
+    EXPECT_EQ(failure, "\"" + file + "\" is written, but its folder could not be synced to disk (Input/output "
+                       "error), so a power cut may undo it");
+  }
 }
 
 // Another process holds the lock (a copy of the game stopped in the middle

@@ -64,6 +64,10 @@ int rename(const char* from, const char* to) __THROW {
 int fsync(int fd) {
   struct stat info;
   const bool folder = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  if (folder && active && active->folderSyncError) {
+    errno = active->folderSyncError;
+    return -1;
+  }
   return noted(static_cast<int>(syscall(SYS_fsync, fd)), folder ? 'd' : 'f');
 }
 

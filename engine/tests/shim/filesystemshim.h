@@ -29,6 +29,9 @@ class FileSystemShim {
   // (also in a preloaded program whose environment holds
   // KORVU_TEST_PREDICTABLE_NAMES).
   bool predictableNames = false;
+  // fsync of a folder fails with this errno, as on a failing disk; 0 passes
+  // it on.
+  int folderSyncError = 0;
   // Called before each rename with the name renamed to.
   std::function<void(const std::string& to)> beforeRename;
   // The steps since construction, a letter each: 'f' an fsync of a file,

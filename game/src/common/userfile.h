@@ -100,7 +100,7 @@ class UserFile {
   // Refused for a file that is there but cannot be read, or a link; a
   // message when the lock stays held or cannot be taken, the text would be
   // larger than USER_FILE_LIMIT, or a step fails. Once it returns, the file
-  // holds the save.
+  // holds the save, synced to disk.
   void save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge);
 
  private:
