@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -647,6 +648,24 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   saved.load("profiles.xml");
   EXPECT_EQ(saved.size(), 4u);
   EXPECT_NE(saved.find("Cy"), saved.end());
+  // Ended in a race whose record file stays held: the end tries that file
+  // once, and names its times as lost.
+  EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
+  ASSERT_NE(glimro::game, nullptr) << message();
+  glimro::Glimro& vehicle = *glimro::game->players[0];
+  vehicle.lap = 1;
+  vehicle.lapTime = 30000;
+  vehicle.nextLap();
+  const std::string stats = glimro::game->track->statsFile();
+  korvu_test::LockHolder statsHeld(stats + ".lock");
+  const auto ending = std::chrono::steady_clock::now();
+  testing::internal::CaptureStdout();
+  glimro::saveBeforeEnd();
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - ending).count(), 3.5);
+  EXPECT_NE(log.find("The best times kept for \"" + dir + "/" + stats + "\" are lost: " + busy + "."),
+            std::string::npos)
+      << log;
 }
 
 // A record file that does not open (here a link loop) is told once, in the

@@ -83,14 +83,22 @@ bool saveRaceTimes(Track& track, std::string& reason, bool* refused) {
   return false;
 }
 
+namespace {
+
+void timesLost(const std::string& file, const std::string& reason) {
+  korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: %s.", korvu::fullPath(file).c_str(),
+                      reason.c_str());
+}
+
+}  // namespace
+
 void saveUnsaved() {
   // Each save merges with what the file holds by then.
   for (auto& kept : unsavedTimes) {
     try {
       kept.second.save(kept.first);
     } catch (const std::string& message) {
-      korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: %s.",
-                          korvu::fullPath(kept.first).c_str(), message.c_str());
+      timesLost(kept.first, message);
     }
   }
   unsavedTimes.clear();
@@ -188,7 +196,10 @@ void quit(int status) {
 
 void saveBeforeEnd() {
   std::string reason;
-  if (game && game->track) saveRaceTimes(*game->track, reason);
+  // The race's save is the end's one try at its record file: what it
+  // could not save is lost, not tried again at once.
+  if (game && game->track && !saveRaceTimes(*game->track, reason) && unsavedTimes.erase(game->track->statsFile()) > 0)
+    timesLost(game->track->statsFile(), reason);
   saveUnsaved();
 }
 
