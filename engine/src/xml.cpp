@@ -164,7 +164,8 @@ class Writer {
 };
 
 // Closes the file and frees the parser on every way out of readFile; the
-// parser's user data, which counts how deep the open elements nest.
+// parser's user data, which counts how deep the open elements nest and how
+// much they hand on.
 struct ReadState {
   FILE* file = nullptr;
   XML_Parser parser = nullptr;
@@ -172,6 +173,11 @@ struct ReadState {
   unsigned depth = 0;
   unsigned depthLimit = 0;  // 0 for any depth
   bool tooDeep = false;
+  // The bytes of the names and values handed on, entities expanded: a
+  // small file may expand far beyond the size limit.
+  size_t handed = 0;
+  size_t sizeLimit = 0;  // 0 for any size
+  bool expandsTooFar = false;
   ~ReadState() {
     if (parser) XML_ParserFree(parser);
     if (file) std::fclose(file);
@@ -182,6 +188,13 @@ void xmlStart(void* userData, const char* name, const char** attrs) {
   ReadState& state = *static_cast<ReadState*>(userData);
   if (state.depthLimit > 0 && state.depth >= state.depthLimit) {
     state.tooDeep = true;
+    XML_StopParser(state.parser, XML_FALSE);
+    return;
+  }
+  for (const char** text = attrs; state.sizeLimit > 0 && *text; ++text) state.handed += std::strlen(*text);
+  state.handed += std::strlen(name);
+  if (state.sizeLimit > 0 && state.handed > state.sizeLimit) {
+    state.expandsTooFar = true;
     XML_StopParser(state.parser, XML_FALSE);
     return;
   }
@@ -359,6 +372,7 @@ void XMLReader::readFile(const std::string& file) {
   if (!state.parser) throw std::string("Could not create XML parser");
   state.handler = handler;
   state.depthLimit = depthLimit;
+  state.sizeLimit = sizeLimit;
   XML_SetUserData(state.parser, &state);
   XML_SetElementHandler(state.parser, xmlStart, xmlEnd);
 
@@ -380,6 +394,7 @@ void XMLReader::readFile(const std::string& file) {
     const int final = count < CHUNK;
     if (XML_ParseBuffer(state.parser, static_cast<int>(count), final) == XML_STATUS_ERROR) {
       if (state.tooDeep) throw "Its elements nest deeper than " + std::to_string(depthLimit) + " levels";
+      if (state.expandsTooFar) throw "Its entities expand it to more than " + std::to_string(sizeLimit) + " bytes";
       const XML_LChar* text = XML_ErrorString(XML_GetErrorCode(state.parser));
       throw std::string(text ? text : "unknown XML error");
     }

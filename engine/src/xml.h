@@ -121,7 +121,8 @@ class XMLReader {
   static constexpr size_t CHUNK = 64 * 1024;
 
   XMLHandler* handler;  // not owned
-  // The largest file read, in bytes; 0 for any size.
+  // The largest file read, in bytes, and the most its element names and
+  // attributes may take with their entities expanded; 0 for any size.
   size_t sizeLimit;
   // The deepest nesting of elements read; 0 for any depth.
   unsigned depthLimit;
@@ -141,8 +142,9 @@ class XMLReader {
   // followed by ": " and the reason where it exists but does not open or is
   // no regular file, and "Error reading XML file: " and the reason where
   // reading fails; a message "larger than <sizeLimit> bytes" for a file
-  // beyond the limit, one "deeper than <depthLimit> levels" for elements
-  // nested deeper; else the parser's own error text.
+  // beyond the limit, "expand it to more than <sizeLimit> bytes" for one
+  // whose entities take it beyond, one "deeper than <depthLimit> levels"
+  // for elements nested deeper; else the parser's own error text.
   void readFile(const std::string& file);
 };
 

@@ -271,6 +271,17 @@ TEST(XmlRead, LongTokensReadInLinearTimeAndLimitsRefuseLargeFiles) {
 
   EXPECT_TRUE(std::unique_ptr<Node>(korvu::xml::loadXML(path.c_str(), text.size())));
   EXPECT_THROW(korvu::xml::loadXML(path.c_str(), text.size() - 1), std::string);
+  // A small file whose entities expand beyond the limit is refused too:
+  // read, it would give a tree no save could write back within it.
+  std::string expanding = "<!DOCTYPE r [<!ENTITY a \"" + std::string(60000, 'x') + "\">]><r v=\"";
+  for (int i = 0; i < 80; ++i) expanding += "&a;";
+  writeFile(path, expanding + "\"/>");
+  try {
+    delete korvu::xml::loadXML(path.c_str(), 1u << 20);
+    ADD_FAILURE() << "an expansion beyond the limit was read";
+  } catch (const std::string& message) {
+    EXPECT_EQ(message, "Its entities expand it to more than 1048576 bytes");
+  }
 
   // The depth limit counts the root: three levels read with a limit of 3.
   writeFile(path, "<a><b><c/></b><b/></a>");
