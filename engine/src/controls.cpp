@@ -101,7 +101,7 @@ bool ControlQueue::readEvents() {
       *this << event;
     }
   }
-  // SIGINT and SIGTERM ask for the same end as the window's close button.
+  // SIGINT, SIGTERM and SIGHUP ask for the same end as the window's close button.
   if (quitRequested()) result = false;
   return result;
 }

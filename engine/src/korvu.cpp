@@ -48,8 +48,11 @@ int wordIndex(const char* word, const char* const table[3]) {
 // The signals the handler reports, in the order it is installed for them.
 const int FATAL_SIGNALS[] = {SIGSEGV, SIGILL, SIGFPE, SIGABRT};
 // The signals that ask for an orderly end, as closing the window does (a
-// terminal's Ctrl+C, a desktop logging out); a second one is fatal.
-const int QUIT_SIGNALS[] = {SIGINT, SIGTERM};
+// terminal's Ctrl+C, a desktop logging out, a terminal closed or an ssh
+// session dropped); a second one is fatal, but for a hangup: a closing
+// terminal sends one and the shell passes its own on, so a player who
+// closed it would lose what the end saves.
+const int QUIT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Entries into the handler so far.
 volatile sig_atomic_t signalCalls = 0;
@@ -116,6 +119,7 @@ const char* signalDescription(int sig) {
     case SIGFPE: return "Floating point exception.";
     case SIGSEGV: return "Segmentation fault.";
     case SIGTERM: return "Termination request.";
+    case SIGHUP: return "Hangup.";
     case SIGABRT: return "Abnormal termination (abort).";
     default: return nullptr;
   }
@@ -230,6 +234,10 @@ void init(SubSystem flags, bool catchSignals) {
     action.sa_handler = handleQuitSignal;
     action.sa_flags = SA_RESTART;
     for (int sig : QUIT_SIGNALS) sigaction(sig, &action, nullptr);
+    // The log on standard output may be piped into a program that a closed
+    // terminal has ended: a write there fails instead of ending the game
+    // before the end has saved.
+    std::signal(SIGPIPE, SIG_IGN);
   }
   // Before SDL opens the display, so that SDL's own handler passes on to it.
   XSetErrorHandler(onXError);
@@ -383,11 +391,12 @@ bool displayLost() { return displayFailed; }
 void onDisplayLost(void (*save)()) { displayLostHook = save; }
 
 void handleQuitSignal(int sig) {
+  if (quitSignal != 0 && sig == SIGHUP) return;
   if (quitSignal != 0) handleSignal(sig);
   quitSignal = sig;
   const char* description = signalDescription(sig);
   writeErr(description ? description : "Quit signal.");
-  writeErr(" Quitting; a second signal ends the program at once.\n");
+  writeErr(" Quitting; a second interrupt or termination signal ends the program at once.\n");
 }
 
 void handleSignal(int sig) {

@@ -111,11 +111,12 @@ void cleanUp();
 // the process with status 128 + sig.
 [[noreturn]] void handleSignal(int sig);
 
-// The handler of SIGINT and SIGTERM: the first asks for the orderly end that
-// closing the window asks for (quitRequested, ControlQueue::readEvents), a
-// second one ends the process through handleSignal.
+// The handler of SIGINT, SIGTERM and SIGHUP: the first asks for the orderly
+// end that closing the window asks for (quitRequested,
+// ControlQueue::readEvents), a second SIGINT or SIGTERM ends the process
+// through handleSignal; a hangup never does. init also has SIGPIPE ignored.
 void handleQuitSignal(int sig);
-// True once SIGINT or SIGTERM has asked the program to end, or the X server
+// True once SIGINT, SIGTERM or SIGHUP has asked the program to end, or the X server
 // has refused a request or gone (the window destroyed from outside).
 bool quitRequested();
 // True once the X server has refused a request or gone, until the next init:

@@ -133,21 +133,31 @@ TEST(EngineFrame, FatalSignalReport) {
   }
 }
 
-// SIGINT and SIGTERM ask for the end that closing the window asks for; a
-// second one is fatal.
+// SIGINT, SIGTERM and SIGHUP ask for the end that closing the window asks
+// for; a second SIGINT or SIGTERM is fatal. A hangup comes twice from a
+// closing terminal (its own and the shell's) and never is, and a write to a
+// pipe whose reader is gone fails without ending the process.
 TEST(EngineFrame, QuitSignalsAskForAnOrderlyEndAndASecondOneIsFatal) {
-  for (int sig : {SIGINT, SIGTERM}) {
-    ChildResult r = runInChild([sig] {
+  const struct {
+    int first, second;
+    const char *said, *secondSaid;
+  } cases[] = {{SIGINT, SIGINT, "Interactive attention.", "Interactive attention."},
+               {SIGTERM, SIGTERM, "Termination request.", "Termination request."},
+               {SIGHUP, SIGTERM, "Hangup.", "Termination request."}};
+  for (const auto& c : cases) {
+    ChildResult r = runInChild([&c] {
       korvu::init(0, true);
       korvu::ControlQueue queue;
-      std::raise(sig);
+      std::raise(c.first);
       if (queue.readEvents()) _exit(3);
-      std::raise(sig);
+      std::raise(SIGHUP);
+      int ends[2];
+      if (c.first == SIGHUP && (pipe(ends) != 0 || close(ends[0]) != 0 || write(ends[1], "x", 1) != -1)) _exit(4);
+      std::raise(c.second);
     });
-    const std::string said = sig == SIGINT ? "Interactive attention." : "Termination request.";
-    EXPECT_EQ(r.exitStatus, 128 + sig);
-    EXPECT_EQ(r.err.rfind(said + " Quitting", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(PARACHUTE + said), std::string::npos) << r.err;
+    EXPECT_EQ(r.exitStatus, 128 + c.second) << c.said;
+    EXPECT_EQ(r.err.rfind(std::string(c.said) + " Quitting", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(PARACHUTE + std::string(c.secondSaid)), std::string::npos) << r.err;
   }
 }
 
