@@ -41,23 +41,14 @@ std::string randomPart() {
   return digits;
 }
 
-bool allOf(const std::string& text, const char* digits) {
-  return !text.empty() && text.find_first_not_of(digits) == std::string::npos;
-}
-
-// Whether name is one of the temporaries of base that removeLeftTemporaries
-// takes, and nothing else: a file of the player's that merely ends in
-// ".tmp" stays.
+// Whether name is "<base>.<16 lowercase hex digits>.tmp", as replaceFile
+// names its temporaries, or ".live" with such an id, as an earlier version
+// did: a file of the player's that merely looks like one stays.
 bool isTemporaryOf(const std::string& base, const std::string& name) {
-  if (name == base + ".tmp") return true;
-  if (name.compare(0, base.size() + 1, base + ".") != 0) return false;
-  const size_t dot = name.rfind('.');
-  if (dot <= base.size()) return false;
-  const std::string id = name.substr(base.size() + 1, dot - base.size() - 1), suffix = name.substr(dot);
-  const bool random = id.size() == 16 && allOf(id, "0123456789abcdef");
-  // A process id has no leading zero and at most seven digits.
-  const bool process = id.size() <= 7 && id[0] != '0' && allOf(id, "0123456789");
-  return (suffix == ".tmp" && (random || process)) || (suffix == ".live" && random);
+  const size_t idAt = base.size() + 1, suffixAt = idAt + 16;
+  if (name.size() < suffixAt || name.compare(0, idAt, base + ".") != 0) return false;
+  const std::string suffix = name.substr(suffixAt);
+  return name.find_first_not_of("0123456789abcdef", idAt) >= suffixAt && (suffix == ".tmp" || suffix == ".live");
 }
 
 }  // namespace
@@ -91,7 +82,10 @@ void replaceFile(const std::string& target, const std::string& text) {
     ::unlink(temporary.c_str());
     throw failure + ": " + std::strerror(error);
   }
-  syncFolder(target);
+  if ((error = syncFolder(target)) != 0) {
+    throw NotSynced(quotedPath(target) + " holds the save, but its folder could not be synced to disk (" +
+                    std::strerror(error) + "), so a power cut may undo it");
+  }
 }
 
 void removeLeftTemporaries(const std::string& target, std::time_t before) {
@@ -109,13 +103,10 @@ void removeLeftTemporaries(const std::string& target, std::time_t before) {
   ::closedir(dir);
 }
 
-void syncFolder(const std::string& file) {
+int syncFolder(const std::string& file) {
   const Descriptor folder(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   const int error = folder.get() < 0 ? errno : ::fsync(folder.get()) == 0 ? 0 : errno;
-  if (error != 0 && error != EINVAL) {
-    throw quotedPath(file) + " is written, but its folder could not be synced to disk (" + std::strerror(error) +
-        "), so a power cut may undo it";
-  }
+  return error == EINVAL ? 0 : error;
 }
 
 }  // namespace korvu

@@ -10,27 +10,35 @@
 
 namespace korvu {
 
+// Thrown by replaceFile where target holds the new text but its folder
+// could not be synced to disk, so that a power cut may yet undo it: the
+// whole reason, naming target by its full path.
+class NotSynced : public std::string {
+ public:
+  explicit NotSynced(const std::string& message) : std::string(message) {}
+};
+
 // Puts text in target's place: a new "<target>.<16 random hex digits>.tmp"
 // (O_EXCL, never through a link, another name where one is taken), fsynced,
 // is renamed over target (or to it), and the folder synced. Throws the
 // reason alone, naming by full path the file whose step failed ("could not
 // create "<temporary>": ...", "could not write ...", "could not rename
 // "<temporary>" to "<target>": ...": target is as it was, the temporary
-// gone), or that the folder could not be synced, as syncFolder does.
+// gone), or NotSynced.
 void replaceFile(const std::string& target, const std::string& text);
 
 // Removes the temporaries of target that writers which died left: regular
-// files named "<target>.<16 hex digits>.tmp", or as earlier versions named
-// them, "<target>.<process id>.tmp", "<target>.tmp" and
-// "<target>.<16 hex digits>.live". No other name is touched. Only those
-// last changed before `before` go (0: all), so a caller that cannot keep
-// other writers out spares those that may still be written.
+// files named "<target>.<16 lowercase hex digits>.tmp", or ".live" with
+// such digits, as an earlier version named its own. No other name is
+// touched. Only those last changed before `before` go (0: all), so a
+// caller that cannot keep other writers out spares those that may still be
+// written.
 void removeLeftTemporaries(const std::string& target, std::time_t before = 0);
 
 // Flushes the folder that holds file to disk, so that a rename, link or
-// unlink in it outlives a power cut. Throws the reason when it cannot (the
-// step it follows has taken place, but may not outlive a cut); a file
+// unlink in it outlives a power cut. Gives 0, or the error where it cannot
+// (the step it follows has taken place, but may not outlive a cut); a file
 // system that cannot sync a folder (EINVAL) keeps its names some other way.
-void syncFolder(const std::string& file);
+int syncFolder(const std::string& file);
 
 }  // namespace korvu

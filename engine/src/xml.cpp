@@ -305,6 +305,8 @@ void Node::saveXML(const char* file) const {
   const std::string target = file ? file : "";
   try {
     replaceFile(target, fileText());
+  } catch (const NotSynced&) {
+    throw;  // written: no "Could not write"
   } catch (const std::string& reason) {
     throw WriteError(target, reason);
   }

@@ -61,7 +61,8 @@ class Node {
 
   // Puts fileText in the file's place through a temporary file, renamed
   // over it, and syncs the folder (replaceFile). Throws a WriteError when
-  // the file cannot be written; the old file is then left as it was.
+  // the file cannot be written; the old file is then left as it was. Throws
+  // NotSynced when only the folder's sync failed.
   void saveXML(const char* file) const;
 };
 

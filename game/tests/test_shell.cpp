@@ -541,10 +541,35 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   firstPlaceLap(59000);
   testing::internal::CaptureStdout();
   glimro::saveUnsaved();
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("The best times kept for \"" + stats + "\" are lost: could "
-                                                        "not create"),
-            std::string::npos);
+  std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("Could not save the best times to \"" + stats + "\": could not create \"" +
+                     korvu_test::temporaryOf(stats) + "\": File exists. The times driven in this game that it lacks "
+                     "are lost.\n"),
+            std::string::npos)
+      << log;
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
+  // A folder that cannot be synced after the rename: the file holds the
+  // save, which a power cut may undo, and that is what is said, not that
+  // nothing was saved; the times are kept and saved again, and the end of
+  // the game calls nothing lost.
+  shim.folderSyncError = EIO;
+  firstPlaceLap(58000);
+  EXPECT_NE(noticeText().find("\"" + stats + "\" holds the save, but its folder could not be synced to disk "
+                              "(Input/output error), so a power cut may undo it.\nThe times of this race are kept "
+                              "while the game runs, and saved again by the next race on this track and the end of "
+                              "the game.\n"),
+            std::string::npos)
+      << noticeText();
+  EXPECT_EQ(glimro::unsavedTimes.size(), 1u);
+  testing::internal::CaptureStdout();
+  glimro::saveUnsaved();
+  log = testing::internal::GetCapturedStdout();
+  EXPECT_NE(log.find("holds the save, but its folder could not be synced"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Could not save"), std::string::npos) << log;
+  EXPECT_EQ(log.find("lost"), std::string::npos) << log;
+  shim.folderSyncError = 0;
+  atTheEnd.load("track_short_stats.xml");
+  EXPECT_EQ(atTheEnd.laptimes.entries[0].ticks, 58000);
 
   // Exit in the main menu ends the program and leaves the rest queued.
   EXPECT_TRUE(menuStep({glimro::TRG_EXIT}));  // start menu back to the main menu
@@ -558,7 +583,8 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
 
 // Another copy of the game on the same folder made "Cy", "Dee" and "Eve"
 // after this one started: storing a profile here keeps them and shows them
-// in the lists; a rename here drops the old name from the file.
+// in the lists; a rename here drops the old name from the file, also of a
+// profile made here.
 TEST_F(ShellTest, StoringAProfileTakesInThoseAnotherCopyMade) {
   start();
   std::string onFile = "<profile name=\"Ann\"/><profile name=\"Bo\"/>";
@@ -594,6 +620,29 @@ TEST_F(ShellTest, StoringAProfileTakesInThoseAnotherCopyMade) {
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<profiles>\n  <profile name=\"Anne\"/>\n"
             "  <profile name=\"Bo\"/>\n  <profile name=\"Cy\"/>\n  <profile name=\"Dee\"/>\n"
             "  <profile name=\"Eve\"/>\n</profiles>\n");
+
+  // A profile made and renamed in this game: the old name leaves the file
+  // and does not come back with the next save. The first save that went
+  // without locks has it said on screen, once.
+  glimro::UserFile::unlockedNotice = "Saves go without locks.";
+  EXPECT_TRUE(menuStep({glimro::TRG_NEW_PROFILE}));
+  field->caption = "Fay";
+  EXPECT_TRUE(menuStep({glimro::TRG_OK}));
+  EXPECT_EQ(noticeText(), "Saves go without locks.\n");
+  EXPECT_TRUE(glimro::UserFile::unlockedNotice.empty());
+  list("dlProfile2")->selectItem(resources->profileList->findByData(resources->profileBank->find("Fay")->second));
+  EXPECT_TRUE(menuStep({glimro::TRG_EDIT_PROFILE2}));
+  ASSERT_EQ(field->caption, "Fay");
+  field->caption = "Gil";
+  EXPECT_TRUE(menuStep({glimro::TRG_OK}));
+  EXPECT_TRUE(menuStep({glimro::TRG_NEW_PROFILE}));
+  field->caption = "Hal";
+  EXPECT_TRUE(menuStep({glimro::TRG_OK}));
+  glimro::PlayerProfileBank onDisk;
+  onDisk.load("profiles.xml");
+  EXPECT_EQ(onDisk.size(), 7u);
+  EXPECT_EQ(onDisk.find("Fay"), onDisk.end());
+  EXPECT_NE(onDisk.find("Gil"), onDisk.end());
 }
 
 // Another process holds a file's lock beyond a save's wait: the save writes
@@ -634,7 +683,7 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   testing::internal::CaptureStdout();
   glimro::saveUnsaved();
   EXPECT_NE(testing::internal::GetCapturedStdout().find(
-                "Could not save \"" + dir + "/profiles.xml\" at the end of the game: " + busy +
+                "Could not save the profiles to \"" + dir + "/profiles.xml\": " + busy +
                 ". The profiles made or renamed in this game that it lacks are lost."),
             std::string::npos);
   glimro::MoreSettings chosen;
@@ -663,7 +712,8 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   glimro::saveBeforeEnd();
   const std::string log = testing::internal::GetCapturedStdout();
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - ending).count(), 3.5);
-  EXPECT_NE(log.find("The best times kept for \"" + dir + "/" + stats + "\" are lost: " + busy + "."),
+  EXPECT_NE(log.find("Could not save the best times of \"Short track\" to \"" + dir + "/" + stats + "\": " + busy +
+                     ". The times driven in this game that it lacks are lost."),
             std::string::npos)
       << log;
 }

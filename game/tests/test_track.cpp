@@ -19,6 +19,7 @@
 #include "race/raceresources.h"
 #include "track/layouts.h"
 #include "standins.h"
+#include "filepath.h"
 #include "filesystemshim.h"
 #include "testsupport.h"
 #include "vectorchecks.h"
@@ -163,13 +164,19 @@ TEST(TrackModel, RecordFileIsReadKeptAsideWhenBrokenAndSavedSafely) {
   EXPECT_EQ(korvu_test::readFile("track_03_stats.xml.broken"), broken);
   EXPECT_EQ(korvu_test::readFile("track_03_stats.xml.broken.1"), "second");
 
-  // A save that cannot be written is logged and leaves the old file.
+  // A save that cannot be written gives its reason and leaves the old file.
   korvu_test::FileSystemShim shim;
   shim.predictableNames = true;
-  ASSERT_EQ(mkdir(korvu_test::temporaryOf("track_03_stats.xml").c_str(), 0755), 0);
+  const std::string temporary = korvu_test::temporaryOf("track_03_stats.xml");
+  ASSERT_EQ(mkdir(temporary.c_str(), 0755), 0);
   const std::string before = korvu_test::readFile("track_03_stats.xml");
   third.stats.tracktimes.add(TimeEntry(5, "x"));
-  EXPECT_NO_THROW(third.saveStats());
+  try {
+    third.saveStats();
+    ADD_FAILURE() << "no failure reported";
+  } catch (const std::string& reason) {
+    EXPECT_EQ(reason, "could not create \"" + korvu::fullPath(temporary) + "\": File exists");
+  }
   EXPECT_EQ(korvu_test::readFile("track_03_stats.xml"), before);
 }
 
@@ -187,9 +194,12 @@ TEST(TrackModel, RecordFileThatDoesNotOpenStaysAndIsNotWritten) {
     track.title = "Track three";
     track.loadStats();
     track.stats.laptimes.add(TimeEntry(50000, "Bo"));
-    bool refused = false;
-    const bool saved = track.saveStats(nullptr, &refused);
-    std::printf("saved: %d refused: %d\n", saved ? 1 : 0, refused ? 1 : 0);
+    try {
+      track.saveStats();
+      std::printf("saved\n");
+    } catch (const glimro::UserFile::Refused& refusal) {
+      std::printf("refused: %s\n", refusal.c_str());
+    }
   });
   ASSERT_EQ(child.exitStatus, 0) << child.out << child.err;
   EXPECT_NE(child.out.find("(warning) Could not read the best times of \"Track three\" from \"" + here.dir +
@@ -197,7 +207,7 @@ TEST(TrackModel, RecordFileThatDoesNotOpenStaysAndIsNotWritten) {
                            "to it while it stays so."),
             std::string::npos)
       << child.out;
-  EXPECT_NE(child.out.find("saved: 0 refused: 1"), std::string::npos);
+  EXPECT_NE(child.out.find("refused: Permission denied\n"), std::string::npos) << child.out;
   struct stat info;
   EXPECT_TRUE(stat("track_03_stats.xml", &info) == 0 && (info.st_mode & 07777) == 0);
   EXPECT_EQ(korvu_test::readFile("track_03_stats.xml"), "<trackstats/>");

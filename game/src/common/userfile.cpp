@@ -74,10 +74,10 @@ korvu::Descriptor lock(const std::string& file) {
     if (error == ENOLCK) {
       static bool told = false;
       if (!told) {
-        korvu::debug::warning(DBG_CORE,
-                              "Could not lock %s (%s): the game saves there without locks, so two copies of the "
-                              "game on that folder are not kept from overwriting each other's saves.",
-                              name.c_str(), std::strerror(error));
+        UserFile::unlockedNotice = "Could not lock " + name + " (" + std::strerror(error) +
+            "): the game saves there without locks, so two copies of the game on that folder may overwrite each "
+            "other's saves where their saves overlap.";
+        korvu::debug::warning(DBG_CORE, "%s", UserFile::unlockedNotice.c_str());
       }
       told = true;
       return korvu::Descriptor();
@@ -93,6 +93,8 @@ korvu::Descriptor lock(const std::string& file) {
 }
 
 }  // namespace
+
+std::string UserFile::unlockedNotice;
 
 UserFile::UserFile(const std::string& file_, const std::string& rootName_, const std::string& what_, int group_)
     : file(file_), rootName(rootName_), what(what_), group(group_), seen_() {}
@@ -198,10 +200,8 @@ std::string UserFile::keepAside() {
     // No hard links on this file system (or no /proc to link from): a copy.
     if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == ENOENT)
       error = copyInto(held_.get(), aside) ? 0 : errno;
-    if (error == 0) {
-      korvu::syncFolder(aside);
-      return aside;
-    }
+    // Not on disk, it could be lost to a cut that the replace outlives.
+    if (error == 0 && (error = korvu::syncFolder(aside)) == 0) return aside;
     if (error != EEXIST) {
       throw "the unreadable file could not be kept aside as " + korvu::quotedPath(aside) + ": " +
           std::strerror(error);

@@ -74,6 +74,10 @@ class UserFile {
   // it kept none.
   std::string keptAs;
 
+  // What the first save without locks (ENOLCK) said in the log, for the
+  // player's notice; whoever shows it empties it, so it shows once a game.
+  static std::string unlockedNotice;
+
   UserFile(const std::string& file, const std::string& rootName, const std::string& what, int group);
 
   // The file as it is now: its tree (the caller's), or null with state and
@@ -95,12 +99,12 @@ class UserFile {
   // puts the tree merge gives (taken over here), less the names the file
   // cannot hold, in the file's place (korvu::replaceFile). Where the file
   // system has no locks (ENOLCK) it saves without, removes only temporaries
-  // over an hour old, and says once in the log that two copies may then
-  // overwrite each other's saves. Leaves the file as it was and throws
-  // Refused for a file that is there but cannot be read, or a link; a
-  // message when the lock stays held or cannot be taken, the text would be
-  // larger than USER_FILE_LIMIT, or a step fails. Once it returns, the file
-  // holds the save, synced to disk.
+  // over an hour old, and says so once (unlockedNotice). Throws Refused for
+  // a file that is there but cannot be read, or a link; a message when the
+  // lock stays held or cannot be taken, the text would be larger than
+  // USER_FILE_LIMIT, or a step fails; all leave the file as it was, but
+  // korvu::NotSynced, after which the file holds the save. Once it returns,
+  // the file holds the save, synced to disk.
   void save(const std::function<korvu::xml::Node*(const korvu::xml::Node* onDisk)>& merge);
 
  private:

@@ -139,16 +139,17 @@ void startGame() {
     moreSettings.choose(&MoreSettings::multiplayer_1, profiles[0]->name);
     moreSettings.choose(&MoreSettings::multiplayer_2, profiles[1]->name);
   }
-  std::vector<std::string> unsaved;
-  try {
-    moreSettings.save(FILENAME_MORESETTINGS);
-  } catch (const std::string& message) {
-    unsaved.push_back("Could not save the last choices to \"" + korvu::fullPath(FILENAME_MORESETTINGS) +
-                      "\": " + message + ".");
-    korvu::debug::error(DBG_CORE, "%s", unsaved.back().c_str());
-    unsaved.push_back("They are kept while the game runs: the next race's start and the end of the game try "
-                      "again to save them.");
+  std::vector<std::string> saveNotice;
+  std::string told;
+  const Saved how =
+      trySave("the last choices", FILENAME_MORESETTINGS, [] { moreSettings.save(FILENAME_MORESETTINGS); }, told);
+  if (how != Saved::YES) {
+    saveNotice = {told, how == Saved::UNSYNCED ? "They are kept while the game runs, and saved again by the next "
+                                              "race's start and the end of the game."
+                                            : "They are kept while the game runs: the next race's start and the end "
+                                              "of the game try again to save them."};
   }
+  addUnlockedNotice(saveNotice);
 
   // What the race's start warns of (a best-time file kept aside) is shown
   // when the menus are back: over the race the notice would hide the timers.
@@ -156,10 +157,10 @@ void startGame() {
   try {
     game = new Game("dummy", profiles, static_cast<unsigned>(selectedPlayers), night);
     raceStartWarnings = korvu::debug::stopCapture();
-    raceStartWarnings.insert(raceStartWarnings.begin(), unsaved.begin(), unsaved.end());
+    raceStartWarnings.insert(raceStartWarnings.begin(), saveNotice.begin(), saveNotice.end());
   } catch (const std::string& message) {
     korvu::debug::stopCapture();
-    if (!unsaved.empty()) showNotice(unsaved);
+    if (!saveNotice.empty()) showNotice(saveNotice);
     // A race that cannot be built leaves the player in the menus.
     korvu::debug::error(DBG_CORE, "Could not start the race: %s", message.c_str());
     postMessage("Could not start the race: " + message);
@@ -229,26 +230,22 @@ void storeProfile() {
   // The field stops taking characters there; the player is told why the
   // name ends where it does.
   if (field->length() >= korvu::gui::Textfield::MAX_LENGTH) postMessage(nameLimitMessage());
-  std::string failure;
+  std::string told;
+  const Saved how = trySave("the profiles", FILENAME_PROFILES, [bank] { bank->save(FILENAME_PROFILES); }, told);
+  profilesUnsaved = how != Saved::YES;
+  std::vector<std::string> notice;
   // A file that is there and cannot be read, or a link, refuses every save
   // until its owner mends it.
-  std::string after =
-      "The profile is kept while the game runs: the next profile saved and the end of the game try again to save "
-      "it.";
-  try {
-    bank->save(FILENAME_PROFILES);
-  } catch (const UserFile::Refused& refusal) {
-    failure = refusal;
-    after = "The profile is kept while the game runs; nothing is saved to that file while it stays so.";
-  } catch (const std::string& message) {
-    failure = message;
+  if (how == Saved::REFUSED) {
+    notice = {told, "The profile is kept while the game runs; nothing is saved to that file while it stays so."};
+  } else if (how != Saved::YES) {
+    notice = {told, how == Saved::UNSYNCED ? "The profile is kept while the game runs, and saved again by the next "
+                                             "profile saved and the end of the game."
+                                           : "The profile is kept while the game runs: the next profile saved and "
+                                             "the end of the game try again to save it."};
   }
-  profilesUnsaved = !failure.empty();
-  if (!failure.empty()) {
-    const std::string file = korvu::fullPath(FILENAME_PROFILES);
-    korvu::debug::error(DBG_CORE, "Could not save the profiles to \"%s\": %s.", file.c_str(), failure.c_str());
-    showNotice({"Could not save the profiles to \"" + file + "\": " + failure + ".", after});
-  }
+  addUnlockedNotice(notice);
+  if (!notice.empty()) showNotice(notice);
   // The save brings in the profiles another copy of the game has made.
   refreshProfileLists();
   showStartMenu();

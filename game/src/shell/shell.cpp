@@ -149,37 +149,34 @@ void init() {
 void leaveRace() {
   std::vector<std::string> shown;
   shown.swap(raceStartWarnings);
-  std::string reason;
-  bool refused = false;
+  std::string told;
   const bool keptBefore = game->track && unsavedTimes.count(game->track->statsFile()) > 0;
-  const bool saved = !game->track || saveRaceTimes(*game->track, reason, &refused);
+  const Saved how = game->track ? saveRaceTimes(*game->track, told) : Saved::YES;
   // The race start told of an unreadable record file that this save was to
   // keep aside: it is done now.
-  if (saved && game->track && !game->track->statsKeptAs.empty()) {
+  if (how == Saved::YES && game->track && !game->track->statsKeptAs.empty()) {
     shown.push_back("The best times of \"" + game->track->title + "\" are saved, and the unreadable file is kept as " +
                     korvu::quotedPath(game->track->statsKeptAs) + ".");
   }
-  if (!saved) {
-    const Track& track = *game->track;
-    const std::string failed = "Could not save the best times of \"" + track.title + "\" to \"" +
-                               korvu::fullPath(track.statsFile()) + "\": " + reason + ".";
-    if (!refused) {
-      shown.push_back(failed);
-      const char* const retried =
-          " are kept while the game runs: the next race on this track and the end of the game try again to save "
-          "them.";
-      if (track.timesPlaced > 0) {
-        shown.push_back(std::string("The times of this race") + retried);
-      } else if (keptBefore) {
-        shown.push_back(std::string("The times of earlier races") + retried);
-      } else {
-        shown.push_back("This race placed no time in the tables, so none is lost.");
-      }
-    } else if (track.statsState != UserFile::UNOPENED && track.statsState != UserFile::NOT_REGULAR) {
-      // The race start read it; what became of it since has not been told.
-      shown.push_back(failed + " It is left as it is, and the times of this race are not saved.");
+  if (how == Saved::NO || how == Saved::UNSYNCED) {
+    shown.push_back(told);
+    const std::string retried = how == Saved::NO ? " are kept while the game runs: the next race on this track and the "
+                                                   "end of the game try again to save them."
+                                                 : " are kept while the game runs, and saved again by the next race on "
+                                                   "this track and the end of the game.";
+    if (game->track->timesPlaced > 0) {
+      shown.push_back("The times of this race" + retried);
+    } else if (keptBefore) {
+      shown.push_back("The times of earlier races" + retried);
+    } else if (how == Saved::NO) {
+      shown.push_back("This race placed no time in the tables, so none is lost.");
     }
+  } else if (how == Saved::REFUSED && game->track->statsState != UserFile::UNOPENED &&
+             game->track->statsState != UserFile::NOT_REGULAR) {
+    // The race start read it; what became of it since has not been told.
+    shown.push_back(told + " It is left as it is, and the times of this race are not saved.");
   }
+  addUnlockedNotice(shown);
   if (!shown.empty()) showNotice(shown);
   delete game;
   game = nullptr;

@@ -3,6 +3,7 @@
 // and the globals through which the shell and the race share state.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -68,18 +69,36 @@ void saveBeforeEnd();
 // unsavedTimes), deletes the race and brings the menus and the title music
 // back; the notice shows the race's start-up warnings too.
 void leaveRace();
+// How a save ended.
+enum class Saved {
+  YES,
+  NO,        // nothing written; what it held is kept and saved again later
+  REFUSED,   // nothing written: the file is there and cannot be read, or
+             // is a link (UserFile::Refused), and stays so until mended
+  UNSYNCED,  // written, but a power cut may undo it (korvu::NotSynced):
+             // what it held is kept and saved again later
+};
+// Runs save, which saves `what` ("the profiles") to file, and gives how it
+// ended. Otherwise than YES, `told` is the sentence that tells the player:
+// "Could not save <what> to "<full path>": <reason>.", or that the file
+// holds the save, which a power cut may undo. It is logged, followed by
+// `lost` where nothing was written.
+Saved trySave(const std::string& what, const std::string& file, const std::function<void()>& save,
+              std::string& told, const std::string& lost = "");
 // Saves the track's best times together with the unsaved times of earlier
-// races on it. Where that fails the writer's message is in `reason`, the
-// result is false, and the tables are kept in unsavedTimes when they hold
-// times driven in this game (this race's or kept from earlier ones) --
-// unless the record file is there and cannot be read (`refused`, when
-// given): it is left as it is, and no later save could take them either.
-bool saveRaceTimes(Track& track, std::string& reason, bool* refused = nullptr);
+// races on it, through trySave. Unless saved, the tables are kept in
+// unsavedTimes when they hold times driven in this game (this race's or
+// kept from earlier ones) -- but where the record file is there and cannot
+// be read: it is left as it is, and no later save could take them either.
+Saved saveRaceTimes(Track& track, std::string& told, const std::string& lost = "");
 // At the end of the game: saves every kept table into its record file,
 // merged with what the file holds now, and the profiles and the last
 // choices where their last save failed. What still cannot be saved is
 // logged as lost, by its file's full path and the reason.
 void saveUnsaved();
+// Adds to a notice, once a game, that saves go without locks
+// (UserFile::unlockedNotice), when one has.
+void addUnlockedNotice(std::vector<std::string>& notice);
 // Ends whatever music plays (the music emitter's sources are deleted).
 void stopMusic();
 // Starts the title music on the resource set's music emitter in place of

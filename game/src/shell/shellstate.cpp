@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/emitter.h"
@@ -13,6 +14,7 @@
 #include "debug.h"
 #include "filepath.h"
 #include "korvu.h"
+#include "replacefile.h"
 #include "track/track.h"
 #include "gui/gui.h"
 #include "gui/pane.h"
@@ -66,58 +68,66 @@ void showNotice(const std::vector<std::string>& messages) {
   notice.show(messages, resources ? resources->font : nullptr, korvu::vpScreen.width, korvu::vpScreen.height);
 }
 
-bool saveRaceTimes(Track& track, std::string& reason, bool* refused) {
+Saved trySave(const std::string& what, const std::string& file, const std::function<void()>& save,
+              std::string& told, const std::string& lost) {
+  Saved how = Saved::NO;
+  std::string reason;
+  try {
+    save();
+    return Saved::YES;
+  } catch (const korvu::NotSynced& message) {
+    how = Saved::UNSYNCED;
+    told = message + ".";
+  } catch (const UserFile::Refused& message) {
+    how = Saved::REFUSED;
+    reason = message;
+  } catch (const std::string& message) {
+    reason = message;
+  }
+  if (how != Saved::UNSYNCED) told = "Could not save " + what + " to " + korvu::quotedPath(file) + ": " + reason + ".";
+  const std::string logged = how == Saved::UNSYNCED || lost.empty() ? told : told + " " + lost;
+  korvu::debug::error(DBG_CORE, "%s", logged.c_str());
+  return how;
+}
+
+Saved saveRaceTimes(Track& track, std::string& told, const std::string& lost) {
   const std::string file = track.statsFile();
   auto kept = unsavedTimes.find(file);
   if (kept != unsavedTimes.end()) track.stats.merge(kept->second);
-  bool leftAsItIs = false;
-  if (track.saveStats(&reason, &leftAsItIs)) {
-    if (kept != unsavedTimes.end()) unsavedTimes.erase(kept);
-    return true;
-  }
-  // A file that is there and cannot be read stays so until its owner mends
-  // it: no later save would take these times either. Tables that hold no
-  // time of this game's races hold only what the file has.
-  if (!leftAsItIs && (track.timesPlaced > 0 || kept != unsavedTimes.end())) unsavedTimes[file] = track.stats;
-  if (refused) *refused = leftAsItIs;
-  return false;
+  const Saved how = trySave("the best times of \"" + track.title + "\"", file, [&track] { track.saveStats(); }, told,
+                            track.timesPlaced > 0 || kept != unsavedTimes.end() ? lost : "");
+  if (how == Saved::YES && kept != unsavedTimes.end()) unsavedTimes.erase(kept);
+  // Tables that hold no time of this game's races hold only what the file
+  // has.
+  if (how != Saved::YES && how != Saved::REFUSED && (track.timesPlaced > 0 || kept != unsavedTimes.end()))
+    unsavedTimes[file] = track.stats;
+  return how;
 }
 
 namespace {
 
-void timesLost(const std::string& file, const std::string& reason) {
-  korvu::debug::error(DBG_CORE, "The best times kept for \"%s\" are lost: %s.", korvu::fullPath(file).c_str(),
-                      reason.c_str());
-}
+const char* const TIMES_LOST = "The times driven in this game that it lacks are lost.";
 
 }  // namespace
 
 void saveUnsaved() {
+  std::string told;
   // Each save merges with what the file holds by then.
-  for (auto& kept : unsavedTimes) {
-    try {
-      kept.second.save(kept.first);
-    } catch (const std::string& message) {
-      timesLost(kept.first, message);
-    }
-  }
+  for (auto& kept : unsavedTimes)
+    trySave("the best times", kept.first, [&kept] { kept.second.save(kept.first); }, told, TIMES_LOST);
   unsavedTimes.clear();
-  const auto retry = [](const std::string& file, const char* lost, const std::function<void()>& save) {
-    try {
-      save();
-    } catch (const std::string& message) {
-      korvu::debug::error(DBG_CORE, "Could not save \"%s\" at the end of the game: %s. %s",
-                          korvu::fullPath(file).c_str(), message.c_str(), lost);
-    }
-  };
   if (profilesUnsaved && resources) {
-    retry(FILENAME_PROFILES, "The profiles made or renamed in this game that it lacks are lost.",
-          [] { resources->profileBank->save(FILENAME_PROFILES); });
+    trySave("the profiles", FILENAME_PROFILES, [] { resources->profileBank->save(FILENAME_PROFILES); }, told,
+            "The profiles made or renamed in this game that it lacks are lost.");
   }
   if (moreSettings.unsaved()) {
-    retry(FILENAME_MORESETTINGS, "The profiles chosen in this game are not preselected at the next start.",
-          [] { moreSettings.save(FILENAME_MORESETTINGS); });
+    trySave("the last choices", FILENAME_MORESETTINGS, [] { moreSettings.save(FILENAME_MORESETTINGS); }, told,
+            "The profiles chosen in this game are not preselected at the next start.");
   }
+}
+
+void addUnlockedNotice(std::vector<std::string>& notice) {
+  if (!UserFile::unlockedNotice.empty()) notice.push_back(std::exchange(UserFile::unlockedNotice, std::string()));
 }
 
 void stopMusic() {
@@ -195,11 +205,13 @@ void quit(int status) {
 }
 
 void saveBeforeEnd() {
-  std::string reason;
   // The race's save is the end's one try at its record file: what it
-  // could not save is lost, not tried again at once.
-  if (game && game->track && !saveRaceTimes(*game->track, reason) && unsavedTimes.erase(game->track->statsFile()) > 0)
-    timesLost(game->track->statsFile(), reason);
+  // could not write is lost, not tried again at once.
+  if (game && game->track) {
+    std::string told;
+    saveRaceTimes(*game->track, told, TIMES_LOST);
+    unsavedTimes.erase(game->track->statsFile());
+  }
   saveUnsaved();
 }
 

@@ -9,7 +9,6 @@
 #include "ddd/model.h"
 #include "ddd/modelbank.h"
 #include "debug.h"
-#include "filepath.h"
 #include "gui/captioned.h"
 #include "gui/component.h"
 #include "gui/gui.h"
@@ -72,25 +71,9 @@ void Track::operator-=(TrackSection* section) {
 
 std::string Track::statsFile() const { return name + "_stats.xml"; }
 
-bool Track::saveStats(std::string* reason, bool* refused) {
-  const std::string file = statsFile();
-  std::string message;
-  bool leftAsItIs = false;
-  try {
-    statsKeptAs = stats.save(file);
-    stats.laptimes.dump();
-    return true;
-  } catch (const UserFile::Refused& failure) {
-    message = failure;
-    leftAsItIs = true;
-  } catch (const std::string& failure) {
-    message = failure;
-  }
-  korvu::debug::error(DBG_GAME, "Could not save the best times of \"%s\" to \"%s\": %s.", title.c_str(),
-                      korvu::fullPath(file).c_str(), message.c_str());
-  if (reason) *reason = message;
-  if (refused) *refused = leftAsItIs;
-  return false;
+void Track::saveStats() {
+  statsKeptAs = stats.save(statsFile());
+  stats.laptimes.dump();
 }
 
 void Track::loadStats() {

@@ -98,11 +98,8 @@ class Track : public korvu::ddd::QuadtreeObject {
   std::string statsFile() const;
   // Merges the record file as it is now into the tables and writes them
   // back (TrackStats::save), so that another copy of the game racing on
-  // the same folder loses no time; a failure is logged and gives false,
-  // never thrown, with the writer's message in `reason` and, in `refused`,
-  // whether the file was there and could not be read (and so was left as
-  // it is), when given.
-  bool saveStats(std::string* reason = nullptr, bool* refused = nullptr);
+  // the same folder loses no time. Throws as UserFile::save.
+  void saveStats();
   // Merges the record file into the tables (UserFile::load): a missing file
   // is the normal first race; one that cannot be read is told in the log,
   // where the notice takes it from, naming the track by its title; one

@@ -118,8 +118,9 @@ class GameSession {
   void clickWidget(const std::string& name);
   void restPointer();
   // A new profile as the README says: "New profile" (the given button),
-  // point at the name field, type the name, OK.
-  void createProfile(const std::string& newProfileButton, const std::string& name);
+  // point at the name field, type the name, OK; where `saved`, the test
+  // fails unless the profile is then on file.
+  void createProfile(const std::string& newProfileButton, const std::string& name, bool saved = true);
 
   // Real input through the X server.
   void click(int x, int y);

@@ -400,10 +400,16 @@ TEST_F(GameRun, QuittingFromTheConsoleInTheMenusEndsTheProgram) {
   expectCleanEnd(*game);
 }
 
-// SIGTERM (a desktop logging out) ends as closing the window does.
-TEST_F(GameRun, TerminationSignalDuringARaceKeepsTheLapAndEndsCleanly) {
-  lapThenEnd(*this, false, [](GameSession& game) { game.signal(SIGTERM); });
-  EXPECT_NE(game->err().find("Termination request."), std::string::npos) << game->err();
+// Closing the terminal the game was started from hangs it up: the
+// terminal and the shell each send SIGHUP. The game ends as closing the
+// window does, and the second hangup does not end it sooner.
+TEST_F(GameRun, HangupDuringARaceKeepsTheLapAndEndsCleanly) {
+  lapThenEnd(*this, false, [](GameSession& game) {
+    game.signal(SIGHUP);
+    pauseFor(0.1);
+    game.signal(SIGHUP);
+  });
+  EXPECT_NE(game->err().find("Hangup. Quitting"), std::string::npos) << game->err();
 }
 
 // A window destroyed by another program is an X error, which ends the game
@@ -850,24 +856,28 @@ TEST_F(GameRun, SoundOfTheMenusTheCountdownAndTheRace) {
   for (int i = 1; i < 3; ++i) EXPECT_GT(bands[i][at[i]], 1.3 * bands[i - 1][at[i]]) << pitches[i];
 }
 
-TEST_F(GameRun, ClosingTheWindowDuringARaceKeepsTheRecordsAndEndsCleanly) {
-  GameSetup setup;
-  start(setup);
-  if (HasFatalFailure()) return;
-  korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
-  startSingleRace("Di");
-  if (HasFatalFailure()) return;
-  std::remove((game->folder() + "/" + STATS_FILE).c_str());
-  game->closeWindow();
-  ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
-  expectCleanEnd(*game);
-  // The race read the older records when it started and writes them back.
-  bool ok = false;
-  const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
-  EXPECT_EQ(stats.laptimes.entries[0].name, "Old");
-  EXPECT_EQ(stats.tracktimes.entries[0].ticks, 290000);
+// Closing the window, or SIGTERM (a desktop logging out), during a race
+// ends the game in order: the race writes back the records it read.
+TEST_F(GameRun, ClosingTheWindowOrTerminationDuringARaceKeepsTheRecords) {
+  for (const bool terminate : {false, true}) {
+    start(GameSetup());
+    if (HasFatalFailure()) return;
+    korvu_test::writeFile(game->folder() + "/" + STATS_FILE, earlierRecords());
+    startSingleRace("Di");
+    if (HasFatalFailure()) return;
+    std::remove((game->folder() + "/" + STATS_FILE).c_str());
+    if (terminate) game->signal(SIGTERM);
+    else game->closeWindow();
+    ASSERT_TRUE(game->waitForExit(10.0)) << "the program did not end; SIGTERM: " << terminate;
+    expectCleanEnd(*game);
+    EXPECT_EQ(game->err().find("Termination request. Quitting") != std::string::npos, terminate) << game->err();
+    bool ok = false;
+    const glimro::TrackStats stats = readStats(game->folder() + "/" + STATS_FILE, ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(entryElements(game->file(STATS_FILE)), 20);
+    EXPECT_EQ(stats.laptimes.entries[0].name, "Old");
+    EXPECT_EQ(stats.tracktimes.entries[0].ticks, 290000);
+  }
 }
 
 // A profile name of 4 MB, as a player's profiles file may come to hold:
@@ -896,11 +906,14 @@ TEST_F(GameRun, AHugeProfileNameDoesNotHoldTheStart) {
   EXPECT_TRUE(game->file("profiles.xml.broken").empty());
 }
 
-// A best-time file that cannot be written when the race is left: the
-// notice at the top of the window says where and why. The race, left at
-// once, placed no time: nothing is kept, so the end of the game neither
-// writes the file again nor calls anything lost.
-TEST_F(GameRun, FailedSaveOfTheBestTimesIsShownAndSavedAtTheEnd) {
+// Saves that fail are said at the top of the window, and what they held
+// is saved at the end. A profile made while another process holds the
+// profiles' lock is refused; a best-time file that cannot be written when
+// the race is left is named. Once the lock is free, a hangup ends the game
+// with the profile saved. The race, left at once, placed no time: nothing
+// of it is kept, so the end neither writes the record file again nor calls
+// anything lost.
+TEST_F(GameRun, FailedSavesAreShownAndMadeAtTheEnd) {
   GameSetup setup;
   // Names its temporaries as the shim gives them, so a folder can take
   // one's place.
@@ -909,8 +922,14 @@ TEST_F(GameRun, FailedSaveOfTheBestTimesIsShownAndSavedAtTheEnd) {
   if (HasFatalFailure()) return;
   const std::string stats = game->folder() + "/" + STATS_FILE;
   korvu_test::writeFile(stats, earlierRecords());
-  startSingleRace("Di");
+  auto profilesHeld = std::make_unique<korvu_test::LockHolder>(game->folder() + "/profiles.xml.lock");
+  game->clickWidget("bSinglePlayer");
+  game->createProfile("bNewProfile1", "Di", false);
+  game->clickWidget("dlProfile0");
+  game->clickWidget("bStartRace1");
+  waitForRace();
   if (HasFatalFailure()) return;
+  EXPECT_EQ(game->file("profiles.xml"), "");
   ASSERT_EQ(mkdir(korvu_test::temporaryOf(stats).c_str(), 0755), 0);
   leaveRace("pStartGameMenu1");
   if (HasFatalFailure()) return;
@@ -918,13 +937,16 @@ TEST_F(GameRun, FailedSaveOfTheBestTimesIsShownAndSavedAtTheEnd) {
   while (secondsSince(left) < 5.0 && noticeInk(game->grab()) == 0) pauseFor(0.05);
   saveFrame("failed_save_notice", game->grab());
   EXPECT_GT(noticeInk(game->grab()), 200) << "the failed save is not on screen";
+  EXPECT_NE(game->out().find("Could not save the profiles to"), std::string::npos) << game->out();
   ASSERT_EQ(rmdir(korvu_test::temporaryOf(stats).c_str()), 0);
   std::remove(stats.c_str());
-  game->closeWindow();
-  ASSERT_TRUE(game->waitForExit(10.0)) << "closing the window did not end the program";
+  profilesHeld.reset();
+  game->signal(SIGHUP);
+  ASSERT_TRUE(game->waitForExit(10.0)) << "a hangup did not end the program";
   expectCleanEnd(*game);
   EXPECT_EQ(game->out().find("are lost"), std::string::npos) << game->out();
   EXPECT_EQ(game->file(STATS_FILE), "");
+  EXPECT_NE(game->file("profiles.xml").find("<profile name=\"Di\"/>"), std::string::npos) << game->out();
 }
 
 // Start-ups that cannot succeed say why and end with a failure status.
