@@ -93,8 +93,9 @@ Saved trySave(const std::string& what, const std::string& file, const std::funct
 Saved saveRaceTimes(Track& track, std::string& told, const std::string& lost = "");
 // At the end of the game: saves every kept table into its record file,
 // merged with what the file holds now, and the profiles and the last
-// choices where their last save failed. What still cannot be saved is
-// logged as lost, by its file's full path and the reason.
+// choices where their last save failed, through trySave: what still
+// cannot be written is logged as lost, by its file's full path and the
+// reason; what is written but not synced, as that.
 void saveUnsaved();
 // Adds to a notice, once a game, that saves go without locks
 // (UserFile::unlockedNotice), when one has.
