@@ -93,14 +93,14 @@ Saved trySave(const std::string& what, const std::string& file, const std::funct
 Saved saveRaceTimes(Track& track, std::string& told, const std::string& lost) {
   const std::string file = track.statsFile();
   auto kept = unsavedTimes.find(file);
+  // Tables that hold no time of this game's races hold only what the file
+  // has: nothing of them is kept, or lost.
+  const bool ownTimes = track.timesPlaced > 0 || kept != unsavedTimes.end();
   if (kept != unsavedTimes.end()) track.stats.merge(kept->second);
   const Saved how = trySave("the best times of \"" + track.title + "\"", file, [&track] { track.saveStats(); }, told,
-                            track.timesPlaced > 0 || kept != unsavedTimes.end() ? lost : "");
+                            ownTimes ? lost : "");
   if (how == Saved::YES && kept != unsavedTimes.end()) unsavedTimes.erase(kept);
-  // Tables that hold no time of this game's races hold only what the file
-  // has.
-  if (how != Saved::YES && how != Saved::REFUSED && (track.timesPlaced > 0 || kept != unsavedTimes.end()))
-    unsavedTimes[file] = track.stats;
+  if (how != Saved::YES && how != Saved::REFUSED && ownTimes) unsavedTimes[file] = track.stats;
   return how;
 }
 
