@@ -640,7 +640,10 @@ TEST_F(ShellTest, StoringAProfileTakesInThoseAnotherCopyMade) {
 TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   start();
   const std::string before = korvu_test::readFile("profiles.xml");
-  const std::string busy = "another copy of the game was saving it and did not finish within 2 s";
+  const auto busy = [&](const std::string& file) {
+    return "its lock \"" + dir + "/" + file + ".lock\" was held by other processes (another copy of the game saving "
+           "it, or another program) for all of the 2 s a save waits";
+  };
   const auto makeProfile = [&](const std::string& name) {
     EXPECT_TRUE(menuStep({glimro::TRG_NEW_PROFILE}));
     auto* field = glimro::findComponent<korvu::gui::Textfield>("tfProfileName");
@@ -651,7 +654,7 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   auto profilesHeld = std::make_unique<korvu_test::LockHolder>("profiles.xml.lock");
   EXPECT_TRUE(menuStep({glimro::TRG_SINGLE_PLAYER_GAME}));
   makeProfile("Cy");
-  EXPECT_EQ(noticeText(), "Could not save the profiles to \"" + dir + "/profiles.xml\": " + busy +
+  EXPECT_EQ(noticeText(), "Could not save the profiles to \"" + dir + "/profiles.xml\": " + busy("profiles.xml") +
                               ".\nThe profile is kept while the game runs: the next profile saved and the end of the "
                               "game try again to save it.\n");
   EXPECT_EQ(korvu_test::readFile("profiles.xml"), before);
@@ -661,7 +664,8 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
     ASSERT_NE(glimro::game, nullptr) << message();
     glimro::leaveRace();
   }
-  EXPECT_NE(noticeText().find("Could not save the last choices to \"" + dir + "/moresettings.xml\": " + busy +
+  EXPECT_NE(noticeText().find("Could not save the last choices to \"" + dir + "/moresettings.xml\": " +
+                              busy("moresettings.xml") +
                               ".\nThey are kept while the game runs: the next race's start and the end of the game "
                               "try again to save them.\n"),
             std::string::npos)
@@ -672,7 +676,7 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   testing::internal::CaptureStdout();
   glimro::saveUnsaved();
   EXPECT_NE(testing::internal::GetCapturedStdout().find(
-                "Could not save the profiles to \"" + dir + "/profiles.xml\": " + busy +
+                "Could not save the profiles to \"" + dir + "/profiles.xml\": " + busy("profiles.xml") +
                 ". The profiles made or renamed in this game that it lacks are lost."),
             std::string::npos);
   glimro::MoreSettings chosen;
@@ -701,7 +705,8 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   glimro::saveBeforeEnd();
   const std::string log = testing::internal::GetCapturedStdout();
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - ending).count(), 3.5);
-  EXPECT_NE(log.find("Could not save the best times of \"Short track\" to \"" + dir + "/" + stats + "\": " + busy +
+  EXPECT_NE(log.find("Could not save the best times of \"Short track\" to \"" + dir + "/" + stats + "\": " +
+                     busy(stats) +
                      ". The times driven in this game that it lacks are lost."),
             std::string::npos)
       << log;

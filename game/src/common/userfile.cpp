@@ -84,8 +84,8 @@ korvu::Descriptor lock(const std::string& file) {
     }
     if (error != EWOULDBLOCK && error != EINTR) throw "could not lock " + name + ": " + std::strerror(error);
     if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(LOCK_WAIT_MS)) {
-      throw "another copy of the game was saving it and did not finish within " + std::to_string(LOCK_WAIT_MS / 1000) +
-          " s";
+      throw "its lock " + name + " was held by other processes (another copy of the game saving it, or another "
+          "program) for all of the " + std::to_string(LOCK_WAIT_MS / 1000) + " s a save waits";
     }
     std::this_thread::sleep_for(LOCK_RETRY);
   }
