@@ -469,8 +469,11 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_EQ(mkdir(korvu_test::temporaryOf("track_short_stats.xml").c_str(), 0755), 0);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(61000, "Ann"));
   ++glimro::game->track->timesPlaced;  // as a lap driven into the table does
+  // Saves that went without locks have that said with the first notice.
+  glimro::UserFile::unlockedNotice = "Saves go without locks.";
   glimro::leaveRace();
   const std::string notice = noticeText();
+  EXPECT_NE(notice.find("save them.\nSaves go without locks.\n"), std::string::npos) << notice;
   EXPECT_NE(notice.find("It is kept aside when the best times of \"Short track\" are next saved"), std::string::npos)
       << notice;
   const std::string stats = dir + "/track_short_stats.xml";
@@ -485,6 +488,7 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
   // So is a failed save of the choices, made as the race starts.
   ASSERT_EQ(mkdir(korvu_test::temporaryOf("moresettings.xml").c_str(), 0755), 0);
+  glimro::UserFile::unlockedNotice = "Saves go without locks.";
   EXPECT_TRUE(menuStep({glimro::TRG_START_GAME}));
   ASSERT_NE(glimro::game, nullptr);
   glimro::game->track->stats.laptimes.add(glimro::TimeEntry(62000, "Bo"));
@@ -494,7 +498,7 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   EXPECT_EQ(noticeText(), "Could not save the last choices to \"" + dir + "/moresettings.xml\": could not create \"" +
                               korvu_test::temporaryOf(dir + "/moresettings.xml") + "\": File exists.\n" +
                               "They are kept while the game runs: the next race's start and the end of the game try "
-                              "again to save them.\n" +
+                              "again to save them.\nSaves go without locks.\n" +
                               "Could not read the best times of \"Short track\" from \"" + stats +
                               "\": no element found. It is kept aside when the best times of \"Short track\" are "
                               "next saved, and a new file is written in its place.\n" +
