@@ -158,23 +158,23 @@ void leaveRace() {
     shown.push_back("The best times of \"" + game->track->title + "\" are saved, and the unreadable file is kept as " +
                     korvu::quotedPath(game->track->statsKeptAs) + ".");
   }
-  if (how == Saved::NO || how == Saved::UNSYNCED) {
-    shown.push_back(told);
-    const std::string retried = how == Saved::NO ? " are kept while the game runs: the next race on this track and the "
-                                                   "end of the game try again to save them."
-                                                 : " are kept while the game runs, and saved again by the next race on "
-                                                   "this track and the end of the game.";
+  if (how != Saved::YES) {
+    // The race start told of a record file that does not open or is no
+    // regular file; a refusal of one it read has not been told.
+    const bool toldAtStart = how == Saved::REFUSED && (game->track->statsState == UserFile::UNOPENED ||
+                                                       game->track->statsState == UserFile::NOT_REGULAR);
+    if (!toldAtStart) shown.push_back(told);
+    const std::string retried =
+        how == Saved::NO         ? ": the next race on this track and the end of the game try again to save them."
+        : how == Saved::UNSYNCED ? ", and saved again by the next race on this track and the end of the game."
+                                 : "; nothing is saved to that file while it stays so.";
     if (game->track->timesPlaced > 0) {
-      shown.push_back("The times of this race" + retried);
+      shown.push_back("The times of this race are kept while the game runs" + retried);
     } else if (keptBefore) {
-      shown.push_back("The times of earlier races" + retried);
-    } else if (how == Saved::NO) {
+      shown.push_back("The times of earlier races are kept while the game runs" + retried);
+    } else if (how != Saved::UNSYNCED && !toldAtStart) {
       shown.push_back("This race placed no time in the tables, so none is lost.");
     }
-  } else if (how == Saved::REFUSED && game->track->statsState != UserFile::UNOPENED &&
-             game->track->statsState != UserFile::NOT_REGULAR) {
-    // The race start read it; what became of it since has not been told.
-    shown.push_back(told + " It is left as it is, and the times of this race are not saved.");
   }
   addUnlockedNotice(shown);
   if (!shown.empty()) showNotice(shown);

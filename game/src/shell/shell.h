@@ -88,8 +88,8 @@ Saved trySave(const std::string& what, const std::string& file, const std::funct
 // Saves the track's best times together with the unsaved times of earlier
 // races on it, through trySave. Unless saved, the tables are kept in
 // unsavedTimes when they hold times driven in this game (this race's or
-// kept from earlier ones) -- but where the record file is there and cannot
-// be read: it is left as it is, and no later save could take them either.
+// kept from earlier ones), also where the record file is refused: once its
+// owner has mended it, a later save takes them.
 Saved saveRaceTimes(Track& track, std::string& told, const std::string& lost = "");
 // At the end of the game: saves every kept table into its record file,
 // merged with what the file holds now, and the profiles and the last

@@ -100,7 +100,7 @@ Saved saveRaceTimes(Track& track, std::string& told, const std::string& lost) {
   const Saved how = trySave("the best times of \"" + track.title + "\"", file, [&track] { track.saveStats(); }, told,
                             ownTimes ? lost : "");
   if (how == Saved::YES && kept != unsavedTimes.end()) unsavedTimes.erase(kept);
-  if (how != Saved::YES && how != Saved::REFUSED && ownTimes) unsavedTimes[file] = track.stats;
+  if (how != Saved::YES && ownTimes) unsavedTimes[file] = track.stats;
   return how;
 }
 
