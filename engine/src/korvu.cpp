@@ -51,7 +51,10 @@ const int FATAL_SIGNALS[] = {SIGSEGV, SIGILL, SIGFPE, SIGABRT};
 // terminal's Ctrl+C, a desktop logging out, a terminal closed or an ssh
 // session dropped); a second one is fatal, but for a hangup: a closing
 // terminal sends one and the shell passes its own on, so a player who
-// closed it would lose what the end saves.
+// closed it would lose what the end saves. One ignored when the program
+// started stays ignored: nohup ignores the hangup for a game meant to
+// outlive its terminal, and a shell without job control the interrupt for
+// the jobs it starts in the background.
 const int QUIT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Entries into the handler so far.
@@ -233,7 +236,11 @@ void init(SubSystem flags, bool catchSignals) {
     // A quit request only raises a flag; the calls it interrupts go on.
     action.sa_handler = handleQuitSignal;
     action.sa_flags = SA_RESTART;
-    for (int sig : QUIT_SIGNALS) sigaction(sig, &action, nullptr);
+    for (int sig : QUIT_SIGNALS) {
+      struct sigaction before;
+      if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+      sigaction(sig, &action, nullptr);
+    }
     // The log on standard output may be piped into a program that a closed
     // terminal has ended: a write there fails instead of ending the game
     // before the end has saved.

@@ -63,7 +63,8 @@ JustificationHorizontal justificationHorizontal(const char* word);
 JustificationVertical justificationVertical(const char* word);
 
 // Names the engine's log groups, optionally installs the fatal-signal
-// handler and the quit-signal handler, installs the X error handlers (an X
+// handler and the quit-signal handler (not for a quit signal ignored when
+// it is called, as nohup leaves the hangup), installs the X error handlers (an X
 // error asks for the orderly end, quitRequested), and starts SDL with the
 // given subsystems. Unless SDL_VIDEODRIVER names a driver, video starts on
 // X only, never on a fallback that takes the terminal over: it throws "No
@@ -111,10 +112,11 @@ void cleanUp();
 // the process with status 128 + sig.
 [[noreturn]] void handleSignal(int sig);
 
-// The handler of SIGINT, SIGTERM and SIGHUP: the first asks for the orderly
-// end that closing the window asks for (quitRequested,
-// ControlQueue::readEvents), a second SIGINT or SIGTERM ends the process
-// through handleSignal; a hangup never does. init also has SIGPIPE ignored.
+// The handler of SIGINT, SIGTERM and SIGHUP, but for those init found
+// ignored: the first asks for the orderly end that closing the window asks
+// for (quitRequested, ControlQueue::readEvents), a second SIGINT or SIGTERM
+// ends the process through handleSignal; a hangup never does. init also
+// has SIGPIPE ignored.
 void handleQuitSignal(int sig);
 // True once SIGINT, SIGTERM or SIGHUP has asked the program to end, or the X server
 // has refused a request or gone (the window destroyed from outside).

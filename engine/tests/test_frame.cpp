@@ -159,6 +159,21 @@ TEST(EngineFrame, QuitSignalsAskForAnOrderlyEndAndASecondOneIsFatal) {
     EXPECT_EQ(r.err.rfind(std::string(c.said) + " Quitting", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(PARACHUTE + std::string(c.secondSaid)), std::string::npos) << r.err;
   }
+  // One ignored before the engine starts (nohup, a background job of a
+  // shell without job control) stays ignored; the others still quit.
+  for (int ignored : {SIGHUP, SIGINT}) {
+    ChildResult r = runInChild([ignored] {
+      std::signal(ignored, SIG_IGN);
+      korvu::init(0, true);
+      korvu::ControlQueue queue;
+      std::raise(ignored);
+      if (!queue.readEvents() || korvu::quitRequested()) _exit(3);
+      std::raise(SIGTERM);
+      _exit(queue.readEvents() ? 4 : 0);
+    });
+    EXPECT_EQ(r.exitStatus, 0) << ignored << r.err;
+    EXPECT_EQ(r.err.rfind("Termination request. Quitting", 0), 0u) << r.err;
+  }
 }
 
 TEST(EngineFrame, SignalWithoutADescription) {

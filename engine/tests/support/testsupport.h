@@ -59,7 +59,8 @@ struct ChildResult {
 };
 
 // Forks, runs fn in the child with standard output and standard error
-// captured, and ends the child with status 0 if fn returns. For code that
+// captured and SIGINT, SIGTERM and SIGHUP at their default actions, and
+// ends the child with status 0 if fn returns. For code that
 // ends the process (quit, fatal signals). An exit in fn ends the child at
 // once, unless `throughStaticDestructors`: then it runs the atexit handlers
 // and destroys the static objects as a real end does (in a sanitizer build
