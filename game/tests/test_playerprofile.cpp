@@ -316,6 +316,16 @@ TEST(UserFile, KeepsAsideAndReplacesInAnOrderAPowerCutCannotUndo) {
     } catch (const std::string& failure) {
       EXPECT_EQ(failure, "the unreadable file could not be kept aside as \"" + file + ".broken.3\": Permission denied");
     }
+    // Kept under a name whose folder then cannot be synced.
+    shim.linkError = 0;
+    shim.folderSyncError = EIO;
+    try {
+      bank.save(file);
+      ADD_FAILURE() << "saved over a file kept under a name that may not outlive a cut";
+    } catch (const std::string& failure) {
+      EXPECT_EQ(failure, "the unreadable file is kept as \"" + file + ".broken.3\", but its folder could not be synced "
+                         "to disk (Input/output error), so the file is left as it was");
+    }
   }
   EXPECT_EQ(readFile(file), "<profiles>");
   // Kept, and then the write fails: the next save finds it kept already.

@@ -76,8 +76,9 @@ class PlayerProfileBank : public korvu::MappedBank<PlayerProfile> {
   // renamed away. A name is one profile however many copies made it. A
   // profile another copy renamed stays in this one and is written back
   // under its old name: a copy never loses a profile it shows, and times
-  // kept under that name still belong to one. Throws as UserFile::save; the
-  // old file then stays as it was.
+  // kept under that name still belong to one. Throws as UserFile::save: the
+  // file is then as it was, but after korvu::NotSynced, when it holds the
+  // save, not yet synced to disk.
   void save(const std::string& file);
 
  private:

@@ -200,8 +200,12 @@ std::string UserFile::keepAside() {
     // No hard links on this file system (or no /proc to link from): a copy.
     if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == ENOENT)
       error = copyInto(held_.get(), aside) ? 0 : errno;
-    // Not on disk, it could be lost to a cut that the replace outlives.
-    if (error == 0 && (error = korvu::syncFolder(aside)) == 0) return aside;
+    if (error == 0) {
+      // Not on disk, it could be lost to a cut that the replace outlives.
+      if ((error = korvu::syncFolder(aside)) == 0) return aside;
+      throw "the unreadable file is kept as " + korvu::quotedPath(aside) + ", but its folder could not be synced " +
+          "to disk (" + std::strerror(error) + "), so the file is left as it was";
+    }
     if (error != EEXIST) {
       throw "the unreadable file could not be kept aside as " + korvu::quotedPath(aside) + ": " +
           std::strerror(error);

@@ -74,8 +74,8 @@ class UserFile {
   // it kept none.
   std::string keptAs;
 
-  // What the first save without locks (ENOLCK) said in the log, for the
-  // player's notice; whoever shows it empties it, so it shows once a game.
+  // What the first save without locks (ENOLCK) logged, for the player's
+  // notice; whoever shows it empties it: it shows once a game at most.
   static std::string unlockedNotice;
 
   UserFile(const std::string& file, const std::string& rootName, const std::string& what, int group);
@@ -116,7 +116,7 @@ class UserFile {
   // before a save replaces it: the first of "<file>.broken",
   // "<file>.broken.1", ... that is free or holds it already, as a hard link,
   // or a copy where there are no hard links. Nothing is moved. Gives the
-  // name; throws the reason when it cannot be kept.
+  // name; throws the reason when it cannot be kept, or kept but not synced.
   std::string keepAside();
   // Takes out of the tree every attribute and element whose name cannot be
   // written (another program's, read from the file), and says so in the log.

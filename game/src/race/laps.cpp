@@ -45,7 +45,9 @@ void Glimro::nextLap() {
   Track* track = game != nullptr ? game->track : nullptr;
   // This crossing ends the race: the times another copy of the game has
   // saved since the race began join the tables first, so that the places
-  // and the records told below and in the race-over table are true.
+  // and the records told below and in the race-over table count them. A
+  // copy saves a race's times when its players leave the race; one still
+  // at its race-over table, or finishing later, is not counted here.
   if (track != nullptr && lap >= settings.laps) track->mergeStatsOnFile();
   if (lap > 0) {
     int place = -1;

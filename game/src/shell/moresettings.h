@@ -42,8 +42,9 @@ class MoreSettings {
   // last read or wrote the file, replaces the file's; every other choice is
   // the file's (another copy of the game may have chosen since), and so are
   // the fields. Everything else in the file -- other types, other elements,
-  // the root's attributes -- is kept. Throws as UserFile::save; the old file
-  // then stays as it was, and the choices made stay to be saved again.
+  // the root's attributes -- is kept. Throws as UserFile::save: the file is
+  // then as it was, but after korvu::NotSynced, when it holds the save, not
+  // yet synced to disk; either way the choices made stay to be saved again.
   void save(const std::string& file);
   // Whether a choice is made that the file may lack: one made since the
   // last save that returned.

@@ -100,7 +100,8 @@ class TrackStats {
   // copy of the game may have saved since this one read it) into these and
   // writes the result, replacing the file atomically; the tables then hold
   // what was written. Gives where it kept an unreadable file it replaced
-  // (UserFile::keptAs). Throws as UserFile::save; the old file then stays.
+  // (UserFile::keptAs). Throws as UserFile::save: the file is then as it
+  // was, but after korvu::NotSynced, when it holds the save, not yet synced.
   std::string save(const std::string& file);
 };
 
