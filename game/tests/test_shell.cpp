@@ -554,7 +554,9 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
   ASSERT_EQ(rmdir(korvu_test::temporaryOf("track_short_stats.xml").c_str()), 0);
   // A folder that cannot be synced after the rename: the file holds the
   // save, which a power cut may undo, and only that is said; the times are
-  // kept and saved again, and the end of the game calls nothing lost.
+  // kept and saved again (here after a cut undid the save), and the end of
+  // the game calls nothing lost.
+  const std::string beforeTheCut = korvu_test::readFile("track_short_stats.xml");
   shim.folderSyncError = EIO;
   firstPlaceLap(58000);
   EXPECT_NE(noticeText().find("\"" + stats + "\" holds the save, but its folder could not be synced to disk "
@@ -562,11 +564,12 @@ TEST_F(ShellTest, MenuFlowThroughTheRealDescription) {
                               "while the game runs, and saved again by the next race on this track"),
             std::string::npos)
       << noticeText();
+  korvu_test::writeFile("track_short_stats.xml", beforeTheCut);
   testing::internal::CaptureStdout();
   glimro::saveUnsaved();
   log = testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(log.find("holds the save") != std::string::npos && log.find("Could not") == std::string::npos &&
-              log.find("lost") == std::string::npos)
+  EXPECT_TRUE(log.find("\"" + stats + "\" holds the save") != std::string::npos &&
+              log.find("Could not") == std::string::npos && log.find("lost") == std::string::npos)
       << log;
   shim.folderSyncError = 0;
   atTheEnd.load("track_short_stats.xml");
@@ -825,6 +828,22 @@ TEST_F(ShellTest, RefusedProfilesAndRacesSayWhy) {
                               "runs; nothing is saved to that file while it stays so.\n"),
             std::string::npos)
       << noticeText();
+  // Mended, the end of the game saves it; so it does a profile whose save a
+  // power cut undid after its folder could not be synced.
+  ASSERT_EQ(unlink("profiles.xml"), 0);
+  ASSERT_EQ(rename("kept.xml", "profiles.xml"), 0);
+  glimro::saveUnsaved();
+  const std::string before = korvu_test::readFile("profiles.xml");
+  EXPECT_NE(before.find(std::string(31, '\xE9')), std::string::npos);
+  shim.folderSyncError = EIO;
+  menuStep({glimro::TRG_NEW_PROFILE});
+  field->caption = "Gus";
+  menuStep({glimro::TRG_OK});
+  EXPECT_NE(noticeText().find("holds the save"), std::string::npos) << noticeText();
+  shim.folderSyncError = 0;
+  korvu_test::writeFile("profiles.xml", before);
+  glimro::saveUnsaved();
+  EXPECT_NE(korvu_test::readFile("profiles.xml").find("\"Gus\""), std::string::npos);
 }
 
 // Start-up warnings stay readable at 800 by 600: a path too long for a line
