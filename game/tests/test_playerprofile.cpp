@@ -305,26 +305,25 @@ TEST(UserFile, KeepsAsideAndReplacesInAnOrderAPowerCutCannotUndo) {
   }
   for (const char* suffix : {".broken", ".broken.1", ".broken.2"}) EXPECT_EQ(readFile(file + suffix), suffix);
 
-  // Where it cannot be kept, the save fails, saying so, and leaves it.
+  // Where it cannot be kept, or is kept under a name whose folder then
+  // cannot be synced, the save fails, saying which, and leaves it.
   writeFile(file, "<profiles>");
-  {
+  const std::string aside = "\"" + file + ".broken.3\"";
+  const struct {
+    int linkError, syncError;
+    std::string said;
+  } failures[] = {{EACCES, 0, "the unreadable file could not be kept aside as " + aside + ": Permission denied"},
+                  {0, EIO, "the unreadable file is kept as " + aside + ", but its folder could not be synced to disk "
+                           "(Input/output error), so the file is left as it was"}};
+  for (const auto& f : failures) {
     korvu_test::FileSystemShim shim;
-    shim.linkError = EACCES;
+    shim.linkError = f.linkError;
+    shim.folderSyncError = f.syncError;
     try {
       bank.save(file);
-      ADD_FAILURE() << "saved over a file it could not keep";
+      ADD_FAILURE() << "saved over a file it could not keep: " << f.said;
     } catch (const std::string& failure) {
-      EXPECT_EQ(failure, "the unreadable file could not be kept aside as \"" + file + ".broken.3\": Permission denied");
-    }
-    // Kept under a name whose folder then cannot be synced.
-    shim.linkError = 0;
-    shim.folderSyncError = EIO;
-    try {
-      bank.save(file);
-      ADD_FAILURE() << "saved over a file kept under a name that may not outlive a cut";
-    } catch (const std::string& failure) {
-      EXPECT_EQ(failure, "the unreadable file is kept as \"" + file + ".broken.3\", but its folder could not be synced "
-                         "to disk (Input/output error), so the file is left as it was");
+      EXPECT_EQ(failure, f.said);
     }
   }
   EXPECT_EQ(readFile(file), "<profiles>");
