@@ -64,9 +64,9 @@ JustificationVertical justificationVertical(const char* word);
 
 // Names the engine's log groups, optionally installs the fatal-signal
 // handler and the quit-signal handler (not for a quit signal ignored when
-// it is called, as nohup leaves the hangup), installs the X error handlers (an X
-// error asks for the orderly end, quitRequested), and starts SDL with the
-// given subsystems. Unless SDL_VIDEODRIVER names a driver, video starts on
+// it is called, as nohup leaves the hangup), installs the X error handlers
+// (an X error asks for the orderly end, quitRequested), and starts SDL with
+// the given subsystems. Unless SDL_VIDEODRIVER names a driver, video starts on
 // X only, never on a fallback that takes the terminal over: it throws "No
 // display to open a window on: DISPLAY is not set" without an X display, and
 // "Could not open the X display \"<DISPLAY>\": " with SDL's reason when the
