@@ -127,6 +127,10 @@ bool decodePng(const std::string& path, DecodedPng& out) {
   return true;
 }
 
+void defaultQuitSignals() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+}
+
 ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestructors) {
   ChildResult result;
   std::string dir = makeTempDir();
@@ -143,9 +147,7 @@ ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestru
     FILE* out = std::freopen(outPath.c_str(), "w", stdout);
     FILE* err = std::freopen(errPath.c_str(), "w", stderr);
     if (!out || !err) _exit(120);
-    // The quit signals a test sends act as they do for a game started from a
-    // terminal, whatever the runner (nohup, a CI job) left them as.
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+    defaultQuitSignals();
     // The child is a copy of a test process in whatever state it was; end it
     // with the status it asked for but without the end-of-process leak check
     // of a sanitizer build (which would report the parent's allocations).

@@ -58,8 +58,13 @@ struct ChildResult {
   std::string err;
 };
 
+// Sets SIGINT, SIGTERM and SIGHUP to their default actions, so that the quit
+// signals a test sends act as they do for a program started from a
+// terminal, whatever the runner (nohup, a CI job) left them as.
+void defaultQuitSignals();
+
 // Forks, runs fn in the child with standard output and standard error
-// captured and SIGINT, SIGTERM and SIGHUP at their default actions, and
+// captured and the quit signals at their defaults (defaultQuitSignals), and
 // ends the child with status 0 if fn returns. For code that
 // ends the process (quit, fatal signals). An exit in fn ends the child at
 // once, unless `throughStaticDestructors`: then it runs the atexit handlers

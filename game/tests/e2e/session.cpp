@@ -48,12 +48,6 @@ bool flat(const Frame& f) {
   return true;
 }
 
-// The quit signals the tests send act as they do for a program started
-// from a terminal, whatever the runner (nohup, a CI job) left them as.
-void defaultQuitSignals() {
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
-}
-
 }  // namespace
 
 void pauseFor(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
@@ -67,7 +61,7 @@ XServer::XServer() {
   if (pipe(fds) != 0) return;
   pid = fork();
   if (pid == 0) {
-    defaultQuitSignals();
+    korvu_test::defaultQuitSignals();
     close(fds[0]);
     dup2(fds[1], 9);
     close(fds[1]);
@@ -237,7 +231,7 @@ void GameSession::launch() {
   launched = Clock::now();
   pid = fork();
   if (pid == 0) {
-    defaultQuitSignals();
+    korvu_test::defaultQuitSignals();
     if (chdir(start.c_str()) != 0) _exit(126);
     dup2(fds[0], 0);
     close(fds[0]);
