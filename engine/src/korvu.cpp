@@ -69,6 +69,10 @@ void (*displayLostHook)() = nullptr;
 // The windows SDL made for the game (drawn into, fullscreen, managed), so
 // that an error about one of them can be told for what it is.
 Window ownWindows[3] = {0, 0, 0};
+// The GLX extension's first error code, for its bad-drawable error (the
+// protocol's GLXBadDrawable, 2 past it); -1 where the server has no GLX.
+int glxFirstError = -1;
+const int GLX_BAD_DRAWABLE = 2;
 
 // The screen's size as SDL found it before the first window; 0 unknown.
 int screenWidth = 0;
@@ -78,6 +82,14 @@ bool isOwnWindow(XID id) {
   for (Window w : ownWindows)
     if (w != 0 && w == id) return true;
   return false;
+}
+
+// A request on the game's window failed because the window is gone: the
+// error of a plain X request on it, or of the renderer presenting into it.
+bool isOwnWindowGone(const XErrorEvent* e) {
+  const bool gone = e->error_code == BadWindow || e->error_code == BadDrawable ||
+                    (glxFirstError >= 0 && e->error_code == glxFirstError + GLX_BAD_DRAWABLE);
+  return gone && isOwnWindow(e->resourceid);
 }
 
 // Writes a whole text with nothing but write(2), which may be called from
@@ -148,34 +160,14 @@ void prepareQuitAgainLine() {
   std::snprintf(quitAgainLine, sizeof quitAgainLine, "[%s] (warning) Quit called again.\n", name);
 }
 
-// Any X error ends the program as closing the window does, instead of
-// Xlib's default of exiting at once with nothing saved. SDL chains its own
-// handler to this one, so the errors SDL expects never arrive here.
-int onXError(Display* display, XErrorEvent* e) {
-  if (displayFailed) return 0;
-  displayFailed = true;
-  // A window destroyed by another program shows up as the next request on
-  // it failing; the log names the cause, not the request.
-  if ((e->error_code == BadWindow || e->error_code == BadDrawable) && isOwnWindow(e->resourceid)) {
-    debug::warning(dbgCore, "The game's window was destroyed from outside; quitting.");
-    return 0;
-  }
-  char text[128];
-  XGetErrorText(display, e->error_code, text, sizeof text);
-  debug::warning(dbgCore, "The X server refused a request (%s, major opcode %d); quitting.", text,
-                 static_cast<int>(e->request_code));
-  return 0;
-}
-
-// Xlib requires this handler not to return, and returning into whatever met
-// the loss is what must not happen: the software renderer, asking the dead
-// server for the window's size, ignores the failure and draws into buffers
-// of whatever sizes it got. So the program ends here, after the game has
-// saved what was driven, and without shutting SDL or the renderer down,
-// whose teardown asks the dead server again. The system closes the window's
+// Ends the process where the loss of the display is met, after the save the
+// game handed over (onDisplayLost), with status 0. Returning into whatever
+// met it is what must not happen: the software renderer, asking the server
+// for the size of a window that is gone, ignores the failure and draws into
+// buffers of whatever sizes it got. SDL and the renderer are not shut down,
+// as their teardown asks the server again; the system closes the window's
 // connections, the audio device and the joysticks.
-int onXIOError(Display*) {
-  if (!displayFailed) debug::warning(dbgCore, "Lost the connection to the X server; quitting.");
+[[noreturn]] void endOnLostDisplay() {
   displayFailed = true;
   if (!quitting) {
     quitting = true;
@@ -191,6 +183,33 @@ int onXIOError(Display*) {
   }
   std::fflush(nullptr);
   _exit(0);
+}
+
+// Any X error ends the program as closing the window does, instead of
+// Xlib's default of exiting at once with nothing saved. SDL chains its own
+// handler to this one, so the errors SDL expects never arrive here. The
+// game's own window destroyed from outside ends it at once, as a lost
+// connection does: the error comes from the renderer's request for its size.
+int onXError(Display* display, XErrorEvent* e) {
+  if (displayFailed) return 0;
+  displayFailed = true;
+  // A window destroyed by another program shows up as the next request on
+  // it failing; the log names the cause, not the request.
+  if (isOwnWindowGone(e)) {
+    debug::warning(dbgCore, "The game's window was destroyed from outside; quitting.");
+    endOnLostDisplay();
+  }
+  char text[128];
+  XGetErrorText(display, e->error_code, text, sizeof text);
+  debug::warning(dbgCore, "The X server refused a request (%s, major opcode %d); quitting.", text,
+                 static_cast<int>(e->request_code));
+  return 0;
+}
+
+// Xlib requires this handler not to return.
+int onXIOError(Display*) {
+  if (!displayFailed) debug::warning(dbgCore, "Lost the connection to the X server; quitting.");
+  endOnLostDisplay();
 }
 
 }  // namespace
@@ -327,6 +346,8 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
     ownWindows[0] = info.info.x11.window;
     ownWindows[1] = info.info.x11.fswindow;
     ownWindows[2] = info.info.x11.wmwindow;
+    int opcode = 0, firstEvent = 0;
+    if (!XQueryExtension(info.info.x11.display, "GLX", &opcode, &firstEvent, &glxFirstError)) glxFirstError = -1;
   }
 }
 

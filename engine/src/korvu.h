@@ -118,16 +118,17 @@ void cleanUp();
 // ends the process through handleSignal; a hangup never does. init also
 // has SIGPIPE ignored.
 void handleQuitSignal(int sig);
-// True once SIGINT, SIGTERM or SIGHUP has asked the program to end, or the X server
-// has refused a request or gone (the window destroyed from outside).
+// True once SIGINT, SIGTERM or SIGHUP has asked the program to end, or the
+// X server has refused a request.
 bool quitRequested();
 // True once the X server has refused a request or gone, until the next init:
 // from then on no OpenGL or X call may be made, as the renderer would draw
 // into buffers of the sizes a failed request left.
 bool displayLost();
-// The connection to the X server lost ends the process at once, with status
-// 0, in the handler that meets the loss, since returning would go on drawing
-// against the dead server. Before that, on the first end, it calls `save`
+// The connection to the X server lost, or the game's window destroyed from
+// outside, ends the process at once, with status 0, in the handler that
+// meets the loss, since returning would go on drawing into buffers of the
+// sizes the failed request left. Before that, on the first end, it calls `save`
 // (null: nothing), which must make no OpenGL or X call; a thrown text is
 // logged. Kept across init.
 void onDisplayLost(void (*save)());

@@ -270,13 +270,15 @@ TEST(EngineFrame, AnXErrorAsksForTheEndUntilTheEngineStartsAgain) {
   XCloseDisplay(display);
 }
 
-// A lost connection to the X server ends the process in the handler that
-// meets it, after the save the game handed over, with status 0: met in the
-// event poll, and met by the renderer presenting a frame, which must not
-// go on drawing into buffers of the sizes the dead server never sent.
-TEST(EngineFrame, ALostXServerConnectionSavesAndEndsWhereItIsMet) {
-  for (bool inTheFlip : {false, true}) {
-    ChildResult r = runInChild([inTheFlip] {
+// A lost connection to the X server, or the game's window destroyed by
+// another program, ends the process in the handler that meets it, after the
+// save the game handed over, with status 0: met in the event poll, and met
+// by the renderer presenting a frame, which must not go on drawing into
+// buffers of the sizes a failed request left.
+TEST(EngineFrame, ALostXServerConnectionOrWindowSavesAndEndsWhereItIsMet) {
+  enum Loss { CONNECTION_IN_THE_POLL, CONNECTION_IN_THE_FLIP, WINDOW_IN_THE_FLIP };
+  for (Loss loss : {CONNECTION_IN_THE_POLL, CONNECTION_IN_THE_FLIP, WINDOW_IN_THE_FLIP}) {
+    ChildResult r = runInChild([loss] {
       if (!korvu_test::openTestWindow(64, 48).empty()) _exit(4);
       korvu::onDisplayLost([] {
         if (write(STDOUT_FILENO, "saved\n", 6) != 6) _exit(5);
@@ -284,22 +286,35 @@ TEST(EngineFrame, ALostXServerConnectionSavesAndEndsWhereItIsMet) {
       SDL_SysWMinfo info;
       SDL_VERSION(&info.version);
       if (SDL_GetWMInfo(&info) <= 0) _exit(6);
-      // Both connections, as when the server ends.
-      shutdown(ConnectionNumber(info.info.x11.display), SHUT_RDWR);
-      shutdown(ConnectionNumber(info.info.x11.gfxdisplay), SHUT_RDWR);
-      if (inTheFlip) {
-        korvu::clearScreen();
-        korvu::flipScreen();
-        glFinish();
+      if (loss == WINDOW_IN_THE_FLIP) {
+        Display* other = XOpenDisplay(nullptr);
+        if (!other) _exit(8);
+        XDestroyWindow(other, info.info.x11.wmwindow);
+        XSync(other, False);
       } else {
+        // Both connections, as when the server ends.
+        shutdown(ConnectionNumber(info.info.x11.display), SHUT_RDWR);
+        shutdown(ConnectionNumber(info.info.x11.gfxdisplay), SHUT_RDWR);
+      }
+      if (loss == CONNECTION_IN_THE_POLL) {
         SDL_Event event;
         while (SDL_PollEvent(&event)) continue;
+      } else {
+        for (int frame = 0; frame < 2; ++frame) {
+          korvu::clearScreen();
+          korvu::flipScreen();
+          glFinish();
+        }
       }
       _exit(7);
     });
-    EXPECT_TRUE(r.exited) << inTheFlip;
-    EXPECT_EQ(r.exitStatus, 0) << inTheFlip << r.out << r.err;
-    EXPECT_EQ(r.out, "[korvu:core] (warning) Lost the connection to the X server; quitting.\nsaved\n") << inTheFlip;
+    EXPECT_TRUE(r.exited) << loss;
+    EXPECT_EQ(r.exitStatus, 0) << loss << r.out << r.err;
+    EXPECT_EQ(r.out, std::string("[korvu:core] (warning) ") +
+                         (loss == WINDOW_IN_THE_FLIP ? "The game's window was destroyed from outside"
+                                                     : "Lost the connection to the X server") +
+                         "; quitting.\nsaved\n")
+        << loss;
   }
 }
 

@@ -61,7 +61,8 @@ bool runFrame(unsigned elapsed);
 [[noreturn]] void quit(int status = 0);
 // Saves the race's best times and what earlier saves could not
 // (saveUnsaved): what glimro::quit does first, and what the engine calls
-// before the process ends on a lost X server (korvu::onDisplayLost).
+// before the process ends on a lost X server or a window destroyed from
+// outside (korvu::onDisplayLost).
 void saveBeforeEnd();
 
 // Saves the race's best times (a failed save is shown on screen, naming the

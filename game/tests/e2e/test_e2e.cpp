@@ -412,8 +412,8 @@ TEST_F(GameRun, HangupDuringARaceKeepsTheLapAndEndsCleanly) {
   EXPECT_NE(game->err().find("Hangup. Quitting"), std::string::npos) << game->err();
 }
 
-// A window destroyed by another program is an X error, which ends the game
-// as closing the window does instead of at once.
+// A window destroyed by another program ends the game where the error is
+// met, after the save that closing the window makes, and with its status.
 TEST_F(GameRun, WindowDestroyedFromOutsideDuringARaceKeepsTheLap) {
   lapThenEnd(*this, false, [](GameSession& game) { game.destroyWindow(); });
   EXPECT_NE(game->out().find("(warning) The game's window was destroyed from outside; quitting."),
