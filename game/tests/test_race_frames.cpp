@@ -34,7 +34,6 @@
 #include "common/triggers.h"
 #include "controls.h"
 #include "testsupport.h"
-#include "track/timetext.h"
 #include "track/track.h"
 
 using glimro::Game;
@@ -139,10 +138,10 @@ struct Box {
 std::vector<Box> hudLines(const Glimro& v, const korvu::Viewport& vp, const korvu::fonts::Font& font) {
   std::string lapLine;
   if (v.lapTimeMessage.remainingTime <= 0.0f)
-    lapLine = glimro::ticksToStr(v.lap > 0 ? static_cast<float>(v.lapTime) : 0.0f);
+    lapLine = v.lapClock();
   else if (v.lapTimeMessage.visible)
     lapLine = v.lapTimeMessage.text;
-  const std::string time = glimro::ticksToStr(static_cast<float>(v.raceTime));
+  const std::string time = v.raceClock();
   const int nameRoom = static_cast<int>(vp.width) - 2 * (10 + static_cast<int>(font.getWidth(time.c_str())) + 10);
   const std::string name = font.cutToWidth(v.profile->name, nameRoom);
   const std::string standing = "Lap: " + std::to_string(v.lap) + " / Position: " + std::to_string(v.racePosition);

@@ -156,6 +156,41 @@ TEST(RaceLaps, TheFinishPlacesTheTimeAmongThoseAnotherCopySavedMeanwhile) {
   EXPECT_EQ(races.entries[3].ticks, 0);
 }
 
+// A crossing's lines and the display's clocks show the whole millisecond
+// that the table keeps, also for a clock just under one (or under a whole
+// second or minute), which a float of the clock rounds up.
+TEST(RaceLaps, EveryTimeShownIsTheTimeTheTableKeeps) {
+  RaceHarness h(race());
+  Game& g = *h.game;
+  Glimro& v = *g.players[0];
+  const auto shown = [](long ticks) { return glimro::ticksToStr(static_cast<float>(ticks)); };
+  const struct {
+    double lap, race;
+    const char *lapShown, *raceShown;
+  } cases[] = {{48000.999, 110619.998, "00:48.000", "01:50.619"}, {1999.99999, 59999.9999, "00:01.999", "00:59.999"}};
+  for (const auto& c : cases) {
+    g.track->stats = glimro::TrackStats();
+    v.finished = false;
+    v.lap = 1;
+    v.bestLapTime = 0;
+    v.lapTime = c.lap;
+    EXPECT_EQ(v.lapClock(), c.lapShown);
+    v.nextLap();
+    const std::string lapEntry = shown(g.track->stats.laptimes.entries[0].ticks);
+    EXPECT_EQ(lapEntry, c.lapShown);
+    EXPECT_EQ(shownMessage(v), "Fastest lap: " + lapEntry + " (new record)");
+    EXPECT_EQ(v.lapTimeMessage.text, lapEntry);
+    v.lap = glimro::settings.laps;
+    v.raceTime = c.race;
+    v.nextLap();
+    const std::string raceEntry = shown(g.track->stats.tracktimes.entries[0].ticks);
+    EXPECT_EQ(raceEntry, c.raceShown);
+    EXPECT_EQ(shownMessage(v), "Finished in " + raceEntry + " (new track record)");
+    EXPECT_EQ(v.raceClock(), raceEntry);
+    EXPECT_EQ(v.lapClock(), "00:00.000");
+  }
+}
+
 TEST(RaceLaps, RankingPutsALapAheadFirstAndKeepsTiesInTheirOrder) {
   RaceHarness h(race(0, 2));
   Game& g = *h.game;

@@ -184,6 +184,10 @@ class Glimro : public korvu::ddd::CollideableModelObject {
   // Name, race time, lap time, lap and position, and the messages, in the
   // current viewport with the 2D context applied.
   void drawHud();
+  // The display's race clock and lap clock (zero on the grid), each in the
+  // whole milliseconds that the tables keep of it.
+  std::string raceClock() const;
+  std::string lapClock() const;
   // Fires the loaded rocket when the launcher is open, and loads another.
   void launchRocket();
 

@@ -50,35 +50,38 @@ void Glimro::nextLap() {
   // at its race-over table, or finishing later, is not counted here.
   if (track != nullptr && lap >= settings.laps) track->mergeStatsOnFile();
   if (lap > 0) {
+    // What the table keeps is what every line shows.
+    const long ticks = static_cast<long>(lapTime);
     int place = -1;
     if (track != nullptr) {
-      place = track->stats.laptimes.add(TimeEntry(static_cast<long>(lapTime), name));
+      place = track->stats.laptimes.add(TimeEntry(ticks, name));
       track->timesPlaced += place >= 0;
     }
     if (bestLapTime == 0.0 || lapTime < bestLapTime) {
       bestLapTime = lapTime;
       if (track != nullptr) track->stats.laptimes.dump();
       messages += new korvu::fonts::BlinkMessage(
-          "Fastest lap: " + ticksToStr(static_cast<float>(bestLapTime)) + (place == 0 ? " (new record)" : ""),
+          "Fastest lap: " + ticksToStr(static_cast<float>(ticks)) + (place == 0 ? " (new record)" : ""),
           LAP_MESSAGE_TIME, BLINK_ON, BLINK_OFF);
     }
     if (lap < settings.laps) {
-      lapTimeMessage = korvu::fonts::BlinkMessage(ticksToStr(static_cast<float>(lapTime)), LAP_MESSAGE_TIME,
-                                                  BLINK_ON, BLINK_OFF);
+      lapTimeMessage =
+          korvu::fonts::BlinkMessage(ticksToStr(static_cast<float>(ticks)), LAP_MESSAGE_TIME, BLINK_ON, BLINK_OFF);
     }
   }
   lapTime = 0.0;
   lapStart = raceTime;
   ++lap;
   if (lap > settings.laps) {
+    const long ticks = static_cast<long>(raceTime);
     int place = -1;
     if (track != nullptr) {
-      place = track->stats.tracktimes.add(TimeEntry(static_cast<long>(raceTime), name));
+      place = track->stats.tracktimes.add(TimeEntry(ticks, name));
       track->timesPlaced += place >= 0;
       track->stats.tracktimes.dump();
     }
     messages += new korvu::fonts::Message(
-        "Finished in " + ticksToStr(static_cast<float>(raceTime)) + (place == 0 ? " (new track record)" : ""),
+        "Finished in " + ticksToStr(static_cast<float>(ticks)) + (place == 0 ? " (new track record)" : ""),
         FINISH_MESSAGE_TIME);
     finished = true;
     locked = true;
@@ -91,17 +94,14 @@ void Glimro::drawHud() {
   if (font == nullptr) return;
   const float width = korvu::currentViewport != nullptr ? korvu::currentViewport->width : 0.0f;
   const float top = static_cast<float>(settings.resY);
-  int min = 0, sec = 0, ms = 0;
-  decodeTicks(static_cast<float>(raceTime), min, sec, ms);
-  char time[48];
-  std::snprintf(time, sizeof time, "%02d:%02d.%03d", min, sec, ms);
+  const std::string time = raceClock();
   // The name is centred on the line of the race time: it keeps clear of
   // the time by the margin on both sides, so that it stays centred, and a
   // name too wide for that is cut short with an ellipsis.
-  const int nameRoom = static_cast<int>(width) - 2 * (2 * HUD_MARGIN + static_cast<int>(font->getWidth(time)));
+  const int timeWidth = static_cast<int>(font->getWidth(time.c_str()));
+  const int nameRoom = static_cast<int>(width) - 2 * (2 * HUD_MARGIN + timeWidth);
   const std::string name = font->cutToWidth(profile != nullptr ? profile->name : std::string(), nameRoom);
-  int lapMin = 0, lapSec = 0, lapMs = 0;
-  if (lap > 0) decodeTicks(static_cast<float>(lapTime), lapMin, lapSec, lapMs);
+  const std::string lapLine = lapTimeMessage.remainingTime <= 0.0f ? lapClock() : lapTimeMessage.text;
 
   // Every line and the timed messages, moved by (dx, dy) pixels.
   const auto drawText = [&](float dx, float dy) {
@@ -112,13 +112,10 @@ void Glimro::drawHud() {
     at(width * 0.5f, top - 20);
     font->print(korvu::JUSTIFY_HCENTER, name.c_str());
     at(HUD_MARGIN, top - 20);
-    font->print(korvu::JUSTIFY_LEFT, time);
+    font->print(korvu::JUSTIFY_LEFT, time.c_str());
     at(HUD_MARGIN, top - 35);
-    if (lapTimeMessage.remainingTime <= 0.0f) {
-      font->printf(korvu::JUSTIFY_LEFT, "%02d:%02d.%03d", lapMin, lapSec, lapMs);
-    } else if (lapTimeMessage.visible) {
-      font->printf(korvu::JUSTIFY_LEFT, "%s", lapTimeMessage.text.c_str());
-    }
+    if (lapTimeMessage.remainingTime <= 0.0f || lapTimeMessage.visible)
+      font->print(korvu::JUSTIFY_LEFT, lapLine.c_str());
     at(HUD_MARGIN, top - 60);
     font->printf(korvu::JUSTIFY_LEFT, "Lap: %d / Position: %d", lap, racePosition);
     at(0, 0);
@@ -145,5 +142,9 @@ void Glimro::drawHud() {
   glColor4fv(YELLOW);
   drawText(0, 0);
 }
+
+std::string Glimro::raceClock() const { return clockToStr(raceTime); }
+
+std::string Glimro::lapClock() const { return clockToStr(lap > 0 ? lapTime : 0.0); }
 
 }  // namespace glimro

@@ -34,4 +34,6 @@ std::string ticksToStr(float ticks) {
   return std::string(time);
 }
 
+std::string clockToStr(double clock) { return ticksToStr(static_cast<float>(static_cast<long>(clock))); }
+
 }  // namespace glimro

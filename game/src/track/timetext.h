@@ -15,4 +15,9 @@ void decodeTicks(float ticks, int& min, int& sec, int& ms);
 // overwrites one static buffer; the returned string is a copy of it.
 std::string ticksToStr(float ticks);
 
+// A clock as the race shows it: its whole milliseconds, cut as the best-time
+// tables keep them, as ticksToStr gives them. A float of the clock itself
+// could round up to the next millisecond (110619.998 to 110620).
+std::string clockToStr(double clock);
+
 }  // namespace glimro
