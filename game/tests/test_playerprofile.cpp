@@ -327,13 +327,16 @@ TEST(UserFile, KeepsAsideAndReplacesInAnOrderAPowerCutCannotUndo) {
     }
   }
   EXPECT_EQ(readFile(file), "<profiles>");
-  // Kept, and then the write fails: the next save finds it kept already.
+  // Kept, and then the write fails: the next save finds it kept already,
+  // and syncs its folder before the replace, as the first try does.
   korvu_test::FileSystemShim shim;
   shim.predictableNames = true;
   ASSERT_EQ(mkdir(korvu_test::temporaryOf(file).c_str(), 0755), 0);
   EXPECT_THROW(bank.save(file), std::string);
   ASSERT_EQ(rmdir(korvu_test::temporaryOf(file).c_str()), 0);
+  shim.steps.clear();
   bank.save(file);
+  EXPECT_EQ(shim.steps, "dfrd");
   EXPECT_EQ(readFile(file + ".broken.3"), "<profiles>");
   EXPECT_FALSE(exists(file + ".broken.4"));
   EXPECT_EQ(temporariesIn(dir), 0);

@@ -191,25 +191,25 @@ std::string UserFile::keepAside() {
   for (unsigned n = 0;; ++n) {
     const std::string aside = file + ".broken" + (n == 0 ? std::string() : "." + std::to_string(n));
     struct stat there;
+    int error = 0;
     if (::lstat(aside.c_str(), &there) == 0) {
-      // Kept by an earlier save that failed after it.
-      if (there.st_dev == seen_.st_dev && there.st_ino == seen_.st_ino) return aside;
-      continue;
+      // Kept by an earlier save that failed after it, maybe at the sync.
+      if (there.st_dev != seen_.st_dev || there.st_ino != seen_.st_ino) continue;
+    } else {
+      error = ::linkat(AT_FDCWD, held.c_str(), AT_FDCWD, aside.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+      // No hard links on this file system (or no /proc to link from): a copy.
+      if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == ENOENT)
+        error = copyInto(held_.get(), aside) ? 0 : errno;
+      if (error == EEXIST) continue;
+      if (error != 0) {
+        throw "the unreadable file could not be kept aside as " + korvu::quotedPath(aside) + ": " +
+            std::strerror(error);
+      }
     }
-    int error = ::linkat(AT_FDCWD, held.c_str(), AT_FDCWD, aside.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
-    // No hard links on this file system (or no /proc to link from): a copy.
-    if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == ENOENT)
-      error = copyInto(held_.get(), aside) ? 0 : errno;
-    if (error == 0) {
-      // Not on disk, it could be lost to a cut that the replace outlives.
-      if ((error = korvu::syncFolder(aside)) == 0) return aside;
-      throw "the unreadable file is kept as " + korvu::quotedPath(aside) + ", but its folder could not be synced " +
-          "to disk (" + std::strerror(error) + "), so the file is left as it was";
-    }
-    if (error != EEXIST) {
-      throw "the unreadable file could not be kept aside as " + korvu::quotedPath(aside) + ": " +
-          std::strerror(error);
-    }
+    // Not on disk, it could be lost to a cut that the replace outlives.
+    if ((error = korvu::syncFolder(aside)) == 0) return aside;
+    throw "the unreadable file is kept as " + korvu::quotedPath(aside) + ", but its folder could not be synced " +
+        "to disk (" + std::strerror(error) + "), so the file is left as it was";
   }
 }
 
