@@ -61,6 +61,13 @@ const int QUIT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 volatile sig_atomic_t signalCalls = 0;
 // The quit signal received first, 0 before.
 volatile sig_atomic_t quitSignal = 0;
+// The rest of the quit line: the second signals that end the program at
+// once, of those it catches (init leaves an ignored one ignored).
+const char* const QUIT_LINE_ENDS[] = {
+    " Quitting.\n", " Quitting; a second interrupt ends the program at once.\n",
+    " Quitting; a second termination signal ends the program at once.\n",
+    " Quitting; a second interrupt or termination signal ends the program at once.\n"};
+const char* quitLineEnd = QUIT_LINE_ENDS[3];
 // Set once the X server has refused a request or gone: the window was
 // destroyed from outside, or the display closed.
 bool displayFailed = false;
@@ -255,11 +262,14 @@ void init(SubSystem flags, bool catchSignals) {
     // A quit request only raises a flag; the calls it interrupts go on.
     action.sa_handler = handleQuitSignal;
     action.sa_flags = SA_RESTART;
+    int caught = 0;  // as QUIT_LINE_ENDS counts: 1 the interrupt, 2 the termination signal
     for (int sig : QUIT_SIGNALS) {
       struct sigaction before;
       if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
       sigaction(sig, &action, nullptr);
+      caught |= sig == SIGINT ? 1 : sig == SIGTERM ? 2 : 0;
     }
+    quitLineEnd = QUIT_LINE_ENDS[caught];
     // The log on standard output may be piped into a program that a closed
     // terminal has ended: a write there fails instead of ending the game
     // before the end has saved.
@@ -424,7 +434,7 @@ void handleQuitSignal(int sig) {
   quitSignal = sig;
   const char* description = signalDescription(sig);
   writeErr(description ? description : "Quit signal.");
-  writeErr(" Quitting; a second interrupt or termination signal ends the program at once.\n");
+  writeErr(quitLineEnd);
 }
 
 void handleSignal(int sig) {
