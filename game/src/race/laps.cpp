@@ -2,7 +2,6 @@
 // race order of the vehicles and each player's heads-up display.
 #include <GL/gl.h>
 
-#include <cstdio>
 #include <string>
 
 #include "fonts/bitmapfont.h"
