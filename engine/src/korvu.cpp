@@ -184,7 +184,7 @@ void prepareQuitAgainLine() {
       } catch (const std::string& message) {
         debug::error(dbgCore, "%s", message.c_str());
       } catch (...) {
-        debug::error(dbgCore, "Could not save before the end on a lost X server.");
+        debug::error(dbgCore, "Could not save before the end on a lost display.");
       }
     }
   }
