@@ -4,6 +4,7 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <malloc.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -465,7 +466,20 @@ void handleSignal(int sig) {
   } else {
     writeAll(STDOUT_FILENO, quitAgainLine);
   }
-  // A fatal signal is a failure: report it through the exit status.
+  // A fatal signal is a failure: the process ends by that signal, so that
+  // whoever waits for it is told so, and the system keeps a core where the
+  // user allows one, for a debugger to tell where the signal came from.
+  struct sigaction fallback;
+  std::memset(&fallback, 0, sizeof fallback);
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(sig, &fallback, nullptr);
+  sigset_t own;
+  sigemptyset(&own);
+  sigaddset(&own, sig);
+  pthread_sigmask(SIG_UNBLOCK, &own, nullptr);
+  raise(sig);
+  // A signal whose default is to go on, handed to the handler directly.
   _exit(128 + sig);
 }
 

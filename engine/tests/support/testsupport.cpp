@@ -9,6 +9,7 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,6 +149,9 @@ ChildResult runInChild(const std::function<void()>& fn, bool throughStaticDestru
     FILE* err = std::freopen(errPath.c_str(), "w", stderr);
     if (!out || !err) _exit(120);
     defaultQuitSignals();
+    // Children that die by a signal do so on purpose: no core for them.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     // The child is a copy of a test process in whatever state it was; end it
     // with the status it asked for but without the end-of-process leak check
     // of a sanitizer build (which would report the parent's allocations).
