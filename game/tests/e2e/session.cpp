@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace glimro_e2e {
@@ -40,6 +41,114 @@ std::string firstLine(const std::string& command) {
 // found before it was mapped for good) makes that request fail; Xlib's own
 // handler would end the test program instead.
 int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+// All that a command prints, standard error included.
+std::string commandOutput(const std::string& command) {
+  std::string text;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return text;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+  pclose(p);
+  return text;
+}
+
+std::string lastLines(const std::string& text, int count) {
+  size_t from = text.size();
+  if (from > 0 && text[from - 1] == '\n') --from;
+  for (int i = 0; i < count; ++i) {
+    from = from == 0 ? std::string::npos : text.rfind('\n', from - 1);
+    if (from == std::string::npos) return text;
+  }
+  return text.substr(from + 1);
+}
+
+// A sanitizer's report on standard error, from its first line on; empty
+// where there is none.
+std::string sanitizerReport(const std::string& err) {
+  size_t at = std::string::npos;
+  for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"})
+    at = std::min(at, err.find(mark));
+  if (at == std::string::npos) return "";
+  at = err.rfind('\n', at);
+  return err.substr(at == std::string::npos ? 0 : at + 1);
+}
+
+// The signals of a crash, which the end of the program is explained for.
+bool crashSignal(int sig) {
+  return sig == SIGABRT || sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL;
+}
+
+bool isCore(const std::string& path) {
+  unsigned char head[18] = {0};
+  std::ifstream file(path, std::ios::binary);
+  file.read(reinterpret_cast<char*>(head), sizeof head);
+  // An ELF file of type 4, a core, written little-endian.
+  return file && std::memcmp(head, "\177ELF", 4) == 0 && head[16] == 4 && head[17] == 0;
+}
+
+// The backtrace of every thread of a program that died in `folder`, from
+// the core the system left there, or one line that says why there is none;
+// empty where it is not `wanted`. The core is removed in any case.
+std::string backtraceFromCore(const std::string& folder, const std::string& program, bool wanted) {
+  std::string pattern = korvu_test::readFile("/proc/sys/kernel/core_pattern");
+  while (!pattern.empty() && pattern.back() == '\n') pattern.pop_back();
+  if (pattern.empty() || pattern[0] == '|' || pattern.find('/') != std::string::npos)
+    return !wanted ? "" : "No backtrace: the system's core pattern \"" + pattern +
+                              "\" sends cores elsewhere than the game's folder.\n";
+  std::string core;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string path = folder + "/" + e->d_name;
+      struct stat st;
+      if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && isCore(path)) core = path;
+    }
+    closedir(d);
+  }
+  if (!wanted) {
+    if (!core.empty()) std::remove(core.c_str());
+    return "";
+  }
+  if (core.empty()) {
+    rlimit limit{};
+    getrlimit(RLIMIT_CORE, &limit);
+    return "No backtrace: no core in " + folder + " (the core size limit's hard bound is " +
+           (limit.rlim_max == RLIM_INFINITY ? std::string("unlimited") : std::to_string(limit.rlim_max)) + ").\n";
+  }
+  // Only the threads and their frames of what the debugger says; it asks
+  // for no symbols from outside this machine.
+  const std::string said = commandOutput("gdb -batch -nx -iex 'set debuginfod enabled off' -ex 'set pagination off' "
+                                         "-ex 'thread apply all bt' '" + program + "' '" + core + "'");
+  std::remove(core.c_str());
+  std::string trace;
+  std::istringstream lines(said);
+  bool threads = false;  // the frame the debugger stands in comes again with its thread
+  for (std::string line; std::getline(lines, line);) {
+    threads = threads || line.compare(0, 7, "Thread ") == 0;
+    if ((threads && (line.compare(0, 1, "#") == 0 || line.compare(0, 7, "Thread ") == 0)) ||
+        line.compare(0, 18, "Program terminated") == 0)
+      trace += line + "\n";
+  }
+  return trace.empty() ? "No backtrace: the debugger said:\n" + said : "Its threads, from its core:\n" + trace;
+}
+
+}  // namespace
+
+void GameSession::explainEnd() {
+  const std::string sanitizer = sanitizerReport(err());
+  const bool crashed = WIFSIGNALED(status) && crashSignal(WTERMSIG(status));
+  if (sanitizer.empty() && !crashed) return;
+  if (crashed)
+    failure = "The program died by signal " + std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) + ").\n";
+  const std::string trace =
+      backtraceFromCore(gameSetup.startFolder.empty() ? dir : gameSetup.startFolder, executable, sanitizer.empty());
+  failure += sanitizer.empty() ? trace : "Its sanitizer's report:\n" + sanitizer;
+  failure += "Its last lines on standard output:\n" + lastLines(out(), 20);
+  if (sanitizer.empty()) failure += "Its last lines on standard error:\n" + lastLines(err(), 20);
+  ADD_FAILURE() << failure;
+}
+
+namespace {
 
 bool flat(const Frame& f) {
   if (f.empty()) return true;
@@ -228,6 +337,7 @@ void GameSession::launch() {
   const std::string program = gameSetup.program.empty() ? GLIMRO_PROGRAM : gameSetup.program;
   const std::string start = gameSetup.startFolder.empty() ? dir : gameSetup.startFolder;
   const std::string outLog = dir + "/out.log", errLog = dir + "/err.log";
+  executable = program;
   launched = Clock::now();
   pid = fork();
   if (pid == 0) {
@@ -240,10 +350,21 @@ void GameSession::launch() {
     const int err = open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, 1);
     dup2(err, 2);
+    // A crash leaves a core for its backtrace.
+    rlimit core{};
+    getrlimit(RLIMIT_CORE, &core);
+    core.rlim_cur = core.rlim_max;
+    setrlimit(RLIMIT_CORE, &core);
     setenv("ALSOFT_CONF", conf.c_str(), 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     unsetenv("ALSOFT_LOGLEVEL");
     setenv("LP_NUM_THREADS", "2", 0);
+    // For a game built with the sanitizers: the renderer's and the sound
+    // driver's own leaks, reported at the end from libraries they have
+    // unloaded by then, cannot be told from the game's, so leak detection is
+    // off for the game alone; and it keeps a core, as any game here does.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    setenv("ASAN_OPTIONS", (std::string(sanitizer ? sanitizer : "") + ":detect_leaks=0:disable_coredump=0").c_str(), 1);
     for (const auto& variable : gameSetup.environment) setenv(variable.first.c_str(), variable.second.c_str(), 1);
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
@@ -259,6 +380,10 @@ bool GameSession::waitForWindow(double timeoutSeconds) {
   while (secondsSince(start) < timeoutSeconds) {
     const std::string id = firstLine("xdotool search --name '^Glimro$' 2>/dev/null");
     if (!id.empty()) {
+      // The game itself, where a launcher started it.
+      char exe[4096];
+      const ssize_t n = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe);
+      if (n > 0 && n < static_cast<ssize_t>(sizeof exe)) executable.assign(exe, static_cast<size_t>(n));
       window = std::strtoul(id.c_str(), nullptr, 10);
       if (!display) {
         display = XOpenDisplay(nullptr);
@@ -499,6 +624,7 @@ bool GameSession::waitForExit(double timeoutSeconds) {
       ended = true;
       maxRss = usage.ru_maxrss;
       closeInput();
+      explainEnd();
       return true;
     }
     if (timeoutSeconds > 0.0) pauseFor(0.01);

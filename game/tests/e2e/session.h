@@ -159,6 +159,11 @@ class GameSession {
   int exitStatus() const { return WEXITSTATUS(status); }
   // The wait status of the ended program.
   int waitStatus() const { return status; }
+  // How the program failed when it died by a crash's signal or wrote a
+  // sanitizer's report: the report, or the backtrace of each of its threads
+  // from its core, and its last lines. Empty for any other end. The wait
+  // that sees such an end fails the test with it.
+  const std::string& failureReport() const { return failure; }
   bool signalled() const { return ended && WIFSIGNALED(status); }
   // Peak resident set of the ended program in kilobytes.
   long maxResidentKb() const { return maxRss; }
@@ -185,8 +190,14 @@ class GameSession {
   bool fakeKey(const std::string& keysym, bool down);
   void kill();
 
+  // Called once, when the wait sees the end.
+  void explainEnd();
+
   std::string dir;
   GameSetup gameSetup;
+  // The file the running program was started from, for its core.
+  std::string executable;
+  std::string failure;
   pid_t pid = -1;
   int input = -1;  // write end of the console's pipe
   bool ended = false;

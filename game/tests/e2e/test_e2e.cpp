@@ -3,6 +3,7 @@
 // to its end (stopped for 10 s on the way), the race-over table, the best
 // times on disk, the console, a two-player race, leaving in the middle of a
 // race, and start-ups that cannot succeed.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -116,6 +117,8 @@ class GameRun : public ::testing::Test {
   // keeps the window's last frame.
   void TearDown() override {
     if (!HasFailure() || !game) return;
+    // A program that died is explained by the wait that sees it.
+    game->waitForExit(0.0);
     if (game->running()) {
       saveFrame(std::string("failed_") + testing::UnitTest::GetInstance()->current_test_info()->name(),
                 game->grab());
@@ -471,7 +474,8 @@ TEST_F(GameRun, LostXServerInTheMenusOrARaceEndsCleanlyEveryTime) {
           if (!game->waitForExit(15.0)) {
             outcome = "hangs: " + game->processState();
           } else if (!game->exited()) {
-            outcome = "killed by signal " + std::to_string(WTERMSIG(game->waitStatus())) + "\n" + game->err();
+            outcome = "killed by signal " + std::to_string(WTERMSIG(game->waitStatus())) + "\n" +
+                      (game->failureReport().empty() ? game->err() : game->failureReport());
           } else if (game->exitStatus() != 0) {
             outcome = "status " + std::to_string(game->exitStatus()) + "\n" + game->out() + game->err();
           } else if (race) {
@@ -952,6 +956,45 @@ TEST_F(GameRun, FailedSavesAreShownAndMadeAtTheEnd) {
   EXPECT_EQ(game->out().find("are lost"), std::string::npos) << game->out();
   EXPECT_EQ(game->file(STATS_FILE), "");
   EXPECT_NE(game->file("profiles.xml").find("<profile name=\"Di\"/>"), std::string::npos) << game->out();
+}
+
+// A program that dies by a crash's signal fails the wait that sees it, with
+// the backtrace of each of its threads and its last lines; one that ends in
+// order fails nothing.
+TEST(ProgramEnd, ACrashIsExplainedWithTheBacktraceOfEveryThread) {
+  for (const bool crash : {true, false}) {
+    SCOPED_TRACE(crash ? "crash" : "orderly end");
+    GameSetup setup;
+    setup.program = CRASHING_STANDIN;
+    if (!crash) setup.environment = {{"STANDIN_END", "quit"}};
+    GameSession session(makeGameFolder(setup), setup);
+    session.launch();
+    testing::TestPartResultArray failures;
+    bool ended = false;
+    {
+      testing::ScopedFakeTestPartResultReporter reporter(&failures);
+      ended = session.waitForExit(20.0);
+    }
+    ASSERT_TRUE(ended);
+    if (!crash) {
+      EXPECT_EQ(failures.size(), 0) << session.failureReport();
+      EXPECT_TRUE(session.exited() && session.exitStatus() == 0);
+      continue;
+    }
+    ASSERT_EQ(failures.size(), 1);
+    const std::string message = failures.GetTestPartResult(0).message();
+    EXPECT_NE(message.find(session.failureReport()), std::string::npos) << message;
+    for (const char* said : {"died by signal 6 (Aborted)", "a line on standard output\n",
+                             "a line on standard error\nKorvu parachute deployed"})
+      EXPECT_NE(message.find(said), std::string::npos) << said << " is not in:\n" << message;
+    const size_t elsewhere = message.find("No backtrace: the system's core pattern");
+    if (elsewhere != std::string::npos) {
+      std::printf("%s", message.substr(elsewhere, message.find('\n', elsewhere) + 1 - elsewhere).c_str());
+      continue;
+    }
+    for (const char* frame : {"corruptedHeapFound", "waitingBeside", "crashingstandin.cpp:"})
+      EXPECT_NE(message.find(frame), std::string::npos) << frame << " is not in:\n" << message;
+  }
 }
 
 // Start-ups that cannot succeed say why and end with a failure status.
