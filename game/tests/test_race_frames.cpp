@@ -34,6 +34,7 @@
 #include "common/triggers.h"
 #include "controls.h"
 #include "testsupport.h"
+#include "track/timetext.h"
 #include "track/track.h"
 
 using glimro::Game;
@@ -404,6 +405,38 @@ TEST_F(RaceFrames, TwoPlayersAtSpeedWithARocketAnExplosionAndTheirDisplays) {
   EXPECT_GT(leader.speed, 20.0);
   expectDisplays(h, "race_two_players_at_speed");
   EXPECT_GT(g.faces, 0);
+}
+
+// The display's clocks as drawn, just under a whole millisecond: the lap
+// clock shows the whole milliseconds a table keeps, and the stopped race
+// clock the table's entry, as the font prints them at their lines.
+TEST_F(RaceFrames, TheDisplaysClocksShowTheTablesWholeMilliseconds) {
+  glimro_harness::RaceHarness h(glimro_harness::drawnRace(0, 1, false, W, H));
+  Glimro& v = *h.game->players[0];
+  const korvu::fonts::Font& font = *h.hudFont;
+  const auto expectLine = [&](const std::string& text, int baseline) {
+    const Pixels alone = displaysAlone(h);
+    korvu::clearScreen();
+    h.renderContext2D.apply();
+    glColor4f(1, 1, 0, 1);
+    korvu::resetCursor();
+    korvu::moveCursor(korvu::Vector2D(10, static_cast<float>(baseline)));
+    font.print(korvu::JUSTIFY_LEFT, text.c_str());
+    const Pixels printed = korvu_test::readPixels(0, 0, W, H);
+    int differ = 0;
+    for (int y = baseline - font.yHotSpot - 2; y < baseline - font.yHotSpot + font.getHeight() + 2; ++y)
+      for (int x = 0; x < 20 + font.getWidth(text.c_str()); ++x) differ += at(alone, x, y)[1] != at(printed, x, y)[1];
+    EXPECT_EQ(differ, 0) << "the display does not show " << text;
+  };
+  v.lap = 1;
+  v.lapTime = 1999.99999;
+  expectLine("00:01.999", H - 35);
+  v.lap = glimro::settings.laps;
+  v.raceTime = 110619.998;
+  v.nextLap();
+  const long entry = h.game->track->stats.tracktimes.entries[0].ticks;
+  EXPECT_EQ(entry, 110619);
+  expectLine(glimro::ticksToStr(static_cast<float>(entry)), H - 20);
 }
 
 // At a 60 Hz screen's frames of 16, 17 and 17 ms a vehicle at a steady

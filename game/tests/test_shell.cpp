@@ -712,12 +712,19 @@ TEST_F(ShellTest, SavesRefusedForAHeldLockAreToldAndMadeLater) {
   auto statsHeld = std::make_unique<korvu_test::LockHolder>(stats + ".lock");
   glimro::leaveRace();
   statsHeld.reset();
+  // A profile refused meanwhile is saved by that end as well.
+  profilesHeld = std::make_unique<korvu_test::LockHolder>("profiles.xml.lock");
+  makeProfile("Ed");
+  profilesHeld.reset();
   lapOf(32000);
   glimro::saveBeforeEnd();
   glimro::TrackStats both;
   both.load(stats);
   EXPECT_EQ(both.laptimes.entries[0].ticks, 31000);
   EXPECT_EQ(both.laptimes.entries[1].ticks, 32000);
+  glimro::PlayerProfileBank withEd;
+  withEd.load("profiles.xml");
+  EXPECT_NE(withEd.find("Ed"), withEd.end());
   glimro::leaveRace();
   // Ended in a race whose record file stays held: the end tries that file
   // once, and names its times as lost.
