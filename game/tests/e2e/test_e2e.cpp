@@ -2,7 +2,8 @@
 // clicked with the pointer, a profile typed in, a race driven by the keys
 // to its end (stopped for 10 s on the way), the race-over table, the best
 // times on disk, the console, a two-player race, leaving in the middle of a
-// race, and start-ups that cannot succeed.
+// race, and start-ups that cannot succeed; and a program that dies, told by
+// its backtrace.
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
