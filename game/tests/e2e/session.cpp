@@ -87,6 +87,24 @@ bool isCore(const std::string& path) {
   return file && std::memcmp(head, "\177ELF", 4) == 0 && head[16] == 4 && head[17] == 0;
 }
 
+// The backtrace of every thread of a program, as the debugger tells it
+// from the arguments given (a program and its core, or a running process);
+// it asks for no symbols from outside this machine.
+std::string debuggerThreads(const std::string& arguments) {
+  const std::string said = commandOutput("gdb -batch -nx -iex 'set debuginfod enabled off' -ex 'set pagination off' "
+                                         "-ex 'thread apply all bt' " + arguments);
+  std::string trace;
+  std::istringstream lines(said);
+  bool threads = false;  // the frame the debugger stands in comes again with its thread
+  for (std::string line; std::getline(lines, line);) {
+    threads = threads || line.compare(0, 7, "Thread ") == 0;
+    if ((threads && (line.compare(0, 1, "#") == 0 || line.compare(0, 7, "Thread ") == 0)) ||
+        line.compare(0, 18, "Program terminated") == 0)
+      trace += line + "\n";
+  }
+  return trace.empty() ? "No backtrace: the debugger said:\n" + said : trace;
+}
+
 // The backtrace of every thread of a program that died in `folder`, from
 // the core the system left there, or one line that says why there is none;
 // empty where it is not `wanted`. The core is removed in any case.
@@ -115,21 +133,9 @@ std::string backtraceFromCore(const std::string& folder, const std::string& prog
     return "No backtrace: no core in " + folder + " (the core size limit's hard bound is " +
            (limit.rlim_max == RLIM_INFINITY ? std::string("unlimited") : std::to_string(limit.rlim_max)) + ").\n";
   }
-  // Only the threads and their frames of what the debugger says; it asks
-  // for no symbols from outside this machine.
-  const std::string said = commandOutput("gdb -batch -nx -iex 'set debuginfod enabled off' -ex 'set pagination off' "
-                                         "-ex 'thread apply all bt' '" + program + "' '" + core + "'");
+  const std::string trace = debuggerThreads("'" + program + "' '" + core + "'");
   std::remove(core.c_str());
-  std::string trace;
-  std::istringstream lines(said);
-  bool threads = false;  // the frame the debugger stands in comes again with its thread
-  for (std::string line; std::getline(lines, line);) {
-    threads = threads || line.compare(0, 7, "Thread ") == 0;
-    if ((threads && (line.compare(0, 1, "#") == 0 || line.compare(0, 7, "Thread ") == 0)) ||
-        line.compare(0, 18, "Program terminated") == 0)
-      trace += line + "\n";
-  }
-  return trace.empty() ? "No backtrace: the debugger said:\n" + said : "Its threads, from its core:\n" + trace;
+  return "Its threads, from its core:\n" + trace;
 }
 
 }  // namespace
@@ -673,6 +679,10 @@ std::string GameSession::processState() const {
   std::snprintf(text, sizeof text, "state %c, %.2f s of processor time, waiting in \"%s\"", state,
                 double(user + system) / double(sysconf(_SC_CLK_TCK)), korvu_test::readFile(proc + "/wchan").c_str());
   return text;
+}
+
+std::string GameSession::threads() const {
+  return running() ? debuggerThreads("-p " + std::to_string(pid)) : "not running";
 }
 
 long GameSession::privateKb() const {

@@ -176,6 +176,9 @@ class GameSession {
   // The running program's scheduler state, processor time and what it
   // waits in, as /proc tells them; for the report of a failed test.
   std::string processState() const;
+  // The backtrace of each of the running program's threads, the debugger
+  // attached for a moment; for the report of a failed test.
+  std::string threads() const;
 
   std::string out() const;
   std::string err() const;

@@ -114,8 +114,8 @@ class GameRun : public ::testing::Test {
     ASSERT_TRUE(waitForPanel(startMenu, 5.0)) << startMenu << " is not back";
   }
 
-  // A failed test shows what the program wrote and how it stands, and
-  // keeps the window's last frame.
+  // A failed test shows what the program wrote, how it stands and where
+  // each of its threads is, and keeps the window's last frame.
   void TearDown() override {
     if (!HasFailure() || !game) return;
     // A program that died is explained by the wait that sees it.
@@ -123,7 +123,7 @@ class GameRun : public ::testing::Test {
     if (game->running()) {
       saveFrame(std::string("failed_") + testing::UnitTest::GetInstance()->current_test_info()->name(),
                 game->grab());
-      std::printf("The program: %s\n", game->processState().c_str());
+      std::printf("The program: %s\nIts threads:\n%s", game->processState().c_str(), game->threads().c_str());
     }
     std::printf("Its standard output:\n%s\nIts standard error:\n%s\n", game->out().c_str(), game->err().c_str());
   }
