@@ -14,6 +14,7 @@
 #include <string>
 
 #include "audio/audio.h"
+#include "ddd/pipeline.h"
 
 namespace korvu {
 
@@ -337,6 +338,8 @@ void initScreen(int width, int height, int bitsPerPixel, bool full) {
   debug::info(dbgCore, "Specified GL settings.");
   Uint32 videoFlags = SDL_OPENGL;
   if (full) videoFlags |= SDL_FULLSCREEN;
+  // The new mode comes with a new context.
+  ddd::pipeline.frameShown();
   screen = SDL_SetVideoMode(width, height, bitsPerPixel, videoFlags);
   if (!screen) throw std::string(SDL_GetError());
   debug::info(dbgCore, "Video mode set successfully.");
@@ -379,6 +382,7 @@ void flipScreen() {
   // nothing to present. On a failed display the renderer would ask the
   // server for the window's size and draw into buffers of whatever came back.
   if (screen && !displayFailed) SDL_GL_SwapBuffers();
+  ddd::pipeline.frameShown();
 }
 
 void setFullscreen(bool on) {

@@ -8,6 +8,7 @@
 // rocket's burst, every track from the grid, on a bend, in a tunnel and
 // from above, and each sky's six faces as one sheet.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -437,6 +438,34 @@ TEST_F(RaceFrames, TheDisplaysClocksShowTheTablesWholeMilliseconds) {
   const long entry = h.game->track->stats.tracktimes.entries[0].ticks;
   EXPECT_EQ(entry, 110619);
   expectLine(glimro::ticksToStr(static_cast<float>(entry)), H - 20);
+}
+
+// Each view goes to the software rasterizer while the next one is sent. Its
+// threads, slowed where they wake a fence's waiters as on a busy machine
+// (the library preloaded into a second run of this test), must find every
+// fence still there. Handed over by a plain flush, a fence was destroyed
+// within a hundred frames, and on a busy machine the wake-up then wrote
+// into the freed block: a race once aborted on the corrupted heap.
+TEST_F(RaceFrames, TheRasterizerFindsTheFenceOfEveryViewHandedOverStillThere) {
+  if (!std::getenv("KORVU_SLOWED_WAKEUPS")) {
+    const std::string filter = std::string("--gtest_filter=RaceFrames.") +
+                               testing::UnitTest::GetInstance()->current_test_info()->name();
+    const korvu_test::ChildResult r = korvu_test::runInChild([&] {
+      setenv("LD_PRELOAD", KORVU_SLOW_WAKEUPS, 1);
+      setenv("KORVU_SLOWED_WAKEUPS", "1", 1);
+      execl("/proc/self/exe", "glimro_tests", filter.c_str(), static_cast<char*>(nullptr));
+    });
+    EXPECT_TRUE(r.exited && r.exitStatus == 0) << "signal " << r.termSignal << "\n" << r.out << r.err;
+    return;
+  }
+  korvu::ddd::init();
+  glimro_harness::RaceHarness h(glimro_harness::drawnRace(0, 2, false, W, H));
+  for (int frame = 0; frame < 240; ++frame) {
+    h.step();
+    korvu::clearScreen();
+    h.game->draw(0.0f);
+    korvu::flipScreen();
+  }
 }
 
 // At a 60 Hz screen's frames of 16, 17 and 17 ms a vehicle at a steady

@@ -207,7 +207,7 @@ void Pipeline::render(Camera* camera_, Object* root_) {
   // rasterizer that works on its own threads (as a software one does) fill
   // it while this thread runs the frame pass and sends the opaque meshes;
   // otherwise nothing is drawn until the frame is shown.
-  if (root->skybox && settings.skybox) glFlush();
+  if (root->skybox && settings.skybox) handOver();
   renderPre();
   renderLights();
   renderModelsOpaque();
@@ -215,7 +215,34 @@ void Pipeline::render(Camera* camera_, Object* root_) {
   if (settings.shadows) renderShadows();
   if (settings.lensflares) renderLensflares();
   // Likewise the finished view is drawn while the next one is sent.
-  glFlush();
+  handOver();
+}
+
+void Pipeline::handOver() {
+  // The software rasterizer frees the fence of a part handed over this way
+  // as soon as this thread, starting the next part, sees that its threads
+  // have all counted themselves done; the last of them may still be waking
+  // the fence's waiters then, and writes into the freed block, which
+  // corrupts the heap. A sync object in place of the plain flush holds the
+  // fence until the frame has been shown: its threads have left it by then,
+  // as they finish the parts in order and the frame's last one is waited
+  // for. A frame that is never shown is waited for after a while instead.
+  if (!ext_GL_ARB_sync) {
+    glFlush();
+    return;
+  }
+  if (handedOver.size() >= 64) {
+    glFinish();
+    frameShown();
+  }
+  handedOver.push_back(glptrFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0));
+}
+
+void Pipeline::frameShown() {
+  // Entry points fetched again since (a new context) find these gone.
+  if (glptrDeleteSync)
+    for (GLsync sync : handedOver) glptrDeleteSync(sync);
+  handedOver.clear();
 }
 
 void Pipeline::renderSkybox() {

@@ -2,6 +2,9 @@
 // frame lists filled during the frame pass, counts) and its stages.
 #pragma once
 
+#include <GL/gl.h>
+#include <GL/glext.h>
+
 #include <map>
 #include <vector>
 
@@ -74,6 +77,11 @@ class Pipeline {
 
   // Runs every stage for one view; called by Camera::drawView.
   void render(Camera* camera, Object* root);
+  // Hands what has been sent so far to the driver, without waiting for it.
+  void handOver();
+  // Called once the frame has been shown (korvu::flipScreen), when the
+  // driver has finished every view of it, and before the context goes.
+  void frameShown();
   // Empties the frame lists (keeping their storage) and the counts.
   void clearFrame();
 
@@ -86,6 +94,11 @@ class Pipeline {
   void renderLensflares();
   // Walks the projector lights; no stage draws projected textures.
   void renderProjectiveTextures();
+
+ private:
+  // A sync object for each hand-over since the frame was last shown; each
+  // holds its part of the frame's fence in the driver (see handOver).
+  std::vector<GLsync> handedOver;
 };
 
 // The number of OpenGL lights the light stage uses.

@@ -18,6 +18,8 @@ PFNGLMAPBUFFERARBPROC glptrMapBufferARB = nullptr;
 PFNGLUNMAPBUFFERARBPROC glptrUnmapBufferARB = nullptr;
 PFNGLPOINTPARAMETERFARBPROC glptrPointParameterfARB = nullptr;
 PFNGLPOINTPARAMETERFVARBPROC glptrPointParameterfvARB = nullptr;
+PFNGLFENCESYNCPROC glptrFenceSync = nullptr;
+PFNGLDELETESYNCPROC glptrDeleteSync = nullptr;
 
 namespace korvu {
 namespace ddd {
@@ -26,6 +28,7 @@ bool ext_GL_ARB_transpose_matrix = false;
 bool ext_GL_ARB_vertex_buffer_object = false;
 bool ext_GL_ARB_point_parameter = false;
 bool ext_GL_ARB_point_sprite = false;
+bool ext_GL_ARB_sync = false;
 
 Settings settings;
 
@@ -59,6 +62,7 @@ void initFrom(const char* extensions, void* (*lookup)(const char* name)) {
   ext_GL_ARB_vertex_buffer_object = false;
   ext_GL_ARB_point_parameter = false;
   ext_GL_ARB_point_sprite = false;
+  ext_GL_ARB_sync = false;
   glptrLoadTransposeMatrixfARB = nullptr;
   glptrLoadTransposeMatrixdARB = nullptr;
   glptrMultTransposeMatrixfARB = nullptr;
@@ -71,6 +75,8 @@ void initFrom(const char* extensions, void* (*lookup)(const char* name)) {
   glptrUnmapBufferARB = nullptr;
   glptrPointParameterfARB = nullptr;
   glptrPointParameterfvARB = nullptr;
+  glptrFenceSync = nullptr;
+  glptrDeleteSync = nullptr;
 
   ext_GL_ARB_transpose_matrix = extensionListed(extensions, "GL_ARB_transpose_matrix");
   if (ext_GL_ARB_transpose_matrix) {
@@ -107,6 +113,13 @@ void initFrom(const char* extensions, void* (*lookup)(const char* name)) {
 
   ext_GL_ARB_point_sprite = extensionListed(extensions, "GL_ARB_point_sprite");
   logAvailability("GL_ARB_point_sprite", ext_GL_ARB_point_sprite);
+
+  if (extensionListed(extensions, "GL_ARB_sync")) {
+    fetch(glptrFenceSync, lookup, "glFenceSync");
+    fetch(glptrDeleteSync, lookup, "glDeleteSync");
+  }
+  ext_GL_ARB_sync = glptrFenceSync && glptrDeleteSync;
+  logAvailability("GL_ARB_sync", ext_GL_ARB_sync);
 }
 
 void init() {

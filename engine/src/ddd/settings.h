@@ -23,6 +23,8 @@ extern PFNGLMAPBUFFERARBPROC glptrMapBufferARB;
 extern PFNGLUNMAPBUFFERARBPROC glptrUnmapBufferARB;
 extern PFNGLPOINTPARAMETERFARBPROC glptrPointParameterfARB;
 extern PFNGLPOINTPARAMETERFVARBPROC glptrPointParameterfvARB;
+extern PFNGLFENCESYNCPROC glptrFenceSync;
+extern PFNGLDELETESYNCPROC glptrDeleteSync;
 
 namespace korvu {
 namespace ddd {
@@ -31,6 +33,7 @@ extern bool ext_GL_ARB_transpose_matrix;
 extern bool ext_GL_ARB_vertex_buffer_object;
 extern bool ext_GL_ARB_point_parameter;
 extern bool ext_GL_ARB_point_sprite;
+extern bool ext_GL_ARB_sync;
 
 // The render switches; all on at start.
 struct Settings {

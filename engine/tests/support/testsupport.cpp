@@ -269,6 +269,7 @@ std::string openTestWindow(int width, int height) {
 }
 
 void closeTestWindow() {
+  korvu::ddd::pipeline.frameShown();
   SDL_Quit();
   korvu::screen = nullptr;
   korvu::currentViewport = nullptr;
