@@ -52,8 +52,8 @@ extern "C" int pthread_cond_destroy(pthread_cond_t* cond) {
   for (const auto& w : waking) {
     if (w == cond) {
       static const char said[] = "A condition variable was destroyed while a rasterizer thread was waking it.\n";
-      if (write(STDERR_FILENO, said, sizeof said - 1) < 0) {
-      }
+      const ssize_t written = write(STDERR_FILENO, said, sizeof said - 1);
+      static_cast<void>(written);
       signal(SIGABRT, SIG_DFL);
       abort();
     }
