@@ -243,9 +243,16 @@ TEST_F(CommandsTest, DefaultBindingsDriveBothPlayers) {
 }
 
 // The road of a key from SDL's queue to the vehicle: each player's
-// accelerator, read by the race's own poll through the default bindings,
-// drives that player's vehicle and leaves the other one standing.
-TEST_F(CommandsTest, EachPlayersAcceleratorDrivesThatPlayersVehicle) {
+// accelerator and steering, read by the race's own poll through the default
+// bindings, drive and turn that player's vehicle alone. The other vehicle
+// stands while one accelerates, and keeps its heading, driving too, while
+// one steers.
+TEST_F(CommandsTest, EachPlayersKeysDriveAndTurnThatPlayersVehicleAlone) {
+  const SDLKey accelerators[] = {SDLK_UP, SDLK_w}, steering[] = {SDLK_RIGHT, SDLK_d};
+  // Degrees about the vertical, between -180 and 180.
+  const auto heading = [](const glimro::Glimro* v) {
+    return std::atan2(v->rotation.m[0][2], v->rotation.m[2][2]) * 180.0 / M_PI;
+  };
   for (size_t player = 0; player < 2; ++player) {
     SCOPED_TRACE(player + 1);
     glimro_harness::RaceOptions options;
@@ -261,17 +268,24 @@ TEST_F(CommandsTest, EachPlayersAcceleratorDrivesThatPlayersVehicle) {
     ASSERT_EQ(korvu_test::initEventsWithoutWindow(), 0) << SDL_GetError();
     while (h.game->countdown > 0) h.step();
     for (int i = 0; i < 50; ++i) h.step();
-    const SDLKey key = player == 0 ? SDLK_UP : SDLK_w;
-    const auto push = [&](Uint8 type) {
+    const glimro::Glimro* own = h.game->players[player];
+    const glimro::Glimro* other = h.game->players[1 - player];
+    const auto push = [&](Uint8 type, SDLKey key, int frames) {
       SDL_Event e = keyEvent(type, key);
       EXPECT_EQ(SDL_PushEvent(&e), 0);
+      for (int i = 0; i < frames; ++i) h.step();
     };
-    push(SDL_KEYDOWN);
-    for (int i = 0; i < 25; ++i) h.step();
-    push(SDL_KEYUP);
+    push(SDL_KEYDOWN, accelerators[player], 25);
+    EXPECT_GT(own->speed, 1.0);
+    EXPECT_EQ(other->speed, 0.0);
+    const double ownHeading = heading(own), otherHeading = heading(other);
+    push(SDL_KEYDOWN, accelerators[1 - player], 0);
+    push(SDL_KEYDOWN, steering[player], 10);
+    EXPECT_GT(other->speed, 0.0);
+    EXPECT_GT(std::abs(std::remainder(heading(own) - ownHeading, 360.0)), 10.0);
+    EXPECT_LT(std::abs(std::remainder(heading(other) - otherHeading, 360.0)), 0.5);
+    for (SDLKey key : {accelerators[0], accelerators[1], steering[player]}) push(SDL_KEYUP, key, 0);
     h.step();
-    EXPECT_GT(h.game->players[player]->speed, 1.0);
-    EXPECT_EQ(h.game->players[1 - player]->speed, 0.0);
     SDL_Quit();
   }
 }
