@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "fonts/bitmapfont.h"
 #include "xml.h"
 
 namespace glimro_e2e {
@@ -47,6 +48,24 @@ ScreenRect widgetRect(const std::string& guiFile, const std::string& name, int s
   r.width = static_cast<int>(width);
   r.height = static_cast<int>(height);
   return r;
+}
+
+int printedWidth(const std::string& fontFolder, const std::string& text) {
+  std::unique_ptr<korvu::xml::Node> root;
+  try {
+    root.reset(korvu::xml::loadXML((fontFolder + "/bitmapfont.xml").c_str()));
+  } catch (const std::string&) {
+    return -1;
+  }
+  korvu::ImageBank sheets;
+  korvu::fonts::BitmapFontDescription font;
+  korvu::fonts::readBitmapFont(root.get(), fontFolder, sheets, font);
+  int width = 0;
+  for (const char c : text) {
+    const auto glyph = font.characters.find(c);
+    width += (glyph == font.characters.end() ? 0 : glyph->second.width) + font.spacing;
+  }
+  return width;
 }
 
 }  // namespace glimro_e2e

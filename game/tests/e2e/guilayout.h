@@ -23,4 +23,8 @@ struct ScreenRect {
 // when the description has no such name.
 ScreenRect widgetRect(const std::string& guiFile, const std::string& name, int screenWidth, int screenHeight);
 
+// How far the game's bitmap font in the folder moves on printing the text,
+// in pixels; -1 when the font cannot be read.
+int printedWidth(const std::string& fontFolder, const std::string& text);
+
 }  // namespace glimro_e2e

@@ -112,17 +112,6 @@ bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
   return board < count;
 }
 
-bool panelShown(const Frame& frame, int left, int top, int height) {
-  // Inside the frame's rim and left of every caption.
-  for (int y = top + 16; y < top + height - 16 && y < frame.height; y += 4) {
-    for (int x = left + 12; x < left + 24 && x < frame.width; x += 4) {
-      const uint8_t* p = frame.at(x, y);
-      if (p[0] > 60 || p[1] > 70 || p[2] > 110 || p[2] < p[0] + 10) return false;
-    }
-  }
-  return true;
-}
-
 namespace {
 
 // Asphalt is a middle grey with a touch of blue (more in the vehicle's

@@ -36,9 +36,6 @@ bool hasHudText(const Frame& frame, int left, int top, int width, int height, in
 // A message in the band below a view's timers, where the race tells the
 // player about a finished lap.
 bool raceMessageShown(const Frame& frame, const ViewColumns& view);
-// A menu panel's left margin, inside its frame, shows the panel's dark blue
-// from top to bottom.
-bool panelShown(const Frame& frame, int left, int top, int height);
 
 // The keys of one player.
 struct PlayerKeys {

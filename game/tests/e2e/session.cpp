@@ -438,36 +438,103 @@ ScreenRect GameSession::widget(const std::string& name) const {
 
 void GameSession::restPointer() { movePointer(gameSetup.width / 2, gameSetup.height - 4); }
 
-void GameSession::clickWidget(const std::string& name) {
+bool GameSession::panelVisible(const Frame& frame, const std::string& panel) const {
+  const ScreenRect r = widget(panel);
+  if (!r.found() || frame.width < r.left + r.width || frame.height < r.top + r.height) return false;
+  // Its left margin, inside the frame's rim and left of every caption,
+  // shows the panel's dark blue from top to bottom.
+  for (int y = r.top + 16; y < r.top + r.height - 16; y += 4) {
+    for (int x = r.left + 12; x < r.left + 24; x += 4) {
+      const uint8_t* p = frame.at(x, y);
+      if (p[0] > 60 || p[1] > 70 || p[2] > 110 || p[2] < p[0] + 10) return false;
+    }
+  }
+  return true;
+}
+
+bool GameSession::waitFor(const std::function<bool(const Frame&)>& shown, double timeoutSeconds) {
+  const Clock::time_point start = Clock::now();
+  do {
+    const Frame f = grab();
+    if (!f.empty() && shown(f)) return true;
+    pauseFor(0.02);
+  } while (secondsSince(start) < timeoutSeconds);
+  return false;
+}
+
+bool GameSession::clickWidget(const std::string& name, const std::function<bool(const Frame&)>& shows,
+                              double timeoutSeconds) {
   const ScreenRect r = widget(name);
   if (!r.found()) {
     ADD_FAILURE() << "the GUI has no " << name;
-    return;
+    return false;
   }
-  const Frame before = grab();
+  if (waitFor(shows, 0.0)) {
+    ADD_FAILURE() << "what a click on " << name << " must show is there before it";
+    return false;
+  }
   click(r.centreX(), r.centreY());
   restPointer();
-  if (!waitForChange(before, 0.3, 5.0)) ADD_FAILURE() << "nothing happened on " << name;
+  if (waitFor(shows, timeoutSeconds)) return true;
+  ADD_FAILURE() << "a click on " << name << " did not show what it must";
+  return false;
 }
 
+bool GameSession::openPanel(const std::string& button, const std::string& panel) {
+  return clickWidget(button, [&](const Frame& f) { return panelVisible(f, panel); });
+}
+
+bool GameSession::stepList(const std::string& list) {
+  const ScreenRect r = widget(list);
+  const Frame before = grab();
+  // Hovered or pressed, the list's whole ground changes; at rest again,
+  // only the pixels of the old and the new caption differ.
+  return clickWidget(list, [&](const Frame& now) {
+    if (now.width != before.width || now.height != before.height) return false;
+    int changed = 0;
+    for (int y = r.top; y < r.top + r.height; ++y)
+      for (int x = r.left; x < r.left + r.width; ++x)
+        changed += std::memcmp(before.at(x, y), now.at(x, y), 3) != 0;
+    return changed >= 20 && changed * 4 < r.width * r.height;
+  });
+}
+
+namespace {
+
+// The last column of pale text in the left half of the widget, left of the
+// game's pointer where it points at the middle; -1 where it shows none.
+int textEnd(const Frame& f, const ScreenRect& r) {
+  for (int x = r.centreX() - 4; x > r.left + 2; --x)
+    for (int y = r.top + 3; y < r.top + r.height - 3; ++y)
+      if (f.at(x, y)[0] > 200 && f.at(x, y)[1] > 200 && f.at(x, y)[2] > 200) return x;
+  return -1;
+}
+
+}  // namespace
+
 void GameSession::createProfile(const std::string& newProfileButton, const std::string& name, bool saved) {
-  clickWidget(newProfileButton);
+  if (!openPanel(newProfileButton, "pEditProfileMenu")) return;
+  // Pointed at, the field takes the keys and shows its focus mark after its
+  // text; the name typed moves the mark on by the width the field's font
+  // prints it.
   const ScreenRect field = widget("tfProfileName");
   movePointer(field.centreX(), field.centreY());
-  pauseFor(0.1);
-  type(name);
-  pauseFor(0.2);
-  clickWidget("bProfileOk");
-  // The OK button lit under the pointer is a change before the click is
-  // taken: on a busy machine the save comes a little later.
-  const Clock::time_point clicked = Clock::now();
-  while (saved && file("profiles.xml").find("name=\"" + name + "\"") == std::string::npos) {
-    if (secondsSince(clicked) > 5.0) {
-      ADD_FAILURE() << "profiles.xml lacks " << name << ":\n" << file("profiles.xml");
-      break;
-    }
-    pauseFor(0.05);
+  int mark = -1;
+  if (!waitFor([&](const Frame& f) { return (mark = textEnd(f, field)) >= 0; }, 5.0)) {
+    ADD_FAILURE() << "the name field shows no focus mark";
+    return;
   }
+  type(name);
+  const int end = mark + printedWidth(dir + "/resources/fonts/arialblack12", name);
+  if (!waitFor([&](const Frame& f) { return std::abs(textEnd(f, field) - end) <= 1; }, 5.0)) {
+    ADD_FAILURE() << "the name field does not show " << name << ": its text ends at x " << textEnd(grab(), field)
+                  << ", not " << end;
+    return;
+  }
+  // The dialog closes once the profile is stored, and saved if it can be.
+  const bool closed = clickWidget("bProfileOk", [&](const Frame& f) { return !panelVisible(f, "pEditProfileMenu"); });
+  if (closed && saved && file("profiles.xml").find("name=\"" + name + "\"") == std::string::npos)
+    ADD_FAILURE() << "profiles.xml lacks " << name << ":\n" << file("profiles.xml");
 }
 
 namespace {
@@ -591,15 +658,6 @@ Frame GameSession::grab() {
   }
   XDestroyImage(image);
   return f;
-}
-
-bool GameSession::waitForChange(const Frame& before, double threshold, double timeoutSeconds) {
-  const Clock::time_point start = Clock::now();
-  while (secondsSince(start) < timeoutSeconds) {
-    if (frameDifference(before, grab()) > threshold) return true;
-    pauseFor(0.02);
-  }
-  return false;
 }
 
 korvu_test::DecodedPng GameSession::screenshot(const std::string& name) {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,13 +114,28 @@ class GameSession {
 
   // The widget's place on the screen, from the game's GUI description.
   ScreenRect widget(const std::string& name) const;
-  // Clicks the widget and waits until the window shows an answer; the
-  // pointer then rests at the bottom edge, over no widget.
-  void clickWidget(const std::string& name);
+  // The menu panel shows in the frame.
+  bool panelVisible(const Frame& frame, const std::string& panel) const;
+  // Polls until a frame of the window shows what `shown` looks for; false
+  // after the timeout.
+  bool waitFor(const std::function<bool(const Frame&)>& shown, double timeoutSeconds);
+  // Clicks the widget and waits until the window shows what the click must
+  // (`shows`), which it must not show before the click; the pointer then
+  // rests at the bottom edge, over no widget. False, with the test failed,
+  // where it does not show.
+  bool clickWidget(const std::string& name, const std::function<bool(const Frame&)>& shows,
+                   double timeoutSeconds = 5.0);
+  // A button that opens a menu panel, until the panel shows.
+  bool openPanel(const std::string& button, const std::string& panel);
+  // A drop-down list, which steps on to its next item, until the list shows
+  // another caption at rest.
+  bool stepList(const std::string& list);
   void restPointer();
   // A new profile as the README says: "New profile" (the given button),
-  // point at the name field, type the name, OK; where `saved`, the test
-  // fails unless the profile is then on file.
+  // point at the name field, type the name, OK; each step waits until the
+  // window shows it (the dialog, the field's focus mark, the name in the
+  // field, the dialog gone). Where `saved`, the test fails unless the
+  // profile is then on file.
   void createProfile(const std::string& newProfileButton, const std::string& name, bool saved = true);
 
   // Real input through the X server.
@@ -147,8 +163,6 @@ class GameSession {
 
   // The window's contents now.
   Frame grab();
-  // Polls until the window differs from `before` by more than `threshold`.
-  bool waitForChange(const Frame& before, double threshold, double timeoutSeconds);
   // F12; waits for a new "screenshot.png", keeps a copy as the artifact
   // e2e_<name>.png and returns it decoded (empty on timeout).
   korvu_test::DecodedPng screenshot(const std::string& name);

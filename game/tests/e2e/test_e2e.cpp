@@ -60,16 +60,13 @@ class GameRun : public ::testing::Test {
   // From the main menu: a profile of the given name, chosen, and a race on
   // the short track by day.
   void startSingleRace(const std::string& profile) {
-    game->clickWidget("bSinglePlayer");
+    game->openPanel("bSinglePlayer", "pStartGameMenu1");
     game->createProfile("bNewProfile1", profile);
-    game->clickWidget("dlProfile0");
-    game->clickWidget("bStartRace1");
-    waitForRace();
+    startRace("bStartRace1");
   }
 
   bool panelVisible(const Frame& frame, const std::string& panel) {
-    const ScreenRect r = game->widget(panel);
-    return r.found() && panelShown(frame, r.left, r.top, r.height);
+    return game->panelVisible(frame, panel);
   }
 
   // Waits until a line with the text shows up on standard output.
@@ -88,25 +85,16 @@ class GameRun : public ::testing::Test {
     ASSERT_TRUE(waitForOutput("Debugging console activated.", 5.0)) << game->out();
   }
 
-  // Waits for the race's first picture after the loading screen.
-  void waitForRace() {
-    const Clock::time_point start = Clock::now();
-    while (secondsSince(start) < 20.0) {
-      const Frame f = game->grab();
-      if (hasHudText(f, 0, 0, width(), 70)) return;
-      pauseFor(0.02);
-    }
-    FAIL() << "the race did not start\n" << game->out() << game->err();
+  // Clicks the start button and waits for the race's first picture after
+  // the loading screen.
+  void startRace(const std::string& button) {
+    if (!game->clickWidget(button, [&](const Frame& f) { return hasHudText(f, 0, 0, width(), 70); }, 20.0))
+      FAIL() << "the race did not start\n" << game->out() << game->err();
   }
 
   // Polls until the panel shows; false after the timeout.
   bool waitForPanel(const std::string& panel, double timeoutSeconds) {
-    const Clock::time_point start = Clock::now();
-    while (secondsSince(start) < timeoutSeconds) {
-      if (panelVisible(game->grab(), panel)) return true;
-      pauseFor(0.05);
-    }
-    return false;
+    return game->waitFor([&](const Frame& f) { return panelVisible(f, panel); }, timeoutSeconds);
   }
 
   // Escape to the race-over table, Escape again back to the start menu.
@@ -234,16 +222,14 @@ TEST_F(GameRun, SinglePlayerRaceFromTheMenusToTheRecordsAndOut) {
   std::replace(readme.begin(), readme.end(), '\n', ' ');
   EXPECT_NE(readme.find("(\"New profile\", point at the name field, type a name, OK)"), std::string::npos);
 
-  game->clickWidget("bSinglePlayer");
+  game->openPanel("bSinglePlayer", "pStartGameMenu1");
   const Frame startMenu = toFrame(game->screenshot("start_menu_single"));
   EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu1"));
   EXPECT_GT(frameDifference(menu, startMenu), 2.0);
 
   game->createProfile("bNewProfile1", "Ada");
-  game->clickWidget("dlProfile0");
   const Clock::time_point raceStart = Clock::now();
-  game->clickWidget("bStartRace1");
-  waitForRace();
+  startRace("bStartRace1");
   if (HasFatalFailure()) return;
   EXPECT_EQ(savedChoices(*game).singleplayer, "Ada") << game->file("moresettings.xml");
   const Frame race = toFrame(game->screenshot("race_single"));
@@ -515,15 +501,14 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   GameSetup setup;
   start(setup);
   if (HasFatalFailure()) return;
-  game->clickWidget("bTwoPlayers");
+  game->openPanel("bTwoPlayers", "pStartGameMenu2");
   const Frame startMenu = toFrame(game->screenshot("start_menu_two"));
   EXPECT_TRUE(panelVisible(startMenu, "pStartGameMenu2"));
   game->createProfile("bNewProfile2", "Ada");
   game->createProfile("bNewProfile2", "Bo");
   // The lists show the first profile; player 2 steps on to the next.
-  game->clickWidget("dlProfile2");
-  game->clickWidget("bStartRace2");
-  waitForRace();
+  game->stepList("dlProfile2");
+  startRace("bStartRace2");
   if (HasFatalFailure()) return;
   EXPECT_EQ(savedChoices(*game).multiplayer_1, "Ada");
   EXPECT_EQ(savedChoices(*game).multiplayer_2, "Bo") << game->file("moresettings.xml");
@@ -696,18 +681,15 @@ TEST_F(GameRun, SoundOffRacesOnEveryTrackAndForTwoPlayers) {
   start(setup);
   if (HasFatalFailure()) return;
   saveFrame("quiet_main_menu", game->grab());
-  game->clickWidget("bSinglePlayer");
-  game->restPointer();
+  game->openPanel("bSinglePlayer", "pStartGameMenu1");
   pauseFor(0.3);
   saveFrame("quiet_start_menu", game->grab());
   game->createProfile("bNewProfile1", "Ada");
-  game->clickWidget("dlProfile0");
   for (int track = 0; track < 3; ++track) {
     SCOPED_TRACE(track);
     // Each click steps the list on to the next track.
-    if (track > 0) game->clickWidget("dlTrack1");
-    game->clickWidget("bStartRace1");
-    waitForRace();
+    if (track > 0) game->stepList("dlTrack1");
+    startRace("bStartRace1");
     if (HasFatalFailure()) return;
     if (track == 0) pauseFor(1.5);  // the start lights at red
     if (track == 0) saveFrame("quiet_race_one_player", game->grab());
@@ -717,11 +699,10 @@ TEST_F(GameRun, SoundOffRacesOnEveryTrackAndForTwoPlayers) {
   }
   game->key("Escape");
   ASSERT_TRUE(waitForPanel("pMainMenu", 5.0));
-  game->clickWidget("bTwoPlayers");
+  game->openPanel("bTwoPlayers", "pStartGameMenu2");
   game->createProfile("bNewProfile2", "Bo");
-  game->clickWidget("dlProfile2");
-  game->clickWidget("bStartRace2");
-  waitForRace();
+  game->stepList("dlProfile2");
+  startRace("bStartRace2");
   if (HasFatalFailure()) return;
   {
     Steering one(*game, PLAYER1_KEYS), two(*game, PLAYER2_KEYS);
@@ -948,7 +929,7 @@ TEST_F(GameRun, FailedSavesAreShownAndMadeAtTheEnd) {
   const std::string stats = game->folder() + "/" + STATS_FILE;
   korvu_test::writeFile(stats, earlierRecords());
   auto profilesHeld = std::make_unique<korvu_test::LockHolder>(game->folder() + "/profiles.xml.lock");
-  game->clickWidget("bSinglePlayer");
+  game->openPanel("bSinglePlayer", "pStartGameMenu1");
   game->createProfile("bNewProfile1", "Di", false);
   // The save waits 2 s for the lock; nothing else is there to show.
   EXPECT_TRUE(waitForOutput("Could not save the profiles to", 6.0)) << game->out();
@@ -956,9 +937,7 @@ TEST_F(GameRun, FailedSavesAreShownAndMadeAtTheEnd) {
   while (secondsSince(refused) < 3.0 && noticeInk(game->grab()) == 0) pauseFor(0.05);
   saveFrame("refused_profile_notice", game->grab());
   EXPECT_GT(noticeInk(game->grab()), 200) << "the refused profile save is not on screen";
-  game->clickWidget("dlProfile0");
-  game->clickWidget("bStartRace1");
-  waitForRace();
+  startRace("bStartRace1");
   if (HasFatalFailure()) return;
   EXPECT_EQ(game->file("profiles.xml"), "");
   ASSERT_EQ(mkdir(korvu_test::temporaryOf(stats).c_str(), 0755), 0);
