@@ -71,11 +71,10 @@ bool hasHudText(const Frame& frame, int left, int top, int width, int height, in
   return rows >= lines;
 }
 
-bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
-  // A line of text centred in the view, wider than any lens-flare ring that
-  // passes the band, one glyph high and drawn in thin strokes: a lit start
-  // lamp is a solid disc, and the crowd of a stand fills more rows and need
-  // not be centred.
+bool raceMessageShown(const Frame& frame, const ViewColumns& view, int width) {
+  // A line of text centred in the view, as wide as its text, one glyph high
+  // and drawn in thin strokes: a lit start lamp is a solid disc, and the
+  // crowd of a stand fills more rows and need not be centred.
   int count = 0, first = frame.width, last = -1, widest = 0, top = -1, bottom = -1;
   for (int y = 126; y < 152 && y < frame.height; ++y) {
     for (int x = view.x + 50, run = 0; x < view.x + view.width - 50 && x < frame.width; ++x) {
@@ -91,7 +90,8 @@ bool raceMessageShown(const Frame& frame, const ViewColumns& view) {
       bottom = y;
     }
   }
-  if (count <= 100 || last - first <= 100 || widest > 12 || bottom - top > 14) return false;
+  // A glyph's ink lies within its advance, a pixel or two short of it.
+  if (count <= 100 || std::abs(last + 1 - first - width) > 3 || widest > 12 || bottom - top > 14) return false;
   if (std::abs((first + last) / 2 - (view.x + view.width / 2)) > 30) return false;
   // The start banner's golden letters stand on a near-black board; the
   // race's messages are drawn over the scene, with a dark outline no more

@@ -34,8 +34,9 @@ bool isHudText(const uint8_t* rgb);
 // lap line) in the rectangle.
 bool hasHudText(const Frame& frame, int left, int top, int width, int height, int lines = 2);
 // A message in the band below a view's timers, where the race tells the
-// player about a finished lap.
-bool raceMessageShown(const Frame& frame, const ViewColumns& view);
+// player about a finished lap, whose ink spans the width that the heads-up
+// font prints its text (printedWidth) within a few pixels.
+bool raceMessageShown(const Frame& frame, const ViewColumns& view, int width);
 
 // The keys of one player.
 struct PlayerKeys {

@@ -344,8 +344,9 @@ std::string earlierRecords() {
 }
 
 // A race of three laps beside older records, driven until the first lap is
-// done ("Fastest lap" shows); then `end` ends the program in the middle of
-// the race, cleanly, and the lap is on disk beside the older records.
+// done (its message shows, a new record); then `end` ends the program in the
+// middle of the race, cleanly, and the lap is on disk beside the older
+// records. The frame that showed the lap is kept.
 void lapThenEnd(GameRun& run, bool withConsole, const std::function<void(GameSession&)>& end) {
   GameSetup setup;
   setup.laps = 3;
@@ -359,9 +360,17 @@ void lapThenEnd(GameRun& run, bool withConsole, const std::function<void(GameSes
   if (testing::Test::HasFatalFailure()) return;
 
   const ViewColumns view{0, run.width()};
-  const bool lapDone = driveUntil(game, view, PLAYER1_KEYS, DRIVING_SECONDS,
-                                  [&](const Frame& f) { return raceMessageShown(f, view); });
+  // Every digit prints as wide as a 0.
+  const int message =
+      printedWidth(game.folder() + "/resources/fonts/arial10", "Fastest lap: 00:00.000 (new record)");
+  Frame lap;
+  const bool lapDone = driveUntil(game, view, PLAYER1_KEYS, DRIVING_SECONDS, [&](const Frame& f) {
+    if (!raceMessageShown(f, view, message)) return false;
+    lap = f;
+    return true;
+  });
   ASSERT_TRUE(lapDone) << "no lap done after " << DRIVING_SECONDS << " s of driving";
+  saveFrame(std::string("lap_") + testing::UnitTest::GetInstance()->current_test_info()->name(), lap);
   end(game);
   ASSERT_TRUE(game.waitForExit(10.0)) << "the program did not end";
   expectCleanEnd(game);
