@@ -543,9 +543,19 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
     }
     return true;
   };
-  // At the green light the race clocks run: the game is alive. Player 2's
-  // clock is read, which stands before the open sky (player 1's before the
-  // start banner), twice in a row, as the race's first frames change it once.
+  // The start lights turn green, lit lamps of a green no scenery has; the
+  // vehicles, held until then, are let go.
+  ASSERT_TRUE(game->waitFor(
+      [&](const Frame& f) {
+        int lit = 0;
+        for (int y = 0; y < height() / 4; ++y)
+          for (int x = 0; x < width(); ++x) lit += f.at(x, y)[0] < 100 && f.at(x, y)[1] > 200 && f.at(x, y)[2] < 160;
+        return lit > 200;
+      },
+      15.0))
+      << "the start lights do not turn green";
+  // Then the race clocks run: the game is alive. Player 2's clock is read,
+  // which stands before the open sky (player 1's before the start banner).
   ASSERT_TRUE(twiceInARow(0.2, [&](const Frame& a, const Frame& b) { return clockChange(a, b, left) > 15; }))
       << "the race clocks stand still; the program: " << game->processState();
   // Both views still.
@@ -572,12 +582,15 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   // is held and the accelerator pressed only until the next new frame, and
   // the view is looked at between presses. Each press turns the vehicle by
   // about a frame's worth and hardly moves it, so a slow machine turns it
-  // no further than a fast one, however late it shows the turn.
+  // no further than a fast one, however late it shows the turn. The other
+  // view is judged on its half away from the moving vehicle, which shows in
+  // it: player 1 ahead of player 2, player 2 at the left edge of player 1's.
   const struct {
     const PlayerKeys& keys;
     ViewColumns own, other;
     std::string steer;
-  } drivers[] = {{PLAYER1_KEYS, right, left, PLAYER1_KEYS.right}, {PLAYER2_KEYS, left, right, PLAYER2_KEYS.left}};
+  } drivers[] = {{PLAYER1_KEYS, right, {0, width() / 4}, PLAYER1_KEYS.right},
+                 {PLAYER2_KEYS, left, {width() * 3 / 4, width() / 4}, PLAYER2_KEYS.left}};
   for (const auto& d : drivers) {
     SCOPED_TRACE(d.keys.accelerate);
     const Frame before = game->grab();
