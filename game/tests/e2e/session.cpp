@@ -462,6 +462,10 @@ bool GameSession::waitFor(const std::function<bool(const Frame&)>& shown, double
   return false;
 }
 
+bool GameSession::waitForPanel(const std::string& panel, double timeoutSeconds) {
+  return waitFor([&](const Frame& f) { return panelVisible(f, panel); }, timeoutSeconds);
+}
+
 bool GameSession::clickWidget(const std::string& name, const std::function<bool(const Frame&)>& shows,
                               double timeoutSeconds) {
   const ScreenRect r = widget(name);

@@ -119,6 +119,7 @@ class GameSession {
   // Polls until a frame of the window shows what `shown` looks for; false
   // after the timeout.
   bool waitFor(const std::function<bool(const Frame&)>& shown, double timeoutSeconds);
+  bool waitForPanel(const std::string& panel, double timeoutSeconds);
   // Clicks the widget and waits until the window shows what the click must
   // (`shows`), which it must not show before the click; the pointer then
   // rests at the bottom edge, over no widget. False, with the test failed,

@@ -94,7 +94,7 @@ class GameRun : public ::testing::Test {
 
   // Polls until the panel shows; false after the timeout.
   bool waitForPanel(const std::string& panel, double timeoutSeconds) {
-    return game->waitFor([&](const Frame& f) { return panelVisible(f, panel); }, timeoutSeconds);
+    return game->waitForPanel(panel, timeoutSeconds);
   }
 
   // Escape to the race-over table, Escape again back to the start menu.

@@ -48,7 +48,7 @@ void playOnce(const std::string& folder, const GameSetup& setup, const std::func
       << "a window of " << first.width << " by " << first.height << ", not the settings' " << setup.width << " by "
       << setup.height;
   ASSERT_TRUE(game.widget("pMainMenu").found()) << "no main menu in the installed GUI description";
-  if (!game.waitFor([&](const Frame& f) { return game.panelVisible(f, "pMainMenu"); }, 5.0)) {
+  if (!game.waitForPanel("pMainMenu", 5.0)) {
     saveFrame("installed_no_main_menu", game.grab());
     FAIL() << "no main menu\n" << game.out() << game.err();
   }
@@ -109,8 +109,7 @@ TEST(InstalledGame, KeepsThePlayersFilesInTheirHomeAndNothingWhereItStarts) {
     // Checks that the profile is in the player's folder.
     game.createProfile("bNewProfile1", "Ida");
     game.key("Escape");
-    EXPECT_TRUE(game.waitFor([&](const Frame& f) { return game.panelVisible(f, "pMainMenu"); }, 5.0))
-        << "Escape did not go back to the main menu";
+    EXPECT_TRUE(game.waitForPanel("pMainMenu", 5.0)) << "Escape did not go back to the main menu";
   });
   EXPECT_EQ(korvu_test::readFile(settings), text);
   EXPECT_TRUE(entries(start).empty()) << "written where the game was started: " << entries(start)[0];
