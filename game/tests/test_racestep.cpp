@@ -550,12 +550,49 @@ TEST(RaceStep, VehicleAgainstVehicleHandsOnSpeedAndKeepsAMinimum) {
     EXPECT_NEAR(b.speed, 0.9 * c.speedA, 1e-9);
     EXPECT_EQ(a.speed, c.speedAfter);
   }
+  // Slower than the other, a keeps its own speed: it comes out no faster.
+  a.velocity = ahead * 80.0f;
+  b.velocity = Vector3D(300, 0, 400);
+  g.collideWithVehicles(&a, dt);
+  EXPECT_NEAR((a.velocity - ahead * 80.0f).length(), 0.0f, 1e-3f);
+  EXPECT_NEAR((b.velocity - (Vector3D(300, 0, 400) + ahead * 72.0f)).length(), 0.0f, 1e-3f);
   // Moving away: nothing changes.
   a.velocity = ahead * -10.0f;
   b.velocity = Vector3D(3, 0, 4);
   g.collideWithVehicles(&a, dt);
   EXPECT_EQ(a.velocity, ahead * -10.0f);
   EXPECT_EQ(b.velocity, Vector3D(3, 0, 4));
+}
+
+// Player 1 turns right on the grid, which swings its tail into player 2's
+// nose, and both stand with no key down: touching, they stay at rest. They
+// once handed each other ever more speed and threw each other into the air.
+TEST(RaceStep, VehiclesLeftTouchingOnTheGridStayAtRest) {
+  for (float frame : {16.0f, 100.0f}) {
+    RaceOptions o = race(0, 2);
+    o.frames = {frame};
+    RaceHarness h(o);
+    Game& g = *h.game;
+    h.autopilot = false;
+    while (!g.vehicles[0]->started) h.step();
+    const auto run = [&](double ms) {
+      for (double t = 0; t < ms; t += frame) h.step();
+    };
+    h.xAxis[0]->value = 1.0;
+    h.accelerateAxis[0]->value = 1.0;
+    run(250);
+    h.xAxis[0]->value = h.accelerateAxis[0]->value = 0.0;
+    h.breakAxis[0]->value = 1.0;
+    run(2000);
+    h.breakAxis[0]->value = 0.0;
+    for (double t = 0; t < 20000; t += frame) {
+      h.step();
+      for (const Glimro* v : g.vehicles) {
+        ASSERT_LT(v->velocity.length(), 0.6f) << "frame " << frame << ", " << t << " ms";
+        ASSERT_LT(v->position.y, 10.0f) << "frame " << frame << ", " << t << " ms";
+      }
+    }
+  }
 }
 
 TEST(RaceStep, GravityTakesOverOffTheRoadAndLetsGoOnContact) {

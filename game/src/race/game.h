@@ -143,8 +143,9 @@ class Game {
 
   // The race step's vehicle against vehicle: a vehicle whose move of dt
   // milliseconds runs into another keeps its direction at 0.9 of the
-  // other's speed, hands 0.9 of that velocity and of its speed on, and keeps
-  // a speed at least 0.01 away from zero.
+  // other's speed, or its own where that is less, hands 0.9 of that
+  // velocity and of its speed on, and keeps a speed at least 0.01 away from
+  // zero.
   void collideWithVehicles(Glimro* vehicle, float dt);
   // Each player's list of the track objects within the view distance and
   // 50 degrees of its heading, which the drawing keeps to; empty with

@@ -292,8 +292,12 @@ void Game::collideWithVehicles(Glimro* v, float dt) {
     const Vector3D target = v->position + v->velocity * (dt / 50.0f);
     std::unique_ptr<Collision> hit(korvu::ddd::getMeshCollision(v, other, target));
     if (!hit) continue;
+    // It comes out no faster than it went in: taking on the speed of a
+    // faster one, two vehicles that stay in touch (one turned into the
+    // other on the grid) gained speed at every step and threw each other
+    // into the air.
     const float otherSpeed = other->velocity.length();
-    v->velocity = unit(v->velocity) * HANDED_ON * otherSpeed;
+    v->velocity = unit(v->velocity) * std::min(v->velocity.length(), HANDED_ON * otherSpeed);
     other->velocity += v->velocity * HANDED_ON;
     other->speed = 0.9 * v->speed;  // in double, as speeds are
     if (v->speed > 0.0 && v->speed < SMALLEST_SPEED) v->speed = SMALLEST_SPEED;
