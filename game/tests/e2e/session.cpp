@@ -315,6 +315,7 @@ Frame toFrame(const korvu_test::DecodedPng& png) {
 }
 
 void saveFrame(const std::string& name, const Frame& frame) {
+  if (frame.empty()) return;
   std::vector<uint8_t> rgba;
   rgba.reserve(frame.rgb.size() / 3 * 4);
   for (size_t i = 0; i < frame.rgb.size(); i += 3) {

@@ -93,7 +93,7 @@ struct Frame {
 double frameDifference(const Frame& a, const Frame& b);
 double frameDifference(const Frame& a, const Frame& b, int x0, int width);
 Frame toFrame(const korvu_test::DecodedPng& png);
-// Keeps the frame as the artifact e2e_<name>.png.
+// Keeps the frame as the artifact e2e_<name>.png; nothing for an empty frame.
 void saveFrame(const std::string& name, const Frame& frame);
 
 class GameSession {
