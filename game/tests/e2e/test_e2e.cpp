@@ -587,7 +587,7 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
     });
   };
   ASSERT_TRUE(settle("grid")) << "the vehicles do not come to rest on the grid";
-  const Frame& grid = passed.back();
+  const Frame grid = passed.back();
   saveFrame("two_players_grid", grid);
   EXPECT_TRUE(lookAhead(grid, left).seen && lookAhead(grid, right).seen) << "a view without road";
   EXPECT_TRUE(hasHudText(grid, 0, 0, width() / 2, 70) && hasHudText(grid, width() / 2, 0, width() / 2, 70))
@@ -596,38 +596,43 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
   // frame to another, but by less than 3 between the nearest two of three
   // such frames and three others.
   const double OWN_MOVE = 16.0, OTHER_MOST = 6.0;
-  // Each turns left, its tail away from the other: player 2 starts behind
-  // player 1, to its left, and a vehicle is twice as long as the gap between
-  // them is wide, so player 1 turned right would swing its tail into player
-  // 2's nose. A vehicle turns only while it moves, a tenth of a degree a
-  // millisecond, in steps as long as the game's frames: so the steering key
-  // is held and the accelerator pressed only until the next new frame, and
-  // the view is looked at between presses; the vehicle turns by a few
-  // degrees a press on a fast machine, by 25 on a slow one, and hardly
-  // moves. The other view is judged on its half away from the moving
-  // vehicle, which shows in it (player 1 ahead of player 2, player 2 at the
-  // left edge of player 1's), at rest before the drive against at rest
-  // after it.
+  // Player 2 starts behind player 1, to its left, closer than a vehicle is
+  // long: one turn in the long frames of a slow machine swings a nose or a
+  // tail into the other, which pushes it and holds it. Player 2's reset
+  // takes it back to the middle of the road, some 80 units behind, and
+  // player 1's vehicle out of the near part of its view: its pixels change
+  // by over 30 on average, where the hover rocks them by under 10.
+  game->key(PLAYER2_KEYS.reset);
+  ASSERT_TRUE(game->waitFor([&](const Frame& f) { return frameDifference(grid, f, left.x, left.width) > 20.0; }, 15.0))
+      << "player 2's reset did not take it back";
+  ASSERT_TRUE(settle("reset")) << "player 2 does not come to rest after its reset";
+  // Each steers away from the other, with the accelerator held until the
+  // own view shows the turn: the release cannot come in the same poll of
+  // the events as the press, which would leave the press unseen. A vehicle
+  // turns only while it moves, a tenth of a degree a millisecond, in steps
+  // as long as the game's frames: by some 10 degrees on a fast machine, by
+  // 25 to 75 on a slow one. The other view is judged on its half away from
+  // the moving vehicle (player 1 shows ahead of player 2), at rest before
+  // the drive against at rest after it.
   const struct {
     const PlayerKeys& keys;
     ViewColumns own, other;
-  } drivers[] = {{PLAYER1_KEYS, right, {0, width() / 4}}, {PLAYER2_KEYS, left, {width() * 3 / 4, width() / 4}}};
+    std::string steer;
+  } drivers[] = {{PLAYER1_KEYS, right, {0, width() / 4}, PLAYER1_KEYS.right},
+                 {PLAYER2_KEYS, left, {width() * 3 / 4, width() / 4}, PLAYER2_KEYS.left}};
   for (const auto& d : drivers) {
     SCOPED_TRACE(d.keys.accelerate);
     const std::vector<Frame> rested = std::move(passed);
     const Frame before = game->grab();
     Frame after = before;
     const Clock::time_point pressed = Clock::now();
-    int presses = 0;
-    game->keyDown(d.keys.left);
-    for (; !after.empty() && secondsSince(pressed) < 6.0 && sceneryChange(before, after, d.own) < OWN_MOVE; ++presses) {
-      game->keyDown(d.keys.accelerate);
+    int frames = 0;
+    game->keyDown(d.steer);
+    game->keyDown(d.keys.accelerate);
+    for (; !after.empty() && secondsSince(pressed) < 6.0 && sceneryChange(before, after, d.own) < OWN_MOVE; ++frames)
       after = nextFrame(after);
-      game->keyUp(d.keys.accelerate);
-      // The frame after next has read the release.
-      after = nextFrame(nextFrame(after));
-    }
-    game->keyUp(d.keys.left);
+    game->keyUp(d.keys.accelerate);
+    game->keyUp(d.steer);
     const double held = secondsSince(pressed);
     game->keyDown(d.keys.brake);
     ASSERT_FALSE(after.empty()) << "the game shows no new frame; the program: " << game->processState();
@@ -641,8 +646,8 @@ TEST_F(GameRun, TwoPlayersRaceSideBySideAndTheOpenConsoleDoesNotHoldTheEnd) {
     double other = 255.0;
     for (const Frame& a : rested)
       for (const Frame& b : passed) other = std::min(other, sceneryChange(a, b, d.other));
-    std::printf("%s: %d presses in %.2f s; own view changed by %.1f, the other by %.1f\n", d.keys.accelerate.c_str(),
-                presses, held, own, other);
+    std::printf("%s: %d frames in %.2f s; own view changed by %.1f, the other by %.1f\n", d.keys.accelerate.c_str(),
+                frames, held, own, other);
     EXPECT_LT(other, OTHER_MOST) << "the keys moved the other player's view";
     if (other >= OTHER_MOST) {
       keep(d.keys.accelerate + "_rested", rested);
